@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// One successful recognition, as kept in the history and its file.
+struct CaptureHistoryItem {
+    QUuid id;
+    QString text; // trimmed at both ends
+    QDateTime capturedAt;
+    QString languageIdentifier;
+
+    bool operator==(const CaptureHistoryItem &) const = default;
+};
+
+// The content of the history file.
+struct PersistedGlyphwellState {
+    QList<CaptureHistoryItem> history; // newest first
+    QString selectedLanguageIdentifier;
+};
+
+// The history file: $XDG_DATA_HOME/Glyphwell/capture-history.json (~/.local/share when unset).
+QString historyFilePath();
+
+// Pretty-printed JSON with sorted keys, dates as ISO 8601 UTC with whole seconds and "Z",
+// upper-case UUIDs, and every "/" in strings written as "\/".
+QByteArray encodePersistedState(const PersistedGlyphwellState &state);
+
+// Absent when the data is not such a document: invalid JSON, a required member missing or
+// of the wrong type, a bad date or UUID. Members we do not know are ignored.
+std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &data);
+
+// Creates the folder if needed and replaces the file atomically (a temporary file renamed
+// over it). Returns false on any failure; nothing is reported.
+bool writeFileAtomically(const QString &path, const QByteArray &data);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "CaptureMode.h"
+#include "OCRServiceError.h"
+#include "RecognitionEngine.h"
+#include "ScreenGrabber.h"
+
+#include <QCoro/QCoroTask>
+#include <QImage>
+#include <QRectF>
+#include <QString>
+
+#include <optional>
+
+// Turns a captured image into one string and captures screen rectangles. It keeps nothing
+// between calls: the warm recognition engines belong to the back-ends it is given.
+// Every operation throws CaptureError.
+class OCRService {
+public:
+    OCRService(TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine, ScreenGrabber &grabber);
+
+    // text: recognizeText; textWithoutLineBreaks: recognizeText folded; qrCode: detectBarcodes.
+    QString recognize(const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const;
+    // Best candidate of each line joined by "\n"; "" when nothing was read. Throws recognitionFailed.
+    QString recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) const;
+    // Text payloads joined by "\n". Throws recognitionFailed or noBarcodesFound.
+    QString detectBarcodes(const QImage &image) const;
+
+    QCoro::Task<QImage> captureRegion(QRectF rect) const;
+
+    // Splits at every newline character (LF, VT, FF, CR, NEL, LS, PS), trims each piece of
+    // spaces and tabs, drops empty pieces and joins the rest with one space.
+    static QString foldLines(const QString &text);
+
+private:
+    TextRecognitionEngine &m_textEngine;
+    BarcodeDetectionEngine &m_barcodeEngine;
+    ScreenGrabber &m_grabber;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// One recognised text line with its candidate readings, best first. The list may be empty.
+struct TextObservation {
+    QStringList topCandidates;
+};
+
+// One decoded code; payloadString is absent when the code carries no text payload.
+struct BarcodeObservation {
+    std::optional<QString> payloadString;
+};
+
+// The engine behind text recognition. Returns the lines in reading order, or nothing when
+// the engine itself failed (missing language data, a refused image).
+// languageIdentifier is one of the application's language identifiers ("de-DE"), or absent
+// for automatic detection.
+class TextRecognitionEngine {
+public:
+    virtual ~TextRecognitionEngine() = default;
+    virtual std::optional<std::vector<TextObservation>>
+    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) = 0;
+};
+
+// The engine behind barcode detection. Returns every code found, in the engine's order, or
+// nothing when the engine failed.
+class BarcodeDetectionEngine {
+public:
+    virtual ~BarcodeDetectionEngine() = default;
+    virtual std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &image) = 0;
+};
