@@ -1,1 +1,101 @@
-int main() { return 0; }
+#include "AppState.h"
+#include "CommandLine.h"
+#include "Preferences.h"
+#include "capture/NullPlatform.h"
+#include "capture/OCRService.h"
+#include "capture/TesseractEngine.h"
+#include "capture/ZXingBarcodeEngine.h"
+#include "platform/AppActivation.h"
+#include "platform/QtDialogs.h"
+#include "platform/QtPasteboard.h"
+#include "platform/StandardUserDefaults.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// libgomp sizes its thread pool when the library loads, so the limit must be in the
+// environment before the process starts: Tesseract spread over threads ran several times
+// slower on two cores. Re-executing once costs a few milliseconds.
+void limitOpenMPThreads(char **argv)
+{
+    if (std::getenv("OMP_THREAD_LIMIT"))
+        return;
+    setenv("OMP_THREAD_LIMIT", "1", 1);
+    execv("/proc/self/exe", argv);
+    // Could not re-execute: go on, only slower.
+}
+
+int signalPipe[2] = { -1, -1 };
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop normally, so everything is torn down in order.
+void quitOnSignals(QCoreApplication &app)
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+void describeApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Glyphwell"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Glyphwell"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(GLYPHWELL_VERSION));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    limitOpenMPThreads(argv);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (isCommandLineRun(arguments)) {
+        QCoreApplication app(argc, argv);
+        describeApplication();
+        return runRecognizeCommand(arguments);
+    }
+
+    QApplication app(argc, argv);
+    describeApplication();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Glyphwell"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    quitOnSignals(app);
+
+    QtPasteboard pasteboard;
+    QtDialogs dialogs;
+    NullScreenAccess screenAccess;
+    NullRegionSelector regionSelector;
+    NullScreenGrabber grabber(QStringLiteral("screen capture is not available yet"));
+    TesseractEngine textEngine;
+    ZXingBarcodeEngine barcodeEngine;
+    OCRService service(textEngine, barcodeEngine, grabber);
+    AppActivation activation;
+    activation.followApplicationState();
+
+    AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), pasteboard, dialogs,
+                                         screenAccess, regionSelector, service, activation, PermissionService(),
+                                         historyFilePath() });
+    return app.exec();
+}

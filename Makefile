@@ -1,0 +1,35 @@
+# make run: install what is missing, build and start Glyphwell.
+# make test: install what is missing, build with sanitizers and run every test.
+# make bench: build optimised and run the recognition benchmark.
+
+CXX := clang++
+GENERATOR := Ninja
+BUILD := build
+
+.PHONY: run test bench deps clean
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/release/build.ninja: | deps
+	cmake -S . -B $(BUILD)/release -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHWELL_TESTS=OFF
+
+run: deps $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release
+	$(BUILD)/release/glyphwell
+
+test: deps
+	cmake -S . -B $(BUILD)/test -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
+	    -DCMAKE_BUILD_TYPE=Debug -DGLYPHWELL_SANITIZE=ON -DGLYPHWELL_TESTS=ON
+	cmake --build $(BUILD)/test
+	cd $(BUILD)/test && ctest --output-on-failure --timeout 300
+
+bench: deps
+	cmake -S . -B $(BUILD)/bench -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
+	    -DCMAKE_BUILD_TYPE=Release -DGLYPHWELL_TESTS=OFF -DGLYPHWELL_BENCH=ON
+	cmake --build $(BUILD)/bench
+	cd $(BUILD)/bench && OMP_THREAD_LIMIT=1 QT_QPA_PLATFORM=offscreen ./bench/recognition_bench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,395 @@
+#include "AppState.h"
+
+#include "CaptureRecognition.h"
+#include "Preferences.h"
+#include "capture/OCRService.h"
+#include "capture/RegionSelector.h"
+#include "capture/ScreenAccess.h"
+#include "platform/AppActivation.h"
+#include "platform/Dialogs.h"
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
+const QString permissionRequiredMessage = QStringLiteral("Screen Recording permission is required to capture text.");
+}
+
+AppState::AppState(AppStateServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{
+    loadPersistedState();
+    installPermissionRefreshObservers();
+    updatePermissionStatus();
+}
+
+AppState::~AppState()
+{
+    stopPermissionRefreshTask();
+    for (const auto &connection : std::as_const(m_permissionRefreshObservers))
+        disconnect(connection);
+}
+
+// Observable fields: tell the views first, then store.
+
+void AppState::setCaptureState(CaptureState state)
+{
+    Q_EMIT objectWillChange();
+    m_captureState = std::move(state);
+}
+
+void AppState::setExtractedText(QString text)
+{
+    Q_EMIT objectWillChange();
+    m_extractedText = std::move(text);
+}
+
+void AppState::setCaptureHistory(QList<CaptureHistoryItem> history)
+{
+    Q_EMIT objectWillChange();
+    m_captureHistory = std::move(history);
+}
+
+void AppState::setSelectedHistoryItemID(std::optional<QUuid> id)
+{
+    Q_EMIT objectWillChange();
+    m_selectedHistoryItemID = id;
+}
+
+void AppState::setSelectedLanguageIdentifier(const QString &identifier)
+{
+    Q_EMIT objectWillChange();
+    m_selectedLanguageIdentifier = identifier;
+    persistState();
+}
+
+void AppState::setExportStatusMessage(std::optional<QString> message)
+{
+    Q_EMIT objectWillChange();
+    m_exportStatusMessage = std::move(message);
+}
+
+void AppState::setScreenRecordingPermissionGranted(bool granted)
+{
+    Q_EMIT objectWillChange();
+    m_screenRecordingPermissionGranted = granted;
+}
+
+void AppState::setHasLastCapture(bool value)
+{
+    Q_EMIT objectWillChange();
+    m_hasLastCapture = value;
+}
+
+// Derived values.
+
+QString AppState::statusMessage() const
+{
+    switch (m_captureState.kind()) {
+    case CaptureState::Kind::idle:
+        return m_exportStatusMessage.value_or(QStringLiteral("Ready to capture text from a screen snippet."));
+    case CaptureState::Kind::capturing:
+        return QStringLiteral("Select an area with the screen capture tool.");
+    case CaptureState::Kind::success:
+        return m_exportStatusMessage.value_or(QStringLiteral("Text extracted successfully."));
+    case CaptureState::Kind::failure:
+        return m_captureState.message();
+    }
+    return {};
+}
+
+bool AppState::hasExtractedText() const
+{
+    return !m_extractedText.trimmed().isEmpty();
+}
+
+OCRLanguageOption AppState::selectedLanguageOption() const
+{
+    const auto &options = OCRLanguageOption::all();
+    for (const auto &option : options) {
+        if (option.identifier == m_selectedLanguageIdentifier)
+            return option;
+    }
+    return options.first();
+}
+
+std::optional<QString> AppState::recognitionLanguage() const
+{
+    const QString identifier = selectedLanguageOption().identifier;
+    if (identifier == OCRLanguageOption::automaticIdentifier)
+        return std::nullopt;
+    return identifier;
+}
+
+std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
+{
+    if (!m_selectedHistoryItemID)
+        return std::nullopt;
+    for (const auto &item : m_captureHistory) {
+        if (item.id == *m_selectedHistoryItemID)
+            return item;
+    }
+    return std::nullopt;
+}
+
+// The capture workflow.
+
+void AppState::startCapture(std::optional<CaptureMode> mode)
+{
+    if (m_captureState.kind() == CaptureState::Kind::capturing)
+        return;
+
+    if (m_services.screenAccess.preflight()) {
+        updatePermissionStatus(true);
+    } else {
+        QString guidance = m_services.permissionService.screenRecordingGuidanceMessage();
+        updatePermissionStatus(false);
+        bool granted = false;
+        if (!m_hasPromptedForScreenRecordingAccess) {
+            if (!m_services.userDefaults.boolForKey(hasShownExplanationKey)) {
+                if (!showScreenRecordingExplanation()) {
+                    // Neither flag changes: the explanation comes again next time.
+                    setCaptureState(CaptureState::failure(permissionRequiredMessage));
+                    return;
+                }
+                m_services.userDefaults.setBool(hasShownExplanationKey, true);
+            }
+            if (m_services.screenAccess.preflight()) {
+                granted = true;
+            } else {
+                m_services.screenAccess.request();
+                m_hasPromptedForScreenRecordingAccess = true;
+                granted = m_services.screenAccess.preflight();
+                if (!granted)
+                    guidance = m_services.permissionService.screenRecordingGuidanceMessage();
+            }
+        }
+        if (!granted) {
+            updatePermissionStatus(false);
+            setCaptureState(CaptureState::failure(guidance));
+            return;
+        }
+        updatePermissionStatus(true);
+    }
+
+    // Set synchronously: this is what keeps a second trigger from starting another capture.
+    setCaptureState(CaptureState::capturing());
+    setExtractedText(QString());
+    setExportStatusMessage(std::nullopt);
+    runCapture(mode.value_or(CaptureMode::text));
+}
+
+QCoro::Task<> AppState::runCapture(CaptureMode mode)
+{
+    QPointer<AppState> self(this);
+    QRectF rect;
+    try {
+        auto selection = m_services.regionSelector.selectRegion();
+        rect = co_await selection;
+    } catch (const CaptureError &error) {
+        if (self)
+            setCaptureState(CaptureState::failure(error.localizedDescription()));
+        co_return;
+    }
+    if (!self)
+        co_return;
+
+    QImage image;
+    try {
+        auto grab = m_services.service.captureRegion(rect);
+        image = co_await grab;
+    } catch (const CaptureError &error) {
+        if (self)
+            setCaptureState(CaptureState::failure(error.localizedDescription()));
+        co_return;
+    }
+    if (!self)
+        co_return;
+
+    QString text;
+    try {
+        text = recognizeCapturedImage(m_services.service, image, mode, recognitionLanguage());
+    } catch (const CaptureError &error) {
+        // The image is dropped: the last good one stays for capture-last.
+        setCaptureState(CaptureState::failure(error.localizedDescription()));
+        co_return;
+    }
+    m_lastCapturedImage = image;
+    setHasLastCapture(true);
+    applyRecognizedText(text);
+}
+
+void AppState::captureLastSelection()
+{
+    if (m_captureState.kind() == CaptureState::Kind::capturing || !m_lastCapturedImage)
+        return;
+    setCaptureState(CaptureState::capturing());
+    setExtractedText(QString());
+    setExportStatusMessage(std::nullopt);
+    // Runs as its own step on the event loop, like a capture, so the views show
+    // "capturing" before recognition blocks the thread.
+    QMetaObject::invokeMethod(
+        this, [this, image = *m_lastCapturedImage] { rerunRecognition(image); }, Qt::QueuedConnection);
+}
+
+void AppState::rerunRecognition(QImage image)
+{
+    try {
+        applyRecognizedText(recognizeCapturedImage(m_services.service, image, std::nullopt, recognitionLanguage()));
+    } catch (const CaptureError &error) {
+        setCaptureState(CaptureState::failure(error.localizedDescription()));
+    }
+}
+
+void AppState::applyRecognizedText(const QString &text)
+{
+    setExtractedText(text);
+    addToHistory(text);
+    if (m_services.preferences.autoCopy())
+        copyToClipboard(text);
+    setCaptureState(CaptureState::success());
+}
+
+void AppState::copyToClipboard(const QString &text)
+{
+    Pasteboard &pasteboard = m_services.pasteboard;
+    if (m_services.preferences.additiveClipboard()) {
+        const std::optional<QString> current = pasteboard.string();
+        if (current && !current->isEmpty()) {
+            pasteboard.clearContents();
+            pasteboard.setString(*current + QLatin1Char('\n') + text);
+            return;
+        }
+    }
+    pasteboard.clearContents();
+    pasteboard.setString(text);
+}
+
+void AppState::copyExtractedText()
+{
+    if (hasExtractedText())
+        copyToClipboard(m_extractedText);
+}
+
+// Screen access.
+
+void AppState::updatePermissionStatus(std::optional<bool> granted)
+{
+    const bool value = granted ? *granted : m_services.screenAccess.preflight();
+    setScreenRecordingPermissionGranted(value);
+    if (value) {
+        stopPermissionRefreshTask();
+        // Permission failures clear themselves once access arrives; other failures stay.
+        if (m_captureState.kind() == CaptureState::Kind::failure
+            && m_captureState.message().contains(QStringLiteral("Screen Recording"), Qt::CaseInsensitive))
+            setCaptureState(CaptureState::idle());
+    } else {
+        startPermissionRefreshTask();
+    }
+}
+
+void AppState::openScreenRecordingSettings()
+{
+    m_services.permissionService.openScreenRecordingSettings();
+    startPermissionRefreshTask();
+}
+
+void AppState::startPermissionRefreshTask()
+{
+    if (m_permissionRefreshTask)
+        return;
+    // A timer owned by this object: it stops with it, and never prompts.
+    m_permissionRefreshTask = new QTimer(this);
+    m_permissionRefreshTask->setTimerType(Qt::PreciseTimer);
+    m_permissionRefreshTask->setInterval(permissionPollIntervalMs);
+    connect(m_permissionRefreshTask, &QTimer::timeout, this, [this] {
+        if (m_services.screenAccess.preflight())
+            updatePermissionStatus(true);
+    });
+    m_permissionRefreshTask->start();
+}
+
+void AppState::stopPermissionRefreshTask()
+{
+    delete m_permissionRefreshTask;
+    m_permissionRefreshTask = nullptr;
+}
+
+void AppState::installPermissionRefreshObservers()
+{
+    auto refresh = [this] {
+        QMetaObject::invokeMethod(this, [this] { updatePermissionStatus(); }, Qt::QueuedConnection);
+    };
+    m_permissionRefreshObservers = {
+        connect(&m_services.activation, &AppActivation::didBecomeActive, this, refresh),
+        connect(&m_services.activation, &AppActivation::willBecomeActive, this, refresh),
+    };
+}
+
+bool AppState::showScreenRecordingExplanation()
+{
+    AlertSpec alert;
+    alert.style = AlertSpec::Style::informational;
+    alert.messageText = QStringLiteral("Glyphwell Needs Screen Recording");
+    alert.informativeText = QStringLiteral(
+        "Glyphwell needs Screen Recording to read text from the selected screen area.\n\n"
+        "It does not record audio, upload screenshots, or monitor your screen. Everything is processed "
+        "locally, and nothing leaves this device.");
+    alert.buttons = { QStringLiteral("Continue"), QStringLiteral("Not Now") };
+    return m_services.dialogs.runModalAlert(alert) == 0;
+}
+
+// History.
+
+void AppState::addToHistory(const QString &text)
+{
+    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
+                              m_selectedLanguageIdentifier };
+    QList<CaptureHistoryItem> history = m_captureHistory;
+    history.prepend(item);
+    if (history.size() > historyLimit)
+        history.resize(historyLimit);
+    setCaptureHistory(std::move(history));
+    setSelectedHistoryItemID(item.id);
+    persistState();
+}
+
+void AppState::selectHistoryItem(const CaptureHistoryItem &item)
+{
+    setSelectedHistoryItemID(item.id);
+    setExtractedText(item.text);
+    setExportStatusMessage(std::nullopt);
+    setCaptureState(CaptureState::success());
+}
+
+void AppState::clearHistory()
+{
+    setCaptureHistory({});
+    setSelectedHistoryItemID(std::nullopt);
+    persistState();
+}
+
+void AppState::loadPersistedState()
+{
+    QFile file(m_services.historyFilePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const std::optional<PersistedGlyphwellState> state = decodePersistedState(file.readAll());
+    if (!state)
+        return; // the unreadable file stays until the next write replaces it
+    setCaptureHistory(state->history);
+    setSelectedLanguageIdentifier(state->selectedLanguageIdentifier);
+}
+
+void AppState::persistState()
+{
+    // Failures are silent: the history in memory stays authoritative and is written again
+    // at the next change.
+    writeFileAtomically(m_services.historyFilePath,
+                        encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "CaptureHistory.h"
+#include "CaptureState.h"
+#include "OCRLanguageOption.h"
+#include "capture/CaptureMode.h"
+#include "capture/PermissionService.h"
+
+#include <QCoro/QCoroTask>
+#include <QImage>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+class AppActivation;
+class Dialogs;
+class OCRService;
+class Pasteboard;
+class Preferences;
+class RegionSelector;
+class ScreenAccess;
+class UserDefaults;
+class QTimer;
+
+// What the application state works with; the loader passes the real services, tests fakes.
+struct AppStateServices {
+    UserDefaults &userDefaults;
+    Preferences &preferences;
+    Pasteboard &pasteboard;
+    Dialogs &dialogs;
+    ScreenAccess &screenAccess;
+    RegionSelector &regionSelector;
+    OCRService &service;
+    AppActivation &activation;
+    PermissionService permissionService;
+    QString historyFilePath;
+};
+
+// The one object that drives the program: what the windows show, and the capture workflow
+// from the permission check to the clipboard. Lives on the main thread. Each observable
+// field sends objectWillChange() before it changes; views re-read the object.
+class AppState : public QObject {
+    Q_OBJECT
+public:
+    explicit AppState(AppStateServices services, QObject *parent = nullptr);
+    ~AppState() override;
+
+    const CaptureState &captureState() const { return m_captureState; }
+    const QString &extractedText() const { return m_extractedText; }
+    const QList<CaptureHistoryItem> &captureHistory() const { return m_captureHistory; }
+    const std::optional<QUuid> &selectedHistoryItemID() const { return m_selectedHistoryItemID; }
+    const QString &selectedLanguageIdentifier() const { return m_selectedLanguageIdentifier; }
+    // Writes the history file, also when the value is the same.
+    void setSelectedLanguageIdentifier(const QString &identifier);
+    const std::optional<QString> &exportStatusMessage() const { return m_exportStatusMessage; }
+    bool screenRecordingPermissionGranted() const { return m_screenRecordingPermissionGranted; }
+    bool hasLastCapture() const { return m_hasLastCapture; }
+
+    Preferences &preferences() const { return m_services.preferences; }
+    const std::optional<QImage> &lastCapturedImage() const { return m_lastCapturedImage; }
+    bool isPermissionPollRunning() const { return m_permissionRefreshTask != nullptr; }
+
+    QString statusMessage() const;
+    bool hasExtractedText() const;
+    OCRLanguageOption selectedLanguageOption() const;
+    // What recognition gets: absent for automatic detection (also for unknown identifiers).
+    std::optional<QString> recognitionLanguage() const;
+    std::optional<CaptureHistoryItem> selectedHistoryItem() const;
+
+    void startCapture(std::optional<CaptureMode> mode = std::nullopt);
+    void captureLastSelection();
+    void copyToClipboard(const QString &text);
+    void copyExtractedText();
+    // Absent: ask the screen-access service now.
+    void updatePermissionStatus(std::optional<bool> granted = std::nullopt);
+    void openScreenRecordingSettings();
+
+    void selectHistoryItem(const CaptureHistoryItem &item);
+    void clearHistory();
+
+    static constexpr int historyLimit = 25;
+    static constexpr int permissionPollIntervalMs = 800;
+
+Q_SIGNALS:
+    void objectWillChange();
+
+private:
+    QCoro::Task<> runCapture(CaptureMode mode);
+    void rerunRecognition(QImage image);
+    void applyRecognizedText(const QString &text);
+    void addToHistory(const QString &text);
+    void loadPersistedState();
+    void persistState();
+    void startPermissionRefreshTask();
+    void stopPermissionRefreshTask();
+    void installPermissionRefreshObservers();
+    bool showScreenRecordingExplanation();
+
+    void setCaptureState(CaptureState state);
+    void setExtractedText(QString text);
+    void setCaptureHistory(QList<CaptureHistoryItem> history);
+    void setSelectedHistoryItemID(std::optional<QUuid> id);
+    void setExportStatusMessage(std::optional<QString> message);
+    void setScreenRecordingPermissionGranted(bool granted);
+    void setHasLastCapture(bool value);
+
+    AppStateServices m_services;
+
+    CaptureState m_captureState = CaptureState::idle();
+    QString m_extractedText;
+    QList<CaptureHistoryItem> m_captureHistory;
+    std::optional<QUuid> m_selectedHistoryItemID;
+    QString m_selectedLanguageIdentifier = OCRLanguageOption::automaticIdentifier;
+    std::optional<QString> m_exportStatusMessage;
+    bool m_screenRecordingPermissionGranted = false;
+    bool m_hasLastCapture = false;
+
+    std::optional<QImage> m_lastCapturedImage;
+    bool m_hasPromptedForScreenRecordingAccess = false;
+    QList<QMetaObject::Connection> m_permissionRefreshObservers;
+    QTimer *m_permissionRefreshTask = nullptr;
+};

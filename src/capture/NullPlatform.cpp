@@ -1,0 +1,13 @@
+#include "NullPlatform.h"
+
+QCoro::Task<QRectF> NullRegionSelector::selectRegion()
+{
+    throw CaptureError(OCRServiceError::captureCancelled);
+    co_return QRectF();
+}
+
+QCoro::Task<QImage> NullScreenGrabber::captureRegion(QRectF)
+{
+    throw CaptureError(OCRServiceError::noCapturedImage);
+    co_return QImage();
+}

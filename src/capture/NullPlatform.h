@@ -1,0 +1,34 @@
+#pragma once
+
+#include "OCRServiceError.h"
+#include "RegionSelector.h"
+#include "ScreenAccess.h"
+#include "ScreenGrabber.h"
+
+#include <QString>
+
+// Stand-ins where no screen can be read (no display, an unsupported session). Each carries
+// the reason, so the program explains itself instead of failing oddly.
+class NullScreenAccess : public ScreenAccess {
+public:
+    bool preflight() override { return false; }
+    void request() override { }
+};
+
+class NullRegionSelector : public RegionSelector {
+public:
+    QCoro::Task<QRectF> selectRegion() override;
+};
+
+class NullScreenGrabber : public ScreenGrabber {
+public:
+    explicit NullScreenGrabber(QString reason)
+        : m_reason(std::move(reason))
+    {
+    }
+    QCoro::Task<QImage> captureRegion(QRectF rect) override;
+    const QString &reason() const { return m_reason; }
+
+private:
+    QString m_reason;
+};

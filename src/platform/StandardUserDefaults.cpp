@@ -1,0 +1,9 @@
+#include "StandardUserDefaults.h"
+
+#include "IniUserDefaults.h"
+
+UserDefaults &standardUserDefaults()
+{
+    static IniUserDefaults defaults;
+    return defaults;
+}

@@ -1,0 +1,489 @@
+#include "app/AppState.h"
+#include "app/Preferences.h"
+#include "capture/OCRService.h"
+#include "fakes/FakeServices.h"
+#include "platform/AppActivation.h"
+#include "platform/InMemoryUserDefaults.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString cancelledText = QStringLiteral("Screen capture was cancelled before an image was produced.");
+const QString noTextText = QStringLiteral("No text was recognized in the captured image.");
+const QString permissionRequiredText = QStringLiteral("Screen Recording permission is required to capture text.");
+
+class AppStateTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    InMemoryUserDefaults defaults;
+    std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(defaults);
+    FakePasteboard pasteboard;
+    FakeDialogs dialogs;
+    FakeScreenAccess access;
+    FakeRegionSelector selector;
+    FakeScreenGrabber grabber;
+    FakeTextEngine textEngine;
+    FakeBarcodeEngine barcodeEngine;
+    OCRService service { textEngine, barcodeEngine, grabber };
+    AppActivation activation;
+    std::unique_ptr<AppState> state;
+
+    void SetUp() override
+    {
+        access.granted = true;
+        grabber.result = solidImage(Qt::white);
+        textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("recognized") }); };
+    }
+
+    QString historyPath() const { return dir.filePath(QStringLiteral("Glyphwell/capture-history.json")); }
+
+    QByteArray historyFile() const
+    {
+        QFile file(historyPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    AppState &makeState()
+    {
+        PermissionService permissions({ QStringLiteral("/usr/bin/glyphwell"), QString(), [] { return true; } });
+        state = std::make_unique<AppState>(AppStateServices { defaults, *preferences, pasteboard, dialogs, access,
+                                                              selector, service, activation, permissions,
+                                                              historyPath() });
+        return *state;
+    }
+
+    bool waitUntilNotCapturing()
+    {
+        return QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
+    }
+
+    // Starts a capture, lets the selector answer with a rectangle and waits for the outcome.
+    void capture(std::optional<CaptureMode> mode = std::nullopt)
+    {
+        state->startCapture(mode);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.finish(QRectF(10, 20, 100, 40));
+        ASSERT_TRUE(waitUntilNotCapturing());
+    }
+};
+
+TEST_F(AppStateTest, Capture_PutsTrimmedTextInResultHistoryAndClipboard)
+{
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("  first line"), QStringLiteral("second \n") }); };
+    makeState();
+    capture();
+
+    const QString expected = QStringLiteral("first line\nsecond");
+    EXPECT_EQ(state->captureState(), CaptureState::success());
+    EXPECT_EQ(state->statusMessage(), QStringLiteral("Text extracted successfully."));
+    EXPECT_EQ(state->extractedText(), expected);
+    ASSERT_EQ(state->captureHistory().size(), 1);
+    EXPECT_EQ(state->captureHistory().first().text, expected);
+    EXPECT_EQ(state->selectedHistoryItemID(), state->captureHistory().first().id);
+    EXPECT_EQ(pasteboard.contents, expected);
+    EXPECT_TRUE(state->hasLastCapture());
+    ASSERT_EQ(grabber.requests.size(), 1);
+    EXPECT_EQ(grabber.requests.first(), QRectF(10, 20, 100, 40));
+    EXPECT_TRUE(historyFile().contains("first line\\nsecond"));
+}
+
+TEST_F(AppStateTest, Capture_ShowsCapturingAndClearsOldResultWhileTheOverlayIsUp)
+{
+    makeState();
+    capture();
+    state->startCapture();
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    EXPECT_EQ(state->extractedText(), QString());
+    EXPECT_EQ(state->statusMessage(), QStringLiteral("Select an area with the screen capture tool."));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
+{
+    makeState();
+    pasteboard.contents = QStringLiteral("keep");
+
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->captureState(), CaptureState::failure(cancelledText));
+    EXPECT_EQ(state->statusMessage(), cancelledText);
+
+    grabber.result = CaptureError(OCRServiceError::noCapturedImage);
+    capture();
+    EXPECT_EQ(state->captureState(),
+              CaptureState::failure(QStringLiteral("The screen capture completed, but no image file was created.")));
+
+    grabber.result = solidImage(Qt::white);
+    textEngine.answer = [](const QImage &) { return std::nullopt; };
+    capture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(QStringLiteral("Vision text recognition failed.")));
+
+    EXPECT_TRUE(state->captureHistory().isEmpty());
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
+    EXPECT_FALSE(state->hasLastCapture());
+    EXPECT_FALSE(QFile::exists(historyPath()));
+}
+
+TEST_F(AppStateTest, EmptyText_FallsBackToBarcodes)
+{
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("  "), QStringLiteral("\n") }); };
+    barcodeEngine.answer = [](const QImage &) {
+        return std::vector<BarcodeObservation> { { QStringLiteral(" https://example.org/a \n") } };
+    };
+    makeState();
+    capture();
+    EXPECT_EQ(state->extractedText(), QStringLiteral("https://example.org/a"));
+    EXPECT_TRUE(state->hasLastCapture());
+
+    barcodeEngine.answer = nullptr;
+    capture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+}
+
+TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
+{
+    makeState();
+    capture(CaptureMode::qrCode);
+    EXPECT_EQ(state->captureState(),
+              CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
+    EXPECT_EQ(barcodeEngine.calls, 1);
+    EXPECT_TRUE(textEngine.languages.isEmpty());
+}
+
+TEST_F(AppStateTest, NoLineBreaksMode_FoldsTheLines)
+{
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("Hello"), QStringLiteral("World") }); };
+    makeState();
+    capture(CaptureMode::textWithoutLineBreaks);
+    EXPECT_EQ(state->extractedText(), QStringLiteral("Hello World"));
+}
+
+TEST_F(AppStateTest, Clipboard_ReplacesOrAppendsAsSet)
+{
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("def") }); };
+    makeState();
+
+    preferences->setAdditiveClipboard(true);
+    pasteboard.contents = QStringLiteral("abc");
+    capture();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("abc\ndef"));
+
+    pasteboard.contents = QString();
+    capture();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
+
+    pasteboard.contents.reset(); // an image, say
+    capture();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
+
+    preferences->setAdditiveClipboard(false);
+    pasteboard.contents = QStringLiteral("abc");
+    capture();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
+
+    preferences->setAutoCopy(false);
+    pasteboard.contents = QStringLiteral("untouched");
+    const int writes = pasteboard.writes;
+    capture();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("untouched"));
+    EXPECT_EQ(pasteboard.writes, writes);
+    EXPECT_EQ(state->captureHistory().size(), 5);
+    EXPECT_EQ(state->extractedText(), QStringLiteral("def"));
+
+    // The copy command takes the shown text as it is, and only when there is some.
+    state->copyExtractedText();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
+    preferences->setAdditiveClipboard(true);
+    state->copyExtractedText();
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("def\ndef"));
+}
+
+TEST_F(AppStateTest, SecondTrigger_WhileCapturingIsIgnored)
+{
+    makeState();
+    capture();
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    QSignalSpy changes(state.get(), &AppState::objectWillChange);
+    state->startCapture();
+    state->captureLastSelection();
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, 2);
+    EXPECT_EQ(changes.count(), 0);
+    selector.finish(QRectF(0, 0, 50, 50));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->captureHistory().size(), 2);
+}
+
+TEST_F(AppStateTest, CaptureLast_DoesNothingBeforeAnyCapture)
+{
+    makeState();
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+
+    QSignalSpy changes(state.get(), &AppState::objectWillChange);
+    state->captureLastSelection();
+    QTest::qWait(20);
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(state->captureState(), CaptureState::failure(cancelledText));
+}
+
+TEST_F(AppStateTest, CaptureLast_RereadsTheLastGoodImageWithLineBreaksAndTheCurrentLanguage)
+{
+    // Each image reads as its colour, so the test sees which image was read again.
+    textEngine.answer = [](const QImage &image) {
+        const QString name = image.pixelColor(0, 0).name();
+        return lines({ name, QStringLiteral("second") });
+    };
+    makeState();
+    grabber.result = solidImage(Qt::red);
+    capture(CaptureMode::textWithoutLineBreaks);
+    EXPECT_EQ(state->extractedText(), QStringLiteral("#ff0000 second"));
+
+    // A failed capture of another image keeps the red one.
+    grabber.result = solidImage(Qt::blue);
+    textEngine.answer = [](const QImage &) { return std::nullopt; };
+    capture();
+    ASSERT_EQ(state->captureState().kind(), CaptureState::Kind::failure);
+
+    textEngine.answer = [](const QImage &image) { return lines({ image.pixelColor(0, 0).name(), QStringLiteral("x") }); };
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
+    const int grabs = grabber.requests.size();
+    state->captureLastSelection();
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->extractedText(), QStringLiteral("#ff0000\nx"));
+    EXPECT_EQ(textEngine.languages.last(), QStringLiteral("de-DE"));
+    EXPECT_EQ(grabber.requests.size(), grabs);
+    EXPECT_EQ(selector.calls, 2);
+    EXPECT_EQ(state->captureHistory().size(), 2);
+
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral(" ") }); };
+    state->captureLastSelection();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+}
+
+TEST_F(AppStateTest, Language_AutomaticAndUnknownPassNoneGivenOnePassesIt)
+{
+    makeState();
+    capture();
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
+    capture();
+    state->setSelectedLanguageIdentifier(QStringLiteral("xx-YY"));
+    capture();
+    ASSERT_EQ(textEngine.languages.size(), 3);
+    EXPECT_EQ(textEngine.languages[0], std::nullopt);
+    EXPECT_EQ(textEngine.languages[1], QStringLiteral("de-DE"));
+    EXPECT_EQ(textEngine.languages[2], std::nullopt);
+    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("xx-YY"));
+    EXPECT_EQ(state->selectedLanguageOption().displayName, QStringLiteral("Automatic"));
+    EXPECT_EQ(state->captureHistory().first().languageIdentifier, QStringLiteral("xx-YY"));
+}
+
+TEST_F(AppStateTest, Permission_NotNowFailsAndAsksAgainNextTime)
+{
+    access.granted = false;
+    dialogs.answer = 1;
+    makeState();
+    state->startCapture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(permissionRequiredText));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown.first().messageText, QStringLiteral("Glyphwell Needs Screen Recording"));
+    EXPECT_EQ(dialogs.shown.first().buttons, (QStringList { QStringLiteral("Continue"), QStringLiteral("Not Now") }));
+    EXPECT_EQ(access.requestCalls, 0);
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("hasShownScreenRecordingExplanation")));
+
+    state->startCapture();
+    EXPECT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(selector.calls, 0);
+}
+
+TEST_F(AppStateTest, Permission_RefusedRequestGivesGuidanceAndIsNotAskedAgain)
+{
+    access.granted = false;
+    makeState();
+    const QString guidance = QStringLiteral("Enable Screen Recording for Glyphwell in System Settings > Privacy & "
+                                            "Security > Screen Recording, then quit and reopen the app.");
+    state->startCapture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(guidance));
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(access.requestCalls, 1);
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("hasShownScreenRecordingExplanation")));
+
+    state->startCapture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(guidance));
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(access.requestCalls, 1);
+    EXPECT_EQ(selector.calls, 0);
+}
+
+TEST_F(AppStateTest, Permission_GrantedOnRequestStartsTheCapture)
+{
+    access.granted = false;
+    access.grantOnRequest = true;
+    defaults.setBool(QStringLiteral("hasShownScreenRecordingExplanation"), true);
+    makeState();
+    EXPECT_TRUE(state->isPermissionPollRunning());
+    state->startCapture();
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    EXPECT_TRUE(state->screenRecordingPermissionGranted());
+    EXPECT_FALSE(state->isPermissionPollRunning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(0, 0, 10, 10));
+    ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+TEST_F(AppStateTest, Permission_PollClearsPermissionFailureOnceGranted)
+{
+    access.granted = false;
+    dialogs.answer = 1;
+    makeState();
+    EXPECT_FALSE(state->screenRecordingPermissionGranted());
+    EXPECT_TRUE(state->isPermissionPollRunning());
+    state->startCapture();
+    ASSERT_EQ(state->captureState(), CaptureState::failure(permissionRequiredText));
+
+    access.granted = true;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState() == CaptureState::idle(); }, 3000));
+    EXPECT_GE(clock.elapsed(), 100); // the poll's pace, not a busy loop
+    EXPECT_TRUE(state->screenRecordingPermissionGranted());
+    EXPECT_FALSE(state->isPermissionPollRunning());
+}
+
+TEST_F(AppStateTest, Permission_BecomingActiveRereadsItAndOtherFailuresStay)
+{
+    makeState();
+    textEngine.answer = [](const QImage &) { return std::nullopt; };
+    capture();
+    const CaptureState failure = state->captureState();
+
+    access.granted = false;
+    state->updatePermissionStatus();
+    EXPECT_TRUE(state->isPermissionPollRunning());
+    access.granted = true;
+    const int before = access.preflightCalls;
+    Q_EMIT activation.didBecomeActive();
+    Q_EMIT activation.willBecomeActive();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return access.preflightCalls >= before + 2; }, 1000));
+    EXPECT_TRUE(state->screenRecordingPermissionGranted());
+    EXPECT_FALSE(state->isPermissionPollRunning());
+    EXPECT_EQ(state->captureState(), failure);
+
+    // After teardown the observers are gone.
+    state.reset();
+    Q_EMIT activation.didBecomeActive();
+    QTest::qWait(10);
+}
+
+TEST_F(AppStateTest, History_KeepsThe25NewestFirstAndSelected)
+{
+    int counter = 0;
+    textEngine.answer = [&](const QImage &) { return lines({ QString::number(++counter) }); };
+    makeState();
+    for (int i = 0; i < 26; ++i)
+        capture();
+    ASSERT_EQ(state->captureHistory().size(), 25);
+    EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("26"));
+    EXPECT_EQ(state->captureHistory().last().text, QStringLiteral("2"));
+    EXPECT_EQ(state->selectedHistoryItem()->text, QStringLiteral("26"));
+
+    // The file holds the same list, and a new start reads it back.
+    state.reset();
+    makeState();
+    ASSERT_EQ(state->captureHistory().size(), 25);
+    EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("26"));
+    EXPECT_FALSE(state->selectedHistoryItemID());
+}
+
+TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
+{
+    makeState();
+    state->setSelectedLanguageIdentifier(QStringLiteral("fr-FR"));
+    EXPECT_TRUE(historyFile().contains("\"selectedLanguageIdentifier\" : \"fr-FR\""));
+    EXPECT_TRUE(historyFile().contains("\"history\""));
+
+    capture();
+    const CaptureHistoryItem item = state->captureHistory().first();
+    textEngine.answer = [](const QImage &) { return std::nullopt; };
+    capture();
+    ASSERT_EQ(state->captureState().kind(), CaptureState::Kind::failure);
+    state->selectHistoryItem(item);
+    EXPECT_EQ(state->captureState(), CaptureState::success());
+    EXPECT_EQ(state->extractedText(), item.text);
+    EXPECT_EQ(state->selectedHistoryItemID(), item.id);
+
+    state->clearHistory();
+    EXPECT_TRUE(state->captureHistory().isEmpty());
+    EXPECT_FALSE(state->selectedHistoryItem());
+    EXPECT_EQ(state->extractedText(), item.text);
+    const auto decoded = decodePersistedState(historyFile());
+    ASSERT_TRUE(decoded);
+    EXPECT_TRUE(decoded->history.isEmpty());
+    EXPECT_EQ(decoded->selectedLanguageIdentifier, QStringLiteral("fr-FR"));
+}
+
+TEST_F(AppStateTest, History_BadFileIsIgnoredAndReplacedAtTheNextWrite)
+{
+    QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
+    QFile file(historyPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"history":[{"capturedAt":"yesterday","id":"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)"
+               R"("languageIdentifier":"automatic","text":"x"}],"selectedLanguageIdentifier":"de-DE"})");
+    file.close();
+
+    makeState();
+    EXPECT_TRUE(state->captureHistory().isEmpty());
+    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
+    EXPECT_TRUE(historyFile().contains("yesterday"));
+    capture();
+    EXPECT_FALSE(historyFile().contains("yesterday"));
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+}
+
+TEST_F(AppStateTest, History_ValidFileIsReadAndRewritten)
+{
+    QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
+    QFile file(historyPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
+               R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})");
+    file.close();
+
+    makeState();
+    ASSERT_EQ(state->captureHistory().size(), 1);
+    EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("a/b"));
+    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("ja-JP"));
+    EXPECT_TRUE(historyFile().contains("\"id\" : \"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11\""));
+    EXPECT_TRUE(historyFile().contains("\"text\" : \"a\\/b\""));
+}
+
+TEST_F(AppStateTest, ObservableFields_AnnounceBeforeTheyChange)
+{
+    makeState();
+    QList<CaptureState::Kind> seen;
+    QObject::connect(state.get(), &AppState::objectWillChange, [&] { seen.append(state->captureState().kind()); });
+    state->startCapture();
+    ASSERT_FALSE(seen.isEmpty());
+    // The announcement of the change to "capturing" still sees the old state.
+    EXPECT_TRUE(seen.contains(CaptureState::Kind::idle));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+} // namespace

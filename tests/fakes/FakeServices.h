@@ -1,0 +1,119 @@
+#pragma once
+
+#include "capture/OCRServiceError.h"
+#include "capture/RecognitionEngine.h"
+#include "capture/RegionSelector.h"
+#include "capture/ScreenAccess.h"
+#include "capture/ScreenGrabber.h"
+#include "platform/Dialogs.h"
+#include "platform/Pasteboard.h"
+
+#include <QCoro/QCoroSignal>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QRectF>
+
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+// Screen access whose answers the test sets. request() can grant it, like a user who says yes.
+class FakeScreenAccess : public ScreenAccess {
+public:
+    bool granted = false;
+    bool grantOnRequest = false;
+    int preflightCalls = 0;
+    int requestCalls = 0;
+
+    bool preflight() override
+    {
+        ++preflightCalls;
+        return granted;
+    }
+    void request() override
+    {
+        ++requestCalls;
+        if (grantOnRequest)
+            granted = true;
+    }
+};
+
+// A region selector that waits until the test answers: finish() with a rectangle or cancel().
+class FakeRegionSelector : public QObject, public RegionSelector {
+    Q_OBJECT
+public:
+    int calls = 0;
+    bool pending() const { return m_pending; }
+
+    QCoro::Task<QRectF> selectRegion() override;
+    void finish(QRectF rect);
+    void cancel();
+
+Q_SIGNALS:
+    void answered();
+
+private:
+    bool m_pending = false;
+    std::variant<QRectF, CaptureError> m_answer = QRectF();
+};
+
+// A screen grabber that hands back a set image (or fails), after a turn of the event loop.
+class FakeScreenGrabber : public ScreenGrabber {
+public:
+    std::variant<QImage, CaptureError> result = QImage();
+    QList<QRectF> requests;
+
+    QCoro::Task<QImage> captureRegion(QRectF rect) override;
+};
+
+// Recognition engines scripted per image: the image's top-left pixel colour picks the answer,
+// so a test can tell which image was read.
+class FakeTextEngine : public TextRecognitionEngine {
+public:
+    std::function<std::optional<std::vector<TextObservation>>(const QImage &)> answer;
+    QList<std::optional<QString>> languages;
+
+    std::optional<std::vector<TextObservation>>
+    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) override;
+};
+
+class FakeBarcodeEngine : public BarcodeDetectionEngine {
+public:
+    std::function<std::optional<std::vector<BarcodeObservation>>(const QImage &)> answer;
+    int calls = 0;
+
+    std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &image) override;
+};
+
+class FakePasteboard : public Pasteboard {
+public:
+    std::optional<QString> contents;
+    int writes = 0;
+
+    std::optional<QString> string() const override { return contents; }
+    void clearContents() override { contents.reset(); }
+    void setString(const QString &text) override
+    {
+        ++writes;
+        contents = text;
+    }
+};
+
+// Answers alerts with a set button and remembers what it was shown.
+class FakeDialogs : public Dialogs {
+public:
+    int answer = 0;
+    QList<AlertSpec> shown;
+
+    int runModalAlert(const AlertSpec &alert) override
+    {
+        shown.append(alert);
+        return answer;
+    }
+};
+
+// A solid image of the given colour, to tell images apart in the fakes.
+QImage solidImage(QColor colour, QSize size = QSize(40, 20));
+std::vector<TextObservation> lines(const QStringList &texts);
