@@ -1,0 +1,186 @@
+#include "CaptureHistory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+QString historyFilePath()
+{
+    // XDG rule: a relative or empty XDG_DATA_HOME is ignored.
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share"); // homePath() falls back to "/"
+    return QDir::cleanPath(dataHome + QStringLiteral("/Glyphwell/capture-history.json"));
+}
+
+namespace {
+
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '/': out += "\\/"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            // Bytes of multi-byte UTF-8 sequences are negative as char and pass through raw.
+            if (c >= 0 && c < 0x20) {
+                out += "\\u00";
+                out += hex[(c >> 4) & 0xF];
+                out += hex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+void appendMember(QByteArray &out, int indent, const char *key, const QString &value, bool last)
+{
+    out += QByteArray(indent, ' ');
+    appendEscaped(out, QString::fromLatin1(key));
+    out += " : ";
+    appendEscaped(out, value);
+    out += last ? "\n" : ",\n";
+}
+
+QString encodeDate(const QDateTime &date)
+{
+    // A date the program never set still has to produce a file that reads back.
+    const QDateTime utc = (date.isValid() ? date : QDateTime::fromSecsSinceEpoch(0)).toUTC();
+    // Formatting with "ss" drops the fraction rather than rounding it.
+    return utc.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+}
+
+std::optional<QDateTime> decodeDate(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d+))?(Z|([+-])(\\d{2}):(\\d{2}))$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate day(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    int milliseconds = 0;
+    if (m.hasCaptured(7))
+        milliseconds = m.captured(7).left(3).leftJustified(3, QLatin1Char('0')).toInt();
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt(), milliseconds);
+    if (!day.isValid() || !time.isValid())
+        return std::nullopt;
+    int offsetSeconds = 0;
+    if (m.captured(8) != QLatin1String("Z")) {
+        const int hours = m.captured(10).toInt();
+        const int minutes = m.captured(11).toInt();
+        if (hours > 23 || minutes > 59)
+            return std::nullopt;
+        offsetSeconds = (hours * 60 + minutes) * 60 * (m.captured(9) == QLatin1String("-") ? -1 : 1);
+    }
+    const QDateTime local(day, time, Qt::OffsetFromUTC, offsetSeconds);
+    if (!local.isValid())
+        return std::nullopt;
+    return local.toUTC();
+}
+
+std::optional<QUuid> decodeUuid(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    if (!pattern.match(text).hasMatch())
+        return std::nullopt;
+    return QUuid::fromString(text);
+}
+
+std::optional<CaptureHistoryItem> decodeItem(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    const QJsonValue capturedAt = object.value(QLatin1String("capturedAt"));
+    const QJsonValue id = object.value(QLatin1String("id"));
+    const QJsonValue language = object.value(QLatin1String("languageIdentifier"));
+    const QJsonValue text = object.value(QLatin1String("text"));
+    if (!capturedAt.isString() || !id.isString() || !language.isString() || !text.isString())
+        return std::nullopt;
+    const std::optional<QDateTime> date = decodeDate(capturedAt.toString());
+    const std::optional<QUuid> uuid = decodeUuid(id.toString());
+    if (!date || !uuid)
+        return std::nullopt;
+    return CaptureHistoryItem{*uuid, text.toString(), *date, language.toString()};
+}
+
+} // namespace
+
+QByteArray encodePersistedState(const PersistedGlyphwellState &state)
+{
+    QByteArray out = "{\n";
+    if (state.history.isEmpty()) {
+        out += "  \"history\" : [\n\n  ],\n";
+    } else {
+        out += "  \"history\" : [\n";
+        for (qsizetype i = 0; i < state.history.size(); ++i) {
+            const CaptureHistoryItem &item = state.history.at(i);
+            out += "    {\n";
+            appendMember(out, 6, "capturedAt", encodeDate(item.capturedAt), false);
+            appendMember(out, 6, "id", item.id.toString(QUuid::WithoutBraces).toUpper(), false);
+            appendMember(out, 6, "languageIdentifier", item.languageIdentifier, false);
+            appendMember(out, 6, "text", item.text, true);
+            out += i + 1 < state.history.size() ? "    },\n" : "    }\n";
+        }
+        out += "  ],\n";
+    }
+    appendMember(out, 2, "selectedLanguageIdentifier", state.selectedLanguageIdentifier, true);
+    out += "}";
+    return out;
+}
+
+std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &data)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject root = document.object();
+    const QJsonValue history = root.value(QLatin1String("history"));
+    const QJsonValue selected = root.value(QLatin1String("selectedLanguageIdentifier"));
+    if (!history.isArray() || !selected.isString())
+        return std::nullopt;
+
+    PersistedGlyphwellState state;
+    state.selectedLanguageIdentifier = selected.toString();
+    const QJsonArray entries = history.toArray();
+    state.history.reserve(entries.size());
+    // One bad entry makes the whole file unreadable rather than silently dropping captures.
+    for (const QJsonValue &entry : entries) {
+        std::optional<CaptureHistoryItem> item = decodeItem(entry);
+        if (!item)
+            return std::nullopt;
+        state.history.append(std::move(*item));
+    }
+    return state;
+}
+
+bool writeFileAtomically(const QString &path, const QByteArray &data)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

@@ -1,0 +1,146 @@
+#include "IniUserDefaults.h"
+
+#include "UserDefaultsText.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+const QString typesGroup = QStringLiteral("ValueTypes");
+const QString boolType = QStringLiteral("bool");
+const QString intType = QStringLiteral("int");
+const QString uintType = QStringLiteral("uint");
+const QString doubleType = QStringLiteral("double");
+
+QString typeKey(const QString &key)
+{
+    return typesGroup + QLatin1Char('/') + key;
+}
+
+// The type to note for a value, or empty for text and for the types QSettings keeps itself
+// (lists, maps and byte arrays are written in its own tagged forms).
+QString typeNameFor(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return boolType;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Long:
+    case QMetaType::Short:
+    case QMetaType::SChar:
+    case QMetaType::Char:
+        return intType;
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::ULong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        return uintType;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return doubleType;
+    default:
+        return {};
+    }
+}
+
+// Gives a value read as text its noted type back; text that no longer parses (edited by
+// hand) stays text.
+QVariant restoreType(const QVariant &stored, const QString &typeName)
+{
+    if (stored.typeId() != QMetaType::QString || typeName.isEmpty())
+        return stored;
+    const QString text = stored.toString();
+    bool ok = false;
+    if (typeName == boolType)
+        return QVariant(userDefaultsBoolFromText(text));
+    if (typeName == intType) {
+        const qlonglong number = text.trimmed().toLongLong(&ok);
+        if (ok)
+            return QVariant(number);
+    } else if (typeName == uintType) {
+        const qulonglong number = text.trimmed().toULongLong(&ok);
+        if (ok)
+            return QVariant(number);
+    } else if (typeName == doubleType) {
+        const double number = text.trimmed().toDouble(&ok);
+        if (ok)
+            return QVariant(number);
+    }
+    return stored;
+}
+
+} // namespace
+
+IniUserDefaults::IniUserDefaults()
+    : IniUserDefaults(defaultFilePath())
+{
+}
+
+IniUserDefaults::IniUserDefaults(const QString &filePath)
+    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+{
+}
+
+IniUserDefaults::~IniUserDefaults() = default;
+
+QString IniUserDefaults::defaultFilePath()
+{
+    // GenericConfigLocation is $XDG_CONFIG_HOME, or ~/.config when that is unset.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Glyphwell/Glyphwell.conf");
+}
+
+QString IniUserDefaults::filePath() const
+{
+    return m_settings->fileName();
+}
+
+std::optional<QVariant> IniUserDefaults::objectForKey(const QString &key) const
+{
+    if (key.isEmpty() || !m_settings->contains(key))
+        return std::nullopt;
+    const QVariant stored = m_settings->value(key);
+    if (!stored.isValid())
+        return std::nullopt;
+    return restoreType(stored, m_settings->value(typeKey(key)).toString());
+}
+
+void IniUserDefaults::setObject(const QString &key, const QVariant &value)
+{
+    if (key.isEmpty())
+        return; // QSettings has nowhere to put it
+    if (!value.isValid()) {
+        removeObject(key);
+        return;
+    }
+    m_settings->setValue(key, value);
+    const QString typeName = typeNameFor(value);
+    if (typeName.isEmpty())
+        m_settings->remove(typeKey(key));
+    else
+        m_settings->setValue(typeKey(key), typeName);
+    m_settings->sync();
+}
+
+void IniUserDefaults::removeObject(const QString &key)
+{
+    if (key.isEmpty())
+        return; // QSettings::remove("") would clear every key
+    m_settings->remove(key);
+    m_settings->remove(typeKey(key));
+    m_settings->sync();
+}
+
+QStringList IniUserDefaults::keys() const
+{
+    QStringList result;
+    const QString typesPrefix = typesGroup + QLatin1Char('/');
+    for (const QString &key : m_settings->allKeys()) {
+        if (!key.startsWith(typesPrefix))
+            result.append(key);
+    }
+    return result;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "UserDefaults.h"
+
+#include <memory>
+
+class QSettings;
+
+// Settings in an INI file, written through on every change so a fresh store or another
+// process sees them at once.
+//
+// INI text has no types: QSettings writes true, 7 and "7" alike as plain text and reads them
+// all back as text. So the file carries a [ValueTypes] section naming the type of every value
+// that is not text (bool, int, uint, double); values without an entry there are text. A value
+// edited by hand without an entry (autoCopy=false) is therefore text, which the typed readers
+// still read as the right Boolean.
+class IniUserDefaults : public UserDefaults {
+public:
+    // ~/.config/Glyphwell/Glyphwell.conf, or the same under $XDG_CONFIG_HOME.
+    IniUserDefaults();
+    explicit IniUserDefaults(const QString &filePath);
+    ~IniUserDefaults() override;
+
+    static QString defaultFilePath();
+    QString filePath() const;
+
+    std::optional<QVariant> objectForKey(const QString &key) const override;
+    void setObject(const QString &key, const QVariant &value) override;
+    void removeObject(const QString &key) override;
+    QStringList keys() const override;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};

@@ -1,0 +1,324 @@
+#include "app/CaptureHistory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+namespace {
+
+QDateTime utc(int year, int month, int day, int hour, int minute, int second, int ms = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
+}
+
+CaptureHistoryItem item(const char *uuid, const QString &text, const QDateTime &at, const char *language = "automatic")
+{
+    return CaptureHistoryItem{QUuid::fromString(QLatin1String(uuid)), text, at, QString::fromLatin1(language)};
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool writeRaw(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// Sets or unsets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, std::optional<QByteArray> value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// A valid document with one entry; tests replace single pieces to break it.
+QByteArray documentWithEntry(const QByteArray &entry, const QByteArray &tail = R"(, "selectedLanguageIdentifier" : "eng")")
+{
+    return "{ \"history\" : [ " + entry + " ]" + tail + " }";
+}
+
+const QByteArray validEntry =
+    R"({ "capturedAt" : "2024-05-01T09:30:12Z", "id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",
+         "languageIdentifier" : "eng", "text" : "hello" })";
+
+} // namespace
+
+TEST(CaptureHistoryEncoding, WritesSortedPrettyJsonWithEscapedSolidusUpperCaseIdAndWholeSeconds)
+{
+    PersistedGlyphwellState state;
+    state.selectedLanguageIdentifier = QStringLiteral("automatic");
+    state.history = {
+        item("0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11", QStringLiteral("a/b\nline two \"Größe\" 日本\\x"),
+             utc(2024, 5, 1, 9, 30, 12, 987), "automatic"),
+        item("{7d444840-9dc0-11d1-b245-5ffdce74fad2}", QStringLiteral("tab\there\r\x01\x1f\b\f"),
+             QDateTime(QDate(2024, 1, 2), QTime(1, 0, 59), QTimeZone(2 * 3600)), "deu"),
+    };
+
+    const QByteArray expected = "{\n"
+                                "  \"history\" : [\n"
+                                "    {\n"
+                                "      \"capturedAt\" : \"2024-05-01T09:30:12Z\",\n"
+                                "      \"id\" : \"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11\",\n"
+                                "      \"languageIdentifier\" : \"automatic\",\n"
+                                "      \"text\" : \"a\\/b\\nline two \\\"Gr\xC3\xB6\xC3\x9F"
+                                "e\\\" \xE6\x97\xA5\xE6\x9C\xAC\\\\x\"\n"
+                                "    },\n"
+                                "    {\n"
+                                "      \"capturedAt\" : \"2024-01-01T23:00:59Z\",\n"
+                                "      \"id\" : \"7D444840-9DC0-11D1-B245-5FFDCE74FAD2\",\n"
+                                "      \"languageIdentifier\" : \"deu\",\n"
+                                "      \"text\" : \"tab\\there\\r\\u0001\\u001f\\b\\f\"\n"
+                                "    }\n"
+                                "  ],\n"
+                                "  \"selectedLanguageIdentifier\" : \"automatic\"\n"
+                                "}";
+    EXPECT_EQ(encodePersistedState(state), expected);
+}
+
+TEST(CaptureHistoryEncoding, EmptyHistoryIsValidJsonThatReadsBack)
+{
+    PersistedGlyphwellState state;
+    state.selectedLanguageIdentifier = QStringLiteral("eng/fra");
+    const QByteArray data = encodePersistedState(state);
+    EXPECT_TRUE(data.contains("\"selectedLanguageIdentifier\" : \"eng\\/fra\""));
+
+    const auto decoded = decodePersistedState(data);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_TRUE(decoded->history.isEmpty());
+    EXPECT_EQ(decoded->selectedLanguageIdentifier, QStringLiteral("eng/fra"));
+}
+
+TEST(CaptureHistoryEncoding, RoundTripKeepsEverythingAndDatesToTheSecond)
+{
+    PersistedGlyphwellState state;
+    state.selectedLanguageIdentifier = QStringLiteral("jpn");
+    state.history = {
+        item("0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11", QStringLiteral("x/y\\z \"q\" \u00e9\u4e2d \U0001F600\n\t\x02"),
+             utc(2030, 12, 31, 23, 59, 59, 999), "jpn"),
+        item("7D444840-9DC0-11D1-B245-5FFDCE74FAD2", QString(), utc(1999, 1, 1, 0, 0, 0), ""),
+    };
+
+    const auto decoded = decodePersistedState(encodePersistedState(state));
+    ASSERT_TRUE(decoded.has_value());
+    ASSERT_EQ(decoded->history.size(), 2);
+    EXPECT_EQ(decoded->selectedLanguageIdentifier, state.selectedLanguageIdentifier);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const CaptureHistoryItem &in = state.history.at(i);
+        const CaptureHistoryItem &out = decoded->history.at(i);
+        EXPECT_EQ(out.id, in.id);
+        EXPECT_EQ(out.text, in.text);
+        EXPECT_EQ(out.languageIdentifier, in.languageIdentifier);
+        EXPECT_EQ(out.capturedAt.toSecsSinceEpoch(), in.capturedAt.toSecsSinceEpoch());
+        EXPECT_EQ(out.capturedAt.time().msec(), 0);
+    }
+}
+
+TEST(CaptureHistoryDecoding, AcceptsZoneOffsetsFractionsLowerCaseIdsAndUnknownMembers)
+{
+    const QByteArray data = R"({
+        "version" : 3,
+        "history" : [
+          { "capturedAt" : "2024-05-01T11:30:12+02:00", "id" : "0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11",
+            "languageIdentifier" : "eng", "text" : "a\/b", "pinned" : true },
+          { "capturedAt" : "2024-05-01T09:30:12.250Z", "id" : "7D444840-9DC0-11D1-B245-5FFDCE74FAD2",
+            "languageIdentifier" : "automatic", "text" : "" },
+          { "capturedAt" : "2024-05-01T04:00:00-05:30", "id" : "7D444840-9DC0-11D1-B245-5FFDCE74FAD3",
+            "languageIdentifier" : "automatic", "text" : "x" }
+        ],
+        "selectedLanguageIdentifier" : "eng",
+        "window" : { "x" : 1 }
+    })";
+    const auto decoded = decodePersistedState(data);
+    ASSERT_TRUE(decoded.has_value());
+    ASSERT_EQ(decoded->history.size(), 3);
+    EXPECT_EQ(decoded->history[0].capturedAt, utc(2024, 5, 1, 9, 30, 12));
+    EXPECT_EQ(decoded->history[0].id, QUuid::fromString(QLatin1String("0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")));
+    EXPECT_EQ(decoded->history[0].text, QStringLiteral("a/b"));
+    EXPECT_EQ(decoded->history[1].capturedAt.toSecsSinceEpoch(), utc(2024, 5, 1, 9, 30, 12).toSecsSinceEpoch());
+    EXPECT_EQ(decoded->history[2].capturedAt, utc(2024, 5, 1, 9, 30, 0));
+}
+
+TEST(CaptureHistoryDecoding, KeepsEveryEntryInFileOrder)
+{
+    PersistedGlyphwellState state;
+    state.selectedLanguageIdentifier = QStringLiteral("automatic");
+    for (int i = 0; i < 30; ++i) {
+        // Dates deliberately not sorted and one text repeated: the reader must not reorder or de-duplicate.
+        state.history.append(CaptureHistoryItem{QUuid::createUuid(), i % 10 == 0 ? QStringLiteral("same") : QString::number(i),
+                                                utc(2024, 1, 1, 0, 0, 0).addSecs((i * 7919) % 30), QStringLiteral("eng")});
+    }
+    const auto decoded = decodePersistedState(encodePersistedState(state));
+    ASSERT_TRUE(decoded.has_value());
+    ASSERT_EQ(decoded->history.size(), 30);
+    for (int i = 0; i < 30; ++i) {
+        EXPECT_EQ(decoded->history[i].id, state.history[i].id) << i;
+        EXPECT_EQ(decoded->history[i].text, state.history[i].text) << i;
+        EXPECT_EQ(decoded->history[i].capturedAt, state.history[i].capturedAt) << i;
+    }
+}
+
+TEST(CaptureHistoryDecoding, ValidBaseDocumentIsAccepted)
+{
+    // The rejection cases below differ from this document in one place only.
+    EXPECT_TRUE(decodePersistedState(documentWithEntry(validEntry)).has_value());
+}
+
+TEST(CaptureHistoryDecoding, RejectsDocumentsThatAreNotTheStateObject)
+{
+    EXPECT_FALSE(decodePersistedState("").has_value());
+    EXPECT_FALSE(decodePersistedState("not json").has_value());
+    EXPECT_FALSE(decodePersistedState(R"({ "history" : [], "selectedLanguageIdentifier" : "eng")").has_value());
+    EXPECT_FALSE(decodePersistedState(R"([ { "history" : [], "selectedLanguageIdentifier" : "eng" } ])").has_value());
+}
+
+TEST(CaptureHistoryDecoding, RejectsMissingOrMistypedTopLevelMembers)
+{
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, "")).has_value())
+        << "missing selectedLanguageIdentifier with a valid history";
+    EXPECT_FALSE(decodePersistedState(R"({ "selectedLanguageIdentifier" : "eng" })").has_value());
+    EXPECT_FALSE(decodePersistedState(R"({ "history" : {}, "selectedLanguageIdentifier" : "eng" })").has_value());
+    EXPECT_FALSE(decodePersistedState(R"({ "history" : null, "selectedLanguageIdentifier" : "eng" })").has_value());
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : 1)")).has_value());
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : null)")).has_value());
+}
+
+TEST(CaptureHistoryDecoding, OneBadEntryRejectsTheWholeFile)
+{
+    const QByteArray bad = R"({ "capturedAt" : "yesterday", "id" : "7D444840-9DC0-11D1-B245-5FFDCE74FAD2",
+                               "languageIdentifier" : "eng", "text" : "x" })";
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry + ", " + bad)).has_value());
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(bad + ", " + validEntry)).has_value());
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry + ", 42")).has_value());
+}
+
+TEST(CaptureHistoryDecoding, RejectsEntriesWithMissingOrMistypedMembers)
+{
+    const struct {
+        const char *from;
+        const char *to;
+    } breaks[] = {
+        {R"("capturedAt" : "2024-05-01T09:30:12Z", )", ""},
+        {R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)", ""},
+        {R"("languageIdentifier" : "eng", )", ""},
+        {R"(, "text" : "hello")", ""},
+        {R"("text" : "hello")", R"("text" : 5)"},
+        {R"("text" : "hello")", R"("text" : null)"},
+        {R"("languageIdentifier" : "eng")", R"("languageIdentifier" : ["eng"])"},
+        {R"("capturedAt" : "2024-05-01T09:30:12Z")", R"("capturedAt" : 736248612)"},
+        {R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")", R"("id" : 7)"},
+    };
+    for (const auto &b : breaks) {
+        QByteArray entry = validEntry;
+        ASSERT_TRUE(entry.contains(b.from)) << b.from;
+        entry.replace(b.from, b.to);
+        EXPECT_FALSE(decodePersistedState(documentWithEntry(entry)).has_value()) << entry.constData();
+    }
+}
+
+TEST(CaptureHistoryDecoding, RejectsDatesThatAreNotInternetDateTimesWithAZone)
+{
+    for (const char *date : {"2024-05-01T09:30:12", "2024-05-01 09:30:12Z", "2024-05-01", "2024-13-01T09:30:12Z",
+                             "2024-02-30T09:30:12Z", "2024-05-01T25:30:12Z", "2024-05-01T09:30:12+0200",
+                             "2024-05-01T09:30:12.Z", "2024-05-01T09:30:12+02", " 2024-05-01T09:30:12Z", ""}) {
+        QByteArray entry = validEntry;
+        entry.replace("2024-05-01T09:30:12Z", date);
+        EXPECT_FALSE(decodePersistedState(documentWithEntry(entry)).has_value()) << date;
+    }
+}
+
+TEST(CaptureHistoryDecoding, RejectsIdsThatAreNotCanonicalUuidStrings)
+{
+    for (const char *id : {"{0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11}", "0F6E3A523C9B4E0B9D592C7A4B0E6F11",
+                           "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1", "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1G",
+                           "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F111", "not-a-uuid", ""}) {
+        QByteArray entry = validEntry;
+        entry.replace("0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11", id);
+        EXPECT_FALSE(decodePersistedState(documentWithEntry(entry)).has_value()) << id;
+    }
+}
+
+TEST(CaptureHistoryFile, PathFollowsXdgDataHome)
+{
+    {
+        ScopedEnv data("XDG_DATA_HOME", QByteArray("/tmp/gw-data"));
+        EXPECT_EQ(historyFilePath(), QStringLiteral("/tmp/gw-data/Glyphwell/capture-history.json"));
+    }
+    ScopedEnv home("HOME", QByteArray("/tmp/gw-home"));
+    const QString fallback = QStringLiteral("/tmp/gw-home/.local/share/Glyphwell/capture-history.json");
+    {
+        ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+        EXPECT_EQ(historyFilePath(), fallback);
+    }
+    {
+        ScopedEnv data("XDG_DATA_HOME", QByteArray(""));
+        EXPECT_EQ(historyFilePath(), fallback);
+    }
+    {
+        ScopedEnv data("XDG_DATA_HOME", QByteArray("relative/data"));
+        EXPECT_EQ(historyFilePath(), fallback);
+    }
+}
+
+TEST(CaptureHistoryFile, WriteCreatesMissingFoldersAndReplacesTheFile)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString path = root.filePath(QStringLiteral("a/b/Glyphwell/capture-history.json"));
+
+    ASSERT_TRUE(writeFileAtomically(path, "first, and longer than the second"));
+    EXPECT_EQ(readAll(path), QByteArray("first, and longer than the second"));
+
+    ASSERT_TRUE(writeFileAtomically(path, "second"));
+    EXPECT_EQ(readAll(path), QByteArray("second"));
+    EXPECT_EQ(QDir(root.filePath(QStringLiteral("a/b/Glyphwell"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("capture-history.json")})
+        << "no temporary file left behind";
+}
+
+TEST(CaptureHistoryFile, WriteFailsWhenTheFolderCannotExist)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    // Root ignores permissions, so block the folder with a regular file instead.
+    const QString blocker = root.filePath(QStringLiteral("Glyphwell"));
+    ASSERT_TRUE(writeRaw(blocker, "not a folder"));
+
+    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/capture-history.json"), "data"));
+    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/deeper/capture-history.json"), "data"));
+    EXPECT_EQ(readAll(blocker), QByteArray("not a folder"));
+}
+
+TEST(CaptureHistoryFile, WriteFailsWhenThePathIsAFolder)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("capture-history.json")));
+    EXPECT_FALSE(writeFileAtomically(root.filePath(QStringLiteral("capture-history.json")), "data"));
+}
