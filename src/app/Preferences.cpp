@@ -1,5 +1,6 @@
 #include "Preferences.h"
 
+#include "platform/LoginItem.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
 
@@ -8,18 +9,22 @@ const QString autoCopyKey = QStringLiteral("autoCopy");
 const QString additiveClipboardKey = QStringLiteral("additiveClipboard");
 }
 
-Preferences::Preferences(UserDefaults &defaults, QObject *parent)
+Preferences::Preferences(UserDefaults &defaults, LoginItem &loginItem, QObject *parent)
     : QObject(parent)
     , m_defaults(defaults)
+    , m_loginItem(loginItem)
     // Copying is on for a new user: only an explicitly stored value turns it off.
     , m_autoCopy(defaults.objectForKey(autoCopyKey) ? defaults.boolForKey(autoCopyKey) : true)
     , m_additiveClipboard(defaults.boolForKey(additiveClipboardKey))
+    , m_launchAtLogin(loginItem.isEnabled())
 {
 }
 
 Preferences &Preferences::shared()
 {
-    static Preferences instance(standardUserDefaults());
+    static XdgAutostartLoginItem loginItem(XdgAutostartLoginItem::defaultEntryPath(),
+                                          XdgAutostartLoginItem::runningExecutable());
+    static Preferences instance(standardUserDefaults(), loginItem);
     return instance;
 }
 
@@ -35,4 +40,18 @@ void Preferences::setAdditiveClipboard(bool value)
     Q_EMIT objectWillChange();
     m_additiveClipboard = value;
     m_defaults.setBool(additiveClipboardKey, value);
+}
+
+void Preferences::setLaunchAtLogin(bool value)
+{
+    Q_EMIT objectWillChange();
+    m_launchAtLogin = value;
+    if (m_loginItem.setEnabled(value))
+        return;
+    // Show what the desktop really has; no second attempt.
+    const bool actual = m_loginItem.isEnabled();
+    if (actual != m_launchAtLogin) {
+        Q_EMIT objectWillChange();
+        m_launchAtLogin = actual;
+    }
 }

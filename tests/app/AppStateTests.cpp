@@ -4,6 +4,7 @@
 #include "fakes/FakeServices.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
+#include "platform/LoginItem.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -23,7 +24,9 @@ class AppStateTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     InMemoryUserDefaults defaults;
-    std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(defaults);
+    XdgAutostartLoginItem loginItem { dir.filePath(QStringLiteral("autostart/glyphwell.desktop")),
+                                      QStringLiteral("/usr/bin/glyphwell") };
+    std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(defaults, loginItem);
     FakePasteboard pasteboard;
     FakeDialogs dialogs;
     FakeScreenAccess access;
