@@ -1,14 +1,12 @@
 #include "AppState.h"
 #include "CommandLine.h"
 #include "Preferences.h"
-#include "capture/NullPlatform.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
 #include "platform/AppActivation.h"
-#include "platform/QtDialogs.h"
-#include "platform/QtPasteboard.h"
 #include "platform/StandardUserDefaults.h"
+#include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -83,19 +81,17 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnSignals(app);
 
-    QtPasteboard pasteboard;
-    QtDialogs dialogs;
-    NullScreenAccess screenAccess;
-    NullRegionSelector regionSelector;
-    NullScreenGrabber grabber(QStringLiteral("screen capture is not available yet"));
+    Platform platform = loadPlatform(detectPlatform(SessionEnvironment::current()));
+    if (!platform.unavailableReason.isEmpty())
+        qWarning().noquote() << platform.unavailableReason;
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
-    OCRService service(textEngine, barcodeEngine, grabber);
+    OCRService service(textEngine, barcodeEngine, *platform.screenGrabber);
     AppActivation activation;
     activation.followApplicationState();
 
-    AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), pasteboard, dialogs,
-                                         screenAccess, regionSelector, service, activation, PermissionService(),
-                                         historyFilePath() });
+    AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), *platform.pasteboard,
+                                         *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service,
+                                         activation, PermissionService(), historyFilePath() });
     return app.exec();
 }

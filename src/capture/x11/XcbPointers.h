@@ -1,0 +1,27 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+// xcb replies and errors are malloc'ed; connections need xcb_disconnect.
+struct XcbFree {
+    void operator()(void *p) const { std::free(p); }
+};
+template<typename T>
+using XcbReply = std::unique_ptr<T, XcbFree>;
+
+struct XcbDisconnect {
+    void operator()(xcb_connection_t *c) const { xcb_disconnect(c); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+// A connection to $DISPLAY (or the given display), or null when it cannot be opened.
+inline XcbConnection connectToDisplay(const char *display = nullptr, int *screenNumber = nullptr)
+{
+    XcbConnection connection(xcb_connect(display, screenNumber));
+    if (connection && xcb_connection_has_error(connection.get()))
+        connection.reset();
+    return connection;
+}

@@ -1,0 +1,64 @@
+#include "PlatformLoader.h"
+
+#include "capture/NullPlatform.h"
+#include "capture/x11/X11ScreenAccess.h"
+#include "platform/QtDialogs.h"
+#include "platform/QtPasteboard.h"
+
+#include <QtGlobal>
+
+Platform::Platform() = default;
+Platform::Platform(Platform &&) noexcept = default;
+Platform::~Platform() = default;
+
+SessionEnvironment SessionEnvironment::current()
+{
+    return { qEnvironmentVariable("GLYPHWELL_PLATFORM"), qEnvironmentVariable("XDG_SESSION_TYPE"),
+             qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY") };
+}
+
+QString detectPlatform(const SessionEnvironment &environment)
+{
+    const QString forced = environment.forced.trimmed().toLower();
+    if (forced == QLatin1String("x11") || forced == QLatin1String("wayland") || forced == QLatin1String("null"))
+        return forced;
+    const QString session = environment.sessionType.trimmed().toLower();
+    if (session == QLatin1String("wayland") || session == QLatin1String("x11"))
+        return session;
+    if (!environment.waylandDisplay.isEmpty())
+        return QStringLiteral("wayland");
+    if (!environment.x11Display.isEmpty())
+        return QStringLiteral("x11");
+    return QStringLiteral("null");
+}
+
+namespace {
+
+void useNullCapture(Platform &platform, const QString &reason)
+{
+    platform.unavailableReason = reason;
+    platform.screenAccess = std::make_unique<NullScreenAccess>();
+    platform.screenGrabber = std::make_unique<NullScreenGrabber>(reason);
+    platform.regionSelector = std::make_unique<NullRegionSelector>();
+}
+
+} // namespace
+
+Platform loadPlatform(const QString &name)
+{
+    Platform platform;
+    platform.name = name;
+    platform.pasteboard = std::make_unique<QtPasteboard>();
+    platform.dialogs = std::make_unique<QtDialogs>();
+
+    if (name == QLatin1String("x11")) {
+        useNullCapture(platform, QStringLiteral("Screen capture on X11 is not available in this build."));
+        platform.screenAccess = std::make_unique<X11ScreenAccess>();
+    } else if (name == QLatin1String("wayland")) {
+        useNullCapture(platform,
+                       QStringLiteral("Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));
+    } else {
+        useNullCapture(platform, QStringLiteral("No display was found to capture."));
+    }
+    return platform;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class Dialogs;
+class Pasteboard;
+class RegionSelector;
+class ScreenAccess;
+class ScreenGrabber;
+
+// The platform services of one session, picked once at start-up.
+struct Platform {
+    QString name; // "x11", "wayland" or "null"
+    // Why screen capture cannot work here; empty when it can.
+    QString unavailableReason;
+    std::unique_ptr<ScreenAccess> screenAccess;
+    std::unique_ptr<ScreenGrabber> screenGrabber;
+    std::unique_ptr<RegionSelector> regionSelector;
+    std::unique_ptr<Pasteboard> pasteboard;
+    std::unique_ptr<Dialogs> dialogs;
+
+    Platform();
+    Platform(Platform &&) noexcept;
+    ~Platform();
+};
+
+struct SessionEnvironment {
+    QString forced;      // GLYPHWELL_PLATFORM
+    QString sessionType; // XDG_SESSION_TYPE
+    QString waylandDisplay;
+    QString x11Display;
+
+    static SessionEnvironment current();
+};
+
+// "x11", "wayland" or "null": GLYPHWELL_PLATFORM when it names one, else the session type,
+// else whichever display is there.
+QString detectPlatform(const SessionEnvironment &environment);
+
+Platform loadPlatform(const QString &name);

@@ -1,0 +1,55 @@
+#include "capture/OCRServiceError.h"
+#include "capture/RegionSelector.h"
+#include "capture/ScreenAccess.h"
+#include "capture/ScreenGrabber.h"
+#include "platform/loader/PlatformLoader.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PlatformLoader, DetectsTheSessionAndHonoursTheOverride)
+{
+    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("x11"), {}, QStringLiteral(":0") }), QStringLiteral("x11"));
+    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("wayland"), QStringLiteral("wayland-0"), QStringLiteral(":0") }),
+              QStringLiteral("wayland"));
+    // No session type (a bare X server, ssh): the display decides.
+    EXPECT_EQ(detectPlatform({ {}, {}, {}, QStringLiteral(":1") }), QStringLiteral("x11"));
+    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("tty"), QStringLiteral("wayland-1"), {} }), QStringLiteral("wayland"));
+    EXPECT_EQ(detectPlatform({}), QStringLiteral("null"));
+    EXPECT_EQ(detectPlatform({ QStringLiteral("NULL"), QStringLiteral("x11"), {}, QStringLiteral(":0") }),
+              QStringLiteral("null"));
+    EXPECT_EQ(detectPlatform({ QStringLiteral("x11"), QStringLiteral("wayland"), QStringLiteral("w"), {} }),
+              QStringLiteral("x11"));
+    // An unknown override is ignored rather than leaving the program without a platform.
+    EXPECT_EQ(detectPlatform({ QStringLiteral("mir"), QStringLiteral("x11"), {}, QStringLiteral(":0") }),
+              QStringLiteral("x11"));
+}
+
+TEST(PlatformLoader, NullPlatformRefusesCaptureWithAReason)
+{
+    Platform platform = loadPlatform(QStringLiteral("null"));
+    EXPECT_EQ(platform.name, QStringLiteral("null"));
+    EXPECT_FALSE(platform.unavailableReason.isEmpty());
+    ASSERT_TRUE(platform.screenAccess && platform.screenGrabber && platform.regionSelector);
+    ASSERT_TRUE(platform.pasteboard && platform.dialogs);
+    EXPECT_FALSE(platform.screenAccess->preflight());
+
+    bool cancelled = false;
+    bool done = false;
+    auto selection = [&]() -> QCoro::Task<> {
+        try {
+            auto task = platform.regionSelector->selectRegion();
+            co_await task;
+        } catch (const CaptureError &error) {
+            cancelled = error.code() == OCRServiceError::captureCancelled;
+        }
+        done = true;
+    };
+    selection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 1000));
+    EXPECT_TRUE(cancelled);
+}
+
+} // namespace
