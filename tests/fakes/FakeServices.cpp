@@ -30,12 +30,30 @@ void FakeRegionSelector::cancel()
 QCoro::Task<QImage> FakeScreenGrabber::captureRegion(QRectF rect)
 {
     requests.append(rect);
+    holdsFrame = false;
     // Real grabs run on the thread pool and resume the caller from the event loop.
     auto onThreadPool = QtConcurrent::run([] { });
     co_await onThreadPool;
     if (auto *error = std::get_if<CaptureError>(&result))
         throw *error;
-    co_return std::get<QImage>(result);
+    // A copy in a local: clang 14 was seen moving out of a member named in co_return.
+    QImage image = std::get<QImage>(result);
+    co_return image;
+}
+
+QCoro::Task<FrozenFrame> FakeScreenGrabber::freezeFrame()
+{
+    ++freezeCalls;
+    auto onThreadPool = QtConcurrent::run([] { });
+    co_await onThreadPool;
+    holdsFrame = true;
+    co_return frame;
+}
+
+void FakeScreenGrabber::releaseFrame()
+{
+    ++releaseCalls;
+    holdsFrame = false;
 }
 
 std::optional<std::vector<TextObservation>>

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QImage>
+
+// How a captured image is turned into what Tesseract reads best. Screen text is small
+// (10-14 px) and often light on dark; Tesseract wants dark text of roughly 20-30 px on a
+// light background.
+struct PreparationOptions {
+    bool invertDarkBackground = true;
+    // Scale so that a text line is about this many pixels high; 0 disables scaling.
+    int targetLineHeight = 32;
+    // Beyond 2x, gaps in tables grow wide enough for the layout analysis to read them
+    // column by column instead of row by row.
+    double maximumScale = 2.0;
+    // Scaling is skipped when the result would exceed this many pixels (large pages are
+    // already at print resolution).
+    qint64 maximumPixels = 12'000'000;
+};
+
+// An 8-bit grey image with dark text on a light background, scaled up when its lines are
+// small. Its dots-per-metre are scaled along with it.
+QImage prepareForRecognition(const QImage &image, const PreparationOptions &options = {});
+
+// True when most of the image is dark, i.e. the text is presumably light.
+bool hasDarkBackground(const QImage &grey);
+
+// Median height in pixels of the bands of rows that contain ink (dark pixels) in a grey,
+// dark-on-light image; 0 when there is no text-like band.
+int estimateLineHeight(const QImage &grey);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ImagePreparation.h"
+#include "RecognitionEngine.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tesseract {
+class TessBaseAPI;
+}
+
+struct TesseractEngineOptions {
+    // The tessdata directory; absent: Tesseract's own default (TESSDATA_PREFIX, else the
+    // path compiled into libtesseract).
+    std::optional<QString> dataPath;
+    bool prepareImage = true;
+    PreparationOptions preparation;
+    // Traineddata used when no language is chosen; empty: script/Latin when installed,
+    // else eng.
+    QString automaticLanguage;
+};
+
+// Text recognition with libtesseract's LSTM engine. One initialised engine per language
+// configuration is kept for the life of this object: initialising costs 120-600 ms, more
+// than recognising a typical capture. Calls are serialised.
+class TesseractEngine : public TextRecognitionEngine {
+public:
+    explicit TesseractEngine(TesseractEngineOptions options = {});
+    ~TesseractEngine() override;
+
+    std::optional<std::vector<TextObservation>>
+    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) override;
+
+    // Tesseract's name for one of the application's language identifiers; absent for an
+    // unknown or absent identifier (automatic).
+    static std::optional<QString> tesseractLanguage(const std::optional<QString> &languageIdentifier);
+    // The Debian package that ships a traineddata ("chi_sim" -> "tesseract-ocr-chi-sim").
+    static QString dataPackage(const QString &tesseractLanguage);
+
+private:
+    struct Configuration {
+        QString language;
+        bool singleBlock = false;
+    };
+
+    Configuration configurationFor(const std::optional<QString> &languageIdentifier);
+    tesseract::TessBaseAPI *engineFor(const Configuration &configuration);
+    std::optional<QString> dataDirectory() const;
+    bool dataFileMissing(const QString &language) const;
+
+    TesseractEngineOptions m_options;
+    std::optional<QString> m_learnedDataPath;
+    std::optional<QString> m_automaticLanguage;
+    std::map<QString, std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
+    std::mutex m_mutex;
+};

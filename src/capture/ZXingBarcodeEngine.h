@@ -1,0 +1,21 @@
+#pragma once
+
+#include "RecognitionEngine.h"
+
+struct ZXingBarcodeOptions {
+    // Screen captures of codes are often light on dark or only a few pixels per module;
+    // these passes run, in order, only while nothing has been found.
+    bool retryInverted = true;
+    bool retryUpscaled = true;
+};
+
+// Barcode and 2D-code detection with ZXing-C++ over every format it knows.
+class ZXingBarcodeEngine : public BarcodeDetectionEngine {
+public:
+    explicit ZXingBarcodeEngine(ZXingBarcodeOptions options = {});
+
+    std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &image) override;
+
+private:
+    ZXingBarcodeOptions m_options;
+};

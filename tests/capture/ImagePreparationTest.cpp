@@ -1,0 +1,94 @@
+#include "capture/ImagePreparation.h"
+
+#include <QFont>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage textImage(int pixelSize, QColor foreground, QColor background)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    QImage image(pixelSize * 20, pixelSize * 5, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(foreground);
+    painter.drawText(QPoint(pixelSize, pixelSize * 2), QStringLiteral("Typing lines of text"));
+    painter.drawText(QPoint(pixelSize, pixelSize * 4), QStringLiteral("Second line, yes"));
+    return image;
+}
+
+int meanGrey(const QImage &grey)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            sum += grey.constScanLine(y)[x];
+    return int(sum / (qint64(grey.width()) * grey.height()));
+}
+
+} // namespace
+
+TEST(ImagePreparation, GivesGreyImage)
+{
+    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
+    EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
+}
+
+TEST(ImagePreparation, InvertsDarkBackgroundsToDarkTextOnLight)
+{
+    const QImage prepared = prepareForRecognition(textImage(14, Qt::white, QColor(20, 20, 40)));
+    EXPECT_GT(meanGrey(prepared), 180);
+    EXPECT_FALSE(hasDarkBackground(prepared));
+}
+
+TEST(ImagePreparation, KeepsLightBackgrounds)
+{
+    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
+    EXPECT_GT(meanGrey(prepared), 180);
+}
+
+TEST(ImagePreparation, ScalesSmallTextUp)
+{
+    const QImage source = textImage(11, Qt::black, Qt::white);
+    const QImage prepared = prepareForRecognition(source);
+    EXPECT_GE(prepared.width(), source.width() * 2);
+    EXPECT_LE(prepared.width(), source.width() * 3);
+    EXPECT_NEAR(double(prepared.width()) / source.width(), double(prepared.height()) / source.height(), 0.02);
+    EXPECT_GT(prepared.dotsPerMeterX(), source.dotsPerMeterX());
+}
+
+TEST(ImagePreparation, LeavesLargeTextAtItsSize)
+{
+    const QImage source = textImage(40, Qt::black, Qt::white);
+    const QImage prepared = prepareForRecognition(source);
+    EXPECT_EQ(prepared.size(), source.size());
+}
+
+TEST(ImagePreparation, ScalingCanBeTurnedOff)
+{
+    const QImage source = textImage(11, Qt::black, Qt::white);
+    EXPECT_EQ(prepareForRecognition(source, PreparationOptions{.targetLineHeight = 0}).size(), source.size());
+}
+
+TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
+{
+    QImage grey(300, 100, QImage::Format_Grayscale8);
+    grey.fill(255);
+    QPainter painter(&grey);
+    for (int top : {10, 40, 70})
+        painter.fillRect(20, top, 200, 12, Qt::black);
+    painter.end();
+    EXPECT_EQ(estimateLineHeight(grey), 12);
+}
+
+TEST(ImagePreparation, BlankImageHasNoLineHeight)
+{
+    QImage grey(100, 50, QImage::Format_Grayscale8);
+    grey.fill(255);
+    EXPECT_EQ(estimateLineHeight(grey), 0);
+    EXPECT_EQ(prepareForRecognition(grey).size(), grey.size());
+}

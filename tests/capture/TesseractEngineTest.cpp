@@ -1,0 +1,162 @@
+#include "capture/TesseractEngine.h"
+#include "capture/TestData.h"
+#include "capture/TextMetrics.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString joined(const std::vector<TextObservation> &observations)
+{
+    QStringList lines;
+    for (const TextObservation &observation : observations)
+        lines.append(observation.topCandidates.value(0));
+    return lines.join(QLatin1Char('\n'));
+}
+
+// A snippet as it looks on screen: small antialiased text without any margin to spare.
+QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    const int lineHeight = pixelSize * 3 / 2;
+    QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font);
+    painter.setPen(foreground);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QPoint(pixelSize / 2, pixelSize + i * lineHeight), lines[i]);
+    return image;
+}
+
+struct Screenshot {
+    const char *name;
+    double maximumErrorRate;
+};
+
+// Bounds leave room above what Tesseract 5.3 reads today (0-2 %), not for a broken engine.
+const Screenshot screenshots[] = {
+    {"render_testocr", 0.03},
+    {"screen_code_helloworld", 0.08},
+    {"screen_link_tiny", 0.1},
+    {"screen_timer_013758", 0.12},
+};
+
+void expectScreenshotsRead(TesseractEngine &engine, const std::optional<QString> &language)
+{
+    for (const Screenshot &screenshot : screenshots) {
+        SCOPED_TRACE(screenshot.name);
+        const QString base = QStringLiteral("ocr/") + QLatin1String(screenshot.name);
+        const auto observations = engine.recognizeText(loadTestImage(base + QStringLiteral(".png")), language);
+        ASSERT_TRUE(observations.has_value());
+        const QString text = joined(*observations);
+        const double errorRate = characterErrorRate(loadTestText(base + QStringLiteral(".txt")), text);
+        EXPECT_LE(errorRate, screenshot.maximumErrorRate) << "read: " << text.toStdString();
+    }
+}
+
+} // namespace
+
+TEST(TesseractEngine, ReadsEnglishScreenshotsWithFewErrors)
+{
+    TesseractEngine engine;
+    expectScreenshotsRead(engine, QStringLiteral("en-US"));
+}
+
+TEST(TesseractEngine, AutomaticLanguageReadsEnglishScreenshotsWithFewErrors)
+{
+    TesseractEngine engine;
+    expectScreenshotsRead(engine, std::nullopt);
+}
+
+TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
+{
+    TesseractEngine engine;
+    const auto observations = engine.recognizeText(loadTestImage(QStringLiteral("ocr/render_testocr.png")),
+                                                   QStringLiteral("en-US"));
+    ASSERT_TRUE(observations.has_value());
+    const QStringList expectedLines =
+        loadTestText(QStringLiteral("ocr/render_testocr.txt")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(observations->size(), size_t(expectedLines.size()));
+    for (const TextObservation &observation : *observations) {
+        ASSERT_EQ(observation.topCandidates.size(), 1);
+        EXPECT_FALSE(observation.topCandidates.first().contains(QLatin1Char('\n')));
+        EXPECT_FALSE(observation.topCandidates.first().trimmed().isEmpty());
+    }
+}
+
+TEST(TesseractEngine, ReadsSmallLightOnDarkText)
+{
+    const QStringList lines = {QStringLiteral("Quarterly results were better"),
+                               QStringLiteral("than expected in every region")};
+    TesseractEngine engine;
+    const auto observations =
+        engine.recognizeText(renderSnippet(lines, 11, QColor(230, 230, 230), QColor(30, 32, 36)), QStringLiteral("en-US"));
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_LE(characterErrorRate(lines.join(QLatin1Char('\n')), joined(*observations)), 0.05)
+        << joined(*observations).toStdString();
+}
+
+TEST(TesseractEngine, ReadsGermanWithItsOwnData)
+{
+    const QStringList lines = {QStringLiteral("Größere Änderungen übernehmen")};
+    TesseractEngine engine;
+    const auto observations =
+        engine.recognizeText(renderSnippet(lines, 14, Qt::black, Qt::white), QStringLiteral("de-DE"));
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_LE(characterErrorRate(lines.first(), joined(*observations)), 0.05) << joined(*observations).toStdString();
+}
+
+TEST(TesseractEngine, BlankImageGivesNoObservations)
+{
+    QImage blank(200, 60, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    TesseractEngine engine;
+    const auto observations = engine.recognizeText(blank, QStringLiteral("en-US"));
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_TRUE(observations->empty());
+}
+
+TEST(TesseractEngine, NullImageIsAFailure)
+{
+    TesseractEngine engine;
+    EXPECT_FALSE(engine.recognizeText(QImage(), QStringLiteral("en-US")).has_value());
+}
+
+TEST(TesseractEngine, MissingLanguageDataIsAFailure)
+{
+    QTemporaryDir emptyData;
+    ASSERT_TRUE(emptyData.isValid());
+    TesseractEngine engine(TesseractEngineOptions{.dataPath = emptyData.path()});
+    const QImage image = renderSnippet({QStringLiteral("text")}, 14, Qt::black, Qt::white);
+    EXPECT_FALSE(engine.recognizeText(image, QStringLiteral("ja-JP")).has_value());
+    EXPECT_FALSE(engine.recognizeText(image, std::nullopt).has_value());
+}
+
+TEST(TesseractEngine, MapsLanguageIdentifiersToTraineddata)
+{
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("en-US")), QStringLiteral("eng"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("fr-FR")), QStringLiteral("fra"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("de-DE")), QStringLiteral("deu"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("es-ES")), QStringLiteral("spa"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("it-IT")), QStringLiteral("ita"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("pt-PT")), QStringLiteral("por"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("ja-JP")), QStringLiteral("jpn"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("ko-KR")), QStringLiteral("kor"));
+    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("zh-Hans")), QStringLiteral("chi_sim"));
+    EXPECT_FALSE(TesseractEngine::tesseractLanguage(QStringLiteral("nl-NL")).has_value());
+    EXPECT_FALSE(TesseractEngine::tesseractLanguage(std::nullopt).has_value());
+}
+
+TEST(TesseractEngine, NamesTheDebianPackageForMissingData)
+{
+    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
+    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
+    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("script/Latin")), QStringLiteral("tesseract-ocr-script-latn"));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QFile>
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+inline QString testDataPath(const QString &relative)
+{
+    const QString root = qEnvironmentVariable("GLYPHWELL_TEST_DATA");
+    EXPECT_FALSE(root.isEmpty()) << "GLYPHWELL_TEST_DATA is not set";
+    return root + QLatin1Char('/') + relative;
+}
+
+inline QImage loadTestImage(const QString &relative)
+{
+    QImage image(testDataPath(relative));
+    EXPECT_FALSE(image.isNull()) << "cannot load " << relative.toStdString();
+    return image;
+}
+
+// Expected files are compared byte for byte, so they are read without any conversion.
+inline QString loadTestText(const QString &relative)
+{
+    QFile file(testDataPath(relative));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "cannot open " << relative.toStdString();
+    return QString::fromUtf8(file.readAll());
+}
