@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Runs `glyphwell --recognize` over the benchmark images, as a user would, and prints the
+character error rate per OCR image and the exact-match count of the barcodes.
+
+usage: bench/cli_accuracy.py path/to/glyphwell [bench/data]
+"""
+import csv
+import os
+import subprocess
+import sys
+import time
+import unicodedata
+
+
+def normalise(text, cjk):
+    text = unicodedata.normalize("NFC", text)
+    text = " ".join(text.split())
+    return text.replace(" ", "") if cjk else text
+
+
+def levenshtein(a, b):
+    previous = list(range(len(b) + 1))
+    for i, ca in enumerate(a, 1):
+        current = [i]
+        for j, cb in enumerate(b, 1):
+            current.append(min(previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (ca != cb)))
+        previous = current
+    return previous[-1]
+
+
+def run(program, args):
+    start = time.monotonic()
+    result = subprocess.run([program, "--recognize", *args], capture_output=True)
+    elapsed = (time.monotonic() - start) * 1000
+    out = result.stdout.decode("utf-8", "replace")
+    return result.returncode, out[:-1] if out.endswith("\n") else out, elapsed
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    data = sys.argv[2] if len(sys.argv) > 2 else os.path.join(os.path.dirname(__file__), "data")
+    env_note = os.environ.get("OMP_THREAD_LIMIT", "unset")
+    print(f"glyphwell --recognize over {data} (OMP_THREAD_LIMIT={env_note}); times include process start")
+
+    print(f"\n{'OCR image':34} {'language':10} {'CER':>6} {'ms':>6}")
+    total_cer = []
+    ocr = os.path.join(data, "ocr")
+    with open(os.path.join(ocr, "INDEX.tsv"), newline="") as index:
+        rows = list(csv.DictReader(index, delimiter="\t"))
+    for row in rows:
+        name = row["file"]
+        lang = row.get("language", "eng")
+        cjk = lang.startswith("chi") or lang.startswith("jpn") or lang.startswith("kor")
+        identifier = "en-US" if lang.split()[0] == "eng" else "zh-Hans" if cjk else "automatic"
+        expected = open(os.path.join(ocr, os.path.splitext(name)[0] + ".txt"), encoding="utf-8").read()
+        for label, language in (("given", identifier), ("automatic", "automatic")):
+            if label == "automatic" and identifier == "automatic":
+                continue
+            status, got, ms = run(program, [os.path.join(ocr, name), "--language", language])
+            ref = normalise(expected, cjk)
+            cer = levenshtein(ref, normalise(got if status == 0 else "", cjk)) / max(1, len(ref))
+            if label == "given":
+                total_cer.append(cer)
+            print(f"{name:34} {language:10} {cer:6.3f} {ms:6.0f}")
+    print(f"mean CER with the image's language: {sum(total_cer) / len(total_cer):.3f} over {len(total_cer)} images")
+
+    barcodes = os.path.join(data, "barcodes")
+    counts = {}
+    with open(os.path.join(barcodes, "INDEX.tsv"), newline="") as index:
+        for row in csv.DictReader(index, delimiter="\t"):
+            # A capture's result is trimmed at both ends (white space and line breaks), so the
+            # payload is compared the same way; everything inside must match byte for byte.
+            expected = open(os.path.join(barcodes, row["expected"]), "rb").read().decode("utf-8").strip()
+            expected = expected.encode("utf-8")
+            result = subprocess.run([program, "--recognize", os.path.join(barcodes, row["file"]), "--mode", "qr"],
+                                    capture_output=True)
+            got = result.stdout[:-1] if result.stdout.endswith(b"\n") else result.stdout
+            ok = result.returncode == 0 and got == expected
+            done, total = counts.get(row["difficulty"], (0, 0))
+            counts[row["difficulty"]] = (done + ok, total + 1)
+            if not ok and row["difficulty"] == "easy":
+                print(f"missed easy code: {row['file']}")
+    print("\nbarcodes decoded exactly, payload trimmed at both ends (--mode qr):",
+          ", ".join(f"{k} {v[0]}/{v[1]}" for k, v in sorted(counts.items())))
+
+
+if __name__ == "__main__":
+    main()

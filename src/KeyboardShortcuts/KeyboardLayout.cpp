@@ -1,0 +1,175 @@
+#include "KeyboardLayout.h"
+
+#include "KeyboardShortcuts/KeyCodeMap.h"
+#include "KeyboardShortcuts/SpecialKey.h"
+
+#include <QtGlobal>
+
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <linux/input-event-codes.h>
+
+#include <memory>
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+struct ContextDeleter {
+    void operator()(xkb_context *context) const { xkb_context_unref(context); }
+};
+struct KeymapDeleter {
+    void operator()(xkb_keymap *keymap) const { xkb_keymap_unref(keymap); }
+};
+struct StateDeleter {
+    void operator()(xkb_state *state) const { xkb_state_unref(state); }
+};
+struct ConnectionDeleter {
+    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
+};
+using ContextPtr = std::unique_ptr<xkb_context, ContextDeleter>;
+using KeymapPtr = std::unique_ptr<xkb_keymap, KeymapDeleter>;
+using StatePtr = std::unique_ptr<xkb_state, StateDeleter>;
+using ConnectionPtr = std::unique_ptr<xcb_connection_t, ConnectionDeleter>;
+
+struct Layout {
+    ContextPtr context;
+    KeymapPtr keymap;
+    // Level 0 of the chosen layout group, no modifiers held.
+    StatePtr state;
+};
+
+struct Cache {
+    KeyboardLayoutSource source = KeyboardLayoutSource::automatic;
+    bool loaded = false;
+    std::optional<Layout> layout;
+};
+
+Cache &cache()
+{
+    static Cache instance;
+    return instance;
+}
+
+// The X server's keymap of the core keyboard, with the group it has active now.
+std::optional<std::pair<KeymapPtr, xkb_layout_index_t>> keymapFromXServer(xkb_context *context)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return std::nullopt;
+    ConnectionPtr connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get()))
+        return std::nullopt;
+    if (!xkb_x11_setup_xkb_extension(connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION,
+            XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr,
+            nullptr))
+        return std::nullopt;
+    const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
+    if (device < 0)
+        return std::nullopt;
+    KeymapPtr keymap(
+        xkb_x11_keymap_new_from_device(context, connection.get(), device, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!keymap)
+        return std::nullopt;
+    StatePtr serverState(xkb_x11_state_new_from_device(keymap.get(), connection.get(), device));
+    const xkb_layout_index_t group
+        = serverState ? xkb_state_serialize_layout(serverState.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
+    return std::make_pair(std::move(keymap), group);
+}
+
+// A layout group types Latin letters when the A key gives 'a' or 'A' on its first level.
+bool isAsciiCapable(xkb_keymap *keymap, xkb_layout_index_t group)
+{
+    const xkb_keysym_t *symbols = nullptr;
+    const int count = xkb_keymap_key_get_syms_by_level(keymap, KEY_A + 8, group, 0, &symbols);
+    for (int i = 0; i < count; ++i) {
+        if ((symbols[i] >= XKB_KEY_a && symbols[i] <= XKB_KEY_z)
+            || (symbols[i] >= XKB_KEY_A && symbols[i] <= XKB_KEY_Z))
+            return true;
+    }
+    return false;
+}
+
+// Shortcuts name Latin keys, so a Cyrillic or Greek group in use gives way to the first group
+// that has Latin letters, as long as there is one.
+xkb_layout_index_t asciiCapableGroup(xkb_keymap *keymap, xkb_layout_index_t current)
+{
+    const xkb_layout_index_t groups = xkb_keymap_num_layouts(keymap);
+    if (current >= groups)
+        current = 0;
+    if (isAsciiCapable(keymap, current))
+        return current;
+    for (xkb_layout_index_t group = 0; group < groups; ++group) {
+        if (isAsciiCapable(keymap, group))
+            return group;
+    }
+    return current;
+}
+
+std::optional<Layout> loadLayout(KeyboardLayoutSource source)
+{
+    ContextPtr context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    if (!context)
+        return std::nullopt;
+    KeymapPtr keymap;
+    xkb_layout_index_t group = 0;
+    if (source == KeyboardLayoutSource::automatic) {
+        if (auto fromServer = keymapFromXServer(context.get())) {
+            keymap = std::move(fromServer->first);
+            group = fromServer->second;
+        }
+    }
+    if (!keymap) {
+        // With no names given, xkbcommon takes them from XKB_DEFAULT_* or its built-in default.
+        keymap.reset(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    }
+    if (!keymap)
+        return std::nullopt;
+    StatePtr state(xkb_state_new(keymap.get()));
+    if (!state)
+        return std::nullopt;
+    xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, asciiCapableGroup(keymap.get(), group));
+    return Layout { std::move(context), std::move(keymap), std::move(state) };
+}
+
+} // namespace
+
+void refreshKeyboardLayout(KeyboardLayoutSource source)
+{
+    Cache &c = cache();
+    c.layout.reset();
+    c.loaded = false;
+    c.source = source;
+}
+
+std::optional<QString> keyToCharacter(int64_t keyCode)
+{
+    if (specialKeyForKeyCode(keyCode))
+        return std::nullopt;
+    const std::optional<uint32_t> xKeycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
+    if (!xKeycode)
+        return std::nullopt;
+    Cache &c = cache();
+    if (!c.loaded) {
+        c.layout = loadLayout(c.source);
+        c.loaded = true;
+    }
+    if (!c.layout)
+        return std::nullopt;
+    xkb_state *state = c.layout->state.get();
+    const int size = xkb_state_key_get_utf8(state, *xKeycode, nullptr, 0);
+    if (size <= 0)
+        return std::nullopt;
+    QByteArray utf8(size + 1, '\0');
+    xkb_state_key_get_utf8(state, *xKeycode, utf8.data(), utf8.size());
+    utf8.truncate(size);
+    const QString text = QString::fromUtf8(utf8);
+    // One code point, not one grapheme: a base letter with a combining mark is two.
+    if (text.toUcs4().size() != 1)
+        return std::nullopt;
+    return text;
+}
+
+} // namespace KeyboardShortcuts

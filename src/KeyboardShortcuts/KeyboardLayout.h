@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace KeyboardShortcuts {
+
+enum class KeyboardLayoutSource {
+    // The X server's keymap when $DISPLAY reaches one, else the XKB environment.
+    automatic,
+    // Only XKB_DEFAULT_RULES/MODEL/LAYOUT/VARIANT/OPTIONS (or the system default): no X server.
+    xkbEnvironment,
+};
+
+// The one character the key types on the current layout with no modifiers, or nothing (special
+// keys, keys outside the positional table, keys that type several characters or none).
+std::optional<QString> keyToCharacter(int64_t keyCode);
+
+// Forgets the cached keymap; the next lookup reads it again from the given source. Call it when
+// the keyboard mapping changes.
+void refreshKeyboardLayout(KeyboardLayoutSource source = KeyboardLayoutSource::automatic);
+
+} // namespace KeyboardShortcuts

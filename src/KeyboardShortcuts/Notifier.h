@@ -1,0 +1,30 @@
+#pragma once
+
+#include "KeyboardShortcuts/Name.h"
+
+#include <QObject>
+
+namespace KeyboardShortcuts {
+
+inline constexpr char shortcutByNameDidChangeNotification[] = "KeyboardShortcuts_shortcutByNameDidChange";
+inline constexpr char recorderActiveStatusDidChangeNotification[]
+    = "KeyboardShortcuts_recorderActiveStatusDidChange";
+
+// The subsystem's notifications, one signal each, emitted synchronously on the main thread
+// before the operation that causes them returns.
+class Notifier : public QObject {
+    Q_OBJECT
+public:
+    static Notifier &instance();
+
+Q_SIGNALS:
+    // A slot was stored, cleared or reset; name is the caller's value, with its own default.
+    void shortcutByNameDidChange(const KeyboardShortcuts::Name &name);
+    // A recorder started (true) or stopped (false) recording.
+    void recorderActiveStatusDidChange(bool isActive);
+
+private:
+    Notifier() = default;
+};
+
+} // namespace KeyboardShortcuts
