@@ -1,6 +1,8 @@
 #include "AppState.h"
 
 #include "CaptureRecognition.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/Registry.h"
 #include "Preferences.h"
 #include "capture/OCRService.h"
 #include "capture/RegionSelector.h"
@@ -26,6 +28,7 @@ AppState::AppState(AppStateServices services, QObject *parent)
     loadPersistedState();
     installPermissionRefreshObservers();
     updatePermissionStatus();
+    registerShortcutHandlers();
 }
 
 AppState::~AppState()
@@ -392,4 +395,24 @@ void AppState::persistState()
     // at the next change.
     writeFileAtomically(m_services.historyFilePath,
                         encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+}
+
+// Shortcuts.
+
+void AppState::registerShortcutHandlers()
+{
+    using namespace KeyboardShortcuts;
+    // The handlers only schedule the work, so the key release is answered at once; they hold
+    // this object weakly and do nothing once it is gone.
+    auto schedule = [self = QPointer<AppState>(this)](void (*work)(AppState &)) {
+        return [self, work] {
+            if (self)
+                QMetaObject::invokeMethod(
+                    self.data(), [self, work] { if (self) work(*self); }, Qt::QueuedConnection);
+        };
+    };
+    onKeyUp(AppShortcutNames::captureText(), schedule([](AppState &state) { state.startCapture(); }));
+    onKeyUp(AppShortcutNames::captureWithoutLineBreaks(),
+            schedule([](AppState &state) { state.startCapture(CaptureMode::textWithoutLineBreaks); }));
+    onKeyUp(AppShortcutNames::captureLastSelection(), schedule([](AppState &state) { state.captureLastSelection(); }));
 }

@@ -99,6 +99,7 @@ private:
     void stopPermissionRefreshTask();
     void installPermissionRefreshObservers();
     bool showScreenRecordingExplanation();
+    void registerShortcutHandlers();
 
     void setCaptureState(CaptureState state);
     void setExtractedText(QString text);

@@ -1,6 +1,10 @@
 #include "app/AppState.h"
 #include "app/Preferences.h"
 #include "capture/OCRService.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/Registry.h"
+#include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FakeServices.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
@@ -487,6 +491,49 @@ TEST_F(AppStateTest, ObservableFields_AnnounceBeforeTheyChange)
     EXPECT_TRUE(seen.contains(CaptureState::Kind::idle));
     selector.cancel();
     ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
+{
+    using namespace KeyboardShortcuts;
+    FakeHotKeyBackend backend;
+    Registry registry(backend);
+    Registry::install(&registry);
+    setUserDefaults(&defaults);
+    reset(AppShortcutNames::captureText()); // a fresh profile gets Shift-Command-X
+    const Shortcut shiftCommandX(7, 0x300);
+    const Shortcut controlOptionL(37, 0x1800);
+    setShortcut(controlOptionL, AppShortcutNames::captureLastSelection());
+    makeState();
+
+    backend.press(shiftCommandX);
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, 0); // nothing until the keys go up
+    backend.release(shiftCommandX);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    // Again while the overlay is up: ignored.
+    backend.press(shiftCommandX);
+    backend.release(shiftCommandX);
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, 1);
+    selector.finish(QRectF(0, 0, 40, 40));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    ASSERT_EQ(state->captureState(), CaptureState::success());
+
+    const int reads = int(textEngine.languages.size());
+    backend.release(controlOptionL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.languages.size() > reads; }, 3000));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(selector.calls, 1); // capture-last reads the image again, no overlay
+    EXPECT_EQ(state->captureHistory().size(), 2);
+
+    // After teardown a release does nothing.
+    state.reset();
+    backend.release(shiftCommandX);
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, 1);
+    Registry::install(nullptr);
+    setUserDefaults(nullptr);
 }
 
 } // namespace

@@ -1,0 +1,234 @@
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/Registry.h"
+#include "fakes/FakeHotKeyBackend.h"
+#include "platform/InMemoryUserDefaults.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace KeyboardShortcuts;
+
+namespace {
+
+const Shortcut shiftCommandX(7, 0x300);
+const Shortcut commandC(8, 0x100);
+
+class HotKeyRegistryTest : public ::testing::Test {
+protected:
+    InMemoryUserDefaults defaults;
+    FakeHotKeyBackend backend;
+    std::unique_ptr<Registry> registry;
+
+    void SetUp() override
+    {
+        setUserDefaults(&defaults);
+        registry = std::make_unique<Registry>(backend);
+        Registry::install(registry.get());
+    }
+    void TearDown() override
+    {
+        registry.reset();
+        setUserDefaults(nullptr);
+    }
+};
+
+TEST_F(HotKeyRegistryTest, Dispatch_RunsKeyUpActionsAtTheReleaseOnly)
+{
+    const Name captureText(QStringLiteral("captureText"), shiftCommandX);
+    int ups = 0;
+    onKeyUp(captureText, [&] { ++ups; });
+    ASSERT_TRUE(backend.isHeld(shiftCommandX));
+    EXPECT_TRUE(backend.eventsEnabled);
+
+    EXPECT_EQ(backend.press(shiftCommandX), 0);
+    EXPECT_EQ(ups, 0);
+    EXPECT_EQ(backend.release(shiftCommandX), 0);
+    EXPECT_EQ(ups, 1);
+    EXPECT_TRUE(registry->isEnabled(captureText));
+}
+
+TEST_F(HotKeyRegistryTest, Dispatch_OneHotKeyServesEveryNameStoringIt)
+{
+    const Name first(QStringLiteral("first"));
+    const Name second(QStringLiteral("second"));
+    setShortcut(commandC, first);
+    setShortcut(commandC, second);
+    QStringList ran;
+    onKeyUp(first, [&] { ran << QStringLiteral("first"); });
+    onKeyUp(second, [&] { ran << QStringLiteral("second"); });
+    EXPECT_EQ(backend.held.size(), 1u);
+
+    backend.release(commandC);
+    ran.sort();
+    EXPECT_EQ(ran, (QStringList { QStringLiteral("first"), QStringLiteral("second") }));
+
+    // Clearing one name releases the combination for both.
+    setShortcut(std::nullopt, first);
+    EXPECT_FALSE(backend.isHeld(commandC));
+    EXPECT_FALSE(registry->isEnabled(second));
+}
+
+TEST_F(HotKeyRegistryTest, Dispatch_ReadsStorageAtEveryPress)
+{
+    const Name name(QStringLiteral("name"));
+    setShortcut(commandC, name);
+    int ups = 0;
+    onKeyUp(name, [&] { ++ups; });
+    // Changed behind the registry's back: the old hot key no longer belongs to this name.
+    defaults.setObject(name.storageKey(), QStringLiteral("{\"carbonKeyCode\":9,\"carbonModifiers\":256}"));
+    EXPECT_EQ(backend.release(commandC), 0);
+    EXPECT_EQ(ups, 0);
+}
+
+TEST_F(HotKeyRegistryTest, Paused_RunsNothingButKeepsTheHotKey)
+{
+    const Name name(QStringLiteral("name"), commandC);
+    int runs = 0;
+    onKeyDown(name, [&] { ++runs; });
+    onKeyUp(name, [&] { ++runs; });
+    registry->setPaused(true);
+    backend.press(commandC);
+    backend.release(commandC);
+    EXPECT_EQ(runs, 0);
+    EXPECT_TRUE(backend.isHeld(commandC));
+    registry->setPaused(false);
+    backend.press(commandC);
+    backend.release(commandC);
+    EXPECT_EQ(runs, 2);
+}
+
+TEST_F(HotKeyRegistryTest, Refused_PrintsTheErrorKeepsNoRecordAndStillAdvancesTheId)
+{
+    backend.takenByOthers.insert({ 8, 0x100 });
+    const Name taken(QStringLiteral("taken"));
+    testing::internal::CaptureStdout();
+    setShortcut(commandC, taken);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey ⌘C: -9878\n"));
+    EXPECT_EQ(registry->layer().recordCount(), 0);
+    EXPECT_EQ(registry->layer().lastHotKeyId(), 1);
+    // Counted as registered all the same: the refusal is reported once, not retried.
+    EXPECT_TRUE(registry->isEnabled(taken));
+
+    const Name other(QStringLiteral("other"));
+    setShortcut(shiftCommandX, other);
+    EXPECT_EQ(registry->layer().idOf(shiftCommandX), 2);
+    EXPECT_EQ(backend.heldId(shiftCommandX), 2u);
+}
+
+TEST_F(HotKeyRegistryTest, OutOfRangeStoredValues_AreRefusedNotFatal)
+{
+    const Name edited(QStringLiteral("edited"));
+    defaults.setObject(edited.storageKey(),
+                       QStringLiteral("{\"carbonKeyCode\":4294967296,\"carbonModifiers\":256}"));
+    testing::internal::CaptureStdout();
+    onKeyUp(edited, [] { });
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("Error registering hotkey "), std::string::npos);
+    EXPECT_NE(printed.find(": -"), std::string::npos);
+    EXPECT_TRUE(backend.held.empty());
+    EXPECT_EQ(backend.registerCalls, 0);
+
+    // A function-key modifier has no desktop equivalent here either; the back-end refuses it.
+    backend.takenByOthers.insert({ 96, 0x20000 });
+    testing::internal::CaptureStdout();
+    setShortcut(Shortcut(96, 0x20000), Name(QStringLiteral("fn")));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Error registering hotkey "), std::string::npos);
+}
+
+TEST_F(HotKeyRegistryTest, EnabledSwitch_ReleasesAndRestoresEveryHotKeyUnderItsId)
+{
+    const Name name(QStringLiteral("name"), commandC);
+    onKeyUp(name, [] { });
+    const auto id = backend.heldId(commandC);
+    ASSERT_TRUE(id);
+
+    registry->setEnabled(false);
+    EXPECT_TRUE(backend.held.empty());
+    EXPECT_FALSE(backend.eventsEnabled);
+    EXPECT_FALSE(registry->isEnabled(name));
+    EXPECT_EQ(registry->layer().recordCount(), 1);
+
+    const int registrations = backend.registerCalls;
+    registry->setEnabled(false); // already off: nothing happens
+    EXPECT_EQ(backend.registerCalls, registrations);
+
+    registry->setEnabled(true);
+    EXPECT_EQ(backend.heldId(commandC), id);
+    EXPECT_TRUE(backend.eventsEnabled);
+    EXPECT_TRUE(registry->isEnabled(name));
+}
+
+TEST_F(HotKeyRegistryTest, MenuOpen_MatchesTheMenusKeysThenRegistersAgain)
+{
+    const Name name(QStringLiteral("name"), shiftCommandX);
+    int ups = 0;
+    onKeyUp(name, [&] { ++ups; });
+    const auto id = backend.heldId(shiftCommandX);
+
+    registry->initialize();
+    QMenu menu;
+    menu.addAction(QStringLiteral("Quit"));
+    menu.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registry->isMenuOpen(); }, 1000));
+    EXPECT_TRUE(backend.held.empty());
+    EXPECT_FALSE(backend.eventsEnabled);
+    EXPECT_TRUE(registry->layer().isMenuKeyMonitorInstalled());
+
+    // Shift+Super+X reaching the open menu: X keycode 53 is the X key.
+    const auto modifiers = Qt::ShiftModifier | Qt::MetaModifier;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, modifiers, 53, 0x58, 0x50, QStringLiteral("X"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, modifiers, 53, 0x58, 0x50, QStringLiteral("X"));
+    press.setAccepted(false);
+    EXPECT_TRUE(QCoreApplication::sendEvent(&menu, &press) || press.isAccepted());
+    EXPECT_EQ(ups, 0);
+    QCoreApplication::sendEvent(&menu, &release);
+    EXPECT_EQ(ups, 1);
+    // A key that is no hot key goes to the menu as usual.
+    EXPECT_EQ(registry->layer().handleRawKeyEvent(HotKeyEventKind::rawKeyUp, 8, 0x100), eventNotHandledStatus);
+
+    menu.hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !registry->isMenuOpen(); }, 1000));
+    EXPECT_EQ(backend.heldId(shiftCommandX), id);
+    EXPECT_TRUE(backend.eventsEnabled);
+    EXPECT_FALSE(registry->layer().isMenuKeyMonitorInstalled());
+}
+
+TEST_F(HotKeyRegistryTest, ForeignEvents_AreNotHandled)
+{
+    const Name name(QStringLiteral("name"), commandC);
+    int runs = 0;
+    onKeyUp(name, [&] { ++runs; });
+    const uint32_t id = *backend.heldId(commandC);
+    EXPECT_EQ(backend.handler({ HotKeyEventKind::hotKeyReleased, 0x41424344, id }), eventNotHandledStatus);
+    EXPECT_EQ(backend.handler({ HotKeyEventKind::hotKeyReleased, CarbonKeyboardShortcuts::hotKeySignature, id + 7 }),
+              eventNotHandledStatus);
+    EXPECT_EQ(backend.handler({ 2, CarbonKeyboardShortcuts::hotKeySignature, id }), eventNotHandledStatus);
+    EXPECT_EQ(runs, 0);
+}
+
+TEST_F(HotKeyRegistryTest, RemovingHandlers_ReleasesTheirHotKeys)
+{
+    const Name a(QStringLiteral("a"), commandC);
+    const Name b(QStringLiteral("b"), shiftCommandX);
+    int runs = 0;
+    onKeyUp(a, [&] { ++runs; });
+    onKeyUp(b, [&] { ++runs; });
+    removeHandler(a);
+    EXPECT_FALSE(backend.isHeld(commandC));
+    EXPECT_TRUE(backend.isHeld(shiftCommandX));
+    removeAllHandlers();
+    EXPECT_TRUE(backend.held.empty());
+    registry->enable({ a, b });
+    EXPECT_TRUE(backend.isHeld(commandC) && backend.isHeld(shiftCommandX));
+    backend.release(commandC);
+    EXPECT_EQ(runs, 0); // handlers are gone, only the hot keys came back
+    registry->disable({ a });
+    EXPECT_FALSE(backend.isHeld(commandC));
+}
+
+} // namespace
