@@ -189,42 +189,26 @@ void AppState::startCapture(std::optional<CaptureMode> mode)
 
 QCoro::Task<> AppState::runCapture(CaptureMode mode)
 {
+    // The object outlives every capture in the program; the guard only matters in teardown.
     QPointer<AppState> self(this);
-    QRectF rect;
     try {
         auto selection = m_services.regionSelector.selectRegion();
-        rect = co_await selection;
-    } catch (const CaptureError &error) {
-        if (self)
-            setCaptureState(CaptureState::failure(error.localizedDescription()));
-        co_return;
-    }
-    if (!self)
-        co_return;
-
-    QImage image;
-    try {
+        const QRectF rect = co_await selection;
+        if (!self)
+            co_return;
         auto grab = m_services.service.captureRegion(rect);
-        image = co_await grab;
+        const QImage image = co_await grab;
+        if (!self)
+            co_return;
+        const QString text = recognizeCapturedImage(m_services.service, image, mode, recognitionLanguage());
+        // Only an image that gave a result replaces the one capture-last reads again.
+        m_lastCapturedImage = image;
+        setHasLastCapture(true);
+        applyRecognizedText(text);
     } catch (const CaptureError &error) {
         if (self)
             setCaptureState(CaptureState::failure(error.localizedDescription()));
-        co_return;
     }
-    if (!self)
-        co_return;
-
-    QString text;
-    try {
-        text = recognizeCapturedImage(m_services.service, image, mode, recognitionLanguage());
-    } catch (const CaptureError &error) {
-        // The image is dropped: the last good one stays for capture-last.
-        setCaptureState(CaptureState::failure(error.localizedDescription()));
-        co_return;
-    }
-    m_lastCapturedImage = image;
-    setHasLastCapture(true);
-    applyRecognizedText(text);
 }
 
 void AppState::captureLastSelection()
