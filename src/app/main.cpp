@@ -9,6 +9,8 @@
 #include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -93,5 +95,11 @@ int main(int argc, char **argv)
     AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), *platform.pasteboard,
                                          *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service,
                                          activation, PermissionService(), historyFilePath() });
-    return app.exec();
+    // The first capture should not wait for the language model to load.
+    const std::optional<QString> language = appState.recognitionLanguage();
+    QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });
+
+    const int status = app.exec();
+    warmUp.waitForFinished();
+    return status;
 }

@@ -138,6 +138,12 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     return raw;
 }
 
+void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
+{
+    std::lock_guard lock(m_mutex);
+    engineFor(configurationFor(languageIdentifier));
+}
+
 std::optional<std::vector<TextObservation>>
 TesseractEngine::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier)
 {

@@ -36,6 +36,10 @@ public:
     std::optional<std::vector<TextObservation>>
     recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) override;
 
+    // Loads the engine that recognizeText() will use for this language, so the first capture
+    // does not wait for it (up to 0.6 s). Safe to call from another thread.
+    void warmUp(const std::optional<QString> &languageIdentifier);
+
     // Tesseract's name for one of the application's language identifiers; absent for an
     // unknown or absent identifier (automatic).
     static std::optional<QString> tesseractLanguage(const std::optional<QString> &languageIdentifier);

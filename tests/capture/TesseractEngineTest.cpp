@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
 namespace {
@@ -159,4 +161,18 @@ TEST(TesseractEngine, NamesTheDebianPackageForMissingData)
     EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
     EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
     EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("script/Latin")), QStringLiteral("tesseract-ocr-script-latn"));
+}
+
+TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
+{
+    TesseractEngine engine;
+    const QImage image = loadTestImage(QStringLiteral("ocr/screen_code_helloworld.png"));
+    QFuture<void> warmUp = QtConcurrent::run([&engine] { engine.warmUp(std::nullopt); });
+    const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
+    warmUp.waitForFinished();
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_EQ(joined(*observations), QStringLiteral("Hello, World!"));
+    const auto automatic = engine.recognizeText(image, std::nullopt);
+    ASSERT_TRUE(automatic.has_value());
+    EXPECT_EQ(joined(*automatic), QStringLiteral("Hello, World!"));
 }
