@@ -11,3 +11,8 @@ QCoro::Task<QImage> NullScreenGrabber::captureRegion(QRectF)
     throw CaptureError(OCRServiceError::noCapturedImage);
     co_return QImage();
 }
+
+QCoro::Task<FrozenFrame> NullScreenGrabber::freezeFrame()
+{
+    co_return FrozenFrame();
+}

@@ -27,6 +27,9 @@ public:
     {
     }
     QCoro::Task<QImage> captureRegion(QRectF rect) override;
+    // Nothing can be read, so there is nothing to freeze.
+    QCoro::Task<FrozenFrame> freezeFrame() override;
+    void releaseFrame() override { }
     const QString &reason() const { return m_reason; }
 
 private:

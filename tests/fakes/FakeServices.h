@@ -60,12 +60,19 @@ private:
 };
 
 // A screen grabber that hands back a set image (or fails), after a turn of the event loop.
+// freezeFrame() hands back `frame` (empty unless the test sets one) and counts the calls.
 class FakeScreenGrabber : public ScreenGrabber {
 public:
     std::variant<QImage, CaptureError> result = QImage();
     QList<QRectF> requests;
+    FrozenFrame frame;
+    int freezeCalls = 0;
+    int releaseCalls = 0;
+    bool holdsFrame = false;
 
     QCoro::Task<QImage> captureRegion(QRectF rect) override;
+    QCoro::Task<FrozenFrame> freezeFrame() override;
+    void releaseFrame() override;
 };
 
 // Recognition engines scripted per image: the image's top-left pixel colour picks the answer,

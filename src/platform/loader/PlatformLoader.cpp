@@ -1,7 +1,10 @@
 #include "PlatformLoader.h"
 
 #include "capture/NullPlatform.h"
+#include "capture/RegionCaptureOverlayController.h"
+#include "capture/ScreenList.h"
 #include "capture/x11/X11ScreenAccess.h"
+#include "capture/x11/X11ScreenGrabber.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 
@@ -52,8 +55,11 @@ Platform loadPlatform(const QString &name)
     platform.dialogs = std::make_unique<QtDialogs>();
 
     if (name == QLatin1String("x11")) {
-        useNullCapture(platform, QStringLiteral("Screen capture on X11 is not available in this build."));
         platform.screenAccess = std::make_unique<X11ScreenAccess>();
+        platform.screenList = std::make_unique<QtScreenList>();
+        auto grabber = std::make_unique<X11ScreenGrabber>(*platform.screenList);
+        platform.regionSelector = std::make_unique<RegionCaptureOverlayController>(*grabber, *platform.screenList);
+        platform.screenGrabber = std::move(grabber);
     } else if (name == QLatin1String("wayland")) {
         useNullCapture(platform,
                        QStringLiteral("Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));

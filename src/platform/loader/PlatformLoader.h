@@ -9,6 +9,7 @@ class Pasteboard;
 class RegionSelector;
 class ScreenAccess;
 class ScreenGrabber;
+class ScreenList;
 
 // The platform services of one session, picked once at start-up.
 struct Platform {
@@ -16,6 +17,9 @@ struct Platform {
     // Why screen capture cannot work here; empty when it can.
     QString unavailableReason;
     std::unique_ptr<ScreenAccess> screenAccess;
+    // Declared before the grabber and the selector, which use it, so it is destroyed after them.
+    std::unique_ptr<ScreenList> screenList;
+    // Declared before the selector: the overlay keeps using the grabber's frozen frame.
     std::unique_ptr<ScreenGrabber> screenGrabber;
     std::unique_ptr<RegionSelector> regionSelector;
     std::unique_ptr<Pasteboard> pasteboard;

@@ -1,0 +1,415 @@
+#include "X11HotKeyBackend.h"
+
+#include "KeyboardShortcuts/KeyCodeMap.h"
+#include "KeyboardShortcuts/ModifierFlags.h"
+
+#include <QLoggingCategory>
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+// xkb.h names a struct member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <algorithm>
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.x11", QtInfoMsg)
+
+// The only modifiers a hot key is made of; everything else in an event's state (locks,
+// buttons, Mod2/3/5) must not keep it from matching.
+constexpr uint16_t realModifierMask
+    = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+
+constexpr xcb_keysym_t numLockKeysym = 0xff7f;
+constexpr xcb_keysym_t scrollLockKeysym = 0xff14;
+
+constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1 … Mod5
+constexpr int firstModNIndex = 3;
+
+std::vector<uint16_t> combinationsOf(uint16_t mask)
+{
+    std::vector<uint16_t> result;
+    for (uint16_t subset = mask;; subset = (subset - 1) & mask) {
+        result.push_back(subset);
+        if (subset == 0)
+            break;
+    }
+    // The plain combination first: it is the one most likely held by someone else.
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+} // namespace
+
+X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent)
+    : QObject(parent)
+    , m_connection(connectToDisplay(display))
+{
+    if (!m_connection) {
+        qCWarning(lcHotKeys) << "cannot connect to the X server; global hot keys are unavailable";
+        return;
+    }
+    xcb_connection_t *c = m_connection.get();
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    m_minKeycode = setup->min_keycode;
+    m_maxKeycode = setup->max_keycode;
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup); it.rem; xcb_screen_next(&it))
+        m_roots.push_back(it.data->root);
+
+    setUpXkb();
+    updateLockModifiers();
+
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11HotKeyBackend::readEvents);
+    // The set-up round trips may have queued events already; the notifier would not see them.
+    scheduleRead();
+}
+
+X11HotKeyBackend::~X11HotKeyBackend()
+{
+    if (!isConnected())
+        return;
+    for (const HotKey &hotKey : m_hotKeys)
+        ungrab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
+    xcb_flush(m_connection.get());
+}
+
+bool X11HotKeyBackend::isConnected() const
+{
+    return m_connection && !xcb_connection_has_error(m_connection.get());
+}
+
+void X11HotKeyBackend::setUpXkb()
+{
+    xcb_connection_t *c = m_connection.get();
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_xkb_id);
+    if (!extension || !extension->present) {
+        qCInfo(lcHotKeys) << "no XKB: a held hot key will report one press per repeat";
+        return;
+    }
+    XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
+        c, xcb_xkb_use_extension(c, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION), nullptr));
+    if (!use || !use->supported)
+        return;
+    m_xkbPresent = true;
+    m_xkbFirstEvent = extension->first_event;
+
+    // Once a client uses XKB, a new keyboard no longer reaches it as a core MappingNotify,
+    // so the changes that move the lock modifiers are asked for here.
+    const uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    const uint16_t mapParts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
+    const xcb_xkb_select_events_details_t details {};
+    xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, mapParts, mapParts, &details);
+
+    // A held key then comes as repeated presses and one release instead of press/release
+    // pairs, which would look like the hot key being let go and pressed again.
+    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
+        c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
+    m_detectableAutoRepeat = flags && (flags->value & flag);
+    if (!m_detectableAutoRepeat)
+        qCInfo(lcHotKeys) << "the server refused detectable auto-repeat";
+}
+
+void X11HotKeyBackend::updateLockModifiers()
+{
+    xcb_connection_t *c = m_connection.get();
+    const xcb_get_modifier_mapping_cookie_t modifierCookie = xcb_get_modifier_mapping(c);
+    const xcb_get_keyboard_mapping_cookie_t keyboardCookie
+        = xcb_get_keyboard_mapping(c, m_minKeycode, m_maxKeycode - m_minKeycode + 1);
+    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(c, modifierCookie, nullptr));
+    XcbReply<xcb_get_keyboard_mapping_reply_t> keyboard(
+        xcb_get_keyboard_mapping_reply(c, keyboardCookie, nullptr));
+    if (!modifiers || !keyboard) {
+        qCWarning(lcHotKeys) << "cannot read the keyboard mapping; keeping the lock modifiers" << Qt::hex
+                             << m_lockMask;
+        return;
+    }
+
+    const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perModifier = modifiers->keycodes_per_modifier;
+    const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
+    const int keysymCount = xcb_get_keyboard_mapping_keysyms_length(keyboard.get());
+    const int perKeycode = keyboard->keysyms_per_keycode;
+    const auto isLockKey = [&](xcb_keycode_t keycode) {
+        if (keycode < m_minKeycode || keycode > m_maxKeycode)
+            return false;
+        const int first = (keycode - m_minKeycode) * perKeycode;
+        for (int i = first; i < first + perKeycode && i < keysymCount; ++i) {
+            if (keysyms[i] == numLockKeysym || keysyms[i] == scrollLockKeysym)
+                return true;
+        }
+        return false;
+    };
+
+    uint16_t mask = 0;
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        for (int i = 0; i < perModifier; ++i) {
+            const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
+            if (keycode == 0)
+                continue;
+            if (modifier == lockModifierIndex)
+                mask |= XCB_MOD_MASK_LOCK;
+            else if (modifier >= firstModNIndex && isLockKey(keycode))
+                mask |= uint16_t(1u << modifier);
+        }
+    }
+    // A lock key put on Alt or Super would make those part of every hot key; leave them out.
+    mask &= ~realModifierMask;
+    if (mask != m_lockMask)
+        qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_lockMask << "->" << mask;
+    m_lockMask = mask;
+    m_lockCombinations = combinationsOf(mask);
+}
+
+int32_t X11HotKeyBackend::grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed)
+{
+    xcb_connection_t *c = m_connection.get();
+    const std::vector<uint16_t> combinations = m_lockCombinations;
+    std::vector<xcb_void_cookie_t> cookies;
+    for (const uint32_t root : m_roots) {
+        for (const uint16_t locks : combinations) {
+            cookies.push_back(xcb_grab_key_checked(
+                c, 1, root, modifiers | locks, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        }
+    }
+    int32_t status = 0;
+    // Every cookie is checked, also after a refusal, so that no error is left behind.
+    for (const xcb_void_cookie_t cookie : cookies) {
+        XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+        if (error && status == 0) {
+            qCDebug(lcHotKeys) << "grab of keycode" << keycode << "modifiers" << Qt::hex << modifiers
+                               << "refused with error" << Qt::dec << error->error_code;
+            status = error->error_code == XCB_ACCESS ? hotKeyExistsStatus : hotKeyInvalidStatus;
+        }
+    }
+    grabbed = combinations;
+    scheduleRead();
+    return status;
+}
+
+void X11HotKeyBackend::ungrab(uint8_t keycode, uint16_t modifiers, const std::vector<uint16_t> &combinations)
+{
+    // Releasing a combination that someone else holds does nothing to theirs.
+    for (const uint32_t root : m_roots) {
+        for (const uint16_t locks : combinations)
+            xcb_ungrab_key(m_connection.get(), keycode, root, modifiers | locks);
+    }
+}
+
+int32_t X11HotKeyBackend::registerHotKey(
+    uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id, Reference &reference)
+{
+    if (!isConnected())
+        return hotKeyInvalidStatus;
+    if (carbonModifiers & CarbonModifier::function)
+        return hotKeyInvalidStatus;
+    const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
+    if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
+        return hotKeyInvalidStatus;
+
+    uint16_t modifiers = 0;
+    if (carbonModifiers & CarbonModifier::shift)
+        modifiers |= XCB_MOD_MASK_SHIFT;
+    if (carbonModifiers & CarbonModifier::control)
+        modifiers |= XCB_MOD_MASK_CONTROL;
+    if (carbonModifiers & CarbonModifier::option)
+        modifiers |= XCB_MOD_MASK_1;
+    if (carbonModifiers & CarbonModifier::command)
+        modifiers |= XCB_MOD_MASK_4;
+
+    // The server would let us grab it twice, and the first unregistration would then take
+    // the grab from the other one.
+    const bool held = std::any_of(m_hotKeys.begin(), m_hotKeys.end(),
+        [&](const HotKey &hotKey) { return hotKey.keycode == *keycode && hotKey.modifiers == modifiers; });
+    if (held)
+        return hotKeyExistsStatus;
+
+    HotKey hotKey;
+    hotKey.keycode = uint8_t(*keycode);
+    hotKey.modifiers = modifiers;
+    hotKey.signature = signature;
+    hotKey.id = id;
+    const int32_t status = grab(hotKey.keycode, modifiers, hotKey.grabbedLockCombinations);
+    if (status != 0) {
+        ungrab(hotKey.keycode, modifiers, hotKey.grabbedLockCombinations);
+        xcb_flush(m_connection.get());
+        return status;
+    }
+    hotKey.reference = m_nextReference++;
+    reference = hotKey.reference;
+    m_hotKeys.push_back(std::move(hotKey));
+    return 0;
+}
+
+void X11HotKeyBackend::unregisterHotKey(Reference reference)
+{
+    const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
+        [&](const HotKey &hotKey) { return hotKey.reference == reference; });
+    if (it == m_hotKeys.end())
+        return;
+    if (isConnected()) {
+        ungrab(it->keycode, it->modifiers, it->grabbedLockCombinations);
+        xcb_flush(m_connection.get());
+    }
+    m_hotKeys.erase(it);
+    std::erase_if(m_active, [&](const ActiveKey &active) { return active.reference == reference; });
+}
+
+bool X11HotKeyBackend::installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler)
+{
+    if (!isConnected())
+        return false;
+    m_handler = std::move(handler);
+    return true;
+}
+
+void X11HotKeyBackend::setHotKeyEventsEnabled(bool enabled)
+{
+    m_eventsEnabled = enabled;
+}
+
+void X11HotKeyBackend::regrabAll()
+{
+    for (HotKey &hotKey : m_hotKeys) {
+        ungrab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
+        // Kept even when a new lock combination is refused: the others still work, and
+        // releasing one we do not hold is harmless.
+        const int32_t status = grab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
+        if (status != 0) {
+            qCWarning(lcHotKeys) << "after a keyboard mapping change, keycode" << hotKey.keycode
+                                 << "modifiers" << Qt::hex << hotKey.modifiers
+                                 << "is partly held by another client";
+        }
+    }
+}
+
+void X11HotKeyBackend::scheduleRead()
+{
+    if (m_readScheduled)
+        return;
+    m_readScheduled = true;
+    QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
+}
+
+void X11HotKeyBackend::readEvents()
+{
+    m_readScheduled = false;
+    // A handler that runs a nested event loop must not see later events before it returns;
+    // the outer loop below picks them up.
+    if (!m_connection || m_reading)
+        return;
+    m_reading = true;
+    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection.get())) {
+        XcbReply<xcb_generic_event_t> holder(event);
+        handleEvent(event);
+    }
+    m_reading = false;
+    if (m_mappingChanged && isConnected()) {
+        // Several notifications may arrive for one change; they are answered once.
+        m_mappingChanged = false;
+        // A keyboard switch reports a new keyboard too; the grabs only change with the locks.
+        const std::vector<uint16_t> previous = m_lockCombinations;
+        updateLockModifiers();
+        if (m_lockCombinations != previous)
+            regrabAll();
+    }
+    checkConnection();
+}
+
+void X11HotKeyBackend::checkConnection()
+{
+    if (isConnected() || !m_notifier || !m_notifier->isEnabled())
+        return;
+    qCWarning(lcHotKeys) << "lost the X server connection; global hot keys stop";
+    m_notifier->setEnabled(false);
+    m_active.clear();
+}
+
+void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    switch (type) {
+    case 0: {
+        const auto *error = reinterpret_cast<const xcb_generic_error_t *>(event);
+        qCDebug(lcHotKeys) << "X error" << error->error_code << "for request" << error->major_code;
+        break;
+    }
+    case XCB_KEY_PRESS: {
+        const auto *press = reinterpret_cast<const xcb_key_press_event_t *>(event);
+        handleKeyPress(press->detail, press->state);
+        break;
+    }
+    case XCB_KEY_RELEASE: {
+        const auto *release = reinterpret_cast<const xcb_key_release_event_t *>(event);
+        qCDebug(lcHotKeys) << "release kc" << release->detail << "state" << Qt::hex << release->state;
+        handleKeyRelease(release->detail);
+        break;
+    }
+    case XCB_MAPPING_NOTIFY: {
+        const auto *mapping = reinterpret_cast<const xcb_mapping_notify_event_t *>(event);
+        qCDebug(lcHotKeys) << "core mapping notify, request" << mapping->request;
+        if (mapping->request == XCB_MAPPING_KEYBOARD || mapping->request == XCB_MAPPING_MODIFIER)
+            m_mappingChanged = true;
+        break;
+    }
+    default:
+        if (m_xkbPresent && type == m_xkbFirstEvent) {
+            // All XKB events share one code; the second byte says which.
+            const uint8_t xkbType = reinterpret_cast<const uint8_t *>(event)[1];
+            qCDebug(lcHotKeys) << "XKB event" << xkbType;
+            if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY)
+                m_mappingChanged = true;
+        }
+        break;
+    }
+}
+
+void X11HotKeyBackend::handleKeyPress(uint8_t keycode, uint16_t state)
+{
+    const bool repeat = std::any_of(
+        m_active.begin(), m_active.end(), [&](const ActiveKey &active) { return active.keycode == keycode; });
+    qCDebug(lcHotKeys) << "press kc" << keycode << "state" << Qt::hex << state << (repeat ? "(repeat)" : "");
+    if (repeat)
+        return;
+    const uint16_t modifiers = state & realModifierMask;
+    const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
+        [&](const HotKey &hotKey) { return hotKey.keycode == keycode && hotKey.modifiers == modifiers; });
+    // While a grab is active every key comes here, not only hot keys.
+    if (it == m_hotKeys.end())
+        return;
+    m_active.push_back({ keycode, it->reference });
+    deliver(HotKeyEventKind::hotKeyPressed, it->signature, it->id);
+}
+
+void X11HotKeyBackend::handleKeyRelease(uint8_t keycode)
+{
+    // The modifiers are often up before the key, so its release counts whatever the state.
+    const auto active = std::find_if(
+        m_active.begin(), m_active.end(), [&](const ActiveKey &key) { return key.keycode == keycode; });
+    if (active == m_active.end())
+        return;
+    const Reference reference = active->reference;
+    m_active.erase(active);
+    const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
+        [&](const HotKey &hotKey) { return hotKey.reference == reference; });
+    if (it != m_hotKeys.end())
+        deliver(HotKeyEventKind::hotKeyReleased, it->signature, it->id);
+}
+
+void X11HotKeyBackend::deliver(int kind, uint32_t signature, uint32_t id)
+{
+    if (!m_eventsEnabled || !m_handler)
+        return;
+    // A copy, so that a handler that replaces itself or unregisters keys stays valid.
+    const auto handler = m_handler;
+    handler(HotKeyEvent { kind, signature, id });
+}
+
+} // namespace KeyboardShortcuts

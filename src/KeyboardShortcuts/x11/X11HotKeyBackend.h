@@ -1,0 +1,95 @@
+#pragma once
+
+#include "KeyboardShortcuts/HotKeyBackend.h"
+#include "capture/x11/XcbPointers.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace KeyboardShortcuts {
+
+// Global hot keys as passive key grabs on every root window, on a connection of its own so
+// that the grabs, the auto-repeat setting and the event stream belong to this layer alone.
+class X11HotKeyBackend : public QObject, public HotKeyBackend {
+    Q_OBJECT
+
+public:
+    // Connects to $DISPLAY (or the given display). Without a server the backend stays usable
+    // but refuses every registration.
+    explicit X11HotKeyBackend(const char *display = nullptr, QObject *parent = nullptr);
+    ~X11HotKeyBackend() override;
+
+    bool isConnected() const;
+
+    int32_t registerHotKey(uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id,
+        Reference &reference) override;
+    void unregisterHotKey(Reference reference) override;
+    bool installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler) override;
+    void setHotKeyEventsEnabled(bool enabled) override;
+
+    // The lock modifiers (Lock, and the ModN that hold Num Lock and Scroll Lock) whose every
+    // combination is grabbed along with each hot key, as of the last keyboard mapping seen.
+    uint16_t lockModifierMask() const { return m_lockMask; }
+    // Whether the server agreed to report a held key as presses followed by one release.
+    bool hasDetectableAutoRepeat() const { return m_detectableAutoRepeat; }
+
+private:
+    struct HotKey {
+        Reference reference = 0;
+        uint8_t keycode = 0;
+        uint16_t modifiers = 0; // X mask of Shift, Control, Mod1, Mod4
+        uint32_t signature = 0;
+        uint32_t id = 0;
+        std::vector<uint16_t> grabbedLockCombinations;
+    };
+    struct ActiveKey {
+        uint8_t keycode = 0;
+        Reference reference = 0;
+    };
+
+    void setUpXkb();
+    void updateLockModifiers();
+    // Grabs keycode+modifiers with every lock combination on every root; on the first refusal
+    // releases them all again and returns the negative status.
+    int32_t grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed);
+    void ungrab(uint8_t keycode, uint16_t modifiers, const std::vector<uint16_t> &combinations);
+    void regrabAll();
+
+    void readEvents();
+    void scheduleRead();
+    void handleEvent(const xcb_generic_event_t *event);
+    void handleKeyPress(uint8_t keycode, uint16_t state);
+    void handleKeyRelease(uint8_t keycode);
+    void deliver(int kind, uint32_t signature, uint32_t id);
+    void checkConnection();
+
+    XcbConnection m_connection;
+    std::vector<uint32_t> m_roots;
+    uint8_t m_minKeycode = 8;
+    uint8_t m_maxKeycode = 255;
+    uint8_t m_xkbFirstEvent = 0;
+    bool m_xkbPresent = false;
+    bool m_detectableAutoRepeat = false;
+    uint16_t m_lockMask = 0;
+    std::vector<uint16_t> m_lockCombinations { 0 };
+
+    std::vector<HotKey> m_hotKeys;
+    std::vector<ActiveKey> m_active;
+    Reference m_nextReference = 1;
+
+    std::function<int32_t(const HotKeyEvent &)> m_handler;
+    bool m_eventsEnabled = false;
+    bool m_readScheduled = false;
+    bool m_mappingChanged = false;
+    bool m_reading = false;
+
+    // Declared after the connection so that it goes before the connection closes.
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+} // namespace KeyboardShortcuts
