@@ -1,6 +1,7 @@
 #include "AppState.h"
 #include "CommandLine.h"
 #include "Preferences.h"
+#include "KeyboardShortcuts/Registry.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
@@ -91,6 +92,9 @@ int main(int argc, char **argv)
     OCRService service(textEngine, barcodeEngine, *platform.screenGrabber);
     AppActivation activation;
     activation.followApplicationState();
+    // Before the application state: constructing it registers the shortcut handlers.
+    KeyboardShortcuts::Registry shortcuts(*platform.hotKeys);
+    KeyboardShortcuts::Registry::install(&shortcuts);
 
     AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), *platform.pasteboard,
                                          *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service,

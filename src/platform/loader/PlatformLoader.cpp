@@ -5,6 +5,8 @@
 #include "capture/ScreenList.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
+#include "KeyboardShortcuts/NullHotKeyBackend.h"
+#include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 
@@ -60,11 +62,14 @@ Platform loadPlatform(const QString &name)
         auto grabber = std::make_unique<X11ScreenGrabber>(*platform.screenList);
         platform.regionSelector = std::make_unique<RegionCaptureOverlayController>(*grabber, *platform.screenList);
         platform.screenGrabber = std::move(grabber);
+        platform.hotKeys = std::make_unique<KeyboardShortcuts::X11HotKeyBackend>();
     } else if (name == QLatin1String("wayland")) {
         useNullCapture(platform,
                        QStringLiteral("Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));
     } else {
         useNullCapture(platform, QStringLiteral("No display was found to capture."));
     }
+    if (!platform.hotKeys)
+        platform.hotKeys = std::make_unique<KeyboardShortcuts::NullHotKeyBackend>();
     return platform;
 }

@@ -10,6 +10,9 @@ class RegionSelector;
 class ScreenAccess;
 class ScreenGrabber;
 class ScreenList;
+namespace KeyboardShortcuts {
+class HotKeyBackend;
+}
 
 // The platform services of one session, picked once at start-up.
 struct Platform {
@@ -24,6 +27,7 @@ struct Platform {
     std::unique_ptr<RegionSelector> regionSelector;
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<Dialogs> dialogs;
+    std::unique_ptr<KeyboardShortcuts::HotKeyBackend> hotKeys;
 
     Platform();
     Platform(Platform &&) noexcept;

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The whole product as a user meets it, on a private X server (run through run-with-xvfb):
+# glyphwell starts with a fresh home, another program shows an image with known text, the
+# user presses Shift+Super+X, drags over the text, and pastes. Then Escape cancels, a second
+# press while the overlay is up starts nothing, and SIGTERM ends the program cleanly.
+# usage: end-to-end-capture.sh GLYPHWELL IMAGE
+set -u
+glyphwell=$1
+image=$2
+work=$(mktemp -d)
+export HOME=$work/home
+unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CURRENT_DESKTOP
+mkdir -p "$HOME"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$work/glyphwell.log" ] && sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2
+    exit 1
+}
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    for _ in $(seq 1 $((seconds * 10))); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+overlay_count() { xdotool search --onlyvisible --classname glyphwell 2>/dev/null | wc -l; }
+overlay_up() { [ "$(overlay_count)" -ge 1 ]; }
+overlay_gone() { [ "$(overlay_count)" -eq 0 ]; }
+
+# Another program's window with the text, at a known place (no window manager here).
+display -geometry +100+100 "$image" &
+pids+=($!)
+wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
+
+"$glyphwell" >"$work/glyphwell.log" 2>&1 &
+glyphwell_pid=$!
+pids+=($glyphwell_pid)
+settings=$HOME/.config/Glyphwell/Glyphwell.conf
+# A fresh profile stores the default shortcut once the hot key is registered.
+wait_for 20 grep -q KeyboardShortcuts_captureText "$settings" || fail "no default shortcut stored in $settings"
+grep -q 'Error registering hotkey' "$work/glyphwell.log" && fail "the hot key was refused"
+
+# The other program has the focus, as it would.
+xdotool search --onlyvisible --name 'ImageMagick' windowfocus --sync 2>/dev/null
+
+xdotool keydown shift+super+x
+sleep 0.3
+overlay_gone || fail "the overlay came up on the press, not the release"
+xdotool keyup x keyup super keyup shift
+wait_for 10 overlay_up || fail "the overlay did not come up after Shift+Super+X"
+
+# Pressing again while the overlay is up starts nothing.
+xdotool key shift+super+x
+sleep 0.5
+[ "$(overlay_count)" -eq 1 ] || fail "a second press opened $(overlay_count) overlays"
+
+xdotool mousemove 92 92 mousedown 1
+for step in 1 2 3 4 5 6; do
+    xdotool mousemove $((92 + step * 110)) $((92 + step * 82))
+    sleep 0.05
+done
+xdotool mousemove 750 590 mouseup 1
+wait_for 30 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
+    || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+text=$(clipboard)
+echo "clipboard: $text"
+case "$text" in
+*"This is a lot of 12 point text"*) ;;
+*) fail "first line missing from the clipboard" ;;
+esac
+overlay_gone || fail "the overlay stayed up"
+
+history=$HOME/.local/share/Glyphwell/capture-history.json
+[ -f "$history" ] || fail "no history file at $history"
+grep -q '"text" : "This is a lot of 12 point text' "$history" || fail "history does not hold the text: $(cat "$history")"
+grep -Eq '"capturedAt" : "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"' "$history" \
+    || fail "history date is not ISO 8601 UTC with whole seconds"
+grep -Eq '"id" : "[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"' "$history" \
+    || fail "history id is not an upper-case UUID"
+grep -q '"selectedLanguageIdentifier" : "automatic"' "$history" || fail "history lacks the language"
+
+# Escape cancels: the overlay goes, nothing new reaches the clipboard or the history.
+entries=$(grep -c '"capturedAt"' "$history")
+xdotool key shift+super+x
+wait_for 10 overlay_up || fail "the overlay did not come up a second time"
+xdotool key Escape
+wait_for 10 overlay_gone || fail "Escape did not close the overlay"
+[ "$(grep -c '"capturedAt"' "$history")" -eq "$entries" ] || fail "a cancelled capture changed the history"
+[ "$(clipboard)" = "$text" ] || fail "a cancelled capture changed the clipboard"
+
+kill -TERM "$glyphwell_pid"
+wait "$glyphwell_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "glyphwell exited with $status on SIGTERM"
+echo "end-to-end capture: all checks passed"
