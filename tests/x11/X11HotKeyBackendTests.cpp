@@ -1,4 +1,7 @@
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
+#include "platform/InMemoryUserDefaults.h"
 
 #include "capture/x11/XcbPointers.h"
 
@@ -464,6 +467,63 @@ TEST(X11HotKeyBackend, NoServerRefusesRatherThanCrashes)
     EXPECT_FALSE(backend.installEventHandler([](const HotKeyEvent &) { return 0; }));
     backend.unregisterHotKey(1);
     backend.setHotKeyEventsEnabled(true);
+}
+
+} // namespace
+
+namespace {
+
+// The whole shortcut path on a real server: stored shortcut, registry, layer and back-end.
+class GlobalShortcutsX11Test : public X11HotKeyBackendTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(other.isValid());
+        setUserDefaults(&defaults);
+        Registry::install(&registry);
+    }
+    void TearDown() override
+    {
+        Registry::install(nullptr);
+        setUserDefaults(nullptr);
+    }
+    InMemoryUserDefaults defaults;
+    X11HotKeyBackend shortcutBackend;
+    Registry registry { shortcutBackend };
+};
+
+TEST_F(GlobalShortcutsX11Test, KeyUpHandlerRunsOnceAtTheReleaseEvenWhenHeld)
+{
+    const Name captureText(QStringLiteral("captureText"), Shortcut(7, 0x300));
+    int ups = 0;
+    onKeyUp(captureText, [&] { ++ups; });
+    other.takeFocus();
+
+    other.down(keysymShiftL);
+    other.down(keysymNumLock); // Num Lock on does not matter
+    other.up(keysymNumLock);
+    other.down(keysymSuperL);
+    other.down(keysymX);
+    QTest::qWait(1200); // held: the server auto-repeats
+    EXPECT_EQ(ups, 0);
+    other.up(keysymShiftL);
+    other.up(keysymSuperL);
+    EXPECT_EQ(ups, 0);
+    other.up(keysymX);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ups > 0; }, 2000));
+    QTest::qWait(200);
+    EXPECT_EQ(ups, 1);
+}
+
+TEST_F(GlobalShortcutsX11Test, CombinationHeldByAnotherClientPrintsTheErrorAndKeepsNoRecord)
+{
+    ASSERT_TRUE(other.grab(other.keycodeOf(keysymX), shiftSuper));
+    testing::internal::CaptureStdout();
+    const Name name(QStringLiteral("taken"), Shortcut(7, 0x300));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey \u21e7\u2318X: -9878\n"));
+    EXPECT_EQ(registry.layer().recordCount(), 0);
+    EXPECT_EQ(registry.layer().lastHotKeyId(), 1);
 }
 
 } // namespace
