@@ -5,7 +5,11 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <QDebug>
+#include <QPointF>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <exception>
 
 namespace {
@@ -17,6 +21,92 @@ ZXing::Results read(const QImage &grey, const ZXing::DecodeHints &hints)
     ZXing::Results results = ZXing::ReadBarcodes(view, hints);
     std::erase_if(results, [](const ZXing::Result &result) { return !result.isValid(); });
     return results;
+}
+
+// Whether two reads of a linear code lie on one printed code: they cover the same stretch
+// along the reading direction, and the band between their scan lines is barred too. Codes
+// stacked one above the other have a blank band between them.
+bool sameLinearCode(const QImage &grey, const ZXing::Position &a, const ZXing::Position &b)
+{
+    const QPointF start(a[0].x, a[0].y), end(a[1].x, a[1].y);
+    const QPointF along = end - start;
+    const double length = std::hypot(along.x(), along.y());
+    if (length < 1)
+        return false;
+    const QPointF direction = along / length;
+    const QPointF normal(-direction.y(), direction.x());
+    auto project = [](const ZXing::Position &p, QPointF axis, double &low, double &high) {
+        low = std::numeric_limits<double>::max();
+        high = std::numeric_limits<double>::lowest();
+        for (const auto &corner : p) {
+            const double t = corner.x * axis.x() + corner.y * axis.y();
+            low = std::min(low, t);
+            high = std::max(high, t);
+        }
+    };
+    double aLow, aHigh, bLow, bHigh;
+    project(a, direction, aLow, aHigh);
+    project(b, direction, bLow, bHigh);
+    const double from = std::max(aLow, bLow);
+    const double to = std::min(aHigh, bHigh);
+    if (to - from < 0.8 * std::min(aHigh - aLow, bHigh - bLow))
+        return false;
+    double aNear, aFar, bNear, bFar;
+    project(a, normal, aNear, aFar);
+    project(b, normal, bNear, bFar);
+    const double gapStart = std::min(aFar, bFar);
+    const double gapEnd = std::max(aNear, bNear);
+    if (gapEnd <= gapStart)
+        return true; // the scan lines themselves overlap
+    // Walk the middle of the band along the code and count light/dark changes.
+    const double across = (gapStart + gapEnd) / 2;
+    constexpr int samples = 240;
+    std::vector<int> values;
+    values.reserve(samples);
+    for (int i = 0; i < samples; ++i) {
+        const double t = from + (to - from) * (i + 0.5) / samples;
+        const QPointF point = direction * t + normal * across;
+        const int x = int(std::lround(point.x()));
+        const int y = int(std::lround(point.y()));
+        if (x < 0 || y < 0 || x >= grey.width() || y >= grey.height())
+            return false;
+        values.push_back(grey.constScanLine(y)[x]);
+    }
+    const auto [darkest, lightest] = std::minmax_element(values.begin(), values.end());
+    if (*lightest - *darkest < 48)
+        return false; // blank
+    const int middle = (*darkest + *lightest) / 2;
+    int changes = 0;
+    for (size_t i = 1; i < values.size(); ++i)
+        changes += (values[i - 1] < middle) != (values[i] < middle);
+    // Every linear symbology has well over a dozen bars.
+    return changes >= 12;
+}
+
+// A linear code read along several scan lines can come back twice, once misread from a few
+// damaged lines: of two reads of one printed code, keep the one more lines agreed on.
+void dropWeakerReadsOfOneCode(const QImage &grey, ZXing::Results &results)
+{
+    std::vector<bool> dropped(results.size(), false);
+    for (size_t i = 0; i < results.size(); ++i) {
+        for (size_t j = 0; j < results.size(); ++j) {
+            if (i == j || dropped[j] || results[i].format() != results[j].format())
+                continue;
+            const int lines = results[i].lineCount();
+            const int otherLines = results[j].lineCount();
+            if (lines == 0 || otherLines == 0) // 2D codes carry no line count
+                continue;
+            const bool weaker = lines < otherLines || (lines == otherLines && i > j);
+            if (weaker && sameLinearCode(grey, results[i].position(), results[j].position()))
+                dropped[i] = true;
+        }
+    }
+    ZXing::Results kept;
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (!dropped[i])
+            kept.push_back(std::move(results[i]));
+    }
+    results = std::move(kept);
 }
 
 BarcodeObservation observationOf(const ZXing::Result &result)
@@ -47,7 +137,9 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         hints.setTryRotate(true);
         hints.setTryCode39ExtendedMode(true);
 
-        QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+        const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+        // The image the results were read from: their positions are in its pixels.
+        QImage source = grey;
         ZXing::Results results = read(grey, hints);
         if (results.empty() && m_options.retryInverted) {
             QImage inverted = grey;
@@ -58,9 +150,11 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         const bool smallEnough = qint64(grey.width()) * grey.height() * 9 <= 16'000'000;
         if (results.empty() && m_options.retryUpscaled && smallEnough) {
             // Nearest-neighbour keeps module edges sharp for the binariser.
-            const QImage larger = grey.scaled(grey.width() * 3, grey.height() * 3);
-            results = read(larger, hints);
+            source = grey.scaled(grey.width() * 3, grey.height() * 3);
+            results = read(source, hints);
         }
+
+        dropWeakerReadsOfOneCode(source, results);
 
         std::vector<BarcodeObservation> observations;
         observations.reserve(results.size());

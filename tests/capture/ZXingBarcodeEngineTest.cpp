@@ -1,7 +1,14 @@
 #include "capture/TestData.h"
 #include "capture/ZXingBarcodeEngine.h"
 
+#include <QPainter>
 #include <gtest/gtest.h>
+
+#define ZX_USE_UTF8 1
+#include <ZXing/BitMatrix.h>
+#include <ZXing/MultiFormatWriter.h>
+
+#include <cstring>
 
 namespace {
 
@@ -36,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(ZXingBarcodeEngine, DecodesExactly,
                                            "microqrcode-1_M3-Kanji.png", "datamatrix-1_eci.png",
                                            "aztec-1_HistoricoLong.png", "pdf417-3_16.png", "code128-1_1.png",
                                            "code39-1_3.png", "datamatrix-3_dm-e.webp", "ean8-1_8.png", "upca-1_2.webp",
-                                           "itf-1_with-tail.png"),
+                                           "itf-1_with-tail.png", "ean13-1_35.webp"),
                          nameOf);
 
 TEST(ZXingBarcodeEngine, InvertedCodeNeedsTheInvertedRetry)
@@ -89,4 +96,32 @@ TEST(ZXingBarcodeEngine, NullImageIsAFailure)
 {
     ZXingBarcodeEngine engine;
     EXPECT_FALSE(engine.detectBarcodes(QImage()).has_value());
+}
+
+// Two different codes stacked one above the other are two results, not one read twice.
+TEST(ZXingBarcodeEngine, KeepsTwoStackedLinearCodes)
+{
+    auto render = [](const std::string &digits) {
+        const ZXing::BitMatrix bits = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::EAN13).encode(digits, 300, 80);
+        const auto matrix = ZXing::ToMatrix<uint8_t>(bits);
+        QImage image(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
+        for (int y = 0; y < matrix.height(); ++y)
+            std::memcpy(image.scanLine(y), matrix.data() + y * matrix.width(), size_t(matrix.width()));
+        return image;
+    };
+    QImage sheet(360, 240, QImage::Format_Grayscale8);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    painter.drawImage(30, 20, render("5901234123457"));
+    painter.drawImage(30, 140, render("4006381333931"));
+    painter.end();
+
+    ZXingBarcodeEngine engine;
+    const auto observations = engine.detectBarcodes(sheet);
+    ASSERT_TRUE(observations.has_value());
+    QStringList payloads;
+    for (const BarcodeObservation &observation : *observations)
+        payloads.append(observation.payloadString.value_or(QString()));
+    payloads.sort();
+    EXPECT_EQ(payloads, (QStringList { QStringLiteral("4006381333931"), QStringLiteral("5901234123457") }));
 }
