@@ -1,7 +1,7 @@
 #include "KeyboardLayout.h"
 
 #include "KeyboardShortcuts/KeyCodeMap.h"
-#include "KeyboardShortcuts/SpecialKey.h"
+#include "KeyboardShortcuts/KeySymbols.h"
 
 #include <QtGlobal>
 

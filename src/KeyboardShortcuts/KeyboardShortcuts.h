@@ -11,7 +11,7 @@
 #include "KeyboardShortcuts/Name.h"
 #include "KeyboardShortcuts/Notifier.h"
 #include "KeyboardShortcuts/Shortcut.h"
-#include "KeyboardShortcuts/SpecialKey.h"
+#include "KeyboardShortcuts/KeySymbols.h"
 
 #include <optional>
 #include <vector>

@@ -4,7 +4,7 @@
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
-#include "KeyboardShortcuts/SpecialKey.h"
+#include "KeyboardShortcuts/KeySymbols.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "SpecialKey.h"
+#include "KeySymbols.h"
 
 #include "KeyboardShortcuts/Localization.h"
 
