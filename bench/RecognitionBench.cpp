@@ -73,8 +73,7 @@ struct Outcome {
 struct Column {
     Column(const char *columnName)
         : name(columnName)
-    {
-    }
+    { }
     const char *name;
     std::vector<double> cers;
     std::vector<double> times;
@@ -85,14 +84,13 @@ struct Column {
     }
 };
 
-template <typename Recognise>
-Outcome timed(const QString &reference, bool cjk, Recognise recognise)
+template <typename Recognise> Outcome timed(const QString &reference, bool cjk, Recognise recognise)
 {
     QElapsedTimer timer;
     timer.start();
     const QString text = recognise();
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    return {characterErrorRate(reference, text, cjk), ms};
+    return { characterErrorRate(reference, text, cjk), ms };
 }
 
 // What `tesseract image stdout -l lang` does: a fresh engine, the file as Leptonica reads
@@ -152,16 +150,17 @@ void benchDocuments()
 {
     std::printf("== OCR data set (CER, ms per image) ==\n");
     std::printf("raw: fresh engine per image, default settings, unprepared file (ms includes Init)\n");
-    std::printf("ours: warm TesseractEngine, prepared image; language from the set (eng -> en-US, chi_sim -> zh-Hans, else automatic)\n");
+    std::printf("ours: warm TesseractEngine, prepared image; language from the set (eng -> en-US, chi_sim -> "
+                "zh-Hans, else automatic)\n");
     std::printf("auto: warm TesseractEngine, no language chosen\n\n");
 
     TesseractEngine ours;
-    TesseractEngine unprepared(TesseractEngineOptions{.prepareImage = false});
+    TesseractEngine unprepared(TesseractEngineOptions { .prepareImage = false });
     TesseractEngine automaticLatin;
-    TesseractEngine automaticEnglish(TesseractEngineOptions{.automaticLanguage = QStringLiteral("eng")});
+    TesseractEngine automaticEnglish(TesseractEngineOptions { .automaticLanguage = QStringLiteral("eng") });
 
-    std::vector<Column> columns = {{"raw tesseract"}, {"ours (language)"}, {"ours unprepared"},
-                                   {"auto script/Latin"}, {"auto eng"}};
+    std::vector<Column> columns = { { "raw tesseract" }, { "ours (language)" }, { "ours unprepared" },
+        { "auto script/Latin" }, { "auto eng" } };
 
     QFile index(dataRoot + QStringLiteral("/ocr/INDEX.tsv"));
     if (!index.open(QIODevice::ReadOnly)) {
@@ -180,7 +179,7 @@ void benchDocuments()
         const bool cjk = language.startsWith(u"chi");
         const QImage image(imagePath);
         const auto identifier = identifierFor(language);
-        for (TesseractEngine *engine : {&ours, &unprepared})
+        for (TesseractEngine *engine : { &ours, &unprepared })
             warm(*engine, identifier);
         warm(automaticLatin, std::nullopt);
         warm(automaticEnglish, std::nullopt);
@@ -190,7 +189,8 @@ void benchDocuments()
             timed(reference, cjk, [&] { return joined(ours.recognizeText(image, identifier)); }),
             timed(reference, cjk, [&] { return joined(unprepared.recognizeText(image, identifier)); }),
             timed(reference, cjk, [&] { return joined(automaticLatin.recognizeText(image, std::nullopt)); }),
-            timed(reference, cjk, [&] { return joined(automaticEnglish.recognizeText(image, std::nullopt)); }),
+            timed(
+                reference, cjk, [&] { return joined(automaticEnglish.recognizeText(image, std::nullopt)); }),
         };
         std::printf("%-34s", qPrintable(fields[0]));
         for (size_t c = 0; c < columns.size(); ++c) {
@@ -234,36 +234,41 @@ void benchSnippets()
 {
     std::printf("== Synthetic screen snippets (en-US, warm engines; mean CER, median ms) ==\n");
     const QList<QStringList> texts = {
-        {QStringLiteral("File Edit View Selection Go Run Terminal Help"),
-         QStringLiteral("Total amount due: $1,284.50 (incl. VAT)")},
-        {QStringLiteral("The quick brown fox jumps over the lazy dog."),
-         QStringLiteral("Error: connection refused at 10.0.4.17:8443")},
-        {QStringLiteral("Meeting moved to Thursday, 14:30 in room B2"),
-         QStringLiteral("git commit -m \"Fix crash on empty input\"")},
+        { QStringLiteral("File Edit View Selection Go Run Terminal Help"),
+            QStringLiteral("Total amount due: $1,284.50 (incl. VAT)") },
+        { QStringLiteral("The quick brown fox jumps over the lazy dog."),
+            QStringLiteral("Error: connection refused at 10.0.4.17:8443") },
+        { QStringLiteral("Meeting moved to Thursday, 14:30 in room B2"),
+            QStringLiteral("git commit -m \"Fix crash on empty input\"") },
     };
     const Scheme schemes[] = {
-        {"black on white", Qt::black, Qt::white},
-        {"grey on light grey", QColor(60, 60, 60), QColor(240, 240, 240)},
-        {"light on dark", QColor(220, 220, 220), QColor(30, 30, 30)},
-        {"white on blue", Qt::white, QColor(43, 87, 151)},
+        { "black on white", Qt::black, Qt::white },
+        { "grey on light grey", QColor(60, 60, 60), QColor(240, 240, 240) },
+        { "light on dark", QColor(220, 220, 220), QColor(30, 30, 30) },
+        { "white on blue", Qt::white, QColor(43, 87, 151) },
     };
-    const QString families[] = {QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono")};
+    const QString families[] = { QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono") };
 
     struct Variant {
         const char *name;
         std::unique_ptr<TesseractEngine> engine;
     };
     std::vector<Variant> variants;
-    variants.push_back({"no preparation", std::make_unique<TesseractEngine>(TesseractEngineOptions{.prepareImage = false})});
-    variants.push_back({"invert only", std::make_unique<TesseractEngine>(TesseractEngineOptions{
-                                           .preparation = PreparationOptions{.targetLineHeight = 0}})});
-    variants.push_back({"scale only (32px)", std::make_unique<TesseractEngine>(TesseractEngineOptions{
-                                                 .preparation = PreparationOptions{.invertDarkBackground = false}})});
-    variants.push_back({"invert+scale 24px", std::make_unique<TesseractEngine>(TesseractEngineOptions{
-                                                 .preparation = PreparationOptions{.targetLineHeight = 24}})});
-    variants.push_back({"invert+scale 32px*", std::make_unique<TesseractEngine>()});
-    variants.push_back({"invert+scale 40px", std::make_unique<TesseractEngine>(TesseractEngineOptions{
-                                                 .preparation = PreparationOptions{.targetLineHeight = 40}})});
+    variants.push_back({ "no preparation",
+        std::make_unique<TesseractEngine>(TesseractEngineOptions { .prepareImage = false }) });
+    variants.push_back({ "invert only",
+        std::make_unique<TesseractEngine>(
+            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 0 } }) });
+    variants.push_back({ "scale only (32px)",
+        std::make_unique<TesseractEngine>(TesseractEngineOptions {
+            .preparation = PreparationOptions { .invertDarkBackground = false } }) });
+    variants.push_back({ "invert+scale 24px",
+        std::make_unique<TesseractEngine>(
+            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 24 } }) });
+    variants.push_back({ "invert+scale 32px*", std::make_unique<TesseractEngine>() });
+    variants.push_back({ "invert+scale 40px",
+        std::make_unique<TesseractEngine>(
+            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 40 } }) });
     for (Variant &variant : variants)
         warm(*variant.engine, QStringLiteral("en-US"));
 
@@ -272,7 +277,7 @@ void benchSnippets()
     std::vector<Column> byScheme[4];
     std::vector<Column> overall;
     for (const Variant &variant : variants)
-        overall.push_back({variant.name});
+        overall.push_back({ variant.name });
     for (auto &group : bySize)
         group = overall;
     for (auto &group : byScheme)
@@ -307,7 +312,8 @@ void benchSnippets()
         std::printf("\n");
     };
     for (int size = 10; size <= 14; ++size)
-        printRow(QStringLiteral("%1 px (n=%2)").arg(size).arg(bySize[size - 10][0].cers.size()), bySize[size - 10]);
+        printRow(QStringLiteral("%1 px (n=%2)").arg(size).arg(bySize[size - 10][0].cers.size()),
+            bySize[size - 10]);
     for (int s = 0; s < 4; ++s)
         printRow(QString::fromLatin1(schemes[s].name), byScheme[s]);
     printRow(QStringLiteral("all (n=%1)").arg(overall[0].cers.size()), overall);
@@ -316,7 +322,8 @@ void benchSnippets()
 
 void benchBarcodes()
 {
-    std::printf("== Barcodes (decoded exactly: all payloads found, joined by line feeds, equal the expected file) ==\n");
+    std::printf("== Barcodes (decoded exactly: all payloads found, joined by line feeds, equal the expected "
+                "file) ==\n");
     QFile index(dataRoot + QStringLiteral("/barcodes/INDEX.tsv"));
     if (!index.open(QIODevice::ReadOnly)) {
         std::printf("cannot read %s\n", qPrintable(index.fileName()));
@@ -343,8 +350,8 @@ void benchBarcodes()
         QElapsedTimer timer;
         timer.start();
         const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-        const ZXing::Results results = ZXing::ReadBarcodes(
-            ZXing::ImageView(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum, int(grey.bytesPerLine())));
+        const ZXing::Results results = ZXing::ReadBarcodes(ZXing::ImageView(grey.constBits(), grey.width(),
+            grey.height(), ZXing::ImageFormat::Lum, int(grey.bytesPerLine())));
         rawTimes.push_back(double(timer.nsecsElapsed()) / 1e6);
         // What a capture would show: every code read, joined by line feeds, must be the payload.
         QByteArrayList rawTexts;
@@ -358,7 +365,8 @@ void benchBarcodes()
         const auto observations = ours.detectBarcodes(image);
         oursTimes.push_back(double(timer.nsecsElapsed()) / 1e6);
         QByteArrayList ourTexts;
-        for (const BarcodeObservation &observation : observations.value_or(std::vector<BarcodeObservation> {})) {
+        for (const BarcodeObservation &observation :
+            observations.value_or(std::vector<BarcodeObservation> {})) {
             if (observation.payloadString)
                 ourTexts.append(observation.payloadString->toUtf8());
         }
@@ -373,9 +381,9 @@ void benchBarcodes()
     std::printf("%-10s | %-22s | %-22s\n", "set", "raw ReadBarcodes", "ours");
     for (const auto &[difficulty, counts] : byDifficulty)
         std::printf("%-10s | %3d / %-3d              | %3d / %-3d\n", qPrintable(difficulty), counts.first,
-                    totalByDifficulty[difficulty], counts.second, totalByDifficulty[difficulty]);
+            totalByDifficulty[difficulty], counts.second, totalByDifficulty[difficulty]);
     std::printf("%-10s | %3d / %-3d  median %5.1f ms | %3d / %-3d  median %5.1f ms\n", "all", rawExact, total,
-                median(rawTimes), oursExact, total, median(oursTimes));
+        median(rawTimes), oursExact, total, median(oursTimes));
     std::printf("ours missed: %s\n\n", qPrintable(oursMissed.join(QStringLiteral(", "))));
 }
 

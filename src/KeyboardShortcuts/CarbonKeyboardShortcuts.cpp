@@ -27,12 +27,11 @@ void printRegistrationError(const Shortcut &shortcut, int32_t status)
 
 } // namespace
 
-CarbonKeyboardShortcuts::CarbonKeyboardShortcuts(HotKeyBackend &backend,
-                                                 std::function<std::pair<bool, bool>()> modeFlags)
+CarbonKeyboardShortcuts::CarbonKeyboardShortcuts(
+    HotKeyBackend &backend, std::function<std::pair<bool, bool>()> modeFlags)
     : m_backend(backend)
     , m_modeFlags(std::move(modeFlags))
-{
-}
+{ }
 
 CarbonKeyboardShortcuts::~CarbonKeyboardShortcuts()
 {
@@ -43,16 +42,16 @@ CarbonKeyboardShortcuts::~CarbonKeyboardShortcuts()
     }
 }
 
-std::optional<HotKeyBackend::Reference> CarbonKeyboardShortcuts::registerWithPlatform(const Shortcut &shortcut,
-                                                                                      int64_t id)
+std::optional<HotKeyBackend::Reference> CarbonKeyboardShortcuts::registerWithPlatform(
+    const Shortcut &shortcut, int64_t id)
 {
     // Values from hand-edited storage may not fit the platform; they are refused, not fatal.
     int32_t status = hotKeyInvalidStatus;
     HotKeyBackend::Reference reference = 0;
     if (fitsInUnsigned32(shortcut.carbonKeyCode) && fitsInUnsigned32(shortcut.carbonModifiers)
         && fitsInUnsigned32(id))
-        status = m_backend.registerHotKey(uint32_t(shortcut.carbonKeyCode), uint32_t(shortcut.carbonModifiers),
-                                          hotKeySignature, uint32_t(id), reference);
+        status = m_backend.registerHotKey(uint32_t(shortcut.carbonKeyCode),
+            uint32_t(shortcut.carbonModifiers), hotKeySignature, uint32_t(id), reference);
     if (status != 0 || reference == 0) {
         printRegistrationError(shortcut, status != 0 ? status : hotKeyInvalidStatus);
         return std::nullopt;
@@ -145,7 +144,8 @@ int32_t CarbonKeyboardShortcuts::handleEvent(const HotKeyEvent &event)
         return eventNotHandledStatus;
     // Copies: an action may unregister its own hot key.
     const Shortcut shortcut = it->second.shortcut;
-    const Action action = event.kind == HotKeyEventKind::hotKeyPressed ? it->second.onKeyDown : it->second.onKeyUp;
+    const Action action
+        = event.kind == HotKeyEventKind::hotKeyPressed ? it->second.onKeyDown : it->second.onKeyUp;
     if (action)
         action(shortcut);
     return 0;
@@ -192,7 +192,8 @@ bool CarbonKeyboardShortcuts::eventFilter(QObject *watched, QEvent *event)
     const std::optional<Shortcut> shortcut = Shortcut::fromEvent(*keyEvent);
     if (!shortcut)
         return false;
-    const int kind = event->type() == QEvent::KeyPress ? HotKeyEventKind::rawKeyDown : HotKeyEventKind::rawKeyUp;
+    const int kind
+        = event->type() == QEvent::KeyPress ? HotKeyEventKind::rawKeyDown : HotKeyEventKind::rawKeyUp;
     if (keyEvent->isAutoRepeat()) {
         // Held keys repeat; the action ran at the first press. Still keep them from the menu.
         for (const auto &[id, hotKey] : m_hotKeys) {

@@ -37,8 +37,8 @@ public:
 
     // Returns 0 and sets reference when the combination is now ours; a negative status (and
     // nothing held) when it is refused.
-    virtual int32_t registerHotKey(uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id,
-                                   Reference &reference)
+    virtual int32_t registerHotKey(
+        uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id, Reference &reference)
         = 0;
     virtual void unregisterHotKey(Reference reference) = 0;
 

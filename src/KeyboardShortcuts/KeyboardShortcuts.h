@@ -6,12 +6,12 @@
 
 #include "KeyboardShortcuts/HotKeyRegistry.h"
 #include "KeyboardShortcuts/Key.h"
+#include "KeyboardShortcuts/KeySymbols.h"
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/ModifierFlags.h"
 #include "KeyboardShortcuts/Name.h"
 #include "KeyboardShortcuts/Notifier.h"
 #include "KeyboardShortcuts/Shortcut.h"
-#include "KeyboardShortcuts/KeySymbols.h"
 
 #include <optional>
 #include <vector>

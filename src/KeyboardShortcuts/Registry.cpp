@@ -15,8 +15,7 @@ Registry *installedRegistry = nullptr;
 Registry::Registry(HotKeyBackend &backend, QObject *parent)
     : QObject(parent)
     , m_layer(backend, [this] { return std::pair(m_isEnabled, m_isMenuOpen); })
-{
-}
+{ }
 
 Registry::~Registry()
 {
@@ -176,7 +175,7 @@ void Registry::handleOnKeyUp(const Shortcut &shortcut)
 }
 
 void Registry::dispatch(const Shortcut &shortcut, const QHash<Name, std::vector<Action>> &handlers,
-                        const QHash<Name, QHash<QUuid, Action>> &streams)
+    const QHash<Name, QHash<QUuid, Action>> &streams)
 {
     if (m_isPaused)
         return;

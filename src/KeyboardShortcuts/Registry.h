@@ -66,7 +66,7 @@ private:
     void handleOnKeyDown(const Shortcut &shortcut);
     void handleOnKeyUp(const Shortcut &shortcut);
     void dispatch(const Shortcut &shortcut, const QHash<Name, std::vector<Action>> &handlers,
-                  const QHash<Name, QHash<QUuid, Action>> &streams);
+        const QHash<Name, QHash<QUuid, Action>> &streams);
 
     CarbonKeyboardShortcuts m_layer;
     bool m_isEnabled = true;

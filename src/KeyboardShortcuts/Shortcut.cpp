@@ -1,10 +1,10 @@
 #include "Shortcut.h"
 
 #include "KeyboardShortcuts/KeyCodeMap.h"
+#include "KeyboardShortcuts/KeySymbols.h"
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
-#include "KeyboardShortcuts/KeySymbols.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

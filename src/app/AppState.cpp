@@ -18,8 +18,9 @@
 
 namespace {
 const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
-const QString permissionRequiredMessage = QStringLiteral("Screen Recording permission is required to capture text.");
-}
+const QString permissionRequiredMessage
+    = QStringLiteral("Screen Recording permission is required to capture text.");
+} // namespace
 
 AppState::AppState(AppStateServices services, QObject *parent)
     : QObject(parent)
@@ -227,7 +228,8 @@ void AppState::captureLastSelection()
 void AppState::rerunRecognition(QImage image)
 {
     try {
-        applyRecognizedText(recognizeCapturedImage(m_services.service, image, std::nullopt, recognitionLanguage()));
+        applyRecognizedText(
+            recognizeCapturedImage(m_services.service, image, std::nullopt, recognitionLanguage()));
     } catch (const CaptureError &error) {
         setCaptureState(CaptureState::failure(error.localizedDescription()));
     }
@@ -310,7 +312,8 @@ void AppState::stopPermissionRefreshTask()
 void AppState::installPermissionRefreshObservers()
 {
     auto refresh = [this] {
-        QMetaObject::invokeMethod(this, [this] { updatePermissionStatus(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { updatePermissionStatus(); }, Qt::QueuedConnection);
     };
     m_permissionRefreshObservers = {
         connect(&m_services.activation, &AppActivation::didBecomeActive, this, refresh),
@@ -336,7 +339,7 @@ bool AppState::showScreenRecordingExplanation()
 void AppState::addToHistory(const QString &text)
 {
     CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
-                              m_selectedLanguageIdentifier };
+        m_selectedLanguageIdentifier };
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
     if (history.size() > historyLimit)
@@ -377,8 +380,8 @@ void AppState::persistState()
 {
     // Failures are silent: the history in memory stays authoritative and is written again
     // at the next change.
-    writeFileAtomically(m_services.historyFilePath,
-                        encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+    writeFileAtomically(
+        m_services.historyFilePath, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
 }
 
 // Shortcuts.
@@ -392,11 +395,17 @@ void AppState::registerShortcutHandlers()
         return [self, work] {
             if (self)
                 QMetaObject::invokeMethod(
-                    self.data(), [self, work] { if (self) work(*self); }, Qt::QueuedConnection);
+                    self.data(),
+                    [self, work] {
+                        if (self)
+                            work(*self);
+                    },
+                    Qt::QueuedConnection);
         };
     };
     onKeyUp(AppShortcutNames::captureText(), schedule([](AppState &state) { state.startCapture(); }));
     onKeyUp(AppShortcutNames::captureWithoutLineBreaks(),
-            schedule([](AppState &state) { state.startCapture(CaptureMode::textWithoutLineBreaks); }));
-    onKeyUp(AppShortcutNames::captureLastSelection(), schedule([](AppState &state) { state.captureLastSelection(); }));
+        schedule([](AppState &state) { state.startCapture(CaptureMode::textWithoutLineBreaks); }));
+    onKeyUp(AppShortcutNames::captureLastSelection(),
+        schedule([](AppState &state) { state.captureLastSelection(); }));
 }

@@ -25,14 +25,30 @@ void appendEscaped(QByteArray &out, const QString &text)
     out += '"';
     for (const char c : text.toUtf8()) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '/':
+            out += "\\/";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default:
             // Bytes of multi-byte UTF-8 sequences are negative as char and pass through raw.
             if (c >= 0 && c < 0x20) {
@@ -94,8 +110,8 @@ std::optional<QDateTime> decodeDate(const QString &text)
 
 std::optional<QUuid> decodeUuid(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
     if (!pattern.match(text).hasMatch())
         return std::nullopt;
     return QUuid::fromString(text);
@@ -116,7 +132,7 @@ std::optional<CaptureHistoryItem> decodeItem(const QJsonValue &value)
     const std::optional<QUuid> uuid = decodeUuid(id.toString());
     if (!date || !uuid)
         return std::nullopt;
-    return CaptureHistoryItem{*uuid, text.toString(), *date, language.toString()};
+    return CaptureHistoryItem { *uuid, text.toString(), *date, language.toString() };
 }
 
 } // namespace

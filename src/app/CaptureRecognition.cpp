@@ -4,8 +4,8 @@
 
 const QString noTextRecognizedMessage = QStringLiteral("No text was recognized in the captured image.");
 
-QString recognizeCapturedImage(const OCRService &service, const QImage &image, std::optional<CaptureMode> mode,
-                               const std::optional<QString> &languageIdentifier)
+QString recognizeCapturedImage(const OCRService &service, const QImage &image,
+    std::optional<CaptureMode> mode, const std::optional<QString> &languageIdentifier)
 {
     // QString::trimmed() drops exactly the Unicode white space and line breaks at both ends.
     const QString text = mode ? service.recognize(image, *mode, languageIdentifier).trimmed()

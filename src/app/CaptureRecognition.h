@@ -15,5 +15,5 @@ extern const QString noTextRecognizedMessage;
 // mode (absent: a re-run of the last image, which always reads text with its line breaks),
 // the result trimmed, and when nothing is left the barcode fallback.
 // Returns the trimmed text; throws CaptureError with the failure to show.
-QString recognizeCapturedImage(const OCRService &service, const QImage &image, std::optional<CaptureMode> mode,
-                               const std::optional<QString> &languageIdentifier);
+QString recognizeCapturedImage(const OCRService &service, const QImage &image,
+    std::optional<CaptureMode> mode, const std::optional<QString> &languageIdentifier);

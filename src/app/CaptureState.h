@@ -22,8 +22,7 @@ private:
     explicit CaptureState(Kind kind, QString message = {})
         : m_kind(kind)
         , m_message(std::move(message))
-    {
-    }
+    { }
     Kind m_kind;
     QString m_message;
 };

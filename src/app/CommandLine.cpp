@@ -59,18 +59,16 @@ bool isCommandLineRun(const QStringList &arguments)
 int runRecognizeCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Reads text, barcodes and QR codes from any part of the screen."));
+    parser.setApplicationDescription(
+        QStringLiteral("Reads text, barcodes and QR codes from any part of the screen."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption recognizeOption(QStringLiteral("recognize"),
-                                             QStringLiteral("Read the image FILE and print its text."),
-                                             QStringLiteral("FILE"));
-    const QCommandLineOption modeOption(
-        QStringLiteral("mode"),
+        QStringLiteral("Read the image FILE and print its text."), QStringLiteral("FILE"));
+    const QCommandLineOption modeOption(QStringLiteral("mode"),
         QStringLiteral("text (keep line breaks, the default), no-line-breaks (one line) or qr (codes only)."),
         QStringLiteral("MODE"), QStringLiteral("text"));
-    const QCommandLineOption languageOption(
-        QStringLiteral("language"),
+    const QCommandLineOption languageOption(QStringLiteral("language"),
         QStringLiteral("Recognition language: %1.").arg(languageIdentifiers().join(QStringLiteral(", "))),
         QStringLiteral("ID"), OCRLanguageOption::automaticIdentifier);
     parser.addOptions({ recognizeOption, modeOption, languageOption });
@@ -84,23 +82,28 @@ int runRecognizeCommand(const QStringList &arguments)
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        printLine(stdout,
+            QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        printLine(stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
+        printLine(
+            stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return 2;
     }
 
     const std::optional<CaptureMode> mode = modeNamed(parser.value(modeOption));
     if (!mode) {
-        printLine(stderr, QStringLiteral("Unknown mode \"%1\"; use text, no-line-breaks or qr.").arg(parser.value(modeOption)));
+        printLine(stderr,
+            QStringLiteral("Unknown mode \"%1\"; use text, no-line-breaks or qr.")
+                .arg(parser.value(modeOption)));
         return 2;
     }
     const QString language = parser.value(languageOption);
     if (!languageIdentifiers().contains(language)) {
-        printLine(stderr, QStringLiteral("Unknown language \"%1\"; use one of: %2.")
-                              .arg(language, languageIdentifiers().join(QStringLiteral(", "))));
+        printLine(stderr,
+            QStringLiteral("Unknown language \"%1\"; use one of: %2.")
+                .arg(language, languageIdentifiers().join(QStringLiteral(", "))));
         return 2;
     }
 
@@ -121,8 +124,9 @@ int runRecognizeCommand(const QStringList &arguments)
     ZXingBarcodeEngine barcodeEngine;
     NullScreenGrabber grabber(QStringLiteral("reading a file"));
     const OCRService service(textEngine, barcodeEngine, grabber);
-    const std::optional<QString> recognitionLanguage
-        = language == OCRLanguageOption::automaticIdentifier ? std::nullopt : std::optional<QString>(language);
+    const std::optional<QString> recognitionLanguage = language == OCRLanguageOption::automaticIdentifier
+        ? std::nullopt
+        : std::optional<QString>(language);
     try {
         printLine(stdout, recognizeCapturedImage(service, image, mode, recognitionLanguage));
         return 0;

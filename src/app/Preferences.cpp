@@ -7,7 +7,7 @@
 namespace {
 const QString autoCopyKey = QStringLiteral("autoCopy");
 const QString additiveClipboardKey = QStringLiteral("additiveClipboard");
-}
+} // namespace
 
 Preferences::Preferences(UserDefaults &defaults, LoginItem &loginItem, QObject *parent)
     : QObject(parent)
@@ -17,13 +17,12 @@ Preferences::Preferences(UserDefaults &defaults, LoginItem &loginItem, QObject *
     , m_autoCopy(defaults.objectForKey(autoCopyKey) ? defaults.boolForKey(autoCopyKey) : true)
     , m_additiveClipboard(defaults.boolForKey(additiveClipboardKey))
     , m_launchAtLogin(loginItem.isEnabled())
-{
-}
+{ }
 
 Preferences &Preferences::shared()
 {
-    static XdgAutostartLoginItem loginItem(XdgAutostartLoginItem::defaultEntryPath(),
-                                          XdgAutostartLoginItem::runningExecutable());
+    static XdgAutostartLoginItem loginItem(
+        XdgAutostartLoginItem::defaultEntryPath(), XdgAutostartLoginItem::runningExecutable());
     static Preferences instance(standardUserDefaults(), loginItem);
     return instance;
 }

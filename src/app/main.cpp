@@ -1,7 +1,7 @@
 #include "AppState.h"
 #include "CommandLine.h"
-#include "Preferences.h"
 #include "KeyboardShortcuts/Registry.h"
+#include "Preferences.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
@@ -11,8 +11,8 @@
 
 #include <QApplication>
 #include <QFuture>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QSocketNotifier>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
 #include <cstdlib>
@@ -97,8 +97,8 @@ int main(int argc, char **argv)
     KeyboardShortcuts::Registry::install(&shortcuts);
 
     AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), *platform.pasteboard,
-                                         *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service,
-                                         activation, PermissionService(), historyFilePath() });
+        *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service, activation,
+        PermissionService(), historyFilePath() });
     // The first capture should not wait for the language model to load.
     const std::optional<QString> language = appState.recognitionLanguage();
     QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });

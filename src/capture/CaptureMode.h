@@ -2,7 +2,7 @@
 
 // Which result a capture produces.
 enum class CaptureMode {
-    text,                  // one output line per recognised line
+    text, // one output line per recognised line
     textWithoutLineBreaks, // recognised lines folded into one space-separated line
-    qrCode,                // barcode and QR payloads
+    qrCode, // barcode and QR payloads
 };

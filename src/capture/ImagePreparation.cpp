@@ -9,7 +9,7 @@ namespace {
 
 std::array<qint64, 256> histogram(const QImage &grey)
 {
-    std::array<qint64, 256> counts{};
+    std::array<qint64, 256> counts {};
     for (int y = 0; y < grey.height(); ++y) {
         const uchar *row = grey.constScanLine(y);
         for (int x = 0; x < grey.width(); ++x)
@@ -41,7 +41,8 @@ int otsuThreshold(const std::array<qint64, 256> &counts)
         sumBelow += double(t) * double(counts[t]);
         const double meanBelow = sumBelow / double(below);
         const double meanAbove = (sum - sumBelow) / double(above);
-        const double between = double(below) * double(above) * (meanBelow - meanAbove) * (meanBelow - meanAbove);
+        const double between
+            = double(below) * double(above) * (meanBelow - meanAbove) * (meanBelow - meanAbove);
         if (between > best) {
             best = between;
             threshold = t;

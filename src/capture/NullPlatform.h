@@ -24,8 +24,7 @@ class NullScreenGrabber : public ScreenGrabber {
 public:
     explicit NullScreenGrabber(QString reason)
         : m_reason(std::move(reason))
-    {
-    }
+    { }
     QCoro::Task<QImage> captureRegion(QRectF rect) override;
     // Nothing can be read, so there is nothing to freeze.
     QCoro::Task<FrozenFrame> freezeFrame() override;

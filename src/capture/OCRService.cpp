@@ -29,16 +29,15 @@ QString trimmedOfBlanks(QStringView piece)
 
 } // namespace
 
-OCRService::OCRService(TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine,
-                       ScreenGrabber &grabber)
+OCRService::OCRService(
+    TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine, ScreenGrabber &grabber)
     : m_textEngine(textEngine)
     , m_barcodeEngine(barcodeEngine)
     , m_grabber(grabber)
-{
-}
+{ }
 
-QString OCRService::recognize(const QImage &image, CaptureMode mode,
-                              const std::optional<QString> &languageIdentifier) const
+QString OCRService::recognize(
+    const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const
 {
     switch (mode) {
     case CaptureMode::text:

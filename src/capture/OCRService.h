@@ -17,10 +17,12 @@
 // Every operation throws CaptureError.
 class OCRService {
 public:
-    OCRService(TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine, ScreenGrabber &grabber);
+    OCRService(
+        TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine, ScreenGrabber &grabber);
 
     // text: recognizeText; textWithoutLineBreaks: recognizeText folded; qrCode: detectBarcodes.
-    QString recognize(const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const;
+    QString recognize(
+        const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const;
     // Best candidate of each line joined by "\n"; "" when nothing was read. Throws recognitionFailed.
     QString recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) const;
     // Text payloads joined by "\n". Throws recognitionFailed or noBarcodesFound.

@@ -21,11 +21,9 @@ CaptureError::CaptureError(OCRServiceError code)
     : m_code(code)
     , m_description(errorDescription(code))
     , m_utf8(m_description.toStdString())
-{
-}
+{ }
 
 CaptureError::CaptureError(QString platformDescription)
     : m_description(std::move(platformDescription))
     , m_utf8(m_description.toStdString())
-{
-}
+{ }

@@ -23,9 +23,13 @@ bool desktopIs(const QStringList &desktops, const char *name)
 std::function<bool()> settingsOpenerForDesktop()
 {
     // XDG_CURRENT_DESKTOP is a colon-separated list, e.g. "ubuntu:GNOME".
-    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QStringList desktops
+        = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     if (desktopIs(desktops, "GNOME")) {
-        return [] { return startSettingsProgram(QStringLiteral("gnome-control-center"), {QStringLiteral("privacy")}); };
+        return [] {
+            return startSettingsProgram(
+                QStringLiteral("gnome-control-center"), { QStringLiteral("privacy") });
+        };
     }
     if (desktopIs(desktops, "KDE")) {
         // Plasma has no screen-capture permission page for programs outside a sandbox, and the
@@ -52,8 +56,7 @@ PermissionService::Environment PermissionService::currentEnvironment()
 
 PermissionService::PermissionService(Environment environment)
     : m_environment(std::move(environment))
-{
-}
+{ }
 
 void PermissionService::openScreenRecordingSettings() const
 {
@@ -64,12 +67,15 @@ void PermissionService::openScreenRecordingSettings() const
 
 QString PermissionService::screenRecordingGuidanceMessage() const
 {
-    const QString name = m_environment.displayName.isEmpty() ? QStringLiteral("Glyphwell") : m_environment.displayName;
+    const QString name
+        = m_environment.displayName.isEmpty() ? QStringLiteral("Glyphwell") : m_environment.displayName;
     QString message = QStringLiteral("Enable Screen Recording for ") + name
-        + QStringLiteral(" in System Settings > Privacy & Security > Screen Recording, then quit and reopen the app.");
+        + QStringLiteral(
+            " in System Settings > Privacy & Security > Screen Recording, then quit and reopen the app.");
     if (isTranslocatedOrOnMountedVolume()) {
-        message += QStringLiteral(" If this keeps repeating, move the app to /Applications and open it from there "
-                                  "before granting permission again.");
+        message += QStringLiteral(
+            " If this keeps repeating, move the app to /Applications and open it from there "
+            "before granting permission again.");
     }
     return message;
 }

@@ -9,7 +9,7 @@ class PermissionService {
 public:
     struct Environment {
         QString applicationPath; // where the program runs from ($APPIMAGE when set)
-        QString displayName;     // empty means unset
+        QString displayName; // empty means unset
         // Opens the desktop's privacy or screenshot settings; returns false when nothing opened.
         std::function<bool()> openSettings;
     };

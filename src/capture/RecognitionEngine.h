@@ -24,8 +24,9 @@ struct BarcodeObservation {
 class TextRecognitionEngine {
 public:
     virtual ~TextRecognitionEngine() = default;
-    virtual std::optional<std::vector<TextObservation>>
-    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) = 0;
+    virtual std::optional<std::vector<TextObservation>> recognizeText(
+        const QImage &image, const std::optional<QString> &languageIdentifier)
+        = 0;
 };
 
 // The engine behind barcode detection. Returns every code found, in the engine's order, or

@@ -1,8 +1,8 @@
 #include "TesseractEngine.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QDebug>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -19,7 +19,8 @@ using TesseractText = std::unique_ptr<char, TextDeleter>;
 
 bool isCjk(const QString &language)
 {
-    return language == QLatin1String("jpn") || language == QLatin1String("kor") || language == QLatin1String("chi_sim");
+    return language == QLatin1String("jpn") || language == QLatin1String("kor")
+        || language == QLatin1String("chi_sim");
 }
 
 QString fileFor(const QString &directory, const QString &language)
@@ -31,8 +32,7 @@ QString fileFor(const QString &directory, const QString &language)
 
 TesseractEngine::TesseractEngine(TesseractEngineOptions options)
     : m_options(std::move(options))
-{
-}
+{ }
 
 TesseractEngine::~TesseractEngine() = default;
 
@@ -41,11 +41,15 @@ std::optional<QString> TesseractEngine::tesseractLanguage(const std::optional<QS
     if (!languageIdentifier)
         return std::nullopt;
     static const std::map<QString, QString> languages = {
-        {QStringLiteral("en-US"), QStringLiteral("eng")},   {QStringLiteral("fr-FR"), QStringLiteral("fra")},
-        {QStringLiteral("de-DE"), QStringLiteral("deu")},   {QStringLiteral("es-ES"), QStringLiteral("spa")},
-        {QStringLiteral("it-IT"), QStringLiteral("ita")},   {QStringLiteral("pt-PT"), QStringLiteral("por")},
-        {QStringLiteral("ja-JP"), QStringLiteral("jpn")},   {QStringLiteral("ko-KR"), QStringLiteral("kor")},
-        {QStringLiteral("zh-Hans"), QStringLiteral("chi_sim")},
+        { QStringLiteral("en-US"), QStringLiteral("eng") },
+        { QStringLiteral("fr-FR"), QStringLiteral("fra") },
+        { QStringLiteral("de-DE"), QStringLiteral("deu") },
+        { QStringLiteral("es-ES"), QStringLiteral("spa") },
+        { QStringLiteral("it-IT"), QStringLiteral("ita") },
+        { QStringLiteral("pt-PT"), QStringLiteral("por") },
+        { QStringLiteral("ja-JP"), QStringLiteral("jpn") },
+        { QStringLiteral("ko-KR"), QStringLiteral("kor") },
+        { QStringLiteral("zh-Hans"), QStringLiteral("chi_sim") },
     };
     const auto found = languages.find(*languageIdentifier);
     if (found == languages.end())
@@ -79,21 +83,22 @@ bool TesseractEngine::dataFileMissing(const QString &language) const
     return directory && !QFileInfo::exists(fileFor(*directory, language));
 }
 
-TesseractEngine::Configuration TesseractEngine::configurationFor(const std::optional<QString> &languageIdentifier)
+TesseractEngine::Configuration TesseractEngine::configurationFor(
+    const std::optional<QString> &languageIdentifier)
 {
     if (const auto language = tesseractLanguage(languageIdentifier))
-        return {*language, isCjk(*language)};
+        return { *language, isCjk(*language) };
 
     if (!m_options.automaticLanguage.isEmpty())
-        return {m_options.automaticLanguage, isCjk(m_options.automaticLanguage)};
+        return { m_options.automaticLanguage, isCjk(m_options.automaticLanguage) };
     if (!m_automaticLanguage) {
         // Learning where the data lives needs one engine; eng is the one every
         // installation has, and it stays in the pool as the fallback.
         if (!dataDirectory())
-            engineFor({QStringLiteral("eng"), false});
+            engineFor({ QStringLiteral("eng"), false });
         if (const auto directory = dataDirectory()) {
             // Debian puts the script model at the top of tessdata, upstream in script/.
-            for (const QString &candidate : {QStringLiteral("script/Latin"), QStringLiteral("Latin")}) {
+            for (const QString &candidate : { QStringLiteral("script/Latin"), QStringLiteral("Latin") }) {
                 if (QFileInfo::exists(fileFor(*directory, candidate))) {
                     m_automaticLanguage = candidate;
                     break;
@@ -103,19 +108,20 @@ TesseractEngine::Configuration TesseractEngine::configurationFor(const std::opti
         if (!m_automaticLanguage)
             m_automaticLanguage = QStringLiteral("eng");
     }
-    return {*m_automaticLanguage, false};
+    return { *m_automaticLanguage, false };
 }
 
 tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configuration)
 {
-    const QString key = configuration.language + (configuration.singleBlock ? QStringLiteral("/6") : QStringLiteral("/3"));
+    const QString key
+        = configuration.language + (configuration.singleBlock ? QStringLiteral("/6") : QStringLiteral("/3"));
     if (const auto found = m_engines.find(key); found != m_engines.end())
         return found->second.get();
 
     // Checking the file first keeps Tesseract's own multi-line complaint off stderr.
     if (dataFileMissing(configuration.language)) {
         qWarning("Tesseract language data \"%s\" is not installed; install the package %s",
-                 qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
+            qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
 
@@ -123,9 +129,10 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     const auto directory = dataDirectory();
     const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
     const QByteArray language = configuration.language.toUtf8();
-    if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY) != 0) {
+    if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
+        != 0) {
         qWarning("Tesseract could not load language data \"%s\"; install the package %s",
-                 qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
+            qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
     if (!m_learnedDataPath && api->GetDatapath())
@@ -144,8 +151,8 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
     engineFor(configurationFor(languageIdentifier));
 }
 
-std::optional<std::vector<TextObservation>>
-TesseractEngine::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier)
+std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
+    const QImage &image, const std::optional<QString> &languageIdentifier)
 {
     if (image.isNull())
         return std::nullopt;
@@ -182,7 +189,7 @@ TesseractEngine::recognizeText(const QImage &image, const std::optional<QString>
                 line.chop(1);
             if (line.trimmed().isEmpty())
                 continue;
-            observations.push_back(TextObservation{QStringList{line}});
+            observations.push_back(TextObservation { QStringList { line } });
         } while (iterator->Next(tesseract::RIL_TEXTLINE));
     }
     iterator.reset();

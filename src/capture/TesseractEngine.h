@@ -33,8 +33,8 @@ public:
     explicit TesseractEngine(TesseractEngineOptions options = {});
     ~TesseractEngine() override;
 
-    std::optional<std::vector<TextObservation>>
-    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) override;
+    std::optional<std::vector<TextObservation>> recognizeText(
+        const QImage &image, const std::optional<QString> &languageIdentifier) override;
 
     // Loads the engine that recognizeText() will use for this language, so the first capture
     // does not wait for it (up to 0.6 s). Safe to call from another thread.

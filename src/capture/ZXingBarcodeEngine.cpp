@@ -9,15 +9,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <exception>
+#include <limits>
 
 namespace {
 
 ZXing::Results read(const QImage &grey, const ZXing::DecodeHints &hints)
 {
-    const ZXing::ImageView view(grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum,
-                                int(grey.bytesPerLine()));
+    const ZXing::ImageView view(
+        grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum, int(grey.bytesPerLine()));
     ZXing::Results results = ZXing::ReadBarcodes(view, hints);
     std::erase_if(results, [](const ZXing::Result &result) { return !result.isValid(); });
     return results;
@@ -117,15 +117,14 @@ BarcodeObservation observationOf(const ZXing::Result &result)
     // Newer decoders and the other platforms report UPC-A as its 13-digit EAN form.
     if (result.format() == ZXing::BarcodeFormat::UPCA && text.size() == 12)
         text.prepend(QLatin1Char('0'));
-    return {std::move(text)};
+    return { std::move(text) };
 }
 
 } // namespace
 
 ZXingBarcodeEngine::ZXingBarcodeEngine(ZXingBarcodeOptions options)
     : m_options(options)
-{
-}
+{ }
 
 std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcodes(const QImage &image)
 {

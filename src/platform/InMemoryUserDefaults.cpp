@@ -2,8 +2,7 @@
 
 InMemoryUserDefaults::InMemoryUserDefaults(QVariantMap values)
     : m_values(std::move(values))
-{
-}
+{ }
 
 std::optional<QVariant> InMemoryUserDefaults::objectForKey(const QString &key) const
 {

@@ -76,13 +76,11 @@ QVariant restoreType(const QVariant &stored, const QString &typeName)
 
 IniUserDefaults::IniUserDefaults()
     : IniUserDefaults(defaultFilePath())
-{
-}
+{ }
 
 IniUserDefaults::IniUserDefaults(const QString &filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{
-}
+{ }
 
 IniUserDefaults::~IniUserDefaults() = default;
 

@@ -10,8 +10,7 @@
 XdgAutostartLoginItem::XdgAutostartLoginItem(QString entryPath, QString executable)
     : m_entryPath(std::move(entryPath))
     , m_executable(std::move(executable))
-{
-}
+{ }
 
 QString XdgAutostartLoginItem::defaultEntryPath()
 {
@@ -37,7 +36,8 @@ bool XdgAutostartLoginItem::isEnabled() const
             inDesktopEntry = line == "[Desktop Entry]";
         else if (inDesktopEntry && line.startsWith("Hidden")) {
             const int equals = line.indexOf('=');
-            if (equals > 0 && line.left(equals).trimmed() == "Hidden" && line.mid(equals + 1).trimmed() == "true")
+            if (equals > 0 && line.left(equals).trimmed() == "Hidden"
+                && line.mid(equals + 1).trimmed() == "true")
                 return false;
         }
     }

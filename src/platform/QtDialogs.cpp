@@ -22,7 +22,8 @@ int QtDialogs::runModalAlert(const AlertSpec &alert)
     box.setInformativeText(alert.informativeText);
     QList<QAbstractButton *> buttons;
     for (const QString &title : alert.buttons)
-        buttons.append(box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        buttons.append(
+            box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
     if (!buttons.isEmpty())
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
     // A global shortcut can start this while another program is in front.

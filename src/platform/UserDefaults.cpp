@@ -38,7 +38,7 @@ bool isFloatingPoint(const QVariant &value)
 bool userDefaultsBoolFromText(QStringView text)
 {
     const QStringView trimmed = text.trimmed();
-    for (const char *word : {"true", "yes", "y", "t"}) {
+    for (const char *word : { "true", "yes", "y", "t" }) {
         if (trimmed.compare(QLatin1String(word), Qt::CaseInsensitive) == 0)
             return true;
     }

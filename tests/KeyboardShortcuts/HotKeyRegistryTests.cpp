@@ -123,10 +123,10 @@ TEST_F(HotKeyRegistryTest, Refused_PrintsTheErrorKeepsNoRecordAndStillAdvancesTh
 TEST_F(HotKeyRegistryTest, OutOfRangeStoredValues_AreRefusedNotFatal)
 {
     const Name edited(QStringLiteral("edited"));
-    defaults.setObject(edited.storageKey(),
-                       QStringLiteral("{\"carbonKeyCode\":4294967296,\"carbonModifiers\":256}"));
+    defaults.setObject(
+        edited.storageKey(), QStringLiteral("{\"carbonKeyCode\":4294967296,\"carbonModifiers\":256}"));
     testing::internal::CaptureStdout();
-    onKeyUp(edited, [] { });
+    onKeyUp(edited, [] {});
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("Error registering hotkey "), std::string::npos);
     EXPECT_NE(printed.find(": -"), std::string::npos);
@@ -143,7 +143,7 @@ TEST_F(HotKeyRegistryTest, OutOfRangeStoredValues_AreRefusedNotFatal)
 TEST_F(HotKeyRegistryTest, EnabledSwitch_ReleasesAndRestoresEveryHotKeyUnderItsId)
 {
     const Name name(QStringLiteral("name"), commandC);
-    onKeyUp(name, [] { });
+    onKeyUp(name, [] {});
     const auto id = backend.heldId(commandC);
     ASSERT_TRUE(id);
 
@@ -189,7 +189,8 @@ TEST_F(HotKeyRegistryTest, MenuOpen_MatchesTheMenusKeysThenRegistersAgain)
     QCoreApplication::sendEvent(&menu, &release);
     EXPECT_EQ(ups, 1);
     // A key that is no hot key goes to the menu as usual.
-    EXPECT_EQ(registry->layer().handleRawKeyEvent(HotKeyEventKind::rawKeyUp, 8, 0x100), eventNotHandledStatus);
+    EXPECT_EQ(
+        registry->layer().handleRawKeyEvent(HotKeyEventKind::rawKeyUp, 8, 0x100), eventNotHandledStatus);
 
     menu.hide();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !registry->isMenuOpen(); }, 1000));
@@ -205,8 +206,9 @@ TEST_F(HotKeyRegistryTest, ForeignEvents_AreNotHandled)
     onKeyUp(name, [&] { ++runs; });
     const uint32_t id = *backend.heldId(commandC);
     EXPECT_EQ(backend.handler({ HotKeyEventKind::hotKeyReleased, 0x41424344, id }), eventNotHandledStatus);
-    EXPECT_EQ(backend.handler({ HotKeyEventKind::hotKeyReleased, CarbonKeyboardShortcuts::hotKeySignature, id + 7 }),
-              eventNotHandledStatus);
+    EXPECT_EQ(backend.handler(
+                  { HotKeyEventKind::hotKeyReleased, CarbonKeyboardShortcuts::hotKeySignature, id + 7 }),
+        eventNotHandledStatus);
     EXPECT_EQ(backend.handler({ 2, CarbonKeyboardShortcuts::hotKeySignature, id }), eventNotHandledStatus);
     EXPECT_EQ(runs, 0);
 }

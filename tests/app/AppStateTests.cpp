@@ -1,9 +1,9 @@
-#include "app/AppState.h"
-#include "app/Preferences.h"
-#include "capture/OCRService.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
+#include "app/AppState.h"
+#include "app/Preferences.h"
+#include "capture/OCRService.h"
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FakeServices.h"
 #include "platform/AppActivation.h"
@@ -22,14 +22,15 @@ namespace {
 
 const QString cancelledText = QStringLiteral("Screen capture was cancelled before an image was produced.");
 const QString noTextText = QStringLiteral("No text was recognized in the captured image.");
-const QString permissionRequiredText = QStringLiteral("Screen Recording permission is required to capture text.");
+const QString permissionRequiredText
+    = QStringLiteral("Screen Recording permission is required to capture text.");
 
 class AppStateTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     InMemoryUserDefaults defaults;
     XdgAutostartLoginItem loginItem { dir.filePath(QStringLiteral("autostart/glyphwell.desktop")),
-                                      QStringLiteral("/usr/bin/glyphwell") };
+        QStringLiteral("/usr/bin/glyphwell") };
     std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(defaults, loginItem);
     FakePasteboard pasteboard;
     FakeDialogs dialogs;
@@ -59,16 +60,17 @@ protected:
 
     AppState &makeState()
     {
-        PermissionService permissions({ QStringLiteral("/usr/bin/glyphwell"), QString(), [] { return true; } });
-        state = std::make_unique<AppState>(AppStateServices { defaults, *preferences, pasteboard, dialogs, access,
-                                                              selector, service, activation, permissions,
-                                                              historyPath() });
+        PermissionService permissions(
+            { QStringLiteral("/usr/bin/glyphwell"), QString(), [] { return true; } });
+        state = std::make_unique<AppState>(AppStateServices { defaults, *preferences, pasteboard, dialogs,
+            access, selector, service, activation, permissions, historyPath() });
         return *state;
     }
 
     bool waitUntilNotCapturing()
     {
-        return QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
+        return QTest::qWaitFor(
+            [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
     }
 
     // Starts a capture, lets the selector answer with a rectangle and waits for the outcome.
@@ -83,7 +85,9 @@ protected:
 
 TEST_F(AppStateTest, Capture_PutsTrimmedTextInResultHistoryAndClipboard)
 {
-    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("  first line"), QStringLiteral("second \n") }); };
+    textEngine.answer = [](const QImage &) {
+        return lines({ QStringLiteral("  first line"), QStringLiteral("second \n") });
+    };
     makeState();
     capture();
 
@@ -128,12 +132,14 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     grabber.result = CaptureError(OCRServiceError::noCapturedImage);
     capture();
     EXPECT_EQ(state->captureState(),
-              CaptureState::failure(QStringLiteral("The screen capture completed, but no image file was created.")));
+        CaptureState::failure(
+            QStringLiteral("The screen capture completed, but no image file was created.")));
 
     grabber.result = solidImage(Qt::white);
     textEngine.answer = [](const QImage &) { return std::nullopt; };
     capture();
-    EXPECT_EQ(state->captureState(), CaptureState::failure(QStringLiteral("Vision text recognition failed.")));
+    EXPECT_EQ(
+        state->captureState(), CaptureState::failure(QStringLiteral("Vision text recognition failed.")));
 
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
@@ -162,14 +168,16 @@ TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
     makeState();
     capture(CaptureMode::qrCode);
     EXPECT_EQ(state->captureState(),
-              CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
+        CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
     EXPECT_EQ(barcodeEngine.calls, 1);
     EXPECT_TRUE(textEngine.languages.isEmpty());
 }
 
 TEST_F(AppStateTest, NoLineBreaksMode_FoldsTheLines)
 {
-    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("Hello"), QStringLiteral("World") }); };
+    textEngine.answer = [](const QImage &) {
+        return lines({ QStringLiteral("Hello"), QStringLiteral("World") });
+    };
     makeState();
     capture(CaptureMode::textWithoutLineBreaks);
     EXPECT_EQ(state->extractedText(), QStringLiteral("Hello World"));
@@ -265,7 +273,9 @@ TEST_F(AppStateTest, CaptureLast_RereadsTheLastGoodImageWithLineBreaksAndTheCurr
     capture();
     ASSERT_EQ(state->captureState().kind(), CaptureState::Kind::failure);
 
-    textEngine.answer = [](const QImage &image) { return lines({ image.pixelColor(0, 0).name(), QStringLiteral("x") }); };
+    textEngine.answer = [](const QImage &image) {
+        return lines({ image.pixelColor(0, 0).name(), QStringLiteral("x") });
+    };
     state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
     const int grabs = grabber.requests.size();
     state->captureLastSelection();
@@ -309,7 +319,8 @@ TEST_F(AppStateTest, Permission_NotNowFailsAndAsksAgainNextTime)
     EXPECT_EQ(state->captureState(), CaptureState::failure(permissionRequiredText));
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown.first().messageText, QStringLiteral("Glyphwell Needs Screen Recording"));
-    EXPECT_EQ(dialogs.shown.first().buttons, (QStringList { QStringLiteral("Continue"), QStringLiteral("Not Now") }));
+    EXPECT_EQ(dialogs.shown.first().buttons,
+        (QStringList { QStringLiteral("Continue"), QStringLiteral("Not Now") }));
     EXPECT_EQ(access.requestCalls, 0);
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("hasShownScreenRecordingExplanation")));
 
@@ -322,8 +333,9 @@ TEST_F(AppStateTest, Permission_RefusedRequestGivesGuidanceAndIsNotAskedAgain)
 {
     access.granted = false;
     makeState();
-    const QString guidance = QStringLiteral("Enable Screen Recording for Glyphwell in System Settings > Privacy & "
-                                            "Security > Screen Recording, then quit and reopen the app.");
+    const QString guidance
+        = QStringLiteral("Enable Screen Recording for Glyphwell in System Settings > Privacy & "
+                         "Security > Screen Recording, then quit and reopen the app.");
     state->startCapture();
     EXPECT_EQ(state->captureState(), CaptureState::failure(guidance));
     EXPECT_EQ(dialogs.shown.size(), 1);
@@ -468,8 +480,9 @@ TEST_F(AppStateTest, History_ValidFileIsReadAndRewritten)
     QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
     QFile file(historyPath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
-               R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})");
+    file.write(
+        R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
+        R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})");
     file.close();
 
     makeState();
@@ -484,7 +497,8 @@ TEST_F(AppStateTest, ObservableFields_AnnounceBeforeTheyChange)
 {
     makeState();
     QList<CaptureState::Kind> seen;
-    QObject::connect(state.get(), &AppState::objectWillChange, [&] { seen.append(state->captureState().kind()); });
+    QObject::connect(
+        state.get(), &AppState::objectWillChange, [&] { seen.append(state->captureState().kind()); });
     state->startCapture();
     ASSERT_FALSE(seen.isEmpty());
     // The announcement of the change to "capturing" still sees the old state.

@@ -13,9 +13,11 @@ QDateTime utc(int year, int month, int day, int hour, int minute, int second, in
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
 }
 
-CaptureHistoryItem item(const char *uuid, const QString &text, const QDateTime &at, const char *language = "automatic")
+CaptureHistoryItem item(
+    const char *uuid, const QString &text, const QDateTime &at, const char *language = "automatic")
 {
-    return CaptureHistoryItem{QUuid::fromString(QLatin1String(uuid)), text, at, QString::fromLatin1(language)};
+    return CaptureHistoryItem { QUuid::fromString(QLatin1String(uuid)), text, at,
+        QString::fromLatin1(language) };
 }
 
 QByteArray readAll(const QString &path)
@@ -36,7 +38,9 @@ bool writeRaw(const QString &path, const QByteArray &data)
 class ScopedEnv {
 public:
     ScopedEnv(const char *name, std::optional<QByteArray> value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+        : m_name(name)
+        , m_had(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
     {
         if (value)
             qputenv(name, *value);
@@ -58,7 +62,8 @@ private:
 };
 
 // A valid document with one entry; tests replace single pieces to break it.
-QByteArray documentWithEntry(const QByteArray &entry, const QByteArray &tail = R"(, "selectedLanguageIdentifier" : "eng")")
+QByteArray documentWithEntry(
+    const QByteArray &entry, const QByteArray &tail = R"(, "selectedLanguageIdentifier" : "eng")")
 {
     return "{ \"history\" : [ " + entry + " ]" + tail + " }";
 }
@@ -75,9 +80,9 @@ TEST(CaptureHistoryEncoding, WritesSortedPrettyJsonWithEscapedSolidusUpperCaseId
     state.selectedLanguageIdentifier = QStringLiteral("automatic");
     state.history = {
         item("0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11", QStringLiteral("a/b\nline two \"Größe\" 日本\\x"),
-             utc(2024, 5, 1, 9, 30, 12, 987), "automatic"),
+            utc(2024, 5, 1, 9, 30, 12, 987), "automatic"),
         item("{7d444840-9dc0-11d1-b245-5ffdce74fad2}", QStringLiteral("tab\there\r\x01\x1f\b\f"),
-             QDateTime(QDate(2024, 1, 2), QTime(1, 0, 59), QTimeZone(2 * 3600)), "deu"),
+            QDateTime(QDate(2024, 1, 2), QTime(1, 0, 59), QTimeZone(2 * 3600)), "deu"),
     };
 
     const QByteArray expected = "{\n"
@@ -119,8 +124,9 @@ TEST(CaptureHistoryEncoding, RoundTripKeepsEverythingAndDatesToTheSecond)
     PersistedGlyphwellState state;
     state.selectedLanguageIdentifier = QStringLiteral("jpn");
     state.history = {
-        item("0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11", QStringLiteral("x/y\\z \"q\" \u00e9\u4e2d \U0001F600\n\t\x02"),
-             utc(2030, 12, 31, 23, 59, 59, 999), "jpn"),
+        item("0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11",
+            QStringLiteral("x/y\\z \"q\" \u00e9\u4e2d \U0001F600\n\t\x02"),
+            utc(2030, 12, 31, 23, 59, 59, 999), "jpn"),
         item("7D444840-9DC0-11D1-B245-5FFDCE74FAD2", QString(), utc(1999, 1, 1, 0, 0, 0), ""),
     };
 
@@ -159,9 +165,11 @@ TEST(CaptureHistoryDecoding, AcceptsZoneOffsetsFractionsLowerCaseIdsAndUnknownMe
     ASSERT_TRUE(decoded.has_value());
     ASSERT_EQ(decoded->history.size(), 3);
     EXPECT_EQ(decoded->history[0].capturedAt, utc(2024, 5, 1, 9, 30, 12));
-    EXPECT_EQ(decoded->history[0].id, QUuid::fromString(QLatin1String("0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")));
+    EXPECT_EQ(
+        decoded->history[0].id, QUuid::fromString(QLatin1String("0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")));
     EXPECT_EQ(decoded->history[0].text, QStringLiteral("a/b"));
-    EXPECT_EQ(decoded->history[1].capturedAt.toSecsSinceEpoch(), utc(2024, 5, 1, 9, 30, 12).toSecsSinceEpoch());
+    EXPECT_EQ(
+        decoded->history[1].capturedAt.toSecsSinceEpoch(), utc(2024, 5, 1, 9, 30, 12).toSecsSinceEpoch());
     EXPECT_EQ(decoded->history[2].capturedAt, utc(2024, 5, 1, 9, 30, 0));
 }
 
@@ -171,8 +179,9 @@ TEST(CaptureHistoryDecoding, KeepsEveryEntryInFileOrder)
     state.selectedLanguageIdentifier = QStringLiteral("automatic");
     for (int i = 0; i < 30; ++i) {
         // Dates deliberately not sorted and one text repeated: the reader must not reorder or de-duplicate.
-        state.history.append(CaptureHistoryItem{QUuid::createUuid(), i % 10 == 0 ? QStringLiteral("same") : QString::number(i),
-                                                utc(2024, 1, 1, 0, 0, 0).addSecs((i * 7919) % 30), QStringLiteral("eng")});
+        state.history.append(CaptureHistoryItem { QUuid::createUuid(),
+            i % 10 == 0 ? QStringLiteral("same") : QString::number(i),
+            utc(2024, 1, 1, 0, 0, 0).addSecs((i * 7919) % 30), QStringLiteral("eng") });
     }
     const auto decoded = decodePersistedState(encodePersistedState(state));
     ASSERT_TRUE(decoded.has_value());
@@ -194,8 +203,10 @@ TEST(CaptureHistoryDecoding, RejectsDocumentsThatAreNotTheStateObject)
 {
     EXPECT_FALSE(decodePersistedState("").has_value());
     EXPECT_FALSE(decodePersistedState("not json").has_value());
-    EXPECT_FALSE(decodePersistedState(R"({ "history" : [], "selectedLanguageIdentifier" : "eng")").has_value());
-    EXPECT_FALSE(decodePersistedState(R"([ { "history" : [], "selectedLanguageIdentifier" : "eng" } ])").has_value());
+    EXPECT_FALSE(
+        decodePersistedState(R"({ "history" : [], "selectedLanguageIdentifier" : "eng")").has_value());
+    EXPECT_FALSE(
+        decodePersistedState(R"([ { "history" : [], "selectedLanguageIdentifier" : "eng" } ])").has_value());
 }
 
 TEST(CaptureHistoryDecoding, RejectsMissingOrMistypedTopLevelMembers)
@@ -203,10 +214,15 @@ TEST(CaptureHistoryDecoding, RejectsMissingOrMistypedTopLevelMembers)
     EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, "")).has_value())
         << "missing selectedLanguageIdentifier with a valid history";
     EXPECT_FALSE(decodePersistedState(R"({ "selectedLanguageIdentifier" : "eng" })").has_value());
-    EXPECT_FALSE(decodePersistedState(R"({ "history" : {}, "selectedLanguageIdentifier" : "eng" })").has_value());
-    EXPECT_FALSE(decodePersistedState(R"({ "history" : null, "selectedLanguageIdentifier" : "eng" })").has_value());
-    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : 1)")).has_value());
-    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : null)")).has_value());
+    EXPECT_FALSE(
+        decodePersistedState(R"({ "history" : {}, "selectedLanguageIdentifier" : "eng" })").has_value());
+    EXPECT_FALSE(
+        decodePersistedState(R"({ "history" : null, "selectedLanguageIdentifier" : "eng" })").has_value());
+    EXPECT_FALSE(decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : 1)"))
+                     .has_value());
+    EXPECT_FALSE(
+        decodePersistedState(documentWithEntry(validEntry, R"(, "selectedLanguageIdentifier" : null)"))
+            .has_value());
 }
 
 TEST(CaptureHistoryDecoding, OneBadEntryRejectsTheWholeFile)
@@ -224,15 +240,15 @@ TEST(CaptureHistoryDecoding, RejectsEntriesWithMissingOrMistypedMembers)
         const char *from;
         const char *to;
     } breaks[] = {
-        {R"("capturedAt" : "2024-05-01T09:30:12Z", )", ""},
-        {R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)", ""},
-        {R"("languageIdentifier" : "eng", )", ""},
-        {R"(, "text" : "hello")", ""},
-        {R"("text" : "hello")", R"("text" : 5)"},
-        {R"("text" : "hello")", R"("text" : null)"},
-        {R"("languageIdentifier" : "eng")", R"("languageIdentifier" : ["eng"])"},
-        {R"("capturedAt" : "2024-05-01T09:30:12Z")", R"("capturedAt" : 736248612)"},
-        {R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")", R"("id" : 7)"},
+        { R"("capturedAt" : "2024-05-01T09:30:12Z", )", "" },
+        { R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)", "" },
+        { R"("languageIdentifier" : "eng", )", "" },
+        { R"(, "text" : "hello")", "" },
+        { R"("text" : "hello")", R"("text" : 5)" },
+        { R"("text" : "hello")", R"("text" : null)" },
+        { R"("languageIdentifier" : "eng")", R"("languageIdentifier" : ["eng"])" },
+        { R"("capturedAt" : "2024-05-01T09:30:12Z")", R"("capturedAt" : 736248612)" },
+        { R"("id" : "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11")", R"("id" : 7)" },
     };
     for (const auto &b : breaks) {
         QByteArray entry = validEntry;
@@ -244,9 +260,10 @@ TEST(CaptureHistoryDecoding, RejectsEntriesWithMissingOrMistypedMembers)
 
 TEST(CaptureHistoryDecoding, RejectsDatesThatAreNotInternetDateTimesWithAZone)
 {
-    for (const char *date : {"2024-05-01T09:30:12", "2024-05-01 09:30:12Z", "2024-05-01", "2024-13-01T09:30:12Z",
-                             "2024-02-30T09:30:12Z", "2024-05-01T25:30:12Z", "2024-05-01T09:30:12+0200",
-                             "2024-05-01T09:30:12.Z", "2024-05-01T09:30:12+02", " 2024-05-01T09:30:12Z", ""}) {
+    for (const char *date :
+        { "2024-05-01T09:30:12", "2024-05-01 09:30:12Z", "2024-05-01", "2024-13-01T09:30:12Z",
+            "2024-02-30T09:30:12Z", "2024-05-01T25:30:12Z", "2024-05-01T09:30:12+0200",
+            "2024-05-01T09:30:12.Z", "2024-05-01T09:30:12+02", " 2024-05-01T09:30:12Z", "" }) {
         QByteArray entry = validEntry;
         entry.replace("2024-05-01T09:30:12Z", date);
         EXPECT_FALSE(decodePersistedState(documentWithEntry(entry)).has_value()) << date;
@@ -255,9 +272,9 @@ TEST(CaptureHistoryDecoding, RejectsDatesThatAreNotInternetDateTimesWithAZone)
 
 TEST(CaptureHistoryDecoding, RejectsIdsThatAreNotCanonicalUuidStrings)
 {
-    for (const char *id : {"{0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11}", "0F6E3A523C9B4E0B9D592C7A4B0E6F11",
-                           "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1", "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1G",
-                           "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F111", "not-a-uuid", ""}) {
+    for (const char *id : { "{0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11}", "0F6E3A523C9B4E0B9D592C7A4B0E6F11",
+             "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1", "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F1G",
+             "0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F111", "not-a-uuid", "" }) {
         QByteArray entry = validEntry;
         entry.replace("0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11", id);
         EXPECT_FALSE(decodePersistedState(documentWithEntry(entry)).has_value()) << id;
@@ -298,7 +315,7 @@ TEST(CaptureHistoryFile, WriteCreatesMissingFoldersAndReplacesTheFile)
     ASSERT_TRUE(writeFileAtomically(path, "second"));
     EXPECT_EQ(readAll(path), QByteArray("second"));
     EXPECT_EQ(QDir(root.filePath(QStringLiteral("a/b/Glyphwell"))).entryList(QDir::Files),
-              QStringList{QStringLiteral("capture-history.json")})
+        QStringList { QStringLiteral("capture-history.json") })
         << "no temporary file left behind";
 }
 

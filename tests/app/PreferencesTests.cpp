@@ -129,10 +129,10 @@ TEST_F(PreferencesTest, LaunchAtLogin_RefusedWriteSpringsBack)
 TEST(XdgAutostartLoginItemTest, ExecLine_QuotesPathsThatNeedIt)
 {
     EXPECT_EQ(XdgAutostartLoginItem::execLine(QStringLiteral("/home/a b/glyphwell")),
-              QStringLiteral("\"/home/a b/glyphwell\""));
+        QStringLiteral("\"/home/a b/glyphwell\""));
     // $ and " take a backslash, which the entry's string escaping doubles; % is doubled.
     EXPECT_EQ(XdgAutostartLoginItem::execLine(QStringLiteral("/opt/$x\"y%/g")),
-              QStringLiteral("\"/opt/\\\\$x\\\\\"y%%/g\""));
+        QStringLiteral("\"/opt/\\\\$x\\\\\"y%%/g\""));
 }
 
 } // namespace

@@ -71,7 +71,8 @@ TEST(ImagePreparation, LeavesLargeTextAtItsSize)
 TEST(ImagePreparation, ScalingCanBeTurnedOff)
 {
     const QImage source = textImage(11, Qt::black, Qt::white);
-    EXPECT_EQ(prepareForRecognition(source, PreparationOptions{.targetLineHeight = 0}).size(), source.size());
+    EXPECT_EQ(
+        prepareForRecognition(source, PreparationOptions { .targetLineHeight = 0 }).size(), source.size());
 }
 
 TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
@@ -79,7 +80,7 @@ TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
     QImage grey(300, 100, QImage::Format_Grayscale8);
     grey.fill(255);
     QPainter painter(&grey);
-    for (int top : {10, 40, 70})
+    for (int top : { 10, 40, 70 })
         painter.fillRect(20, top, 200, 12, Qt::black);
     painter.end();
     EXPECT_EQ(estimateLineHeight(grey), 12);

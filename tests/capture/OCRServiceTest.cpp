@@ -10,8 +10,8 @@ public:
     std::optional<QString> lastLanguage;
     int calls = 0;
 
-    std::optional<std::vector<TextObservation>> recognizeText(const QImage &,
-                                                              const std::optional<QString> &language) override
+    std::optional<std::vector<TextObservation>> recognizeText(
+        const QImage &, const std::optional<QString> &language) override
     {
         ++calls;
         lastLanguage = language;
@@ -46,7 +46,7 @@ public:
 
 TextObservation line(QStringList candidates)
 {
-    return TextObservation{std::move(candidates)};
+    return TextObservation { std::move(candidates) };
 }
 
 class OCRServiceTest : public ::testing::Test {
@@ -54,12 +54,11 @@ protected:
     FakeTextEngine text;
     FakeBarcodeEngine barcodes;
     FakeGrabber grabber;
-    OCRService service{text, barcodes, grabber};
-    QImage image{4, 4, QImage::Format_RGB32};
+    OCRService service { text, barcodes, grabber };
+    QImage image { 4, 4, QImage::Format_RGB32 };
 };
 
-template <typename Call>
-std::optional<OCRServiceError> errorOf(Call call)
+template <typename Call> std::optional<OCRServiceError> errorOf(Call call)
 {
     try {
         call();
@@ -73,26 +72,26 @@ std::optional<OCRServiceError> errorOf(Call call)
 
 TEST_F(OCRServiceTest, RecognizeText_JoinsBestCandidatesWithLineFeeds)
 {
-    text.result = std::vector{line({"Hello", "Hallo"}), line({"World"})};
+    text.result = std::vector { line({ "Hello", "Hallo" }), line({ "World" }) };
     EXPECT_EQ(service.recognizeText(image, QStringLiteral("en-US")), QStringLiteral("Hello\nWorld"));
     EXPECT_EQ(text.lastLanguage, QStringLiteral("en-US"));
 }
 
 TEST_F(OCRServiceTest, RecognizeText_SkipsObservationsWithoutCandidates)
 {
-    text.result = std::vector{line({}), line({"Hello"}), line({}), line({"World"}), line({})};
+    text.result = std::vector { line({}), line({ "Hello" }), line({}), line({ "World" }), line({}) };
     EXPECT_EQ(service.recognizeText(image, std::nullopt), QStringLiteral("Hello\nWorld"));
 }
 
 TEST_F(OCRServiceTest, RecognizeText_KeepsCandidatesUntrimmedAndEmpty)
 {
-    text.result = std::vector{line({"  a "}), line({""}), line({"b\t"})};
+    text.result = std::vector { line({ "  a " }), line({ "" }), line({ "b\t" }) };
     EXPECT_EQ(service.recognizeText(image, std::nullopt), QStringLiteral("  a \n\nb\t"));
 }
 
 TEST_F(OCRServiceTest, RecognizeText_NoObservationsGivesEmptyString)
 {
-    text.result = std::vector<TextObservation>{};
+    text.result = std::vector<TextObservation> {};
     const QString result = service.recognizeText(image, std::nullopt);
     EXPECT_TRUE(result.isEmpty());
 }
@@ -111,24 +110,24 @@ TEST_F(OCRServiceTest, RecognizeText_EngineFailureThrowsRecognitionFailed)
 
 TEST_F(OCRServiceTest, Recognize_TextModeKeepsLineBreaks)
 {
-    text.result = std::vector{line({"Hello"}), line({"World"})};
+    text.result = std::vector { line({ "Hello" }), line({ "World" }) };
     EXPECT_EQ(service.recognize(image, CaptureMode::text, std::nullopt), QStringLiteral("Hello\nWorld"));
     EXPECT_EQ(barcodes.calls, 0);
 }
 
 TEST_F(OCRServiceTest, Recognize_WithoutLineBreaksFoldsLines)
 {
-    text.result = std::vector{line({"Hello "}), line({"  World"})};
+    text.result = std::vector { line({ "Hello " }), line({ "  World" }) };
     EXPECT_EQ(service.recognize(image, CaptureMode::textWithoutLineBreaks, QStringLiteral("de-DE")),
-              QStringLiteral("Hello World"));
+        QStringLiteral("Hello World"));
     EXPECT_EQ(text.lastLanguage, QStringLiteral("de-DE"));
 }
 
 TEST_F(OCRServiceTest, Recognize_QrModeDetectsBarcodesAndIgnoresLanguage)
 {
-    barcodes.result = std::vector{BarcodeObservation{QStringLiteral("https://example.org")}};
+    barcodes.result = std::vector { BarcodeObservation { QStringLiteral("https://example.org") } };
     EXPECT_EQ(service.recognize(image, CaptureMode::qrCode, QStringLiteral("ja-JP")),
-              QStringLiteral("https://example.org"));
+        QStringLiteral("https://example.org"));
     EXPECT_EQ(text.calls, 0);
     EXPECT_EQ(barcodes.calls, 1);
 }
@@ -137,41 +136,43 @@ TEST_F(OCRServiceTest, Recognize_PassesErrorsThrough)
 {
     text.result = std::nullopt;
     EXPECT_EQ(errorOf([&] { service.recognize(image, CaptureMode::textWithoutLineBreaks, std::nullopt); }),
-              OCRServiceError::recognitionFailed);
-    barcodes.result = std::vector<BarcodeObservation>{};
+        OCRServiceError::recognitionFailed);
+    barcodes.result = std::vector<BarcodeObservation> {};
     EXPECT_EQ(errorOf([&] { service.recognize(image, CaptureMode::qrCode, std::nullopt); }),
-              OCRServiceError::noBarcodesFound);
+        OCRServiceError::noBarcodesFound);
 }
 
 TEST_F(OCRServiceTest, DetectBarcodes_JoinsTwoPayloadsWithLineFeed)
 {
-    barcodes.result = std::vector{BarcodeObservation{QStringLiteral("first")}, BarcodeObservation{QStringLiteral("second")}};
+    barcodes.result = std::vector { BarcodeObservation { QStringLiteral("first") },
+        BarcodeObservation { QStringLiteral("second") } };
     EXPECT_EQ(service.detectBarcodes(image), QStringLiteral("first\nsecond"));
 }
 
 TEST_F(OCRServiceTest, DetectBarcodes_SkipsAbsentPayloadsAndKeepsEmptyOnes)
 {
-    barcodes.result = std::vector{BarcodeObservation{std::nullopt}, BarcodeObservation{QString()},
-                                  BarcodeObservation{QStringLiteral("x")}};
+    barcodes.result = std::vector { BarcodeObservation { std::nullopt }, BarcodeObservation { QString() },
+        BarcodeObservation { QStringLiteral("x") } };
     EXPECT_EQ(service.detectBarcodes(image), QStringLiteral("\nx"));
 }
 
 TEST_F(OCRServiceTest, DetectBarcodes_OnlyAbsentPayloadsThrowsNoBarcodesFound)
 {
-    barcodes.result = std::vector{BarcodeObservation{std::nullopt}, BarcodeObservation{std::nullopt}};
+    barcodes.result
+        = std::vector { BarcodeObservation { std::nullopt }, BarcodeObservation { std::nullopt } };
     try {
         service.detectBarcodes(image);
         FAIL() << "no exception";
     } catch (const CaptureError &error) {
         EXPECT_EQ(error.code(), OCRServiceError::noBarcodesFound);
         EXPECT_EQ(error.localizedDescription(),
-                  QStringLiteral("No QR code or barcode was found in the captured image."));
+            QStringLiteral("No QR code or barcode was found in the captured image."));
     }
 }
 
 TEST_F(OCRServiceTest, DetectBarcodes_NoObservationsThrowsNoBarcodesFound)
 {
-    barcodes.result = std::vector<BarcodeObservation>{};
+    barcodes.result = std::vector<BarcodeObservation> {};
     EXPECT_EQ(errorOf([&] { service.detectBarcodes(image); }), OCRServiceError::noBarcodesFound);
 }
 
@@ -193,7 +194,8 @@ TEST_F(OCRServiceTest, CaptureRegion_ForwardsTheRectangleToTheGrabber)
 
 TEST(FoldLines, TrimsPiecesAndDropsEmptyOnes)
 {
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral("  alpha  \n\n beta\r\ngamma ")), QStringLiteral("alpha beta gamma"));
+    EXPECT_EQ(OCRService::foldLines(QStringLiteral("  alpha  \n\n beta\r\ngamma ")),
+        QStringLiteral("alpha beta gamma"));
 }
 
 TEST(FoldLines, KeepsRunsOfSpacesInsideALine)
@@ -209,7 +211,8 @@ TEST(FoldLines, SplitsAtEveryLineBreakCharacter)
 
 TEST(FoldLines, TrimsTabsAndUnicodeSpacesButNotOtherCharacters)
 {
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral("\t\u00A0one\u3000\n\u2003two\t")), QStringLiteral("one two"));
+    EXPECT_EQ(
+        OCRService::foldLines(QStringLiteral("\t\u00A0one\u3000\n\u2003two\t")), QStringLiteral("one two"));
     // U+200B is not a space separator, so it stays.
     EXPECT_EQ(OCRService::foldLines(QStringLiteral("\u200Bx")), QStringLiteral("\u200Bx"));
 }

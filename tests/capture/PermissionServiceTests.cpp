@@ -9,19 +9,20 @@
 
 namespace {
 
-const QString shortGlyphwell = QStringLiteral(
-    "Enable Screen Recording for Glyphwell in System Settings > Privacy & Security > Screen Recording, then quit "
-    "and reopen the app.");
+const QString shortGlyphwell = QStringLiteral("Enable Screen Recording for Glyphwell in System Settings > "
+                                              "Privacy & Security > Screen Recording, then quit "
+                                              "and reopen the app.");
 const QString longGlyphwell = shortGlyphwell
-    + QStringLiteral(" If this keeps repeating, move the app to /Applications and open it from there before granting "
-                     "permission again.");
+    + QStringLiteral(
+        " If this keeps repeating, move the app to /Applications and open it from there before granting "
+        "permission again.");
 
 // Sets environment variables for one scope and puts the old values back.
 class ScopedEnv {
 public:
     void set(const char *name, const QByteArray &value)
     {
-        m_saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+        m_saved.push_back({ name, qEnvironmentVariableIsSet(name), qgetenv(name) });
         qputenv(name, value);
     }
     ~ScopedEnv()
@@ -70,7 +71,7 @@ QByteArray waitForFile(const QString &path)
 
 PermissionService serviceAt(const QString &path, const QString &displayName = {})
 {
-    return PermissionService(PermissionService::Environment{path, displayName, {}});
+    return PermissionService(PermissionService::Environment { path, displayName, {} });
 }
 
 } // namespace
@@ -81,40 +82,44 @@ TEST(PermissionServiceGuidance, AppsRunFromATranslocatedOrMountedPlaceGetTheMove
         const char *path;
         bool moved;
     } cases[] = {
-        {"/private/var/folders/x/AppTranslocation/1234/d/Glyphwell.app", true},
-        {"/Volumes/Installer/Glyphwell.app", true},
-        {"/Applications/Glyphwell.app", false},
-        {"/VolumesX/Glyphwell.app", false},
-        {"/opt/Volumes/Glyphwell.app", false},
-        {"/home/u/AppTranslocation.app", false},
-        {"", false},
+        { "/private/var/folders/x/AppTranslocation/1234/d/Glyphwell.app", true },
+        { "/Volumes/Installer/Glyphwell.app", true },
+        { "/Applications/Glyphwell.app", false },
+        { "/VolumesX/Glyphwell.app", false },
+        { "/opt/Volumes/Glyphwell.app", false },
+        { "/home/u/AppTranslocation.app", false },
+        { "", false },
     };
     for (const auto &c : cases) {
         const PermissionService service = serviceAt(QString::fromLatin1(c.path));
         EXPECT_EQ(service.isTranslocatedOrOnMountedVolume(), c.moved) << c.path;
-        EXPECT_EQ(service.screenRecordingGuidanceMessage(), c.moved ? longGlyphwell : shortGlyphwell) << c.path;
+        EXPECT_EQ(service.screenRecordingGuidanceMessage(), c.moved ? longGlyphwell : shortGlyphwell)
+            << c.path;
     }
 }
 
 TEST(PermissionServiceGuidance, NamesTheDisplayNameWhenSet)
 {
-    EXPECT_EQ(serviceAt(QStringLiteral("/usr/bin/glyphwell"), QStringLiteral("Glyphwell Beta")).screenRecordingGuidanceMessage(),
-              QStringLiteral("Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
-                             "Screen Recording, then quit and reopen the app."));
+    EXPECT_EQ(serviceAt(QStringLiteral("/usr/bin/glyphwell"), QStringLiteral("Glyphwell Beta"))
+                  .screenRecordingGuidanceMessage(),
+        QStringLiteral("Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
+                       "Screen Recording, then quit and reopen the app."));
     EXPECT_EQ(serviceAt(QStringLiteral("/Volumes/Beta/Glyphwell.app"), QStringLiteral("Glyphwell Beta"))
                   .screenRecordingGuidanceMessage(),
-              QStringLiteral("Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
-                             "Screen Recording, then quit and reopen the app. If this keeps repeating, move the app to "
-                             "/Applications and open it from there before granting permission again."));
+        QStringLiteral(
+            "Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
+            "Screen Recording, then quit and reopen the app. If this keeps repeating, move the app to "
+            "/Applications and open it from there before granting permission again."));
 }
 
 TEST(PermissionServiceSettings, OpensSettingsThroughTheInjectedOpenerOnce)
 {
     int calls = 0;
-    const PermissionService service(PermissionService::Environment{QStringLiteral("/usr/bin/glyphwell"), {}, [&calls] {
-                                                                       ++calls;
-                                                                       return false;
-                                                                   }});
+    const PermissionService service(
+        PermissionService::Environment { QStringLiteral("/usr/bin/glyphwell"), {}, [&calls] {
+                                            ++calls;
+                                            return false;
+                                        } });
     service.openScreenRecordingSettings();
     EXPECT_EQ(calls, 1);
 }
@@ -145,7 +150,7 @@ TEST(PermissionServiceEnvironment, DesktopsWithoutASettingsPageReportNothingOpen
     ASSERT_TRUE(emptyPath.isValid());
     ScopedEnv env;
     env.set("PATH", emptyPath.path().toLocal8Bit());
-    for (const char *desktop : {"XFCE", "", "GNOME", "ubuntu:GNOME", "KDE"}) {
+    for (const char *desktop : { "XFCE", "", "GNOME", "ubuntu:GNOME", "KDE" }) {
         // GNOME and KDE have a page, but their settings programs are not on this PATH.
         env.set("XDG_CURRENT_DESKTOP", desktop);
         const PermissionService::Environment environment = PermissionService::currentEnvironment();

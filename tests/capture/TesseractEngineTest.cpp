@@ -44,10 +44,10 @@ struct Screenshot {
 
 // Bounds leave room above what Tesseract 5.3 reads today (0-2 %), not for a broken engine.
 const Screenshot screenshots[] = {
-    {"render_testocr", 0.03},
-    {"screen_code_helloworld", 0.08},
-    {"screen_link_tiny", 0.1},
-    {"screen_timer_013758", 0.12},
+    { "render_testocr", 0.03 },
+    { "screen_code_helloworld", 0.08 },
+    { "screen_link_tiny", 0.1 },
+    { "screen_timer_013758", 0.12 },
 };
 
 void expectScreenshotsRead(TesseractEngine &engine, const std::optional<QString> &language)
@@ -55,7 +55,8 @@ void expectScreenshotsRead(TesseractEngine &engine, const std::optional<QString>
     for (const Screenshot &screenshot : screenshots) {
         SCOPED_TRACE(screenshot.name);
         const QString base = QStringLiteral("ocr/") + QLatin1String(screenshot.name);
-        const auto observations = engine.recognizeText(loadTestImage(base + QStringLiteral(".png")), language);
+        const auto observations
+            = engine.recognizeText(loadTestImage(base + QStringLiteral(".png")), language);
         ASSERT_TRUE(observations.has_value());
         const QString text = joined(*observations);
         const double errorRate = characterErrorRate(loadTestText(base + QStringLiteral(".txt")), text);
@@ -80,11 +81,11 @@ TEST(TesseractEngine, AutomaticLanguageReadsEnglishScreenshotsWithFewErrors)
 TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
 {
     TesseractEngine engine;
-    const auto observations = engine.recognizeText(loadTestImage(QStringLiteral("ocr/render_testocr.png")),
-                                                   QStringLiteral("en-US"));
+    const auto observations = engine.recognizeText(
+        loadTestImage(QStringLiteral("ocr/render_testocr.png")), QStringLiteral("en-US"));
     ASSERT_TRUE(observations.has_value());
-    const QStringList expectedLines =
-        loadTestText(QStringLiteral("ocr/render_testocr.txt")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList expectedLines
+        = loadTestText(QStringLiteral("ocr/render_testocr.txt")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     EXPECT_EQ(observations->size(), size_t(expectedLines.size()));
     for (const TextObservation &observation : *observations) {
         ASSERT_EQ(observation.topCandidates.size(), 1);
@@ -95,11 +96,11 @@ TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
 
 TEST(TesseractEngine, ReadsSmallLightOnDarkText)
 {
-    const QStringList lines = {QStringLiteral("Quarterly results were better"),
-                               QStringLiteral("than expected in every region")};
+    const QStringList lines = { QStringLiteral("Quarterly results were better"),
+        QStringLiteral("than expected in every region") };
     TesseractEngine engine;
-    const auto observations =
-        engine.recognizeText(renderSnippet(lines, 11, QColor(230, 230, 230), QColor(30, 32, 36)), QStringLiteral("en-US"));
+    const auto observations = engine.recognizeText(
+        renderSnippet(lines, 11, QColor(230, 230, 230), QColor(30, 32, 36)), QStringLiteral("en-US"));
     ASSERT_TRUE(observations.has_value());
     EXPECT_LE(characterErrorRate(lines.join(QLatin1Char('\n')), joined(*observations)), 0.05)
         << joined(*observations).toStdString();
@@ -107,12 +108,13 @@ TEST(TesseractEngine, ReadsSmallLightOnDarkText)
 
 TEST(TesseractEngine, ReadsGermanWithItsOwnData)
 {
-    const QStringList lines = {QStringLiteral("Größere Änderungen übernehmen")};
+    const QStringList lines = { QStringLiteral("Größere Änderungen übernehmen") };
     TesseractEngine engine;
-    const auto observations =
-        engine.recognizeText(renderSnippet(lines, 14, Qt::black, Qt::white), QStringLiteral("de-DE"));
+    const auto observations
+        = engine.recognizeText(renderSnippet(lines, 14, Qt::black, Qt::white), QStringLiteral("de-DE"));
     ASSERT_TRUE(observations.has_value());
-    EXPECT_LE(characterErrorRate(lines.first(), joined(*observations)), 0.05) << joined(*observations).toStdString();
+    EXPECT_LE(characterErrorRate(lines.first(), joined(*observations)), 0.05)
+        << joined(*observations).toStdString();
 }
 
 TEST(TesseractEngine, BlankImageGivesNoObservations)
@@ -135,8 +137,8 @@ TEST(TesseractEngine, MissingLanguageDataIsAFailure)
 {
     QTemporaryDir emptyData;
     ASSERT_TRUE(emptyData.isValid());
-    TesseractEngine engine(TesseractEngineOptions{.dataPath = emptyData.path()});
-    const QImage image = renderSnippet({QStringLiteral("text")}, 14, Qt::black, Qt::white);
+    TesseractEngine engine(TesseractEngineOptions { .dataPath = emptyData.path() });
+    const QImage image = renderSnippet({ QStringLiteral("text") }, 14, Qt::black, Qt::white);
     EXPECT_FALSE(engine.recognizeText(image, QStringLiteral("ja-JP")).has_value());
     EXPECT_FALSE(engine.recognizeText(image, std::nullopt).has_value());
 }
@@ -159,8 +161,10 @@ TEST(TesseractEngine, MapsLanguageIdentifiersToTraineddata)
 TEST(TesseractEngine, NamesTheDebianPackageForMissingData)
 {
     EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
-    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
-    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("script/Latin")), QStringLiteral("tesseract-ocr-script-latn"));
+    EXPECT_EQ(
+        TesseractEngine::dataPackage(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
+    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("script/Latin")),
+        QStringLiteral("tesseract-ocr-script-latn"));
 }
 
 TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)

@@ -29,7 +29,7 @@ inline double characterErrorRate(const QString &reference, const QString &hypoth
         current[0] = i;
         for (qsizetype j = 1; j <= hyp.size(); ++j) {
             const qsizetype substitution = previous[j - 1] + (ref[i - 1] == hyp[j - 1] ? 0 : 1);
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+            current[j] = std::min({ previous[j] + 1, current[j - 1] + 1, substitution });
         }
         std::swap(previous, current);
     }

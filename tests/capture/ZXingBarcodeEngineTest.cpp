@@ -1,5 +1,5 @@
-#include "capture/TestData.h"
 #include "capture/ZXingBarcodeEngine.h"
+#include "capture/TestData.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 namespace {
 
-class DecodesExactly : public ::testing::TestWithParam<const char *> {};
+class DecodesExactly : public ::testing::TestWithParam<const char *> { };
 
 std::string nameOf(const ::testing::TestParamInfo<const char *> &info)
 {
@@ -29,7 +29,8 @@ std::string nameOf(const ::testing::TestParamInfo<const char *> &info)
 TEST_P(DecodesExactly, PayloadMatchesExpectedFile)
 {
     const QString file = QStringLiteral("barcodes/") + QLatin1String(GetParam());
-    const QString expected = loadTestText(file.left(file.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".txt"));
+    const QString expected
+        = loadTestText(file.left(file.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".txt"));
     ZXingBarcodeEngine engine;
     const auto observations = engine.detectBarcodes(loadTestImage(file));
     ASSERT_TRUE(observations.has_value());
@@ -39,17 +40,16 @@ TEST_P(DecodesExactly, PayloadMatchesExpectedFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(ZXingBarcodeEngine, DecodesExactly,
-                         ::testing::Values("qrcode-2_10.png", "qrcode-6_4.png", "qrcode-2_qr-inv-1.webp",
-                                           "microqrcode-1_M3-Kanji.png", "datamatrix-1_eci.png",
-                                           "aztec-1_HistoricoLong.png", "pdf417-3_16.png", "code128-1_1.png",
-                                           "code39-1_3.png", "datamatrix-3_dm-e.webp", "ean8-1_8.png", "upca-1_2.webp",
-                                           "itf-1_with-tail.png", "ean13-1_35.webp"),
-                         nameOf);
+    ::testing::Values("qrcode-2_10.png", "qrcode-6_4.png", "qrcode-2_qr-inv-1.webp",
+        "microqrcode-1_M3-Kanji.png", "datamatrix-1_eci.png", "aztec-1_HistoricoLong.png", "pdf417-3_16.png",
+        "code128-1_1.png", "code39-1_3.png", "datamatrix-3_dm-e.webp", "ean8-1_8.png", "upca-1_2.webp",
+        "itf-1_with-tail.png", "ean13-1_35.webp"),
+    nameOf);
 
 TEST(ZXingBarcodeEngine, InvertedCodeNeedsTheInvertedRetry)
 {
     const QImage image = loadTestImage(QStringLiteral("barcodes/qrcode-2_qr-inv-1.webp"));
-    ZXingBarcodeEngine withoutRetries(ZXingBarcodeOptions{.retryInverted = false, .retryUpscaled = false});
+    ZXingBarcodeEngine withoutRetries(ZXingBarcodeOptions { .retryInverted = false, .retryUpscaled = false });
     const auto plain = withoutRetries.detectBarcodes(image);
     ASSERT_TRUE(plain.has_value());
     EXPECT_TRUE(plain->empty());
@@ -74,7 +74,8 @@ TEST(ZXingBarcodeEngine, UpcAIsReportedWithThirteenDigits)
 TEST(ZXingBarcodeEngine, KeepsControlCharactersOfStructuredPayloads)
 {
     ZXingBarcodeEngine engine;
-    const auto observations = engine.detectBarcodes(loadTestImage(QStringLiteral("barcodes/datamatrix-3_dm-e.webp")));
+    const auto observations
+        = engine.detectBarcodes(loadTestImage(QStringLiteral("barcodes/datamatrix-3_dm-e.webp")));
     ASSERT_TRUE(observations.has_value());
     ASSERT_EQ(observations->size(), 1u);
     const QString expected = loadTestText(QStringLiteral("barcodes/datamatrix-3_dm-e.txt"));
@@ -102,7 +103,8 @@ TEST(ZXingBarcodeEngine, NullImageIsAFailure)
 TEST(ZXingBarcodeEngine, KeepsTwoStackedLinearCodes)
 {
     auto render = [](const std::string &digits) {
-        const ZXing::BitMatrix bits = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::EAN13).encode(digits, 300, 80);
+        const ZXing::BitMatrix bits
+            = ZXing::MultiFormatWriter(ZXing::BarcodeFormat::EAN13).encode(digits, 300, 80);
         const auto matrix = ZXing::ToMatrix<uint8_t>(bits);
         QImage image(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
         for (int y = 0; y < matrix.height(); ++y)

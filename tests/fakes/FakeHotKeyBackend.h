@@ -24,8 +24,8 @@ public:
     int unregisterCalls = 0;
     std::function<int32_t(const KeyboardShortcuts::HotKeyEvent &)> handler;
 
-    int32_t registerHotKey(uint32_t keyCode, uint32_t modifiers, uint32_t signature, uint32_t id,
-                           Reference &reference) override
+    int32_t registerHotKey(
+        uint32_t keyCode, uint32_t modifiers, uint32_t signature, uint32_t id, Reference &reference) override
     {
         ++registerCalls;
         if (takenByOthers.count({ keyCode, modifiers }))

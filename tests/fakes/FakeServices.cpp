@@ -32,7 +32,7 @@ QCoro::Task<QImage> FakeScreenGrabber::captureRegion(QRectF rect)
     requests.append(rect);
     holdsFrame = false;
     // Real grabs run on the thread pool and resume the caller from the event loop.
-    auto onThreadPool = QtConcurrent::run([] { });
+    auto onThreadPool = QtConcurrent::run([] {});
     co_await onThreadPool;
     if (auto *error = std::get_if<CaptureError>(&result))
         throw *error;
@@ -44,7 +44,7 @@ QCoro::Task<QImage> FakeScreenGrabber::captureRegion(QRectF rect)
 QCoro::Task<FrozenFrame> FakeScreenGrabber::freezeFrame()
 {
     ++freezeCalls;
-    auto onThreadPool = QtConcurrent::run([] { });
+    auto onThreadPool = QtConcurrent::run([] {});
     co_await onThreadPool;
     holdsFrame = true;
     co_return frame;
@@ -56,8 +56,8 @@ void FakeScreenGrabber::releaseFrame()
     holdsFrame = false;
 }
 
-std::optional<std::vector<TextObservation>>
-FakeTextEngine::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier)
+std::optional<std::vector<TextObservation>> FakeTextEngine::recognizeText(
+    const QImage &image, const std::optional<QString> &languageIdentifier)
 {
     languages.append(languageIdentifier);
     if (!answer)

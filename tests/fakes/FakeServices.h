@@ -82,8 +82,8 @@ public:
     std::function<std::optional<std::vector<TextObservation>>(const QImage &)> answer;
     QList<std::optional<QString>> languages;
 
-    std::optional<std::vector<TextObservation>>
-    recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) override;
+    std::optional<std::vector<TextObservation>> recognizeText(
+        const QImage &image, const std::optional<QString> &languageIdentifier) override;
 };
 
 class FakeBarcodeEngine : public BarcodeDetectionEngine {

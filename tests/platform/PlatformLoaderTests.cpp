@@ -12,19 +12,21 @@ namespace {
 TEST(PlatformLoader, DetectsTheSessionAndHonoursTheOverride)
 {
     EXPECT_EQ(detectPlatform({ {}, QStringLiteral("x11"), {}, QStringLiteral(":0") }), QStringLiteral("x11"));
-    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("wayland"), QStringLiteral("wayland-0"), QStringLiteral(":0") }),
-              QStringLiteral("wayland"));
+    EXPECT_EQ(
+        detectPlatform({ {}, QStringLiteral("wayland"), QStringLiteral("wayland-0"), QStringLiteral(":0") }),
+        QStringLiteral("wayland"));
     // No session type (a bare X server, ssh): the display decides.
     EXPECT_EQ(detectPlatform({ {}, {}, {}, QStringLiteral(":1") }), QStringLiteral("x11"));
-    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("tty"), QStringLiteral("wayland-1"), {} }), QStringLiteral("wayland"));
+    EXPECT_EQ(detectPlatform({ {}, QStringLiteral("tty"), QStringLiteral("wayland-1"), {} }),
+        QStringLiteral("wayland"));
     EXPECT_EQ(detectPlatform({}), QStringLiteral("null"));
     EXPECT_EQ(detectPlatform({ QStringLiteral("NULL"), QStringLiteral("x11"), {}, QStringLiteral(":0") }),
-              QStringLiteral("null"));
+        QStringLiteral("null"));
     EXPECT_EQ(detectPlatform({ QStringLiteral("x11"), QStringLiteral("wayland"), QStringLiteral("w"), {} }),
-              QStringLiteral("x11"));
+        QStringLiteral("x11"));
     // An unknown override is ignored rather than leaving the program without a platform.
     EXPECT_EQ(detectPlatform({ QStringLiteral("mir"), QStringLiteral("x11"), {}, QStringLiteral(":0") }),
-              QStringLiteral("x11"));
+        QStringLiteral("x11"));
 }
 
 TEST(PlatformLoader, NullPlatformRefusesCaptureWithAReason)

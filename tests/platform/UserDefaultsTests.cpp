@@ -92,7 +92,8 @@ TEST_P(UserDefaultsContract, BooleansStayBooleansAndAreNotText)
 
 TEST_P(UserDefaultsContract, TextReadsBackByteIdentical)
 {
-    const QString tricky = QStringLiteral("  @leading at, comma; semi = equals \"quoted\" \\ back\ttab \u00e9\u4e2d  ");
+    const QString tricky
+        = QStringLiteral("  @leading at, comma; semi = equals \"quoted\" \\ back\ttab \u00e9\u4e2d  ");
     store().setObject(QStringLiteral("hotkey"), hotkeyJson);
     store().setObject(QStringLiteral("tricky"), tricky);
     store().setObject(QStringLiteral("empty"), QString());
@@ -143,28 +144,47 @@ TEST_P(UserDefaultsContract, TextReadsAsBooleanLikeWordsAndNumbers)
         const char *text;
         bool expected;
     } cases[] = {
-        {"true", true},   {"TRUE", true},     {"Yes", true},    {"y", true},      {"T", true},
-        {" yes ", true},  {"1", true},        {"42abc", true},  {"  +3", true},   {"-1", true},
-        {"007", true},    {"false", false},   {"no", false},    {"0", false},     {"-0", false},
-        {"0.5", false},   {"", false},        {"   ", false},   {"maybe", false}, {"truest", false},
-        {"on", false},    {"x1", false},
+        { "true", true },
+        { "TRUE", true },
+        { "Yes", true },
+        { "y", true },
+        { "T", true },
+        { " yes ", true },
+        { "1", true },
+        { "42abc", true },
+        { "  +3", true },
+        { "-1", true },
+        { "007", true },
+        { "false", false },
+        { "no", false },
+        { "0", false },
+        { "-0", false },
+        { "0.5", false },
+        { "", false },
+        { "   ", false },
+        { "maybe", false },
+        { "truest", false },
+        { "on", false },
+        { "x1", false },
     };
     for (const auto &c : cases)
         store().setObject(QStringLiteral("k_") + QString::number(&c - cases), QString::fromUtf8(c.text));
     reopen();
     for (const auto &c : cases)
-        EXPECT_EQ(store().boolForKey(QStringLiteral("k_") + QString::number(&c - cases)), c.expected) << '"' << c.text << '"';
+        EXPECT_EQ(store().boolForKey(QStringLiteral("k_") + QString::number(&c - cases)), c.expected)
+            << '"' << c.text << '"';
 }
 
 TEST_P(UserDefaultsContract, ListsAndMapsAreNeitherTextNorTrue)
 {
-    store().setObject(QStringLiteral("languages"), QStringList{QStringLiteral("eng"), QStringLiteral("deu")});
-    store().setObject(QStringLiteral("window"), QVariantMap{{QStringLiteral("x"), 1}});
+    store().setObject(
+        QStringLiteral("languages"), QStringList { QStringLiteral("eng"), QStringLiteral("deu") });
+    store().setObject(QStringLiteral("window"), QVariantMap { { QStringLiteral("x"), 1 } });
     reopen();
 
     ASSERT_TRUE(store().objectForKey(QStringLiteral("languages")).has_value());
     EXPECT_EQ(store().objectForKey(QStringLiteral("languages"))->toStringList(),
-              (QStringList{QStringLiteral("eng"), QStringLiteral("deu")}));
+        (QStringList { QStringLiteral("eng"), QStringLiteral("deu") }));
     EXPECT_FALSE(store().stringForKey(QStringLiteral("languages")).has_value());
     EXPECT_FALSE(store().stringForKey(QStringLiteral("window")).has_value());
     EXPECT_FALSE(store().boolForKey(QStringLiteral("languages")));
@@ -179,7 +199,9 @@ TEST_P(UserDefaultsContract, RemoveAndKeys)
     reopen();
     QStringList keys = store().keys();
     keys.sort();
-    EXPECT_EQ(keys, (QStringList{QStringLiteral("autoCopy"), QStringLiteral("count"), QStringLiteral("selected_language")}));
+    EXPECT_EQ(keys,
+        (QStringList {
+            QStringLiteral("autoCopy"), QStringLiteral("count"), QStringLiteral("selected_language") }));
 
     store().removeObject(QStringLiteral("autoCopy"));
     store().removeObject(QStringLiteral("never_set"));
@@ -187,7 +209,7 @@ TEST_P(UserDefaultsContract, RemoveAndKeys)
     reopen();
     EXPECT_FALSE(store().objectForKey(QStringLiteral("autoCopy")).has_value());
     EXPECT_FALSE(store().objectForKey(QStringLiteral("count")).has_value());
-    EXPECT_EQ(store().keys(), QStringList{QStringLiteral("selected_language")});
+    EXPECT_EQ(store().keys(), QStringList { QStringLiteral("selected_language") });
 
     // A removed Boolean's type must not stick to text stored later under the same key.
     store().setObject(QStringLiteral("autoCopy"), QStringLiteral("false"));
@@ -197,9 +219,9 @@ TEST_P(UserDefaultsContract, RemoveAndKeys)
 
 TEST_P(UserDefaultsContract, OddKeysDoNotBreakTheStore)
 {
-    const QStringList odd = {QStringLiteral("a/b"), QStringLiteral("with space"), QStringLiteral("x=y"),
-                             QStringLiteral("[section]"), QStringLiteral("semi;colon"), QStringLiteral("\u00fcber"),
-                             QStringLiteral("a\\b"), QStringLiteral("%41"), QStringLiteral("General")};
+    const QStringList odd = { QStringLiteral("a/b"), QStringLiteral("with space"), QStringLiteral("x=y"),
+        QStringLiteral("[section]"), QStringLiteral("semi;colon"), QStringLiteral("\u00fcber"),
+        QStringLiteral("a\\b"), QStringLiteral("%41"), QStringLiteral("General") };
     for (const QString &key : odd)
         store().setObject(key, key + QStringLiteral("-value"));
     store().setBool(QStringLiteral("flags/autoCopy"), true);
@@ -216,7 +238,7 @@ TEST_P(UserDefaultsContract, OddKeysDoNotBreakTheStore)
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, UserDefaultsContract, ::testing::Values("memory", "ini"),
-                         [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
+    [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
 namespace {
 
@@ -288,8 +310,9 @@ TEST(IniUserDefaults, HandEditedValuesReadAsTheirBooleans)
     EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("eng"));
     QStringList keys = store.keys();
     keys.sort();
-    EXPECT_EQ(keys, (QStringList{QStringLiteral("autoCopy"), QStringLiteral("language"), QStringLiteral("playSound"),
-                                 QStringLiteral("showIcon")}));
+    EXPECT_EQ(keys,
+        (QStringList { QStringLiteral("autoCopy"), QStringLiteral("language"), QStringLiteral("playSound"),
+            QStringLiteral("showIcon") }));
 }
 
 TEST(IniUserDefaults, ValueOfANotedTypeEditedByHandIsStillRead)

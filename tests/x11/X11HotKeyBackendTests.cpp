@@ -521,7 +521,8 @@ TEST_F(GlobalShortcutsX11Test, CombinationHeldByAnotherClientPrintsTheErrorAndKe
     testing::internal::CaptureStdout();
     const Name name(QStringLiteral("taken"), Shortcut(7, 0x300));
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey \u21e7\u2318X: -9878\n"));
+    EXPECT_EQ(
+        QString::fromStdString(printed), QStringLiteral("Error registering hotkey \u21e7\u2318X: -9878\n"));
     EXPECT_EQ(registry.layer().recordCount(), 0);
     EXPECT_EQ(registry.layer().lastHotKeyId(), 1);
 }

@@ -2,8 +2,7 @@
 
 X11ScreenAccess::X11ScreenAccess()
     : m_connection(connectToDisplay(nullptr, &m_screenNumber))
-{
-}
+{ }
 
 bool X11ScreenAccess::preflight()
 {

@@ -9,8 +9,7 @@
 struct XcbFree {
     void operator()(void *p) const { std::free(p); }
 };
-template<typename T>
-using XcbReply = std::unique_ptr<T, XcbFree>;
+template <typename T> using XcbReply = std::unique_ptr<T, XcbFree>;
 
 struct XcbDisconnect {
     void operator()(xcb_connection_t *c) const { xcb_disconnect(c); }

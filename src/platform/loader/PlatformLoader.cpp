@@ -1,12 +1,12 @@
 #include "PlatformLoader.h"
 
+#include "KeyboardShortcuts/NullHotKeyBackend.h"
+#include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "capture/NullPlatform.h"
 #include "capture/RegionCaptureOverlayController.h"
 #include "capture/ScreenList.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
-#include "KeyboardShortcuts/NullHotKeyBackend.h"
-#include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 
@@ -19,13 +19,14 @@ Platform::~Platform() = default;
 SessionEnvironment SessionEnvironment::current()
 {
     return { qEnvironmentVariable("GLYPHWELL_PLATFORM"), qEnvironmentVariable("XDG_SESSION_TYPE"),
-             qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY") };
+        qEnvironmentVariable("WAYLAND_DISPLAY"), qEnvironmentVariable("DISPLAY") };
 }
 
 QString detectPlatform(const SessionEnvironment &environment)
 {
     const QString forced = environment.forced.trimmed().toLower();
-    if (forced == QLatin1String("x11") || forced == QLatin1String("wayland") || forced == QLatin1String("null"))
+    if (forced == QLatin1String("x11") || forced == QLatin1String("wayland")
+        || forced == QLatin1String("null"))
         return forced;
     const QString session = environment.sessionType.trimmed().toLower();
     if (session == QLatin1String("wayland") || session == QLatin1String("x11"))
@@ -60,12 +61,14 @@ Platform loadPlatform(const QString &name)
         platform.screenAccess = std::make_unique<X11ScreenAccess>();
         platform.screenList = std::make_unique<QtScreenList>();
         auto grabber = std::make_unique<X11ScreenGrabber>(*platform.screenList);
-        platform.regionSelector = std::make_unique<RegionCaptureOverlayController>(*grabber, *platform.screenList);
+        platform.regionSelector
+            = std::make_unique<RegionCaptureOverlayController>(*grabber, *platform.screenList);
         platform.screenGrabber = std::move(grabber);
         platform.hotKeys = std::make_unique<KeyboardShortcuts::X11HotKeyBackend>();
     } else if (name == QLatin1String("wayland")) {
         useNullCapture(platform,
-                       QStringLiteral("Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));
+            QStringLiteral(
+                "Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));
     } else {
         useNullCapture(platform, QStringLiteral("No display was found to capture."));
     }

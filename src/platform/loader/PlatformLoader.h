@@ -35,7 +35,7 @@ struct Platform {
 };
 
 struct SessionEnvironment {
-    QString forced;      // GLYPHWELL_PLATFORM
+    QString forced; // GLYPHWELL_PLATFORM
     QString sessionType; // XDG_SESSION_TYPE
     QString waylandDisplay;
     QString x11Display;
