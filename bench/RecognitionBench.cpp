@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 
@@ -389,6 +390,75 @@ void benchBarcodes()
 
 } // namespace
 
+// Automatic language on snippets of the menu's East Asian languages and on Latin snippets:
+// Latin-only against the East Asian detection, to show what it finds and what it costs.
+void benchAutomatic()
+{
+    const QString cjkFamily = QStringLiteral("WenQuanYi Micro Hei");
+    if (!QFontDatabase::families().contains(cjkFamily)) {
+        std::printf("== Automatic language: skipped, the font %s (fonts-wqy-microhei) is missing ==\n\n",
+            qPrintable(cjkFamily));
+        return;
+    }
+    std::printf("== Automatic language (no language chosen; mean CER, median ms) ==\n");
+    struct Group {
+        const char *name;
+        QStringList texts;
+        QString family;
+        bool cjk;
+    };
+    const Group groups[] = {
+        { "Japanese",
+            { QStringLiteral("設定を開いてください"), QStringLiteral("日本語のテキストを読み取ります"),
+                QStringLiteral("保存しますか？"), QStringLiteral("ファイルが見つかりません") },
+            cjkFamily, true },
+        { "Chinese (Simplified)",
+            { QStringLiteral("简体中文屏幕文字"), QStringLiteral("中文文本识别测试"),
+                QStringLiteral("请输入密码"), QStringLiteral("文件已保存到桌面") },
+            cjkFamily, true },
+        { "Korean",
+            { QStringLiteral("화면의 글자를 읽습니다"), QStringLiteral("한국어 텍스트 인식"),
+                QStringLiteral("설정을 저장했습니다"), QStringLiteral("비밀번호를 입력하세요") },
+            cjkFamily, true },
+        { "Latin",
+            { QStringLiteral("The quick brown fox jumps"), QStringLiteral("Über größere Fenster"),
+                QStringLiteral("0x7f3a  ERR_CONN_REFUSED"), QStringLiteral("Settings") },
+            QStringLiteral("DejaVu Sans"), false },
+    };
+    const Scheme schemes[] = {
+        { "black on white", Qt::black, Qt::white },
+        { "light on dark", QColor(220, 220, 220), QColor(30, 30, 30) },
+    };
+    TesseractEngine latinOnly(TesseractEngineOptions { .detectEastAsian = false });
+    TesseractEngine detecting;
+    warm(latinOnly, std::nullopt);
+    warm(detecting, std::nullopt);
+    for (const QString &language : { QStringLiteral("ja-JP"), QStringLiteral("zh-Hans"), QStringLiteral("ko-KR") })
+        warm(detecting, language); // the fallback reuses these engines; keep Init out of the times
+
+    std::printf("%-22s | %-19s | %-19s\n", "group", "Latin only", "with East Asian");
+    for (const Group &group : groups) {
+        std::vector<Column> columns = { { "Latin only" }, { "with East Asian" } };
+        for (const QString &text : group.texts) {
+            for (int size : { 11, 14 }) {
+                for (const Scheme &scheme : schemes) {
+                    const QImage image = renderSnippet({ text }, group.family, size, scheme);
+                    columns[0].add(timed(text, group.cjk,
+                        [&] { return joined(latinOnly.recognizeText(image, std::nullopt)); }));
+                    columns[1].add(timed(text, group.cjk,
+                        [&] { return joined(detecting.recognizeText(image, std::nullopt)); }));
+                }
+            }
+        }
+        std::printf("%-22s", qPrintable(QStringLiteral("%1 (n=%2)").arg(QLatin1String(group.name)).arg(
+            columns[0].cers.size())));
+        for (const Column &column : columns)
+            std::printf(" | %6.3f %6.0f ms   ", mean(column.cers), median(column.times));
+        std::printf("\n");
+    }
+    std::printf("\n");
+}
+
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
@@ -400,6 +470,8 @@ int main(int argc, char **argv)
         benchBarcodes();
     if (all || arguments.contains(QStringLiteral("snippets")))
         benchSnippets();
+    if (all || arguments.contains(QStringLiteral("automatic")))
+        benchAutomatic();
     if (all || arguments.contains(QStringLiteral("documents")))
         benchDocuments();
     return 0;

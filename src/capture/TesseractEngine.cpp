@@ -140,6 +140,8 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     // Screen captures hold one block of CJK text far more often than a page layout, and
     // the automatic layout analysis splits CJK lines badly.
     api->SetPageSegMode(configuration.singleBlock ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_AUTO);
+    // Its progress chatter ("Empty page!!", "Detected 5 diacritics") is no message for users.
+    api->SetVariable("debug_file", "/dev/null");
     auto *raw = api.get();
     m_engines.emplace(key, std::move(api));
     return raw;
@@ -151,33 +153,21 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
     engineFor(configurationFor(languageIdentifier));
 }
 
-std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
-    const QImage &image, const std::optional<QString> &languageIdentifier)
+std::optional<TesseractEngine::Reading> TesseractEngine::read(const Configuration &configuration, const QImage &grey)
 {
-    if (image.isNull())
-        return std::nullopt;
-
-    std::lock_guard lock(m_mutex);
-    const Configuration configuration = configurationFor(languageIdentifier);
     tesseract::TessBaseAPI *api = engineFor(configuration);
     if (!api)
         return std::nullopt;
-
-    const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
-                                               : image.convertToFormat(QImage::Format_Grayscale8);
-    if (grey.isNull())
-        return std::nullopt;
-
     api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     // Without a resolution Tesseract guesses one from the text size and says so on stderr.
     const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
     api->SetSourceResolution(dpi >= 70 ? dpi : 96);
-
-    std::vector<TextObservation> observations;
     if (api->Recognize(nullptr) != 0) {
         api->Clear();
         return std::nullopt;
     }
+    Reading reading;
+    reading.confidence = api->MeanTextConf();
     std::unique_ptr<tesseract::ResultIterator> iterator(api->GetIterator());
     if (iterator && !iterator->Empty(tesseract::RIL_TEXTLINE)) {
         do {
@@ -189,10 +179,74 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
                 line.chop(1);
             if (line.trimmed().isEmpty())
                 continue;
-            observations.push_back(TextObservation { QStringList { line } });
+            reading.lines.push_back(TextObservation { QStringList { line } });
         } while (iterator->Next(tesseract::RIL_TEXTLINE));
     }
     iterator.reset();
     api->Clear();
-    return observations;
+    return reading;
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsianInstead(const QImage &grey,
+                                                                              const Reading &latin)
+{
+    std::optional<Reading> best;
+    for (const QString &language : { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") }) {
+        if (dataFileMissing(language))
+            continue; // not installed: automatic stays with the Latin reading, quietly
+        std::optional<Reading> reading = read({ language, true }, grey);
+        if (!reading || reading->confidence < m_options.eastAsianMinimumConfidence
+            || reading->confidence < latin.confidence + m_options.eastAsianMargin
+            || eastAsianShare(reading->lines) < 0.5)
+            continue;
+        if (!best || reading->confidence > best->confidence)
+            best = std::move(reading);
+    }
+    return best;
+}
+
+double TesseractEngine::eastAsianShare(const std::vector<TextObservation> &lines)
+{
+    int letters = 0;
+    int eastAsian = 0;
+    for (const TextObservation &line : lines) {
+        const QString text = line.topCandidates.value(0);
+        for (const char32_t codePoint : text.toUcs4()) {
+            const QChar::Script script = QChar::script(codePoint);
+            if (script == QChar::Script_Common || script == QChar::Script_Inherited)
+                continue;
+            ++letters;
+            if (script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
+                || script == QChar::Script_Hangul)
+                ++eastAsian;
+        }
+    }
+    return letters == 0 ? 0.0 : double(eastAsian) / letters;
+}
+
+std::optional<std::vector<TextObservation>>
+TesseractEngine::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier)
+{
+    if (image.isNull())
+        return std::nullopt;
+
+    std::lock_guard lock(m_mutex);
+    const Configuration configuration = configurationFor(languageIdentifier);
+    const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
+                                               : image.convertToFormat(QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return std::nullopt;
+
+    std::optional<Reading> reading = read(configuration, grey);
+    if (!reading)
+        return std::nullopt;
+    // Automatic reads Latin script first. Japanese, Chinese or Korean text comes out of it as
+    // a few low-confidence letters; only then are those models tried, and one is taken only
+    // when it reads the image with clearly more confidence, as text of its own script.
+    const bool automatic = !tesseractLanguage(languageIdentifier) && m_options.automaticLanguage.isEmpty();
+    if (automatic && m_options.detectEastAsian && reading->confidence < m_options.latinDoubtfulBelow) {
+        if (std::optional<Reading> eastAsian = readEastAsianInstead(grey, *reading))
+            reading = std::move(eastAsian);
+    }
+    return std::move(reading->lines);
 }

@@ -23,6 +23,14 @@ struct TesseractEngineOptions {
     // Traineddata used when no language is chosen; empty: script/Latin when installed,
     // else eng.
     QString automaticLanguage;
+    // Automatic detection of Japanese, Chinese and Korean: when the Latin reading's mean
+    // confidence is below latinDoubtfulBelow, the three models are tried, and the best one is
+    // taken if its confidence is at least the minimum and the margin above the Latin reading,
+    // and most of its letters are of its own scripts. Chosen by measurement (bench/).
+    bool detectEastAsian = true;
+    int latinDoubtfulBelow = 60;
+    int eastAsianMinimumConfidence = 70;
+    int eastAsianMargin = 25;
 };
 
 // Text recognition with libtesseract's LSTM engine. One initialised engine per language
@@ -52,7 +60,15 @@ private:
         bool singleBlock = false;
     };
 
+    struct Reading {
+        std::vector<TextObservation> lines;
+        int confidence = 0; // Tesseract's mean word confidence, 0-100
+    };
+
     Configuration configurationFor(const std::optional<QString> &languageIdentifier);
+    std::optional<Reading> read(const Configuration &configuration, const QImage &grey);
+    std::optional<Reading> readEastAsianInstead(const QImage &grey, const Reading &latin);
+    static double eastAsianShare(const std::vector<TextObservation> &lines);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration);
     std::optional<QString> dataDirectory() const;
     bool dataFileMissing(const QString &language) const;

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <QFontDatabase>
 #include <QFuture>
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
@@ -21,9 +22,10 @@ QString joined(const std::vector<TextObservation> &observations)
 }
 
 // A snippet as it looks on screen: small antialiased text without any margin to spare.
-QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background)
+QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background,
+    const QString &family = QStringLiteral("DejaVu Sans"))
 {
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(family);
     font.setPixelSize(pixelSize);
     const int lineHeight = pixelSize * 3 / 2;
     QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize, QImage::Format_RGB32);
@@ -179,4 +181,34 @@ TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
     const auto automatic = engine.recognizeText(image, std::nullopt);
     ASSERT_TRUE(automatic.has_value());
     EXPECT_EQ(joined(*automatic), QStringLiteral("Hello, World!"));
+}
+
+// Automatic is Latin first; Japanese, Chinese and Korean snippets must still come out in their
+// own script, and hard Latin text must not be taken for them.
+TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
+{
+    const QString family = QStringLiteral("WenQuanYi Micro Hei");
+    if (!QFontDatabase::families().contains(family))
+        GTEST_SKIP() << "the CJK test font (Debian fonts-wqy-microhei) is not installed";
+    TesseractEngine engine;
+    const QStringList texts = { QStringLiteral("設定を開いてください"), QStringLiteral("简体中文屏幕文字"),
+        QStringLiteral("화면의 글자를 읽습니다") };
+    for (const QString &text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        for (const bool dark : { false, true }) {
+            const QImage image = renderSnippet({ text }, 14, dark ? QColor(230, 230, 230) : QColor(Qt::black),
+                dark ? QColor(30, 30, 30) : QColor(Qt::white), family);
+            const auto observations = engine.recognizeText(image, std::nullopt);
+            ASSERT_TRUE(observations.has_value());
+            EXPECT_LE(characterErrorRate(text, joined(*observations), true), 0.15)
+                << joined(*observations).toStdString();
+        }
+    }
+
+    const QString code = QStringLiteral("0x7f3a  ERR_CONN_REFUSED");
+    const auto latin = engine.recognizeText(
+        renderSnippet({ code }, 11, QColor(230, 230, 230), QColor(30, 30, 30), QStringLiteral("DejaVu Sans Mono")),
+        std::nullopt);
+    ASSERT_TRUE(latin.has_value());
+    EXPECT_LE(characterErrorRate(code, joined(*latin)), 0.2) << joined(*latin).toStdString();
 }
