@@ -433,7 +433,8 @@ void benchAutomatic()
     TesseractEngine detecting;
     warm(latinOnly, std::nullopt);
     warm(detecting, std::nullopt);
-    for (const QString &language : { QStringLiteral("ja-JP"), QStringLiteral("zh-Hans"), QStringLiteral("ko-KR") })
+    for (const QString &language :
+        { QStringLiteral("ja-JP"), QStringLiteral("zh-Hans"), QStringLiteral("ko-KR") })
         warm(detecting, language); // the fallback reuses these engines; keep Init out of the times
 
     std::printf("%-22s | %-19s | %-19s\n", "group", "Latin only", "with East Asian");
@@ -450,8 +451,9 @@ void benchAutomatic()
                 }
             }
         }
-        std::printf("%-22s", qPrintable(QStringLiteral("%1 (n=%2)").arg(QLatin1String(group.name)).arg(
-            columns[0].cers.size())));
+        std::printf("%-22s",
+            qPrintable(
+                QStringLiteral("%1 (n=%2)").arg(QLatin1String(group.name)).arg(columns[0].cers.size())));
         for (const Column &column : columns)
             std::printf(" | %6.3f %6.0f ms   ", mean(column.cers), median(column.times));
         std::printf("\n");

@@ -7,6 +7,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -153,7 +154,8 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
     engineFor(configurationFor(languageIdentifier));
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::read(const Configuration &configuration, const QImage &grey)
+std::optional<TesseractEngine::Reading> TesseractEngine::read(
+    const Configuration &configuration, const QImage &grey)
 {
     tesseract::TessBaseAPI *api = engineFor(configuration);
     if (!api)
@@ -187,21 +189,37 @@ std::optional<TesseractEngine::Reading> TesseractEngine::read(const Configuratio
     return reading;
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsianInstead(const QImage &grey,
-                                                                              const Reading &latin)
+std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsianInstead(
+    const QImage &grey, const Reading &latin)
 {
+    // A large image whose Latin reading is doubtful (a rotated page, a photo) would otherwise
+    // be read three more times in full while the user waits: the models are tried on a band
+    // across its middle, and only the winner reads the whole image.
+    const qint64 area = qint64(grey.width()) * grey.height();
+    const bool whole = area <= m_options.eastAsianProbePixels;
+    const int bandHeight
+        = whole ? grey.height() : int(std::max<qint64>(1, m_options.eastAsianProbePixels / grey.width()));
+    const QImage probe
+        = whole ? grey : grey.copy(0, (grey.height() - bandHeight) / 2, grey.width(), bandHeight);
+
     std::optional<Reading> best;
-    for (const QString &language : { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") }) {
+    QString bestLanguage;
+    for (const QString &language :
+        { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") }) {
         if (dataFileMissing(language))
             continue; // not installed: automatic stays with the Latin reading, quietly
-        std::optional<Reading> reading = read({ language, true }, grey);
+        std::optional<Reading> reading = read({ language, true }, probe);
         if (!reading || reading->confidence < m_options.eastAsianMinimumConfidence
             || reading->confidence < latin.confidence + m_options.eastAsianMargin
             || eastAsianShare(reading->lines) < 0.5)
             continue;
-        if (!best || reading->confidence > best->confidence)
+        if (!best || reading->confidence > best->confidence) {
             best = std::move(reading);
+            bestLanguage = language;
+        }
     }
+    if (best && !whole)
+        best = read({ bestLanguage, true }, grey);
     return best;
 }
 
@@ -216,16 +234,16 @@ double TesseractEngine::eastAsianShare(const std::vector<TextObservation> &lines
             if (script == QChar::Script_Common || script == QChar::Script_Inherited)
                 continue;
             ++letters;
-            if (script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
-                || script == QChar::Script_Hangul)
+            if (script == QChar::Script_Han || script == QChar::Script_Hiragana
+                || script == QChar::Script_Katakana || script == QChar::Script_Hangul)
                 ++eastAsian;
         }
     }
     return letters == 0 ? 0.0 : double(eastAsian) / letters;
 }
 
-std::optional<std::vector<TextObservation>>
-TesseractEngine::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier)
+std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
+    const QImage &image, const std::optional<QString> &languageIdentifier)
 {
     if (image.isNull())
         return std::nullopt;

@@ -31,6 +31,8 @@ struct TesseractEngineOptions {
     int latinDoubtfulBelow = 60;
     int eastAsianMinimumConfidence = 70;
     int eastAsianMargin = 25;
+    // Larger prepared images are tried on a band of this many pixels across the middle.
+    qint64 eastAsianProbePixels = 60'000;
 };
 
 // Text recognition with libtesseract's LSTM engine. One initialised engine per language

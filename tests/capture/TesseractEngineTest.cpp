@@ -1,4 +1,5 @@
 #include "capture/TesseractEngine.h"
+#include "capture/ImagePreparation.h"
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
@@ -205,9 +206,22 @@ TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
         }
     }
 
+    // A larger capture is tried on a band across its middle first; the winner reads it all.
+    const QStringList paragraph
+        = { QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください"),
+              QStringLiteral("ファイルが見つかりません"), QStringLiteral("保存しますか"),
+              QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください") };
+    const QImage page = renderSnippet(paragraph, 16, Qt::black, Qt::white, family);
+    const QImage prepared = prepareForRecognition(page, {});
+    ASSERT_GT(qint64(prepared.width()) * prepared.height(), TesseractEngineOptions().eastAsianProbePixels);
+    const auto pageLines = engine.recognizeText(page, std::nullopt);
+    ASSERT_TRUE(pageLines.has_value());
+    EXPECT_LE(characterErrorRate(paragraph.join(QLatin1Char('\n')), joined(*pageLines), true), 0.15)
+        << joined(*pageLines).toStdString();
+
     const QString code = QStringLiteral("0x7f3a  ERR_CONN_REFUSED");
-    const auto latin = engine.recognizeText(
-        renderSnippet({ code }, 11, QColor(230, 230, 230), QColor(30, 30, 30), QStringLiteral("DejaVu Sans Mono")),
+    const auto latin = engine.recognizeText(renderSnippet({ code }, 11, QColor(230, 230, 230),
+                                                QColor(30, 30, 30), QStringLiteral("DejaVu Sans Mono")),
         std::nullopt);
     ASSERT_TRUE(latin.has_value());
     EXPECT_LE(characterErrorRate(code, joined(*latin)), 0.2) << joined(*latin).toStdString();
