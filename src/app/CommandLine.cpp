@@ -46,14 +46,9 @@ QStringList languageIdentifiers()
 
 bool isCommandLineRun(const QStringList &arguments)
 {
-    for (const QString &argument : arguments.mid(1)) {
-        if (argument == QLatin1String("--recognize") || argument.startsWith(QLatin1String("--recognize="))
-            || argument == QLatin1String("--help") || argument == QLatin1String("-h")
-            || argument == QLatin1String("--version") || argument == QLatin1String("-v")
-            || argument == QLatin1String("--help-all"))
-            return true;
-    }
-    return false;
+    // The desktop program takes no arguments, so anything else is for the command line, which
+    // answers unknown options with a message rather than starting the program regardless.
+    return arguments.size() > 1;
 }
 
 int runRecognizeCommand(const QStringList &arguments)

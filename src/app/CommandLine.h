@@ -7,6 +7,6 @@
 // Returns the exit status: 0 with a result, 1 when recognition failed, 2 for bad input.
 int runRecognizeCommand(const QStringList &arguments);
 
-// Whether the arguments ask for a command-line run (recognition, help or version) rather
-// than the desktop program.
+// Whether the arguments ask for a command-line run (recognition, help, version, or a
+// mistake to report) rather than the desktop program, which takes none.
 bool isCommandLineRun(const QStringList &arguments);

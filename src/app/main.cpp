@@ -15,6 +15,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -76,6 +77,17 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         describeApplication();
         return runRecognizeCommand(arguments);
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        const QString problem = displayProblem(SessionEnvironment::current());
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr,
+                "glyphwell: %s\nIt needs a desktop session; glyphwell --recognize FILE reads an image "
+                "without one.\n",
+                qPrintable(problem));
+            return 1;
+        }
     }
 
     QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 #include "capture/ScreenList.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
+#include "capture/x11/XcbPointers.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 
@@ -75,4 +76,16 @@ Platform loadPlatform(const QString &name)
     if (!platform.hotKeys)
         platform.hotKeys = std::make_unique<KeyboardShortcuts::NullHotKeyBackend>();
     return platform;
+}
+
+QString displayProblem(const SessionEnvironment &environment)
+{
+    if (environment.x11Display.isEmpty() && environment.waylandDisplay.isEmpty())
+        return QStringLiteral("no graphical session was found: neither DISPLAY nor WAYLAND_DISPLAY is set.");
+    if (detectPlatform(environment) == QLatin1String("x11") && !environment.x11Display.isEmpty()) {
+        const QByteArray display = environment.x11Display.toLocal8Bit();
+        if (!connectToDisplay(display.constData()))
+            return QStringLiteral("cannot connect to the X display \"%1\".").arg(environment.x11Display);
+    }
+    return {};
 }

@@ -48,3 +48,7 @@ struct SessionEnvironment {
 QString detectPlatform(const SessionEnvironment &environment);
 
 Platform loadPlatform(const QString &name);
+
+// Why the desktop program cannot start here (no display to connect to), or empty. Qt would
+// abort with a message about plugins instead.
+QString displayProblem(const SessionEnvironment &environment);
