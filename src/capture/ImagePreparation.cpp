@@ -1,5 +1,7 @@
 #include "ImagePreparation.h"
 
+#include <QPainter>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -99,11 +101,27 @@ int estimateLineHeight(const QImage &grey)
     return bands[bands.size() / 2];
 }
 
+QImage greyscaleOnWhite(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_Grayscale8);
+    // Transparent pixels would turn black, and dark text on them would vanish: files with a
+    // transparent background are shown on white, so they are read that way.
+    QImage flattened(image.size(), QImage::Format_RGB32);
+    flattened.setDotsPerMeterX(image.dotsPerMeterX());
+    flattened.setDotsPerMeterY(image.dotsPerMeterY());
+    flattened.fill(Qt::white);
+    QPainter painter(&flattened);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return flattened.convertToFormat(QImage::Format_Grayscale8);
+}
+
 QImage prepareForRecognition(const QImage &image, const PreparationOptions &options)
 {
     if (image.isNull())
         return {};
-    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    QImage grey = greyscaleOnWhite(image);
     // Dark backgrounds are inverted: Tesseract reads light-on-dark text too, but its own
     // inversion retry costs about twice the time.
     if (options.invertDarkBackground && hasDarkBackground(grey))

@@ -21,6 +21,9 @@ struct PreparationOptions {
 // small. Its dots-per-metre are scaled along with it.
 QImage prepareForRecognition(const QImage &image, const PreparationOptions &options = {});
 
+// The image as 8-bit grey, transparent parts shown on white.
+QImage greyscaleOnWhite(const QImage &image);
+
 // True when most of the image is dark, i.e. the text is presumably light.
 bool hasDarkBackground(const QImage &grey);
 

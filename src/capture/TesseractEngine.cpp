@@ -251,7 +251,7 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     std::lock_guard lock(m_mutex);
     const Configuration configuration = configurationFor(languageIdentifier);
     const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
-                                               : image.convertToFormat(QImage::Format_Grayscale8);
+                                               : greyscaleOnWhite(image);
     if (grey.isNull())
         return std::nullopt;
 

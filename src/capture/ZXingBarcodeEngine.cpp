@@ -1,5 +1,7 @@
 #include "ZXingBarcodeEngine.h"
 
+#include "ImagePreparation.h"
+
 // text() returns UTF-8 with this set (ZXing-C++ 1.4 still defaults to std::wstring).
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
@@ -136,7 +138,7 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         hints.setTryRotate(true);
         hints.setTryCode39ExtendedMode(true);
 
-        const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+        const QImage grey = greyscaleOnWhite(image);
         // The image the results were read from: their positions are in its pixels.
         QImage source = grey;
         ZXing::Results results = read(grey, hints);

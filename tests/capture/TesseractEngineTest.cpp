@@ -226,3 +226,23 @@ TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
     ASSERT_TRUE(latin.has_value());
     EXPECT_LE(characterErrorRate(code, joined(*latin)), 0.2) << joined(*latin).toStdString();
 }
+
+// Files with a transparent background are shown on white; the text on them must be read.
+TEST(TesseractEngine, ReadsDarkTextOnATransparentBackground)
+{
+    const QImage opaque
+        = renderSnippet({ QStringLiteral("Transparent text works") }, 24, Qt::black, Qt::white);
+    QImage image(opaque.size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(24);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(12, 30), QStringLiteral("Transparent text works"));
+    painter.end();
+    TesseractEngine engine;
+    const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_EQ(joined(*observations), QStringLiteral("Transparent text works"));
+}

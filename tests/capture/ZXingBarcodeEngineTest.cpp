@@ -127,3 +127,22 @@ TEST(ZXingBarcodeEngine, KeepsTwoStackedLinearCodes)
     payloads.sort();
     EXPECT_EQ(payloads, (QStringList { QStringLiteral("4006381333931"), QStringLiteral("5901234123457") }));
 }
+
+TEST(ZXingBarcodeEngine, ReadsACodeOnATransparentBackground)
+{
+    const auto matrix = ZXing::ToMatrix<uint8_t>(
+        ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).encode(std::string("glyphwell"), 120, 120));
+    QImage image(matrix.width(), matrix.height(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < matrix.height(); ++y) {
+        for (int x = 0; x < matrix.width(); ++x) {
+            if (matrix.get(x, y) == 0)
+                image.setPixelColor(x, y, Qt::black);
+        }
+    }
+    ZXingBarcodeEngine engine;
+    const auto observations = engine.detectBarcodes(image);
+    ASSERT_TRUE(observations.has_value());
+    ASSERT_EQ(observations->size(), 1u);
+    EXPECT_EQ(observations->front().payloadString, QStringLiteral("glyphwell"));
+}
