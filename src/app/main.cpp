@@ -10,8 +10,12 @@
 #include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFuture>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
@@ -57,6 +61,18 @@ void quitOnSignals(QCoreApplication &app)
     sigaction(SIGTERM, &action, nullptr);
 }
 
+QString instanceLockPath()
+{
+    QString session = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (session.isEmpty())
+        session = qEnvironmentVariable("DISPLAY");
+    session.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder + QStringLiteral("/glyphwell-") + session + QStringLiteral(".lock");
+}
+
 void describeApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Glyphwell"));
@@ -97,8 +113,18 @@ int main(int argc, char **argv)
     quitOnSignals(app);
 
     Platform platform = loadPlatform(detectPlatform(SessionEnvironment::current()));
-    if (!platform.unavailableReason.isEmpty())
-        qWarning().noquote() << platform.unavailableReason;
+    if (!platform.unavailableReason.isEmpty()) {
+        // There is no window yet to explain it in, and a background process that cannot
+        // capture would only sit there.
+        std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.unavailableReason));
+        return 1;
+    }
+    // One per desktop session: a second one could not get the shortcut and would only sit there.
+    QLockFile instanceLock(instanceLockPath());
+    if (!instanceLock.tryLock(0)) {
+        std::fprintf(stderr, "glyphwell: Glyphwell is already running in this session.\n");
+        return 0;
+    }
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
     OCRService service(textEngine, barcodeEngine, *platform.screenGrabber);

@@ -51,6 +51,13 @@ settings=$HOME/.config/Glyphwell/Glyphwell.conf
 wait_for 20 grep -q KeyboardShortcuts_captureText "$settings" || fail "no default shortcut stored in $settings"
 grep -q 'Error registering hotkey' "$work/glyphwell.log" && fail "the hot key was refused"
 
+# A second start in the same session says so and leaves the first one alone.
+second=$(timeout 20 "$glyphwell" 2>&1)
+status=$?
+[ "$status" -eq 0 ] || fail "a second start exited with $status: $second"
+case "$second" in *"already running"*) ;; *) fail "a second start did not say it is already running: $second" ;; esac
+kill -0 "$glyphwell_pid" 2>/dev/null || fail "the first instance is gone"
+
 # The other program has the focus, as it would.
 xdotool search --onlyvisible --name 'ImageMagick' windowfocus --sync 2>/dev/null
 
