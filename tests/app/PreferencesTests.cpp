@@ -26,12 +26,19 @@ protected:
     std::unique_ptr<XdgAutostartLoginItem> loginItem
         = std::make_unique<XdgAutostartLoginItem>(entryPath, QStringLiteral("/opt/Glyphwell/bin/glyphwell"));
 
-    // A new process: a fresh store over the same file.
+    // A new process: a fresh store that must parse the file. QSettings keeps parsed files
+    // in a process-wide cache, so the file is read under a new name.
     std::unique_ptr<Preferences> restart()
     {
+        defaults.reset();
+        const QString copy = dir.filePath(QStringLiteral("Glyphwell/restart-%1.conf").arg(++restarts));
+        if (QFile::exists(settingsPath))
+            EXPECT_TRUE(QFile::copy(settingsPath, copy));
+        settingsPath = copy;
         defaults = std::make_unique<IniUserDefaults>(settingsPath);
         return std::make_unique<Preferences>(*defaults, *loginItem);
     }
+    int restarts = 0;
 };
 
 TEST_F(PreferencesTest, FreshProfile_CopiesButDoesNotAppendOrAutostart)
