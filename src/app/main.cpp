@@ -34,7 +34,14 @@ void limitOpenMPThreads(char **argv)
     if (std::getenv("OMP_THREAD_LIMIT"))
         return;
     setenv("OMP_THREAD_LIMIT", "1", 1);
-    execv("/proc/self/exe", argv);
+    // Through the real path, not /proc/self/exe: the process name comes from it, and
+    // "pgrep glyphwell" or "killall glyphwell" should find us.
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0) {
+        path[length] = '\0';
+        execv(path, argv);
+    }
     // Could not re-execute: go on, only slower.
 }
 

@@ -50,6 +50,8 @@ settings=$HOME/.config/Glyphwell/Glyphwell.conf
 # A fresh profile stores the default shortcut once the hot key is registered.
 wait_for 20 grep -q KeyboardShortcuts_captureText "$settings" || fail "no default shortcut stored in $settings"
 grep -q 'Error registering hotkey' "$work/glyphwell.log" && fail "the hot key was refused"
+# Known by its name, for pgrep and killall (it restarts itself once at start).
+[ "$(cat /proc/$glyphwell_pid/comm)" = glyphwell ] || fail "the process is called $(cat /proc/$glyphwell_pid/comm)"
 
 # A second start in the same session says so and leaves the first one alone.
 second=$(timeout 20 "$glyphwell" 2>&1)
