@@ -117,7 +117,7 @@ int runRecognizeCommand(const QStringList &arguments)
 
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
-    NullScreenGrabber grabber(QStringLiteral("reading a file"));
+    NullScreenGrabber grabber; // a file is read, the screen never
     const OCRService service(textEngine, barcodeEngine, grabber);
     const std::optional<QString> recognitionLanguage = language == OCRLanguageOption::automaticIdentifier
         ? std::nullopt

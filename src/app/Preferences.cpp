@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "platform/LoginItem.h"
+#include "platform/RunningProgram.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
 
@@ -21,8 +22,7 @@ Preferences::Preferences(UserDefaults &defaults, LoginItem &loginItem, QObject *
 
 Preferences &Preferences::shared()
 {
-    static XdgAutostartLoginItem loginItem(
-        XdgAutostartLoginItem::defaultEntryPath(), XdgAutostartLoginItem::runningExecutable());
+    static XdgAutostartLoginItem loginItem(XdgAutostartLoginItem::defaultEntryPath(), runningProgramPath());
     static Preferences instance(standardUserDefaults(), loginItem);
     return instance;
 }

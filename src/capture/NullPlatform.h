@@ -5,10 +5,8 @@
 #include "ScreenAccess.h"
 #include "ScreenGrabber.h"
 
-#include <QString>
-
-// Stand-ins where no screen can be read (no display, an unsupported session). Each carries
-// the reason, so the program explains itself instead of failing oddly.
+// Stand-ins where no screen can be read (no display, an unsupported session). The loader's
+// Platform carries the reason, so the program explains itself instead of failing oddly.
 class NullScreenAccess : public ScreenAccess {
 public:
     bool preflight() override { return false; }
@@ -22,15 +20,8 @@ public:
 
 class NullScreenGrabber : public ScreenGrabber {
 public:
-    explicit NullScreenGrabber(QString reason)
-        : m_reason(std::move(reason))
-    { }
     QCoro::Task<QImage> captureRegion(QRectF rect) override;
     // Nothing can be read, so there is nothing to freeze.
     QCoro::Task<FrozenFrame> freezeFrame() override;
     void releaseFrame() override { }
-    const QString &reason() const { return m_reason; }
-
-private:
-    QString m_reason;
 };

@@ -1,6 +1,7 @@
 #include "PermissionService.h"
 
-#include <QCoreApplication>
+#include "platform/RunningProgram.h"
+
 #include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
@@ -45,10 +46,7 @@ std::function<bool()> settingsOpenerForDesktop()
 PermissionService::Environment PermissionService::currentEnvironment()
 {
     Environment environment;
-    // Inside an AppImage the running binary sits in a temporary mount; the image itself is
-    // what the user launched and may move.
-    const QString appImage = qEnvironmentVariable("APPIMAGE");
-    environment.applicationPath = appImage.isEmpty() ? QCoreApplication::applicationFilePath() : appImage;
+    environment.applicationPath = runningProgramPath();
     environment.displayName = QGuiApplication::applicationDisplayName();
     environment.openSettings = settingsOpenerForDesktop();
     return environment;

@@ -1,6 +1,5 @@
 #include "LoginItem.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +15,6 @@ QString XdgAutostartLoginItem::defaultEntryPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/autostart/io.glyphwell.Glyphwell.desktop");
-}
-
-QString XdgAutostartLoginItem::runningExecutable()
-{
-    const QString appImage = qEnvironmentVariable("APPIMAGE");
-    return appImage.isEmpty() ? QCoreApplication::applicationFilePath() : appImage;
 }
 
 bool XdgAutostartLoginItem::isEnabled() const

@@ -20,8 +20,6 @@ public:
 
     // $XDG_CONFIG_HOME/autostart/io.glyphwell.Glyphwell.desktop (~/.config when unset).
     static QString defaultEntryPath();
-    // Where the running program is: $APPIMAGE when set, else the executable.
-    static QString runningExecutable();
 
     bool isEnabled() const override;
     bool setEnabled(bool enabled) override;

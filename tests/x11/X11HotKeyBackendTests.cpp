@@ -4,6 +4,7 @@
 #include "platform/InMemoryUserDefaults.h"
 
 #include "capture/x11/XcbPointers.h"
+#include "x11/XTestInput.h"
 
 #include <QTest>
 
@@ -46,22 +47,7 @@ public:
     xcb_connection_t *c() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
 
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const
-    {
-        const xcb_setup_t *setup = xcb_get_setup(c());
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
-            c(), xcb_get_keyboard_mapping(c(), setup->min_keycode, count), nullptr));
-        if (!mapping)
-            return 0;
-        const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const int perKeycode = mapping->keysyms_per_keycode;
-        for (int i = 0; i < count * perKeycode; ++i) {
-            if (keysyms[i] == keysym)
-                return xcb_keycode_t(setup->min_keycode + i / perKeycode);
-        }
-        return 0;
-    }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const { return keycodeOfKeysym(c(), keysym); }
 
     // Waits for the server to have handled it, then gives the backend's socket a chance.
     void key(uint8_t type, xcb_keysym_t keysym, int settleMs = 20)

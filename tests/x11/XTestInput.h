@@ -6,6 +6,24 @@
 
 #include <xcb/xtest.h>
 
+// The first keycode whose keyboard mapping holds the keysym, or 0.
+inline xcb_keycode_t keycodeOfKeysym(xcb_connection_t *connection, xcb_keysym_t keysym)
+{
+    const xcb_setup_t *setup = xcb_get_setup(connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(
+        connection, xcb_get_keyboard_mapping(connection, setup->min_keycode, count), nullptr));
+    if (!mapping)
+        return 0;
+    const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int perKeycode = mapping->keysyms_per_keycode;
+    for (int i = 0; i < count * perKeycode; ++i) {
+        if (keysyms[i] == keysym)
+            return xcb_keycode_t(setup->min_keycode + i / perKeycode);
+    }
+    return 0;
+}
+
 // Drives the real pointer and keyboard of the test's X server through XTest, on a connection
 // of its own, then lets Qt's event loop see the result.
 class XTestInput {
@@ -15,11 +33,8 @@ public:
     {
         if (!m_connection)
             return;
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection.get()));
-        for (int i = 0; i < m_screenNumber && screens.rem; ++i)
-            xcb_screen_next(&screens);
-        if (screens.rem)
-            m_root = screens.data->root;
+        if (const xcb_screen_t *screen = screenOfNumber(m_connection.get(), m_screenNumber))
+            m_root = screen->root;
     }
 
     bool isValid() const { return m_connection && m_root; }
@@ -46,22 +61,7 @@ public:
         release();
     }
 
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const
-    {
-        const xcb_setup_t *setup = xcb_get_setup(m_connection.get());
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(m_connection.get(),
-            xcb_get_keyboard_mapping(m_connection.get(), setup->min_keycode, count), nullptr));
-        if (!mapping)
-            return 0;
-        const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const int perCode = mapping->keysyms_per_keycode;
-        for (int i = 0; i < count; ++i)
-            for (int j = 0; j < perCode; ++j)
-                if (syms[i * perCode + j] == keysym)
-                    return xcb_keycode_t(setup->min_keycode + i);
-        return 0;
-    }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const { return keycodeOfKeysym(m_connection.get(), keysym); }
 
     // A round trip: everything sent before has been processed by the server.
     void sync() const

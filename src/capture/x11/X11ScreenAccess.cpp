@@ -8,13 +8,11 @@ bool X11ScreenAccess::preflight()
 {
     if (!m_connection)
         return false;
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection.get()));
-    for (int i = 0; i < m_screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
+    const xcb_screen_t *screen = screenOfNumber(m_connection.get(), m_screenNumber);
+    if (!screen)
         return false;
     const xcb_get_image_cookie_t cookie
-        = xcb_get_image(m_connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, screens.data->root, 0, 0, 1, 1, ~0u);
+        = xcb_get_image(m_connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, 1, 1, ~0u);
     xcb_generic_error_t *error = nullptr;
     XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(m_connection.get(), cookie, &error));
     XcbReply<xcb_generic_error_t> errorHolder(error);

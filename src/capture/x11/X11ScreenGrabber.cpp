@@ -17,14 +17,6 @@
 
 namespace {
 
-xcb_screen_t *screenOfNumber(xcb_connection_t *connection, int number)
-{
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < number && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    return screens.rem ? screens.data : nullptr;
-}
-
 // Only the layout every current X server uses for true colour: 32 bits per pixel holding
 // 0x00RRGGBB in the server's byte order, which QImage::Format_RGB32 reads as is on a
 // little-endian client.

@@ -16,6 +16,15 @@ struct XcbDisconnect {
 };
 using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
 
+// The screen of the given number, or null when the server has no such screen.
+inline xcb_screen_t *screenOfNumber(xcb_connection_t *connection, int number)
+{
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < number && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    return screens.rem ? screens.data : nullptr;
+}
+
 // A connection to $DISPLAY (or the given display), or null when it cannot be opened.
 inline XcbConnection connectToDisplay(const char *display = nullptr, int *screenNumber = nullptr)
 {

@@ -45,7 +45,7 @@ void useNullCapture(Platform &platform, const QString &reason)
 {
     platform.unavailableReason = reason;
     platform.screenAccess = std::make_unique<NullScreenAccess>();
-    platform.screenGrabber = std::make_unique<NullScreenGrabber>(reason);
+    platform.screenGrabber = std::make_unique<NullScreenGrabber>();
     platform.regionSelector = std::make_unique<NullRegionSelector>();
 }
 
