@@ -12,9 +12,13 @@
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 
+#include <QCoro/QCoroFuture>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
@@ -22,10 +26,17 @@ const QString permissionRequiredMessage
     = QStringLiteral("Screen Recording permission is required to capture text.");
 } // namespace
 
+// What a recognition job hands back to the capture task: the trimmed text, or the failure.
+struct AppState::RecognitionOutcome {
+    std::optional<QString> text;
+    QString failure;
+};
+
 AppState::AppState(AppStateServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
 {
+    m_recognitionPool.setMaxThreadCount(1);
     loadPersistedState();
     installPermissionRefreshObservers();
     updatePermissionStatus();
@@ -192,24 +203,47 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
 {
     // The object outlives every capture in the program; the guard only matters in teardown.
     QPointer<AppState> self(this);
+    QImage image;
     try {
         auto selection = m_services.regionSelector.selectRegion();
         const QRectF rect = co_await selection;
         if (!self)
             co_return;
         auto grab = m_services.service.captureRegion(rect);
-        const QImage image = co_await grab;
+        image = co_await grab;
         if (!self)
             co_return;
-        const QString text = recognizeCapturedImage(m_services.service, image, mode, recognitionLanguage());
-        // Only an image that gave a result replaces the one capture-last reads again.
-        m_lastCapturedImage = image;
-        setHasLastCapture(true);
-        applyRecognizedText(text);
     } catch (const CaptureError &error) {
         if (self)
             setCaptureState(CaptureState::failure(error.localizedDescription()));
+        co_return;
     }
+    auto recognition = recognizeInBackground(image, mode);
+    const RecognitionOutcome outcome = co_await recognition;
+    if (!self)
+        co_return;
+    if (!outcome.text) {
+        setCaptureState(CaptureState::failure(outcome.failure));
+        co_return;
+    }
+    // Only an image that gave a result replaces the one capture-last reads again.
+    m_lastCapturedImage = image;
+    setHasLastCapture(true);
+    applyRecognizedText(*outcome.text);
+}
+
+QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
+    QImage image, std::optional<CaptureMode> mode)
+{
+    // The language is read now, on the main thread, as the capture reaches recognition.
+    return QtConcurrent::run(&m_recognitionPool,
+        [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage()] {
+            try {
+                return RecognitionOutcome { recognizeCapturedImage(service, image, mode, language), {} };
+            } catch (const CaptureError &error) {
+                return RecognitionOutcome { std::nullopt, error.localizedDescription() };
+            }
+        });
 }
 
 void AppState::captureLastSelection()
@@ -219,20 +253,21 @@ void AppState::captureLastSelection()
     setCaptureState(CaptureState::capturing());
     setExtractedText(QString());
     setExportStatusMessage(std::nullopt);
-    // Runs as its own step on the event loop, like a capture, so the views show
-    // "capturing" before recognition blocks the thread.
-    QMetaObject::invokeMethod(
-        this, [this, image = *m_lastCapturedImage] { rerunRecognition(image); }, Qt::QueuedConnection);
+    rerunRecognition(*m_lastCapturedImage);
 }
 
-void AppState::rerunRecognition(QImage image)
+QCoro::Task<> AppState::rerunRecognition(QImage image)
 {
-    try {
-        applyRecognizedText(
-            recognizeCapturedImage(m_services.service, image, std::nullopt, recognitionLanguage()));
-    } catch (const CaptureError &error) {
-        setCaptureState(CaptureState::failure(error.localizedDescription()));
-    }
+    QPointer<AppState> self(this);
+    // A re-run always reads text with its line breaks, whatever the first capture's mode.
+    auto recognition = recognizeInBackground(std::move(image), std::nullopt);
+    const RecognitionOutcome outcome = co_await recognition;
+    if (!self)
+        co_return;
+    if (outcome.text)
+        applyRecognizedText(*outcome.text);
+    else
+        setCaptureState(CaptureState::failure(outcome.failure));
 }
 
 void AppState::applyRecognizedText(const QString &text)
@@ -382,6 +417,45 @@ void AppState::persistState()
     // at the next change.
     writeFileAtomically(
         m_services.historyFilePath, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+}
+
+// Export.
+
+QString AppState::exportFileName(const QDateTime &time)
+{
+    // Fixed Western digits and the Gregorian calendar, whatever the user's locale.
+    return QStringLiteral("glyphwell-") + QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"))
+        + QStringLiteral(".txt");
+}
+
+QString AppState::suggestedExportFileName() const
+{
+    const std::optional<CaptureHistoryItem> item = selectedHistoryItem();
+    return exportFileName(item ? item->capturedAt : QDateTime::currentDateTime());
+}
+
+void AppState::exportText()
+{
+    if (!hasExtractedText())
+        return;
+    SavePanelSpec panel;
+    panel.title = QStringLiteral("Export OCR Text");
+    panel.message = QStringLiteral("Save the recognized text as a plain text file.");
+    panel.proposedName = suggestedExportFileName();
+    // The text the user asked to export: a capture started from a hot key while the dialog is
+    // open must not change what is written.
+    const QString text = m_extractedText;
+    const std::optional<QString> path = m_services.dialogs.runSavePanel(panel);
+    if (!path || path->isEmpty())
+        return;
+    // The whole text, untrimmed, in UTF-8 without a byte-order mark.
+    if (!writeFileAtomically(*path, text.toUtf8())) {
+        setCaptureState(CaptureState::failure(QStringLiteral("Couldn't export the OCR text.")));
+        return;
+    }
+    setExportStatusMessage(QStringLiteral("Exported to ") + QFileInfo(*path).fileName() + QLatin1Char('.'));
+    if (m_captureState.kind() == CaptureState::Kind::idle)
+        setCaptureState(CaptureState::success());
 }
 
 // Shortcuts.

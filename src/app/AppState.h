@@ -7,11 +7,14 @@
 #include "capture/PermissionService.h"
 
 #include <QCoro/QCoroTask>
+#include <QDateTime>
+#include <QFuture>
 #include <QImage>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <optional>
@@ -82,6 +85,12 @@ public:
     void selectHistoryItem(const CaptureHistoryItem &item);
     void clearHistory();
 
+    // Asks for a file and writes the whole extracted text to it; nothing without text.
+    void exportText();
+    // "glyphwell-yyyyMMdd-HHmmss.txt" from the selected entry's time, else now, in local time.
+    QString suggestedExportFileName() const;
+    static QString exportFileName(const QDateTime &time);
+
     static constexpr int historyLimit = 25;
     static constexpr int permissionPollIntervalMs = 800;
 
@@ -90,7 +99,9 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> runCapture(CaptureMode mode);
-    void rerunRecognition(QImage image);
+    QCoro::Task<> rerunRecognition(QImage image);
+    struct RecognitionOutcome;
+    QFuture<RecognitionOutcome> recognizeInBackground(QImage image, std::optional<CaptureMode> mode);
     void applyRecognizedText(const QString &text);
     void addToHistory(const QString &text);
     void loadPersistedState();
@@ -124,4 +135,7 @@ private:
     bool m_hasPromptedForScreenRecordingAccess = false;
     QList<QMetaObject::Connection> m_permissionRefreshObservers;
     QTimer *m_permissionRefreshTask = nullptr;
+    // Recognition runs here, off the main thread, so the windows keep painting; one job at a
+    // time, in the order the captures asked.
+    QThreadPool m_recognitionPool;
 };

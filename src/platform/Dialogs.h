@@ -3,12 +3,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct AlertSpec {
     enum class Style { informational, warning, critical };
     Style style = Style::informational;
     QString messageText;
     QString informativeText;
     QStringList buttons; // first is the default
+};
+
+// A modal "save as" chooser. The choice is limited to plain text files and folders can be
+// made in it.
+struct SavePanelSpec {
+    QString title;
+    QString message;
+    QString proposedName;
 };
 
 // Modal dialogs, behind an interface so tests can answer them.
@@ -18,4 +28,6 @@ public:
     // Brings the application to the front, shows the alert modally and returns the index of
     // the button that ended it (0 for the first).
     virtual int runModalAlert(const AlertSpec &alert) = 0;
+    // The chosen file's absolute path, or absent when the user cancelled.
+    virtual std::optional<QString> runSavePanel(const SavePanelSpec &panel) = 0;
 };

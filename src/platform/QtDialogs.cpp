@@ -1,8 +1,14 @@
 #include "QtDialogs.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
 
 int QtDialogs::runModalAlert(const AlertSpec &alert)
 {
@@ -33,4 +39,42 @@ int QtDialogs::runModalAlert(const AlertSpec &alert)
     box.activateWindow();
     box.exec();
     return buttons.indexOf(box.clickedButton());
+}
+
+std::optional<QString> QtDialogs::runSavePanel(const SavePanelSpec &panel)
+{
+    // Qt's own file dialog, embedded under a line that says what is being saved: desktop
+    // dialogs have no place for that line.
+    QDialog window(QApplication::activeWindow());
+    window.setWindowTitle(panel.title);
+    auto *layout = new QVBoxLayout(&window);
+    auto *message = new QLabel(panel.message, &window);
+    message->setWordWrap(true);
+    layout->addWidget(message);
+
+    auto *chooser = new QFileDialog(&window, panel.title);
+    chooser->setWindowFlags(Qt::Widget);
+    chooser->setOption(QFileDialog::DontUseNativeDialog);
+    chooser->setAcceptMode(QFileDialog::AcceptSave);
+    chooser->setFileMode(QFileDialog::AnyFile);
+    chooser->setNameFilter(QStringLiteral("Plain text (*.txt)"));
+    chooser->setDefaultSuffix(QStringLiteral("txt"));
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    chooser->setDirectory(folder);
+    chooser->selectFile(panel.proposedName);
+    layout->addWidget(chooser);
+    QObject::connect(chooser, &QFileDialog::finished, &window, &QDialog::done);
+
+    window.resize(760, 520);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (window.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = chooser->selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    return files.first();
 }

@@ -108,16 +108,27 @@ public:
     }
 };
 
-// Answers alerts with a set button and remembers what it was shown.
+// Answers alerts with a set button and save panels with a set path (absent: cancel), and
+// remembers what it was shown. onSavePanel runs while the panel is "open".
 class FakeDialogs : public Dialogs {
 public:
     int answer = 0;
     QList<AlertSpec> shown;
+    std::optional<QString> savePath;
+    QList<SavePanelSpec> savePanels;
+    std::function<void()> onSavePanel;
 
     int runModalAlert(const AlertSpec &alert) override
     {
         shown.append(alert);
         return answer;
+    }
+    std::optional<QString> runSavePanel(const SavePanelSpec &panel) override
+    {
+        savePanels.append(panel);
+        if (onSavePanel)
+            onSavePanel();
+        return savePath;
     }
 };
 
