@@ -101,7 +101,7 @@ int main(int argc, char **argv)
         int(displays.front().geometry.width()), int(displays.front().geometry.height()),
         displays.front().scale, rounds);
 
-    const QRect full = displays.front().nativeRect();
+    const QRect full = displays.front().nativeRect;
     const QRect selection(QPoint(300, 210), QPoint(799, 309));
     for (X11GrabMethod method : { X11GrabMethod::sharedMemory, X11GrabMethod::getImage }) {
         const char *name = method == X11GrabMethod::sharedMemory ? "MIT-SHM" : "GetImage";
