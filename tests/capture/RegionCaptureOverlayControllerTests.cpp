@@ -6,6 +6,7 @@
 #include "fakes/FakeServices.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
@@ -116,7 +117,9 @@ protected:
     }
 };
 
-TEST_F(OverlayControllerTest, OneWindowPerScreen_CoveringItAtItsScale_WithoutTakingTheFocus)
+// That the focus stays with the user's window is seen on a real X server (the offscreen
+// platform activates every window it shows).
+TEST_F(OverlayControllerTest, OneWindowPerScreen_CoveringItAtItsScale_NeverAskingForTheFocus)
 {
     useScreens(1, 2);
     start();
@@ -130,7 +133,6 @@ TEST_F(OverlayControllerTest, OneWindowPerScreen_CoveringItAtItsScale_WithoutTak
         EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
         EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus);
         EXPECT_EQ(window->cursor().shape(), Qt::CrossCursor);
-        EXPECT_NE(QGuiApplication::focusWindow(), window.data());
     }
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
     QTest::keyClick(windows[0].data(), Qt::Key_Escape);
@@ -290,7 +292,8 @@ TEST_F(OverlayControllerTest, EscapeThenRelease_ResumesTheCallerOnce)
     press({ 100, 100 });
     drag({ 400, 300 });
     RegionCaptureOverlay *window = windows[0].data();
-    QTest::keyClick(window, Qt::Key_Escape);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QGuiApplication::sendEvent(window, &escape);
     // The window is hidden but not yet deleted; a late release must not deliver again.
     QMouseEvent late(QEvent::MouseButtonRelease, QPointF(400, 300), QPointF(400, 300), Qt::LeftButton,
         Qt::NoButton, Qt::NoModifier);

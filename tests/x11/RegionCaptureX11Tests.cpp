@@ -451,7 +451,7 @@ FrozenFrame freezeNow(ScreenGrabber &grabber, std::optional<QString> *error)
     return run.frame;
 }
 
-// Runs on servers of depth 8, 16, 24 and 30 (GLYPHWELL_XVFB_SCREEN), without Qt on the server.
+// Runs on servers of depth 8, 16, 24 and 30 (GLYPHWELL_XVFB screen=...), without Qt on the server.
 TEST(X11RootFormat, RootWindowReadsAsItsColours_OrTheFrameFailsWithTheReasonBeforeAnyOverlay)
 {
     XTestInput input;
@@ -524,7 +524,7 @@ TEST(X11RootFormat, RootWindowReadsAsItsColours_OrTheFrameFailsWithTheReasonBefo
     }
 }
 
-// On a server split into two 1280 × 1000 monitors side by side (GLYPHWELL_XVFB_MONITORS), at the
+// On a server split into two 1280 × 1000 monitors side by side (GLYPHWELL_XVFB monitors=...), at the
 // scale factors QT_SCREEN_SCALE_FACTORS sets, over a root window painted with the desktop
 // pattern.
 class TwoMonitors : public RegionCaptureX11 {
@@ -542,7 +542,7 @@ protected:
             rightScale = factors[1].toDouble();
         }
         const std::vector<ScreenInfo> list = screens.displays();
-        ASSERT_EQ(list.size(), 2u) << "run with GLYPHWELL_XVFB_MONITORS set";
+        ASSERT_EQ(list.size(), 2u) << "run with GLYPHWELL_XVFB=monitors=...";
         EXPECT_EQ(list[0].nativeRect, left);
         EXPECT_EQ(list[1].nativeRect, right);
         EXPECT_EQ(list[0].scale, leftScale);
