@@ -9,32 +9,7 @@ set -u
 glyphwell=$1
 image=$2
 expected=$3
-work=$(mktemp -d)
-export HOME=$work/home
-unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CURRENT_DESKTOP
-mkdir -p "$HOME"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL (QT_SCREEN_SCALE_FACTORS=${QT_SCREEN_SCALE_FACTORS:-}): $*" >&2
-    [ -f "$work/glyphwell.log" ] && sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2
-    exit 1
-}
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 10))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
-overlay_count() { xdotool search --onlyvisible --classname glyphwell 2>/dev/null | wc -l; }
+. "$(dirname "$0")/session.sh"
 
 [ "$(xrandr --listmonitors | head -n1)" = "Monitors: 2" ] || fail "the server is not split into two monitors"
 read -r width height < <(identify -format '%w %h\n' "$image")
@@ -77,11 +52,10 @@ capture_image_at() {
     wait_for 30 sh -c "xclip -o -selection clipboard 2>/dev/null | grep -qv '^before'" \
         || fail "$name: nothing new reached the clipboard"
     local text
-    text=$(xclip -o -selection clipboard)
+    text=$(clipboard)
     echo "$name: $(echo "$text" | tr '\n' '|')"
     [ "$(echo "$text" | grep -v '^$')" = "$want" ] || fail "$name: the text differs from $expected"
-    wait_for 5 sh -c '[ "$(xdotool search --onlyvisible --classname glyphwell | wc -l)" -eq 0 ]' \
-        || fail "$name: the overlay stayed up"
+    wait_for 5 overlay_gone || fail "$name: the overlay stayed up"
     [ "$(xdotool getwindowfocus)" = "$focused" ] \
         || fail "$name: the focus went to $(xdotool getwindowfocus), not back to $focused"
 }
