@@ -118,9 +118,10 @@ int main(int argc, char **argv)
         thirty.redMask = 0x3ff00000;
         thirty.greenMask = 0x000ffc00;
         thirty.blueMask = 0x000003ff;
-        for (const auto &[name, layout] : { std::pair { "24-bit in 32 (copy)", plain }, { "16-bit 5:6:5", sixteen },
-                 { "30-bit 10:10:10", thirty } }) {
-            std::vector<uchar> data(std::size_t(layout.bytesPerLine(size.width())) * std::size_t(size.height()));
+        for (const auto &[name, layout] : { std::pair { "24-bit in 32 (copy)", plain },
+                 { "16-bit 5:6:5", sixteen }, { "30-bit 10:10:10", thirty } }) {
+            std::vector<uchar> data(
+                std::size_t(layout.bytesPerLine(size.width())) * std::size_t(size.height()));
             for (std::size_t i = 0; i < data.size(); ++i)
                 data[i] = uchar(i * 7);
             std::vector<double> times;

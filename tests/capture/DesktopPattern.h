@@ -30,7 +30,8 @@ inline int pixelsOffPattern(const QImage &image, const QRect &pixels)
     int wrong = 0;
     for (int y = 0; y < pixels.height(); ++y)
         for (int x = 0; x < pixels.width(); ++x)
-            wrong += (image.pixel(x, y) & 0xffffff) == (desktopPatternAt(pixels.x() + x, pixels.y() + y) & 0xffffff)
+            wrong += (image.pixel(x, y) & 0xffffff)
+                    == (desktopPatternAt(pixels.x() + x, pixels.y() + y) & 0xffffff)
                 ? 0
                 : 1;
     return wrong;

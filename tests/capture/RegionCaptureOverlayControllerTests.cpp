@@ -65,7 +65,8 @@ protected:
     // pattern.
     void useScreens(qreal left, qreal right)
     {
-        screens.list = { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
+        screens.list
+            = { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
         grabber.frame = FrozenFrame();
         for (const ScreenInfo &screen : screens.list)
             grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
@@ -107,9 +108,15 @@ protected:
             type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
         QGuiApplication::sendEvent(target, &event);
     }
-    void press(QPointF p, std::size_t window = 0) { mouse(window, QEvent::MouseButtonPress, p, Qt::LeftButton); }
+    void press(QPointF p, std::size_t window = 0)
+    {
+        mouse(window, QEvent::MouseButtonPress, p, Qt::LeftButton);
+    }
     void drag(QPointF p, std::size_t window = 0) { mouse(window, QEvent::MouseMove, p, Qt::LeftButton); }
-    void release(QPointF p, std::size_t window = 0) { mouse(window, QEvent::MouseButtonRelease, p, Qt::NoButton); }
+    void release(QPointF p, std::size_t window = 0)
+    {
+        mouse(window, QEvent::MouseButtonRelease, p, Qt::NoButton);
+    }
 
     bool waitDone()
     {
@@ -308,7 +315,8 @@ TEST_F(OverlayControllerTest, FrameThatCannotBeTaken_EndsWithItsReasonAndShowsNo
     FailingFreezeGrabber failing;
     controller = std::make_unique<RegionCaptureOverlayController>(failing, screens);
     int overlaysSeen = 0;
-    QObject::connect(controller.get(), &RegionCaptureOverlayController::overlayShown, [&] { ++overlaysSeen; });
+    QObject::connect(
+        controller.get(), &RegionCaptureOverlayController::overlayShown, [&] { ++overlaysSeen; });
     runSelection(controller.get(), &run);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(run.error, QStringLiteral("The X server refused to read the screen (X error 8)."));

@@ -81,7 +81,8 @@ TEST(ScreenCapturePlan, DisplayMatchingNoScreenWithinOnePoint_IsReadAtScaleTwo)
                   { { QRectF(5, 0, 1920, 1080), 3.0, {} }, { QRectF(0, 0, 1920, 1080), 1.5, {} },
                       { QRectF(0, 0, 1920, 1080), 1.0, {} } }),
         1.5);
-    const auto plan = planCapture(QRectF(10, 10, 100, 50), { display }, { x11Screen(QRect(0, 0, 1280, 720), 1) });
+    const auto plan
+        = planCapture(QRectF(10, 10, 100, 50), { display }, { x11Screen(QRect(0, 0, 1280, 720), 1) });
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(plan->scale, 2.0);
 }
@@ -109,9 +110,10 @@ TEST(FrozenFrameCrop, CutsTheSelectedDevicePixelsFromEveryScreenItTouches)
         { "first screen", 1, 1, QRectF(40, 100, 60, 60), QRect(40, 100, 60, 60), 1 },
         { "wholly on a scale-2 second screen", 1, 2, QRectF(1500, 301, 401, 199), QRect(1500, 301, 401, 199),
             2 },
-        { "across the boundary, scales 1 and 2", 1, 2, QRectF(1100, 400, 400, 200), QRect(1100, 400, 400, 200),
-            1 },
-        { "across the boundary, scales 2 and 2", 2, 2, QRectF(980, 300, 600, 400), QRect(980, 300, 600, 400), 2 },
+        { "across the boundary, scales 1 and 2", 1, 2, QRectF(1100, 400, 400, 200),
+            QRect(1100, 400, 400, 200), 1 },
+        { "across the boundary, scales 2 and 2", 2, 2, QRectF(980, 300, 600, 400), QRect(980, 300, 600, 400),
+            2 },
         { "fractional", 2, 2, QRectF(201.5, 101, 50.7, 30.2), QRect(201, 101, 50, 30), 2 },
     };
     for (const Case &c : cases) {

@@ -23,13 +23,15 @@ TEST(SelectionModel, MouseSequences)
     };
     const Case cases[] {
         { "drag up and left gives the normalised rectangle",
-            { { press, { 100, 100 } }, { drag, { 70, 130 } }, { drag, { 40, 160 } }, { release, { 40, 160 } } },
+            { { press, { 100, 100 } }, { drag, { 70, 130 } }, { drag, { 40, 160 } },
+                { release, { 40, 160 } } },
             Release::selected, QRectF(40, 100, 60, 60) },
         { "a press starts an empty selection at the point", { { press, { 12.5, 30 } } }, std::nullopt,
             QRectF(12.5, 30, 0, 0) },
         { "exactly five by five is a selection", { { press, { 10, 10 } }, { release, { 15, 15 } } },
             Release::selected, QRectF(10, 10, 5, 5) },
-        { "4.9 by 300 cancels", { { press, { 10, 10 } }, { drag, { 14.9, 310 } }, { release, { 14.9, 310 } } },
+        { "4.9 by 300 cancels",
+            { { press, { 10, 10 } }, { drag, { 14.9, 310 } }, { release, { 14.9, 310 } } },
             Release::cancelled, QRectF() },
         { "a click without movement cancels", { { press, { 300, 200 } }, { release, { 300, 200 } } },
             Release::cancelled, QRectF() },
@@ -46,8 +48,9 @@ TEST(SelectionModel, MouseSequences)
         // Five points on a scale-2 screen are ten device pixels.
         { "scale 2: 4.9 points by 300 cancels", { { press2x, { 10, 10 } }, { release, { 19.8, 610 } } },
             Release::cancelled, QRectF() },
-        { "scale 2: five by five points is a selection", { { press2x, { 201, 101 } }, { release, { 211, 111 } } },
-            Release::selected, QRectF(201, 101, 10, 10) },
+        { "scale 2: five by five points is a selection",
+            { { press2x, { 201, 101 } }, { release, { 211, 111 } } }, Release::selected,
+            QRectF(201, 101, 10, 10) },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

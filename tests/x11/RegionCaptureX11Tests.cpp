@@ -1,7 +1,7 @@
 #include "XTestInput.h"
 #include "app/AppState.h"
-#include "capture/DesktopPattern.h"
 #include "app/Preferences.h"
+#include "capture/DesktopPattern.h"
 #include "capture/OCRService.h"
 #include "capture/OCRServiceError.h"
 #include "capture/RegionCaptureOverlay.h"
@@ -112,8 +112,8 @@ QImage captureNow(ScreenGrabber &grabber, QRectF rect, std::optional<QString> *e
 bool waitForOverlay(RegionCaptureOverlayController &controller)
 {
     bool shown = false;
-    const QMetaObject::Connection connection = QObject::connect(
-        &controller, &RegionCaptureOverlayController::overlayShown, [&] { shown = true; });
+    const QMetaObject::Connection connection
+        = QObject::connect(&controller, &RegionCaptureOverlayController::overlayShown, [&] { shown = true; });
     const bool up = QTest::qWaitFor([&] { return shown && controller.hasInputGrab(); }, 10000);
     QObject::disconnect(connection);
     if (!up)
@@ -389,12 +389,14 @@ TEST(X11PixelConversion, RootFormatsOfRealServers_ReadAsTheirColours)
     const Case cases[] {
         // Three pixels a row, padded to 32 bits: two bytes of padding after each row.
         { "16-bit 5:6:5", layout(16, 16, 0xf800, 0x07e0, 0x001f), { 3, 2 },
-            { 0x00, 0xf8, 0xe0, 0x07, 0x1f, 0x00, 0xaa, 0xaa, 0xff, 0xff, 0x00, 0x00, 0x10, 0x84, 0xaa, 0xaa },
+            { 0x00, 0xf8, 0xe0, 0x07, 0x1f, 0x00, 0xaa, 0xaa, 0xff, 0xff, 0x00, 0x00, 0x10, 0x84, 0xaa,
+                0xaa },
             { red, green, blue, white, black, qRgb(132, 130, 132) } },
         { "15-bit 5:5:5", layout(15, 16, 0x7c00, 0x03e0, 0x001f), { 3, 1 },
             { 0x00, 0x7c, 0xe0, 0x03, 0x1f, 0x00, 0, 0 }, { red, green, blue } },
         { "30-bit 10:10:10", layout(30, 32, 0x3ff00000, 0x000ffc00, 0x000003ff), { 4, 1 },
-            { 0x00, 0x00, 0xf0, 0x3f, 0x00, 0xfc, 0x0f, 0x00, 0xff, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08, 0x20 },
+            { 0x00, 0x00, 0xf0, 0x3f, 0x00, 0xfc, 0x0f, 0x00, 0xff, 0x03, 0x00, 0x00, 0x00, 0x02, 0x08,
+                0x20 },
             { red, green, blue, qRgb(128, 128, 128) } },
         { "24-bit in 32, the usual", layout(24, 32, 0xff0000, 0xff00, 0xff), { 2, 1 },
             { 0xef, 0xcd, 0xab, 0x00, 0x00, 0x00, 0xff, 0x00 }, { qRgb(0xab, 0xcd, 0xef), red } },
@@ -412,7 +414,8 @@ TEST(X11PixelConversion, RootFormatsOfRealServers_ReadAsTheirColours)
         const QImage image = convertZPixmap(c.data.data(), c.data.size(), c.size, c.layout);
         ASSERT_EQ(image.size(), c.size);
         for (int i = 0; i < int(c.expected.size()); ++i)
-            EXPECT_EQ(QColor(image.pixel(i % c.size.width(), i / c.size.width())), QColor(c.expected[i])) << i;
+            EXPECT_EQ(QColor(image.pixel(i % c.size.width(), i / c.size.width())), QColor(c.expected[i]))
+                << i;
         // Data shorter than the rows it should hold is no image.
         EXPECT_TRUE(convertZPixmap(c.data.data(), c.data.size() - 1, c.size, c.layout).isNull());
     }
@@ -420,8 +423,9 @@ TEST(X11PixelConversion, RootFormatsOfRealServers_ReadAsTheirColours)
     X11PixelLayout pseudoColour = layout(8, 8, 0, 0, 0);
     pseudoColour.visualClass = XCB_VISUAL_CLASS_PSEUDO_COLOR;
     EXPECT_EQ(pseudoColour.unsupportedReason(),
-        QStringLiteral("The screen cannot be captured: the X server's pixel format (depth 8, 8 bits per pixel, "
-                       "colour map) is not supported."));
+        QStringLiteral(
+            "The screen cannot be captured: the X server's pixel format (depth 8, 8 bits per pixel, "
+            "colour map) is not supported."));
     const uchar byte = 0;
     EXPECT_TRUE(convertZPixmap(&byte, 1, QSize(1, 1), pseudoColour).isNull());
     EXPECT_FALSE(layout(16, 16, 0xf800, 0x0fe0, 0x001f).unsupportedReason().isEmpty()); // overlapping masks
@@ -462,7 +466,8 @@ TEST(X11RootFormat, RootWindowReadsAsItsColours_OrTheFrameFailsWithTheReasonBefo
     screens.list = { x11Screen(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels), 1.0) };
     const xcb_visualtype_t *visual = nullptr;
     for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths))
-        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem; xcb_visualtype_next(&visuals))
+        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
+             xcb_visualtype_next(&visuals))
             if (visuals.data->visual_id == screen->root_visual)
                 visual = visuals.data;
     ASSERT_NE(visual, nullptr);
@@ -489,7 +494,8 @@ TEST(X11RootFormat, RootWindowReadsAsItsColours_OrTheFrameFailsWithTheReasonBefo
     // Five stripes: the full value of each channel, all of them, none.
     const std::vector<std::pair<quint32, QRgb>> stripes { { visual->red_mask, qRgb(255, 0, 0) },
         { visual->green_mask, qRgb(0, 255, 0) }, { visual->blue_mask, qRgb(0, 0, 255) },
-        { visual->red_mask | visual->green_mask | visual->blue_mask, qRgb(255, 255, 255) }, { 0, qRgb(0, 0, 0) } };
+        { visual->red_mask | visual->green_mask | visual->blue_mask, qRgb(255, 255, 255) },
+        { 0, qRgb(0, 0, 0) } };
     const int width = screen->width_in_pixels / int(stripes.size());
     const xcb_gcontext_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, input.root(), 0, nullptr);
@@ -563,8 +569,8 @@ protected:
         xcb_create_gc(c, gc, pixmap, 0, nullptr);
         for (int y = 0; y < desktop.height(); y += 50) {
             const int rows = std::min(50, desktop.height() - y);
-            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(desktop.width()), uint16_t(rows), 0,
-                int16_t(y), 0, 24, uint32_t(rows * pattern.bytesPerLine()), pattern.constScanLine(y));
+            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(desktop.width()), uint16_t(rows),
+                0, int16_t(y), 0, 24, uint32_t(rows * pattern.bytesPerLine()), pattern.constScanLine(y));
         }
         xcb_change_window_attributes(c, input.root(), XCB_CW_BACK_PIXMAP, &pixmap);
         xcb_clear_area(c, 0, input.root(), 0, 0, 0, 0);
@@ -576,7 +582,8 @@ protected:
 
     QString screenshotPath(const char *what) const
     {
-        const QString dir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../../screenshots"));
+        const QString dir = QDir(QCoreApplication::applicationDirPath())
+                                .absoluteFilePath(QStringLiteral("../../screenshots"));
         QDir().mkpath(dir);
         return QDir(dir).absoluteFilePath(QStringLiteral("overlay-two-monitors-scale-%1-%2-%3.png")
                                               .arg(leftScale)
@@ -604,15 +611,18 @@ TEST_F(TwoMonitors, MidDragOverlayAndCapture_ArePixelExactOnBothMonitors)
         input.press();
         input.moveTo(c.hole.center().x(), c.hole.center().y());
         input.moveTo(c.hole.left() + c.hole.width(), c.hole.top() + c.hole.height());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return controller->selection().selectionRect() == QRectF(c.hole); }, 5000))
-            << controller->selection().selectionRect().x() << "," << controller->selection().selectionRect().y();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return controller->selection().selectionRect() == QRectF(c.hole); }, 5000))
+            << controller->selection().selectionRect().x() << ","
+            << controller->selection().selectionRect().y();
         QTest::qWait(250);
 
         // What the monitors show, read from the root window by another client while the button
         // is held.
         const QString path = screenshotPath(c.name);
         QFile::remove(path);
-        ASSERT_EQ(QProcess::execute(QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }),
+        ASSERT_EQ(QProcess::execute(
+                      QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }),
             0);
         const QImage shot = QImage(path).convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(shot.size(), QSize(2560, 1000));
@@ -655,12 +665,14 @@ TEST_F(TwoMonitors, FocusedWindowOfAnotherProgram_KeepsTheFocusThroughACapture)
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] { 0xffffff, 1 };
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, input.root(), 1400, 100, 300, 200, 0,
-        XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+        values);
     xcb_map_window(c, window);
     input.sync();
     xcb_set_input_focus(c, XCB_INPUT_FOCUS_PARENT, window, XCB_CURRENT_TIME);
     auto focus = [&] {
-        XcbReply<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        XcbReply<xcb_get_input_focus_reply_t> reply(
+            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         return reply ? reply->focus : xcb_window_t(0);
     };
     ASSERT_EQ(focus(), window);

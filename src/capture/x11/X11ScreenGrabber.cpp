@@ -183,8 +183,8 @@ QImage readWithGetImage(xcb_connection_t *connection, xcb_window_t root, const Q
         *error = xError(failure);
         return QImage();
     }
-    return convertZPixmap(xcb_get_image_data(reply.get()), std::size_t(xcb_get_image_data_length(reply.get())),
-        area.size(), layout);
+    return convertZPixmap(xcb_get_image_data(reply.get()),
+        std::size_t(xcb_get_image_data_length(reply.get())), area.size(), layout);
 }
 
 } // namespace
@@ -203,8 +203,8 @@ QString X11PixelLayout::unsupportedReason() const
         && (redMask & greenMask) == 0 && (redMask & blueMask) == 0 && (greenMask & blueMask) == 0
         && (bitsPerPixel >= 32 || all < (quint32(1) << bitsPerPixel));
     const bool padFits = scanlinePad == 8 || scanlinePad == 16 || scanlinePad == 32;
-    if (visualClass == XCB_VISUAL_CLASS_TRUE_COLOR && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32)
-        && masksFit && padFits)
+    if (visualClass == XCB_VISUAL_CLASS_TRUE_COLOR
+        && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32) && masksFit && padFits)
         return {};
     return QStringLiteral("The screen cannot be captured: the X server's pixel format (depth %1, %2 bits per "
                           "pixel, %3) is not supported.")
@@ -237,7 +237,8 @@ QImage convertZPixmap(const uchar *data, std::size_t length, QSize size, const X
         for (int x = 0; x < size.width(); ++x, in += bytes) {
             quint32 pixel = 0;
             for (int b = 0; b < bytes; ++b)
-                pixel |= quint32(in[layout.mostSignificantByteFirst ? b : bytes - 1 - b]) << (8 * (bytes - 1 - b));
+                pixel |= quint32(in[layout.mostSignificantByteFirst ? b : bytes - 1 - b])
+                    << (8 * (bytes - 1 - b));
             out[x] = qRgb(int(red.eightBits(pixel)), int(green.eightBits(pixel)), int(blue.eightBits(pixel)));
         }
     }
@@ -257,7 +258,8 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
     xcb_connection_t *c = connection.get();
     const xcb_screen_t *screen = screenOfNumber(c, screenNumber);
     if (!screen) {
-        grab.error = QStringLiteral("The screen cannot be captured: the X display has no screen %1.").arg(screenNumber);
+        grab.error = QStringLiteral("The screen cannot be captured: the X display has no screen %1.")
+                         .arg(screenNumber);
         return grab;
     }
     const X11PixelLayout layout = rootPixelLayout(c, screen);
@@ -269,7 +271,8 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
     std::size_t largest = 0;
     for (const QRect &rect : rects) {
         const QRect area = rect.intersected(rootRect);
-        largest = std::max(largest, std::size_t(layout.bytesPerLine(area.width())) * std::size_t(area.height()));
+        largest
+            = std::max(largest, std::size_t(layout.bytesPerLine(area.width())) * std::size_t(area.height()));
     }
     std::unique_ptr<SharedSegment> segment;
     if (method != X11GrabMethod::getImage && largest > 0 && sharedMemoryOffered(c)) {
@@ -278,7 +281,8 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
             segment.reset();
     }
     if (method == X11GrabMethod::sharedMemory && !segment) {
-        grab.error = QStringLiteral("The screen cannot be captured: the X server's shared memory is not available.");
+        grab.error
+            = QStringLiteral("The screen cannot be captured: the X server's shared memory is not available.");
         return grab;
     }
     grab.usedSharedMemory = segment != nullptr;
