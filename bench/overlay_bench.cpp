@@ -61,7 +61,7 @@ Stats stats(std::vector<double> values)
 void print(const char *what, const char *method, const std::vector<double> &values)
 {
     const Stats s = stats(values);
-    std::printf("%-44s %-13s n=%-3zu median %7.2f ms  min %7.2f  max %7.2f\n", what, method, values.size(),
+    std::printf("%-44s %-19s n=%-3zu median %7.2f ms  min %7.2f  max %7.2f\n", what, method, values.size(),
         s.median, s.min, s.max);
 }
 
@@ -101,7 +101,43 @@ int main(int argc, char **argv)
         int(displays.front().geometry.width()), int(displays.front().geometry.height()),
         displays.front().scale, rounds);
 
-    const QRect full = displays.front().nativeRect();
+    const QRect full = displays.front().nativeRect;
+
+    // Turning root-window pixels into an image, per layout, against the plain 24-bit copy.
+    {
+        const QSize size = full.size();
+        X11PixelLayout plain;
+        X11PixelLayout sixteen;
+        sixteen.depth = 16;
+        sixteen.bitsPerPixel = 16;
+        sixteen.redMask = 0xf800;
+        sixteen.greenMask = 0x07e0;
+        sixteen.blueMask = 0x001f;
+        X11PixelLayout thirty;
+        thirty.depth = 30;
+        thirty.redMask = 0x3ff00000;
+        thirty.greenMask = 0x000ffc00;
+        thirty.blueMask = 0x000003ff;
+        for (const auto &[name, layout] : { std::pair { "24-bit in 32 (copy)", plain },
+                 { "16-bit 5:6:5", sixteen }, { "30-bit 10:10:10", thirty } }) {
+            std::vector<uchar> data(
+                std::size_t(layout.bytesPerLine(size.width())) * std::size_t(size.height()));
+            for (std::size_t i = 0; i < data.size(); ++i)
+                data[i] = uchar(i * 7);
+            std::vector<double> times;
+            for (int i = 0; i < rounds; ++i) {
+                QElapsedTimer timer;
+                timer.start();
+                const QImage image = convertZPixmap(data.data(), data.size(), size, layout);
+                times.push_back(ms(timer));
+                if (image.isNull()) {
+                    std::fprintf(stderr, "%s: conversion failed\n", name);
+                    return 1;
+                }
+            }
+            print("convert a whole screen of root pixels", name, times);
+        }
+    }
     const QRect selection(QPoint(300, 210), QPoint(799, 309));
     for (X11GrabMethod method : { X11GrabMethod::sharedMemory, X11GrabMethod::getImage }) {
         const char *name = method == X11GrabMethod::sharedMemory ? "MIT-SHM" : "GetImage";

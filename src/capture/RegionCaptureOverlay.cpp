@@ -2,29 +2,33 @@
 
 #include "SelectionModel.h"
 
-#include <QKeyEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
-RegionCaptureOverlay::RegionCaptureOverlay(FrozenFrame frame, std::vector<QRectF> screens)
-    : QWidget(nullptr,
-        // Bypassing the window manager keeps the overlay above everything, docks and panels
-        // included, and out of task bars; the price is that it never gets the focus by
-        // itself, which the controller's keyboard grab makes up for.
-        Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
-            | Qt::Tool)
-    , m_frame(std::move(frame))
-    , m_screens(std::move(screens))
-    , m_unionFrame(unionFrame(m_screens))
+RegionCaptureOverlay::RegionCaptureOverlay(ScreenCoordinates coordinates, std::size_t screen, QImage frozen)
+    : m_coordinates(std::move(coordinates))
+    , m_screen(screen)
+    , m_frozen(std::move(frozen))
 {
-    // The frozen frame covers every pixel, so nothing below needs to show through: an X11
-    // window without a compositor could not be translucent anyway.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
+    // Bypassing the window manager keeps the overlay above everything, docks and panels
+    // included, and out of task bars. It never takes the focus: the controller's keyboard
+    // grab is enough to see Escape, and the window the user will paste into keeps it.
+    setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
+        | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
+    const ScreenInfo &info = screenInfo();
+    // Logical space has gaps and overlaps between screens of other scales than 1, so the
+    // screen is named rather than found from the position.
+    for (QScreen *candidate : QGuiApplication::screens()) {
+        if (QRectF(candidate->geometry()) == info.geometry) {
+            setScreen(candidate);
+            break;
+        }
+    }
+    setGeometry(info.geometry.toRect());
     setCursor(Qt::CrossCursor);
-    setFocusPolicy(Qt::StrongFocus);
-    setGeometry(m_unionFrame.toAlignedRect());
-    m_dimmingPath = SelectionModel::dimmingPath(m_screens, m_selection);
+    m_dimmingPath = SelectionModel::dimmingPath({ QRectF(info.nativeRect) }, m_selection);
 }
 
 QColor RegionCaptureOverlay::dimmingColour()
@@ -34,63 +38,75 @@ QColor RegionCaptureOverlay::dimmingColour()
     return colour;
 }
 
-QRectF RegionCaptureOverlay::unionFrame(const std::vector<QRectF> &screens)
-{
-    QRectF frame;
-    for (const QRectF &screen : screens)
-        frame = frame.united(screen);
-    return frame;
-}
-
 void RegionCaptureOverlay::setSelection(const QRectF &selection)
 {
+    const QRectF pixels(screenInfo().nativeRect);
     // Only the old and the new hole change; repainting just them keeps dragging smooth on
-    // large desktops.
-    const QRectF changed = m_selection.united(selection);
+    // large screens.
+    const QRectF changed = m_selection.united(selection).intersected(pixels);
     m_selection = selection;
-    m_dimmingPath = SelectionModel::dimmingPath(m_screens, m_selection);
+    m_dimmingPath = SelectionModel::dimmingPath({ pixels }, m_selection);
     if (changed.isEmpty())
         return;
-    update(changed.translated(-m_unionFrame.topLeft()).toAlignedRect().adjusted(-2, -2, 2, 2));
+    const QPointF topLeft = m_coordinates.toLogical(m_screen, changed.topLeft()) - position();
+    const QPointF bottomRight = m_coordinates.toLogical(m_screen, changed.bottomRight()) - position();
+    update(QRectF(topLeft, bottomRight).toAlignedRect().adjusted(-2, -2, 2, 2));
+}
+
+void RegionCaptureOverlay::paintPicture(QPainter &painter) const
+{
+    const ScreenInfo &info = screenInfo();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.fillRect(QRect(QPoint(0, 0), info.nativeRect.size()), Qt::black);
+    QImage frozen = m_frozen;
+    frozen.setDevicePixelRatio(1.0);
+    painter.drawImage(QPoint(0, 0), frozen);
+    painter.fillPath(m_dimmingPath.translated(-QPointF(info.nativeRect.topLeft())), dimmingColour());
+}
+
+QImage RegionCaptureOverlay::picture() const
+{
+    QImage image(screenInfo().nativeRect.size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    paintPicture(painter);
+    return image;
 }
 
 void RegionCaptureOverlay::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    // Paint in global coordinates, like the screens and the selection.
-    painter.translate(-m_unionFrame.topLeft());
-    painter.fillRect(m_unionFrame, Qt::black);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    for (const FrozenScreen &screen : m_frame.screens)
-        painter.drawImage(screen.geometry, screen.image);
-    painter.fillPath(m_dimmingPath, dimmingColour());
+    // One unit per device pixel, whatever scale the backing store paints at.
+    const qreal ratio = devicePixelRatio();
+    painter.scale(1.0 / ratio, 1.0 / ratio);
+    paintPicture(painter);
     painter.end();
     Q_EMIT painted();
 }
 
+QPointF RegionCaptureOverlay::devicePoint(const QMouseEvent *event) const
+{
+    // The window-relative position, not the global one: while this window holds the pointer
+    // grab it gets the events from every screen, relative to itself and at its own scale,
+    // which maps back to the device pixel exactly.
+    return m_coordinates.toDevice(m_screen, QPointF(position()) + event->position());
+}
+
 void RegionCaptureOverlay::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        Q_EMIT pressed(event->globalPosition());
+    if (event->button() == Qt::LeftButton) {
+        const QPointF point = devicePoint(event);
+        Q_EMIT pressed(point, m_coordinates.scaleAt(point));
+    }
 }
 
 void RegionCaptureOverlay::mouseMoveEvent(QMouseEvent *event)
 {
     if (event->buttons() & Qt::LeftButton)
-        Q_EMIT dragged(event->globalPosition());
+        Q_EMIT dragged(devicePoint(event));
 }
 
 void RegionCaptureOverlay::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
-        Q_EMIT released(event->globalPosition());
-}
-
-void RegionCaptureOverlay::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        Q_EMIT escapePressed();
-        return;
-    }
-    event->ignore();
+        Q_EMIT released(devicePoint(event));
 }

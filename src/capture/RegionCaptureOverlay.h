@@ -1,35 +1,36 @@
 #pragma once
 
-#include "ScreenGrabber.h"
+#include "ScreenCoordinates.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPainterPath>
-#include <QWidget>
+#include <QRasterWindow>
 
-#include <vector>
-
-// The full-desktop window of a region selection: it shows the frozen frame of every screen
-// under a black dimming at alpha 0.35 with the selection as a clear hole. It only reports
-// mouse and key events in global logical coordinates; the rules live in SelectionModel and
-// the controller.
-class RegionCaptureOverlay : public QWidget {
+// The overlay window of one screen during a region selection: it covers that screen exactly,
+// at its scale, and shows its frozen frame under a black dimming at alpha 0.35 with its part
+// of the selection as a clear hole. It works in device pixels of the whole desktop: it reports
+// mouse positions in them and takes the selection in them; the rules live in SelectionModel
+// and the controller.
+class RegionCaptureOverlay : public QRasterWindow {
     Q_OBJECT
 public:
-    RegionCaptureOverlay(FrozenFrame frame, std::vector<QRectF> screens);
+    // frozen: the screen's pixels (null paints black).
+    RegionCaptureOverlay(ScreenCoordinates coordinates, std::size_t screen, QImage frozen);
 
     static QColor dimmingColour();
-    // The union of all screen frames, starting from the null rectangle.
-    static QRectF unionFrame(const std::vector<QRectF> &screens);
 
+    const ScreenInfo &screenInfo() const { return m_coordinates.screens()[m_screen]; }
     void setSelection(const QRectF &selection);
+    // This screen's dimming in device pixels of the desktop.
     const QPainterPath &dimmingPath() const { return m_dimmingPath; }
-    const QRectF &frame() const { return m_unionFrame; }
+    // What the window shows, one image pixel per device pixel of its screen.
+    QImage picture() const;
 
 Q_SIGNALS:
-    void pressed(QPointF globalPoint);
-    void dragged(QPointF globalPoint);
-    void released(QPointF globalPoint);
-    void escapePressed();
+    void pressed(QPointF devicePoint, qreal scale);
+    void dragged(QPointF devicePoint);
+    void released(QPointF devicePoint);
     // After a paint has completed, so the picture is on the screen (or about to be).
     void painted();
 
@@ -38,12 +39,15 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    FrozenFrame m_frame;
-    std::vector<QRectF> m_screens;
-    QRectF m_unionFrame;
+    // Paints with the device-pixel top-left of the screen at the painter's origin.
+    void paintPicture(QPainter &painter) const;
+    QPointF devicePoint(const QMouseEvent *event) const;
+
+    ScreenCoordinates m_coordinates;
+    std::size_t m_screen;
+    QImage m_frozen;
     QRectF m_selection;
     QPainterPath m_dimmingPath;
 };

@@ -1,13 +1,13 @@
 #include "RegionCaptureOverlayController.h"
 
 #include "RegionCaptureOverlay.h"
+#include "ScreenCoordinates.h"
 #include "ScreenGrabber.h"
 #include "ScreenList.h"
 
 #include <QCoro/QCoroSignal>
 #include <QGuiApplication>
-#include <QLoggingCategory>
-#include <QWindow>
+#include <QKeyEvent>
 
 RegionCaptureOverlayController::RegionCaptureOverlayController(
     ScreenGrabber &grabber, ScreenList &screens, QObject *parent)
@@ -22,10 +22,21 @@ RegionCaptureOverlayController::RegionCaptureOverlayController(
 
 RegionCaptureOverlayController::~RegionCaptureOverlayController()
 {
-    RegionCaptureOverlay *overlay = m_overlay;
+    const std::vector<QPointer<RegionCaptureOverlay>> overlays = m_overlays;
     cleanUp();
-    // No event loop may come to run the deferred delete.
-    delete overlay;
+    // No event loop may come to run the deferred deletes.
+    for (const QPointer<RegionCaptureOverlay> &overlay : overlays)
+        delete overlay.data();
+}
+
+std::vector<RegionCaptureOverlay *> RegionCaptureOverlayController::overlayWindows() const
+{
+    std::vector<RegionCaptureOverlay *> windows;
+    for (const QPointer<RegionCaptureOverlay> &overlay : m_overlays) {
+        if (overlay)
+            windows.push_back(overlay.data());
+    }
+    return windows;
 }
 
 QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
@@ -43,16 +54,21 @@ QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
     try {
         auto freezing = m_grabber.freezeFrame();
         frame = co_await freezing;
-    } catch (const CaptureError &error) {
-        // Still let the user select; the capture then reads the screen live.
-        qWarning().noquote() << "Could not freeze the screens:" << error.localizedDescription();
+    } catch (const CaptureError &) {
+        // Selecting over a picture that is not the screen would be blind; the reason is the
+        // capture's failure.
+        if (self)
+            m_pending = false;
+        throw;
     }
     if (!self)
         throw CaptureError(OCRServiceError::captureCancelled);
 
     QGuiApplication::setOverrideCursor(Qt::CrossCursor);
     m_cursorPushed = true;
-    createOverlayWindow(std::move(frame));
+    qApp->installEventFilter(this);
+    m_filterInstalled = true;
+    createOverlayWindows(frame);
     updateSelectionPath();
     m_grabAttemptsLeft = grabAttempts;
     grabInput();
@@ -70,43 +86,50 @@ QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
     co_return std::get<QRectF>(outcome);
 }
 
-void RegionCaptureOverlayController::createOverlayWindow(FrozenFrame frame)
+void RegionCaptureOverlayController::createOverlayWindows(const FrozenFrame &frame)
 {
-    std::vector<QRectF> screens;
-    for (const ScreenInfo &screen : m_screens.displays())
-        screens.push_back(screen.geometry);
-    auto *overlay = new RegionCaptureOverlay(std::move(frame), std::move(screens));
-    m_overlay = overlay;
-    connect(overlay, &RegionCaptureOverlay::pressed, this, &RegionCaptureOverlayController::onPressed);
-    connect(overlay, &RegionCaptureOverlay::dragged, this, &RegionCaptureOverlayController::onDragged);
-    connect(overlay, &RegionCaptureOverlay::released, this, &RegionCaptureOverlayController::onReleased);
-    connect(overlay, &RegionCaptureOverlay::escapePressed, this, &RegionCaptureOverlayController::cancel);
-    connect(overlay, &RegionCaptureOverlay::painted, this, &RegionCaptureOverlayController::overlayShown,
-        Qt::SingleShotConnection);
-    overlay->show();
-    overlay->raise();
-    overlay->activateWindow();
-    overlay->setFocus(Qt::OtherFocusReason);
-    // Routes every mouse and key event of this process to the overlay, whatever has the focus.
-    overlay->grabMouse();
-    overlay->grabKeyboard();
+    const ScreenCoordinates coordinates(m_screens.displays());
+    m_unpainted = coordinates.screens().size();
+    for (std::size_t i = 0; i < coordinates.screens().size(); ++i) {
+        QImage frozen;
+        for (const FrozenScreen &screen : frame.screens) {
+            if (screen.screen.nativeRect == coordinates.screens()[i].nativeRect)
+                frozen = screen.image;
+        }
+        auto *overlay = new RegionCaptureOverlay(coordinates, i, std::move(frozen));
+        m_overlays.emplace_back(overlay);
+        connect(overlay, &RegionCaptureOverlay::pressed, this, &RegionCaptureOverlayController::onPressed);
+        connect(overlay, &RegionCaptureOverlay::dragged, this, &RegionCaptureOverlayController::onDragged);
+        connect(overlay, &RegionCaptureOverlay::released, this, &RegionCaptureOverlayController::onReleased);
+        connect(overlay, &RegionCaptureOverlay::painted, this, &RegionCaptureOverlayController::onPainted,
+            Qt::SingleShotConnection);
+        overlay->show();
+        overlay->raise();
+    }
+}
+
+void RegionCaptureOverlayController::onPainted()
+{
+    if (m_unpainted > 0 && --m_unpainted == 0)
+        Q_EMIT overlayShown();
 }
 
 void RegionCaptureOverlayController::updateSelectionPath()
 {
-    if (m_overlay)
-        m_overlay->setSelection(m_selection.selectionRect());
+    for (RegionCaptureOverlay *overlay : overlayWindows())
+        overlay->setSelection(m_selection.selectionRect());
 }
 
 void RegionCaptureOverlayController::grabInput()
 {
-    if (!m_pending || !m_overlay)
+    if (!m_pending || m_overlays.empty() || !m_overlays.front())
         return;
-    // The X server grabs; they may be refused while another client holds one.
-    QWindow *window = m_overlay->windowHandle();
-    if (window && !m_pointerGrabbed)
+    // One window takes the X server's grabs, and with them the events of every screen; they
+    // may be refused while another client holds one.
+    RegionCaptureOverlay *window = m_overlays.front();
+    if (!m_pointerGrabbed)
         m_pointerGrabbed = window->setMouseGrabEnabled(true);
-    if (window && !m_keyboardGrabbed)
+    if (!m_keyboardGrabbed)
         m_keyboardGrabbed = window->setKeyboardGrabEnabled(true);
     if (hasInputGrab() || --m_grabAttemptsLeft <= 0) {
         if (!hasInputGrab())
@@ -117,9 +140,22 @@ void RegionCaptureOverlayController::grabInput()
     m_grabRetry.start();
 }
 
-void RegionCaptureOverlayController::onPressed(QPointF point)
+bool RegionCaptureOverlayController::eventFilter(QObject *watched, QEvent *event)
 {
-    m_selection.press(point);
+    if (m_pending && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // Claimed as a key press, so no Escape shortcut of a window fires as well.
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            cancel();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RegionCaptureOverlayController::onPressed(QPointF point, qreal scale)
+{
+    m_selection.press(point, scale);
     updateSelectionPath();
 }
 
@@ -167,20 +203,25 @@ void RegionCaptureOverlayController::finish(std::variant<QRectF, CaptureError> o
 void RegionCaptureOverlayController::cleanUp()
 {
     m_grabRetry.stop();
-    if (m_overlay) {
-        if (QWindow *window = m_overlay->windowHandle()) {
-            if (m_pointerGrabbed)
-                window->setMouseGrabEnabled(false);
-            if (m_keyboardGrabbed)
-                window->setKeyboardGrabEnabled(false);
-        }
-        m_overlay->releaseMouse();
-        m_overlay->releaseKeyboard();
-        m_overlay->hide();
-        // We may be inside one of its event handlers.
-        m_overlay->deleteLater();
-        m_overlay.clear();
+    if (m_filterInstalled) {
+        qApp->removeEventFilter(this);
+        m_filterInstalled = false;
     }
+    if (!m_overlays.empty() && m_overlays.front()) {
+        if (m_pointerGrabbed)
+            m_overlays.front()->setMouseGrabEnabled(false);
+        if (m_keyboardGrabbed)
+            m_overlays.front()->setKeyboardGrabEnabled(false);
+    }
+    for (const QPointer<RegionCaptureOverlay> &overlay : m_overlays) {
+        if (!overlay)
+            continue;
+        overlay->hide();
+        // We may be inside one of its event handlers.
+        overlay->deleteLater();
+    }
+    m_overlays.clear();
+    m_unpainted = 0;
     m_pointerGrabbed = false;
     m_keyboardGrabbed = false;
     m_selection.reset();

@@ -13,15 +13,18 @@
 
 #include <optional>
 #include <variant>
+#include <vector>
 
-class ScreenGrabber;
 class ScreenList;
 
 // Lets the user drag a rectangle over all screens. selectRegion() freezes a frame of every
-// screen, shows the overlay over it with a crosshair cursor, grabs the pointer and keyboard
-// (a global shortcut starts us while another application is active) and waits. Release with a
-// rectangle of at least 5 × 5 points delivers it; a smaller one or Escape cancels. Everything
-// is put away (window, grabs, cursor) before the caller resumes.
+// screen (a frame that cannot be taken ends the selection with its reason before anything
+// shows), puts one overlay window over each screen with a crosshair cursor, grabs the pointer
+// and keyboard (a global shortcut starts us while another application is active) and waits.
+// The focus stays where it was, so the result can be pasted there. A drag may cross screens;
+// the selection is held in device pixels of the whole desktop. Release with a rectangle of at
+// least 5 × 5 points delivers it; a smaller one or Escape cancels. Everything is put away
+// (windows, grabs, cursor) before the caller resumes.
 class RegionCaptureOverlayController : public QObject, public RegionSelector {
     Q_OBJECT
 public:
@@ -31,7 +34,8 @@ public:
     QCoro::Task<QRectF> selectRegion() override;
 
     bool isSelecting() const { return m_pending; }
-    RegionCaptureOverlay *overlayWindow() const { return m_overlay; }
+    // One per screen, in the order of the screen list, while the overlay is up.
+    std::vector<RegionCaptureOverlay *> overlayWindows() const;
     const SelectionModel &selection() const { return m_selection; }
     bool hasInputGrab() const { return m_pointerGrabbed && m_keyboardGrabbed; }
 
@@ -40,19 +44,25 @@ public:
     static constexpr int grabRetryMs = 20;
 
 Q_SIGNALS:
-    // The overlay has painted its first picture.
+    // Every overlay window has painted its first picture.
     void overlayShown();
     // Both grabs are ours (or the attempts ran out: see hasInputGrab()).
     void inputGrabFinished();
     void selectionEnded();
 
+protected:
+    // Escape reaches whichever of our windows Qt thinks has the focus; the filter sees it
+    // wherever it goes.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
-    void createOverlayWindow(FrozenFrame frame);
+    void createOverlayWindows(const FrozenFrame &frame);
     void updateSelectionPath();
     void grabInput();
-    void onPressed(QPointF point);
+    void onPressed(QPointF point, qreal scale);
     void onDragged(QPointF point);
     void onReleased(QPointF point);
+    void onPainted();
     void cancel();
     void finish(std::variant<QRectF, CaptureError> outcome);
     void cleanUp();
@@ -61,9 +71,11 @@ private:
     ScreenList &m_screens;
     bool m_pending = false;
     std::optional<std::variant<QRectF, CaptureError>> m_outcome;
-    QPointer<RegionCaptureOverlay> m_overlay;
+    std::vector<QPointer<RegionCaptureOverlay>> m_overlays;
+    std::size_t m_unpainted = 0;
     SelectionModel m_selection;
     bool m_cursorPushed = false;
+    bool m_filterInstalled = false;
     bool m_pointerGrabbed = false;
     bool m_keyboardGrabbed = false;
     int m_grabAttemptsLeft = 0;

@@ -3,8 +3,9 @@
 #include <QCoro/QCoroTask>
 #include <QRectF>
 
-// Lets the user drag a rectangle over the screens. Yields it in Qt's global logical
-// coordinates; throws CaptureError(captureCancelled) when the user cancels.
+// Lets the user drag a rectangle over the screens. Yields it in device pixels of the whole
+// desktop (top-left origin, y down), the one space in which a rectangle can span screens of
+// different scales; throws CaptureError(captureCancelled) when the user cancels.
 class RegionSelector {
 public:
     virtual ~RegionSelector() = default;

@@ -1,18 +1,17 @@
 #pragma once
 
+#include "ScreenList.h"
+
 #include <QCoro/QCoroTask>
 #include <QImage>
 #include <QRectF>
 
 #include <vector>
 
-// One screen as it looked when a selection started: its logical frame (global coordinates),
-// its scale, where its pixels start on the X root window (or the platform's equivalent), and
-// the image in device pixels.
+// One screen as it looked when a selection started: where it is, and its pixels (the size of
+// its nativeRect).
 struct FrozenScreen {
-    QRectF geometry;
-    qreal scale = 1.0;
-    QPoint nativeOrigin;
+    ScreenInfo screen;
     QImage image;
 };
 
@@ -24,8 +23,9 @@ struct FrozenFrame {
     bool isEmpty() const { return screens.empty(); }
 };
 
-// Captures a rectangle of the screen. The rectangle is in Qt's global logical coordinates
-// (top-left origin, y down) exactly as the region selector delivered it.
+// Captures a rectangle of the screen, given in device pixels of the whole desktop exactly as
+// the region selector delivered it. The image has the pixels of every screen the rectangle
+// touches, one to one.
 // Throws CaptureError (noCapturedImage, or a platform error with its description).
 class ScreenGrabber {
 public:
@@ -34,7 +34,8 @@ public:
     // reads the screen as it is now.
     virtual QCoro::Task<QImage> captureRegion(QRectF rect) = 0;
     // Takes and keeps a frame of every screen (replacing an older one) and hands it back for
-    // painting. An empty frame means the grabber cannot freeze; captures are then live.
+    // painting. An empty frame means the grabber cannot freeze; captures are then live. Throws
+    // CaptureError with the reason when the screens cannot be read.
     virtual QCoro::Task<FrozenFrame> freezeFrame() { co_return FrozenFrame(); }
     // Drops the kept frame, e.g. when the selection was cancelled.
     virtual void releaseFrame() { }

@@ -1,5 +1,7 @@
 #include "ScreenList.h"
 
+#include "ScreenGrabber.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -7,18 +9,17 @@
 #include <cmath>
 #include <limits>
 
-QRect ScreenInfo::nativeRect() const
-{
-    return QRect(
-        nativeOrigin, QSize(pixelLength(geometry.width(), scale), pixelLength(geometry.height(), scale)));
-}
-
 std::vector<ScreenInfo> QtScreenList::displays() const
 {
     std::vector<ScreenInfo> result;
     for (QScreen *screen : QGuiApplication::screens()) {
         const QRect geometry = screen->geometry();
-        result.push_back(ScreenInfo { QRectF(geometry), screen->devicePixelRatio(), geometry.topLeft() });
+        const qreal scale = screen->devicePixelRatio();
+        // Qt keeps the device top-left as the logical one and divides the size, rounding; its
+        // own windows multiply back the same way, so this is the area a full-screen window
+        // covers.
+        const QSize pixels(qRound(geometry.width() * scale), qRound(geometry.height() * scale));
+        result.push_back(ScreenInfo { QRectF(geometry), scale, QRect(geometry.topLeft(), pixels) });
     }
     return result;
 }
@@ -28,7 +29,7 @@ std::optional<std::size_t> chooseDisplay(const QRectF &rect, const std::vector<S
     if (displays.empty())
         return std::nullopt;
     for (std::size_t i = 0; i < displays.size(); ++i) {
-        const QRectF &frame = displays[i].geometry;
+        const QRectF frame(displays[i].nativeRect);
         // QRectF::contains is false for an empty rectangle and intersects() ignores rectangles
         // that only share an edge, so a rectangle of no size inside a frame needs its own check.
         const bool inside = frame.contains(rect.topLeft()) && frame.contains(rect.bottomRight());
@@ -65,16 +66,13 @@ std::optional<CapturePlan> planCapture(
     const std::optional<std::size_t> index = chooseDisplay(rect, displays);
     if (!index)
         return std::nullopt;
-    const ScreenInfo &display = displays[*index];
     CapturePlan plan;
     plan.displayIndex = *index;
-    plan.sourceRect = QRectF(
-        rect.x() - display.geometry.x(), rect.y() - display.geometry.y(), rect.width(), rect.height());
-    plan.scale = scaleForDisplay(display, screens);
-    plan.pixelSize = QSize(pixelLength(rect.width(), plan.scale), pixelLength(rect.height(), plan.scale));
-    plan.pixelRect = QRect(QPoint(int(std::floor(plan.sourceRect.x() * plan.scale)),
-                               int(std::floor(plan.sourceRect.y() * plan.scale))),
-        plan.pixelSize);
+    plan.scale = scaleForDisplay(displays[*index], screens);
+    // The selection is already in device pixels, so scale × points, counted in the chosen
+    // display's points, is its own size: the rule without a round trip through a division.
+    plan.pixelRect = QRect(QPoint(int(std::floor(rect.x())), int(std::floor(rect.y()))),
+        QSize(pixelLength(rect.width(), 1.0), pixelLength(rect.height(), 1.0)));
     return plan;
 }
 
@@ -82,19 +80,22 @@ QImage cropFrozenFrame(const FrozenFrame &frame, const QRectF &rect)
 {
     std::vector<ScreenInfo> displays;
     for (const FrozenScreen &screen : frame.screens)
-        displays.push_back(ScreenInfo { screen.geometry, screen.scale, screen.nativeOrigin });
+        displays.push_back(screen.screen);
     const std::optional<CapturePlan> plan = planCapture(rect, displays, displays);
     if (!plan)
         return QImage();
-    const QImage &source = frame.screens[plan->displayIndex].image;
-    // copy() fills whatever lies outside the source with zeros; make that opaque black.
-    QImage result(plan->pixelSize, QImage::Format_RGB32);
+    QImage result(plan->pixelRect.size(), QImage::Format_RGB32);
     result.fill(Qt::black);
-    const QRect available = plan->pixelRect.intersected(source.rect());
-    if (!available.isEmpty()) {
-        QPainter painter(&result);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(available.topLeft() - plan->pixelRect.topLeft(), source, available);
+    QPainter painter(&result);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const FrozenScreen &screen : frame.screens) {
+        const QRect imageRect(screen.screen.nativeRect.topLeft(), screen.image.size());
+        const QRect available = plan->pixelRect.intersected(imageRect);
+        if (!available.isEmpty())
+            painter.drawImage(available.topLeft() - plan->pixelRect.topLeft(), screen.image,
+                available.translated(-imageRect.topLeft()));
     }
+    painter.end();
+    result.setDevicePixelRatio(plan->scale);
     return result;
 }

@@ -1,25 +1,21 @@
 #pragma once
 
-#include "ScreenGrabber.h"
-
 #include <QImage>
-#include <QPoint>
+#include <QRect>
 #include <QRectF>
-#include <QSize>
 
 #include <optional>
 #include <vector>
 
-// One screen in Qt's global logical coordinates. nativeOrigin is where its pixels start on
-// the X root window: Qt keeps a screen's native top-left as its logical top-left and scales
-// only the size, so the two differ from the frame only in size.
+struct FrozenFrame;
+
+// One screen in both spaces: its frame in Qt's logical coordinates, its scale, and the device
+// pixels it shows on the desktop (on X11 the root window). ScreenCoordinates converts between
+// the two.
 struct ScreenInfo {
     QRectF geometry;
     qreal scale = 1.0;
-    QPoint nativeOrigin;
-
-    // The screen's pixels on the root window.
-    QRect nativeRect() const;
+    QRect nativeRect;
 };
 
 // Where the screens are. Behind an interface so tests can give several, odd ones.
@@ -38,18 +34,15 @@ public:
     std::vector<ScreenInfo> displays() const override;
 };
 
-// What one capture reads: which display, where on it (points, relative to its frame), at
-// which scale, how many pixels, and where those pixels lie in the display's own image.
+// What one capture reads: the display the rectangle is counted on, its scale, and the device
+// pixels of the whole desktop that make up the image.
 struct CapturePlan {
     std::size_t displayIndex = 0;
-    QRectF sourceRect;
     qreal scale = 2.0;
-    QSize pixelSize;
-    // sourceRect in device pixels, relative to the display's top-left pixel.
     QRect pixelRect;
 };
 
-// The first display whose frame contains or meets the rectangle, else the first display;
+// The first display whose pixels contain or meet the device rectangle, else the first display;
 // absent when there are none.
 std::optional<std::size_t> chooseDisplay(const QRectF &rect, const std::vector<ScreenInfo> &displays);
 // The scale of the first screen whose frame differs from the display's by less than 1 point
@@ -57,9 +50,10 @@ std::optional<std::size_t> chooseDisplay(const QRectF &rect, const std::vector<S
 qreal scaleForDisplay(const ScreenInfo &display, const std::vector<ScreenInfo> &screens);
 // max(1, scale × points), truncated toward zero.
 int pixelLength(qreal points, qreal scale);
+// The plan for a rectangle in device pixels of the whole desktop.
 std::optional<CapturePlan> planCapture(
     const QRectF &rect, const std::vector<ScreenInfo> &displays, const std::vector<ScreenInfo> &screens);
 
-// The rectangle cut out of a frozen frame, following the plan over the frame's screens;
-// pixels beyond the chosen screen's image stay black. Null when the frame has no screens.
+// The device rectangle cut out of the frozen frame, from every screen it touches; pixels that
+// lie on no screen are black. Null when the frame has no screens.
 QImage cropFrozenFrame(const FrozenFrame &frame, const QRectF &rect);

@@ -8,9 +8,10 @@ QRectF SelectionModel::spanned(QPointF anchor, QPointF point)
         std::abs(point.x() - anchor.x()), std::abs(point.y() - anchor.y()));
 }
 
-void SelectionModel::press(QPointF point)
+void SelectionModel::press(QPointF point, qreal scale)
 {
     m_anchor = point;
+    m_anchorScale = scale;
     m_selectionRect = QRectF(point, QSizeF(0, 0));
 }
 
@@ -26,8 +27,9 @@ SelectionModel::Release SelectionModel::release(QPointF point)
     if (!m_anchor)
         return Release::ignored;
     const QRectF rect = spanned(*m_anchor, point);
+    const qreal minimum = minimumSize * m_anchorScale;
     reset();
-    if (rect.width() >= minimumSize && rect.height() >= minimumSize) {
+    if (rect.width() >= minimum && rect.height() >= minimum) {
         m_finishedRect = rect;
         return Release::selected;
     }
@@ -37,6 +39,7 @@ SelectionModel::Release SelectionModel::release(QPointF point)
 void SelectionModel::reset()
 {
     m_anchor.reset();
+    m_anchorScale = 1.0;
     m_selectionRect = QRectF();
     m_finishedRect = QRectF();
 }

@@ -7,10 +7,11 @@
 #include <optional>
 #include <vector>
 
-// The mouse rules of the region selection, in Qt's global logical coordinates, apart from the
-// window that draws them. A press sets the anchor (a second press starts again from the new
-// point), dragging spans the normalised rectangle from the anchor, and a release ends the
-// selection: with the rectangle when it is at least 5 × 5 points, cancelled otherwise.
+// The mouse rules of the region selection, in device pixels of the whole desktop, apart from
+// the windows that draw them. A press sets the anchor (a second press starts again from the
+// new point), dragging spans the normalised rectangle from the anchor, and a release ends the
+// selection: with the rectangle when it is at least 5 × 5 points, counted at the scale of the
+// screen where the drag began, cancelled otherwise.
 class SelectionModel {
 public:
     enum class Release {
@@ -21,7 +22,8 @@ public:
 
     static constexpr qreal minimumSize = 5.0;
 
-    void press(QPointF point);
+    // scale: device pixels per point where the press happened.
+    void press(QPointF point, qreal scale = 1.0);
     void drag(QPointF point);
     Release release(QPointF point);
     void reset();
@@ -39,6 +41,7 @@ public:
 
 private:
     std::optional<QPointF> m_anchor;
+    qreal m_anchorScale = 1.0;
     QRectF m_selectionRect;
     QRectF m_finishedRect;
 };

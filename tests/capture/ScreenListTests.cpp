@@ -1,88 +1,77 @@
+#include "capture/DesktopPattern.h"
+#include "capture/ScreenGrabber.h"
 #include "capture/ScreenList.h"
+#include "fakes/FakeScreenList.h"
 
-#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace {
 
-const ScreenInfo primary { QRectF(0, 0, 1920, 1080), 1.0, QPoint(0, 0) };
-const ScreenInfo second { QRectF(1920, 0, 1280, 1024), 1.0, QPoint(1920, 0) };
-
-TEST(ScreenCapturePlan, FractionalPointsAtScaleTwo_TruncateToPixels)
+std::vector<ScreenInfo> sideBySide(qreal left, qreal right)
 {
-    const std::vector<ScreenInfo> screens { { QRectF(0, 0, 1440, 900), 2.0, QPoint(0, 0) } };
-    const auto plan = planCapture(QRectF(10, 20, 100.6, 40.2), screens, screens);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(plan->scale, 2.0);
-    EXPECT_EQ(plan->pixelSize, QSize(201, 80));
-    EXPECT_EQ(plan->pixelRect, QRect(20, 40, 201, 80));
+    return { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
 }
 
-TEST(ScreenCapturePlan, TinyWidthAtScaleTwo_IsStillOnePixel)
+TEST(ScreenCapturePlan, PixelsAreTheSelectionsDevicePixels_TruncatedAndAtLeastOne)
 {
-    const std::vector<ScreenInfo> screens { { QRectF(0, 0, 1440, 900), 2.0, QPoint(0, 0) } };
-    const auto plan = planCapture(QRectF(10, 20, 0.3, 50), screens, screens);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(plan->pixelSize, QSize(1, 100));
+    struct Case {
+        const char *name;
+        QRectF rect;
+        QRect pixels;
+    };
+    const Case cases[] {
+        { "whole pixels", QRectF(40, 100, 60, 60), QRect(40, 100, 60, 60) },
+        { "fractional corner and size", QRectF(10.5, 20.25, 201.6, 80.9), QRect(10, 20, 201, 80) },
+        { "thinner than a pixel", QRectF(10, 20, 0.3, 50), QRect(10, 20, 1, 50) },
+        { "across the boundary", QRectF(1180, 400, 200, 100), QRect(1180, 400, 200, 100) },
+        { "left of the primary", QRectF(-30, 5, 60, 10), QRect(-30, 5, 60, 10) },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto plan = planCapture(c.rect, sideBySide(1, 2), sideBySide(1, 2));
+        ASSERT_TRUE(plan.has_value());
+        EXPECT_EQ(plan->pixelRect, c.pixels);
+    }
     EXPECT_EQ(pixelLength(0.0, 2.0), 1);
     EXPECT_EQ(pixelLength(0.49, 2.0), 1);
-    EXPECT_EQ(pixelLength(0.5, 2.0), 1);
     EXPECT_EQ(pixelLength(0.99, 2.0), 1);
     EXPECT_EQ(pixelLength(1.0, 2.0), 2);
+    EXPECT_EQ(pixelLength(100.6, 2.0), 201);
+    EXPECT_EQ(pixelLength(40.2, 2.0), 80);
     EXPECT_EQ(pixelLength(10.7, 1.0), 10);
 }
 
-TEST(ScreenCapturePlan, RectangleOnNoScreen_UsesTheFirstWithSourceRelativeToIt)
+TEST(ScreenCapturePlan, TheFirstScreenTheRectangleMeets_GivesTheScale)
 {
-    const std::vector<ScreenInfo> displays { { QRectF(100, 50, 800, 600), 1.0, QPoint(100, 50) }, second };
-    const auto plan = planCapture(QRectF(5000, 3000, 100, 50), displays, displays);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(plan->displayIndex, 0u);
-    EXPECT_EQ(plan->sourceRect, QRectF(4900, 2950, 100, 50));
-    EXPECT_EQ(plan->pixelSize, QSize(100, 50));
-}
-
-TEST(ScreenCapturePlan, NoScreens_NoPlan)
-{
+    struct Case {
+        const char *name;
+        QRectF rect;
+        std::size_t display;
+        qreal scale;
+    };
+    const Case cases[] {
+        { "on the first", QRectF(100, 100, 50, 50), 0, 1.0 },
+        { "wholly on the second", QRectF(1500, 300, 400, 200), 1, 2.0 },
+        { "across the boundary: the first it meets", QRectF(1180, 400, 200, 100), 0, 1.0 },
+        { "sharing only the edge is not meeting", QRectF(1280, 100, 100, 100), 1, 2.0 },
+        { "of no size, inside the second", QRectF(1300, 100, 0, 0), 1, 2.0 },
+        { "on no screen: the first", QRectF(5000, 3000, 100, 50), 0, 1.0 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto plan = planCapture(c.rect, sideBySide(1, 2), sideBySide(1, 2));
+        ASSERT_TRUE(plan.has_value());
+        EXPECT_EQ(plan->displayIndex, c.display);
+        EXPECT_EQ(plan->scale, c.scale);
+    }
+    const std::vector<ScreenInfo> reversed { sideBySide(1, 2)[1], sideBySide(1, 2)[0] };
+    EXPECT_EQ(chooseDisplay(QRectF(1180, 400, 200, 100), reversed), 0u);
     EXPECT_FALSE(planCapture(QRectF(0, 0, 10, 10), {}, {}).has_value());
-    EXPECT_FALSE(chooseDisplay(QRectF(0, 0, 10, 10), {}).has_value());
-}
-
-TEST(ScreenCapturePlan, SecondScreenAtX1920_SourceIsRelativeToIt)
-{
-    const std::vector<ScreenInfo> displays { primary, second };
-    const auto plan = planCapture(QRectF(2000, 100, 300, 200), displays, displays);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(plan->displayIndex, 1u);
-    EXPECT_EQ(plan->sourceRect, QRectF(80, 100, 300, 200));
-    EXPECT_EQ(plan->pixelRect, QRect(80, 100, 300, 200));
-    EXPECT_EQ(plan->pixelRect.translated(displays[1].nativeOrigin), QRect(2000, 100, 300, 200));
-}
-
-TEST(ScreenCapturePlan, HiDpiSecondScreen_PixelsCountFromItsOwnTopLeft)
-{
-    const ScreenInfo retina { QRectF(1920, 0, 1440, 900), 2.0, QPoint(1920, 0) };
-    const std::vector<ScreenInfo> displays { primary, retina };
-    const auto plan = planCapture(QRectF(2000, 100, 100.6, 40.2), displays, displays);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_EQ(plan->displayIndex, 1u);
-    EXPECT_EQ(plan->scale, 2.0);
-    EXPECT_EQ(plan->pixelRect, QRect(160, 200, 201, 80));
-}
-
-TEST(ScreenCapturePlan, RectangleAcrossTwoScreens_TakesTheFirstItMeets)
-{
-    const std::vector<ScreenInfo> displays { primary, second };
-    EXPECT_EQ(chooseDisplay(QRectF(1900, 100, 100, 100), displays), 0u);
-    const std::vector<ScreenInfo> reversed { second, primary };
-    EXPECT_EQ(chooseDisplay(QRectF(1900, 100, 100, 100), reversed), 0u);
-    // Sharing only the edge is not meeting.
-    EXPECT_EQ(chooseDisplay(QRectF(1920, 100, 100, 100), displays), 1u);
 }
 
 TEST(ScreenCapturePlan, DisplayMatchingNoScreenWithinOnePoint_IsReadAtScaleTwo)
 {
-    const ScreenInfo display { QRectF(0, 0, 1920, 1080), 1.0, QPoint(0, 0) };
+    const ScreenInfo display { QRectF(0, 0, 1920, 1080), 1.0, QRect(0, 0, 1920, 1080) };
     EXPECT_EQ(scaleForDisplay(display, { { QRectF(0, 0, 1921, 1080), 1.0, {} } }), 2.0);
     EXPECT_EQ(scaleForDisplay(display, { { QRectF(-1, 0, 1920, 1080), 1.0, {} } }), 2.0);
     EXPECT_EQ(scaleForDisplay(display, {}), 2.0);
@@ -92,71 +81,58 @@ TEST(ScreenCapturePlan, DisplayMatchingNoScreenWithinOnePoint_IsReadAtScaleTwo)
                   { { QRectF(5, 0, 1920, 1080), 3.0, {} }, { QRectF(0, 0, 1920, 1080), 1.5, {} },
                       { QRectF(0, 0, 1920, 1080), 1.0, {} } }),
         1.5);
-
     const auto plan
-        = planCapture(QRectF(10, 10, 100, 50), { display }, { { QRectF(0, 0, 1280, 720), 1.0, {} } });
+        = planCapture(QRectF(10, 10, 100, 50), { display }, { x11Screen(QRect(0, 0, 1280, 720), 1) });
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(plan->scale, 2.0);
-    EXPECT_EQ(plan->pixelSize, QSize(200, 100));
 }
 
-// An image whose every pixel tells where it is: red = x, green = y (both mod 256), blue the
-// screen's mark.
-QImage positionImage(QSize size, int mark)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x % 256, y % 256, mark));
-    return image;
-}
-
-FrozenFrame twoScreenFrame()
+// A frame of two monitors whose images show the desktop pattern; the second may be shorter.
+FrozenFrame patternFrame(qreal left, qreal right, int secondHeight = 1000)
 {
     FrozenFrame frame;
-    frame.screens.push_back(
-        { primary.geometry, 1.0, primary.nativeOrigin, positionImage(QSize(1920, 1080), 1) });
-    frame.screens.push_back(
-        { second.geometry, 1.0, second.nativeOrigin, positionImage(QSize(1280, 1024), 2) });
+    for (const ScreenInfo &screen :
+        { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, secondHeight), right) })
+        frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
     return frame;
 }
 
-TEST(FrozenFrameCrop, SecondScreen_CutsAtItsOwnOffsets)
+TEST(FrozenFrameCrop, CutsTheSelectedDevicePixelsFromEveryScreenItTouches)
 {
-    const QImage image = cropFrozenFrame(twoScreenFrame(), QRectF(2000, 100, 30, 20));
-    ASSERT_EQ(image.size(), QSize(30, 20));
-    EXPECT_EQ(image.pixel(0, 0), qRgb(80, 100, 2));
-    EXPECT_EQ(image.pixel(29, 19), qRgb(109, 119, 2));
+    struct Case {
+        const char *name;
+        qreal left, right;
+        QRectF rect;
+        QRect pixels;
+        qreal scale;
+    };
+    const Case cases[] {
+        { "first screen", 1, 1, QRectF(40, 100, 60, 60), QRect(40, 100, 60, 60), 1 },
+        { "wholly on a scale-2 second screen", 1, 2, QRectF(1500, 301, 401, 199), QRect(1500, 301, 401, 199),
+            2 },
+        { "across the boundary, scales 1 and 2", 1, 2, QRectF(1100, 400, 400, 200),
+            QRect(1100, 400, 400, 200), 1 },
+        { "across the boundary, scales 2 and 2", 2, 2, QRectF(980, 300, 600, 400), QRect(980, 300, 600, 400),
+            2 },
+        { "fractional", 2, 2, QRectF(201.5, 101, 50.7, 30.2), QRect(201, 101, 50, 30), 2 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage image = cropFrozenFrame(patternFrame(c.left, c.right), c.rect);
+        EXPECT_EQ(pixelsOffPattern(image, c.pixels), 0);
+        EXPECT_EQ(image.devicePixelRatio(), c.scale);
+    }
 }
 
-TEST(FrozenFrameCrop, PrimaryScreen_CutsTheSelectedPixels)
+TEST(FrozenFrameCrop, WhereNoScreenIs_IsBlack)
 {
-    const QImage image = cropFrozenFrame(twoScreenFrame(), QRectF(40, 100, 60, 60));
-    ASSERT_EQ(image.size(), QSize(60, 60));
-    EXPECT_EQ(image.pixel(0, 0), qRgb(40, 100, 1));
-    EXPECT_EQ(image.pixel(59, 59), qRgb(99, 159, 1));
-}
-
-TEST(FrozenFrameCrop, ScaleTwo_CutsDevicePixels)
-{
-    FrozenFrame frame;
-    frame.screens.push_back({ QRectF(0, 0, 100, 100), 2.0, QPoint(0, 0), positionImage(QSize(200, 200), 3) });
-    const QImage image = cropFrozenFrame(frame, QRectF(10, 20, 50.6, 30.2));
-    ASSERT_EQ(image.size(), QSize(101, 60));
-    EXPECT_EQ(image.pixel(0, 0), qRgb(20, 40, 3));
-    EXPECT_EQ(image.pixel(100, 59), qRgb(120, 99, 3));
-}
-
-TEST(FrozenFrameCrop, BeyondTheScreen_IsBlack)
-{
-    const QImage image = cropFrozenFrame(twoScreenFrame(), QRectF(3190, 1014, 20, 20));
-    ASSERT_EQ(image.size(), QSize(20, 20));
-    EXPECT_EQ(image.pixel(0, 0), qRgb(1270 % 256, 1014 % 256, 2));
-    EXPECT_EQ(image.pixel(15, 15), qRgb(0, 0, 0));
-}
-
-TEST(FrozenFrameCrop, EmptyFrame_GivesNoImage)
-{
+    // Below a shorter second monitor, and beyond the right edge.
+    const QImage image = cropFrozenFrame(patternFrame(1, 1, 800), QRectF(2540, 790, 40, 20));
+    ASSERT_EQ(image.size(), QSize(40, 20));
+    EXPECT_EQ(image.pixel(0, 0), desktopPatternAt(2540, 790));
+    EXPECT_EQ(image.pixel(19, 9), desktopPatternAt(2559, 799));
+    EXPECT_EQ(image.pixel(20, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(0, 10), qRgb(0, 0, 0));
     EXPECT_TRUE(cropFrozenFrame(FrozenFrame(), QRectF(0, 0, 10, 10)).isNull());
 }
 

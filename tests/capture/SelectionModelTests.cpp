@@ -4,78 +4,86 @@
 
 namespace {
 
-TEST(SelectionModel, DragUpAndLeft_GivesTheNormalisedRectangle)
+// The mouse rules, each case in one place: the controller and the windows only pass device
+// points through to them.
+TEST(SelectionModel, MouseSequences)
 {
-    SelectionModel model;
-    model.press({ 100, 100 });
-    model.drag({ 40, 160 });
-    EXPECT_EQ(model.selectionRect(), QRectF(40, 100, 60, 60));
-    EXPECT_EQ(model.release({ 40, 160 }), SelectionModel::Release::selected);
-    EXPECT_EQ(model.finishedRect(), QRectF(40, 100, 60, 60));
-    EXPECT_FALSE(model.anchor().has_value());
+    enum Kind { press, press2x, drag, release };
+    struct Step {
+        Kind kind;
+        QPointF point;
+    };
+    using Release = SelectionModel::Release;
+    struct Case {
+        const char *name;
+        std::vector<Step> steps;
+        // What the last step left: the release's answer (none when the last step is no release).
+        std::optional<Release> released;
+        QRectF rect; // finishedRect() after a release, selectionRect() otherwise
+    };
+    const Case cases[] {
+        { "drag up and left gives the normalised rectangle",
+            { { press, { 100, 100 } }, { drag, { 70, 130 } }, { drag, { 40, 160 } },
+                { release, { 40, 160 } } },
+            Release::selected, QRectF(40, 100, 60, 60) },
+        { "a press starts an empty selection at the point", { { press, { 12.5, 30 } } }, std::nullopt,
+            QRectF(12.5, 30, 0, 0) },
+        { "exactly five by five is a selection", { { press, { 10, 10 } }, { release, { 15, 15 } } },
+            Release::selected, QRectF(10, 10, 5, 5) },
+        { "4.9 by 300 cancels",
+            { { press, { 10, 10 } }, { drag, { 14.9, 310 } }, { release, { 14.9, 310 } } },
+            Release::cancelled, QRectF() },
+        { "a click without movement cancels", { { press, { 300, 200 } }, { release, { 300, 200 } } },
+            Release::cancelled, QRectF() },
+        { "a release before any press changes nothing", { { release, { 300, 200 } } }, Release::ignored,
+            QRectF() },
+        { "a drag before any press changes nothing", { { drag, { 300, 200 } } }, std::nullopt, QRectF() },
+        { "a second press restarts from the new anchor",
+            { { press, { 10, 10 } }, { drag, { 300, 300 } }, { press, { 500, 500 } } }, std::nullopt,
+            QRectF(500, 500, 0, 0) },
+        { "after a second press the drag spans from it",
+            { { press, { 10, 10 } }, { drag, { 300, 300 } }, { press, { 500, 500 } }, { drag, { 600, 650 } },
+                { release, { 600, 650 } } },
+            Release::selected, QRectF(500, 500, 100, 150) },
+        // Five points on a scale-2 screen are ten device pixels.
+        { "scale 2: 4.9 points by 300 cancels", { { press2x, { 10, 10 } }, { release, { 19.8, 610 } } },
+            Release::cancelled, QRectF() },
+        { "scale 2: five by five points is a selection",
+            { { press2x, { 201, 101 } }, { release, { 211, 111 } } }, Release::selected,
+            QRectF(201, 101, 10, 10) },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SelectionModel model;
+        std::optional<Release> released;
+        for (const Step &step : c.steps) {
+            released.reset();
+            switch (step.kind) {
+            case press:
+                model.press(step.point);
+                break;
+            case press2x:
+                model.press(step.point, 2.0);
+                break;
+            case drag:
+                model.drag(step.point);
+                break;
+            case release:
+                released = model.release(step.point);
+                break;
+            }
+        }
+        EXPECT_EQ(released, c.released);
+        EXPECT_EQ(released ? model.finishedRect() : model.selectionRect(), c.rect);
+        // A release always ends the selection; a press always leaves an anchor.
+        if (released)
+            EXPECT_FALSE(model.anchor().has_value());
+        else if (c.steps.back().kind != drag)
+            EXPECT_EQ(model.anchor(), std::optional<QPointF>(c.steps.back().point));
+    }
 }
 
-TEST(SelectionModel, Press_SetsAnchorAndAnEmptySelectionAtThePoint)
-{
-    SelectionModel model;
-    model.press({ 12.5, 30 });
-    ASSERT_TRUE(model.anchor().has_value());
-    EXPECT_EQ(*model.anchor(), QPointF(12.5, 30));
-    EXPECT_EQ(model.selectionRect(), QRectF(12.5, 30, 0, 0));
-}
-
-TEST(SelectionModel, NarrowerThanFivePoints_Cancels)
-{
-    SelectionModel model;
-    model.press({ 10, 10 });
-    model.drag({ 14.9, 310 });
-    EXPECT_EQ(model.release({ 14.9, 310 }), SelectionModel::Release::cancelled);
-}
-
-TEST(SelectionModel, ExactlyFiveByFive_IsASelection)
-{
-    SelectionModel model;
-    model.press({ 10, 10 });
-    EXPECT_EQ(model.release({ 15, 15 }), SelectionModel::Release::selected);
-    EXPECT_EQ(model.finishedRect(), QRectF(10, 10, 5, 5));
-}
-
-TEST(SelectionModel, ClickWithoutMovement_Cancels)
-{
-    SelectionModel model;
-    model.press({ 300, 200 });
-    EXPECT_EQ(model.release({ 300, 200 }), SelectionModel::Release::cancelled);
-}
-
-TEST(SelectionModel, ReleaseBeforeAnyPress_ChangesNothing)
-{
-    SelectionModel model;
-    EXPECT_EQ(model.release({ 300, 200 }), SelectionModel::Release::ignored);
-    EXPECT_FALSE(model.anchor().has_value());
-    EXPECT_EQ(model.selectionRect(), QRectF());
-}
-
-TEST(SelectionModel, DragBeforeAnyPress_ChangesNothing)
-{
-    SelectionModel model;
-    model.drag({ 300, 200 });
-    EXPECT_EQ(model.selectionRect(), QRectF());
-}
-
-TEST(SelectionModel, SecondPress_RestartsFromTheNewAnchor)
-{
-    SelectionModel model;
-    model.press({ 10, 10 });
-    model.drag({ 300, 300 });
-    model.press({ 500, 500 });
-    EXPECT_EQ(*model.anchor(), QPointF(500, 500));
-    EXPECT_EQ(model.selectionRect(), QRectF(500, 500, 0, 0));
-    model.drag({ 600, 650 });
-    EXPECT_EQ(model.release({ 600, 650 }), SelectionModel::Release::selected);
-    EXPECT_EQ(model.finishedRect(), QRectF(500, 500, 100, 150));
-}
-
-TEST(SelectionModel, DimmingPath_HasOneRectanglePerScreenAndAHoleForTheSelection)
+TEST(SelectionModel, DimmingPath_DimsTheScreensWithTheSelectionAsAHole)
 {
     const std::vector<QRectF> screens { QRectF(0, 0, 1920, 1080), QRectF(1920, 0, 1280, 1024) };
     const QPainterPath path = SelectionModel::dimmingPath(screens, QRectF(100, 100, 200, 50));
@@ -85,29 +93,12 @@ TEST(SelectionModel, DimmingPath_HasOneRectanglePerScreenAndAHoleForTheSelection
     EXPECT_FALSE(path.contains(QPointF(150, 120))); // the hole
     EXPECT_FALSE(path.contains(QPointF(2000, 1050))); // below the shorter second screen
     EXPECT_EQ(path.elementCount(), 3 * 5); // three closed rectangles
-}
 
-TEST(SelectionModel, DimmingPath_HoleOnTheSecondScreen)
-{
-    const std::vector<QRectF> screens { QRectF(0, 0, 1920, 1080), QRectF(1920, 0, 1280, 1024) };
-    const QPainterPath path = SelectionModel::dimmingPath(screens, QRectF(2000, 100, 100, 100));
-    EXPECT_FALSE(path.contains(QPointF(2050, 150)));
-    EXPECT_TRUE(path.contains(QPointF(1950, 150)));
-}
-
-TEST(SelectionModel, ZeroSizeSelection_MakesNoHole)
-{
-    const std::vector<QRectF> screens { QRectF(0, 0, 1920, 1080) };
+    // A selection with no width or no height makes no hole.
     const QPainterPath screensOnly = SelectionModel::dimmingPath(screens, QRectF());
-    EXPECT_EQ(SelectionModel::dimmingPath(screens, QRectF(100, 100, 0, 0)), screensOnly);
-    EXPECT_EQ(SelectionModel::dimmingPath(screens, QRectF(100, 100, 0, 300)), screensOnly);
-    EXPECT_EQ(SelectionModel::dimmingPath(screens, QRectF(100, 100, 300, 0)), screensOnly);
-    EXPECT_EQ(screensOnly.elementCount(), 5);
-    EXPECT_TRUE(screensOnly.contains(QPointF(100, 100)));
-}
-
-TEST(SelectionModel, NoScreens_PathIsEmpty)
-{
+    EXPECT_EQ(screensOnly.elementCount(), 2 * 5);
+    for (const QRectF &empty : { QRectF(100, 100, 0, 0), QRectF(100, 100, 0, 300), QRectF(100, 100, 300, 0) })
+        EXPECT_EQ(SelectionModel::dimmingPath(screens, empty), screensOnly);
     EXPECT_TRUE(SelectionModel::dimmingPath({}, QRectF()).isEmpty());
 }
 

@@ -4,14 +4,17 @@
 
 #include <vector>
 
-// Screens the test sets. `scaleScreens` stands for the screens the scale is read from; empty
-// means the same as the displays, as on a real desktop.
+// Screens the test sets; the scale is read from the same list, as on a real desktop.
 class FakeScreenList : public ScreenList {
 public:
     std::vector<ScreenInfo> list;
-    std::vector<ScreenInfo> scaleScreens;
-    bool separateScaleScreens = false;
 
     std::vector<ScreenInfo> displays() const override { return list; }
-    std::vector<ScreenInfo> screens() const override { return separateScaleScreens ? scaleScreens : list; }
 };
+
+// A screen as Qt on X11 lays it out: its device top-left is its logical top-left and its
+// logical size is the device size divided by the scale.
+inline ScreenInfo x11Screen(QRect pixels, qreal scale)
+{
+    return ScreenInfo { QRectF(QPointF(pixels.topLeft()), QSizeF(pixels.size()) / scale), scale, pixels };
+}

@@ -5,42 +5,88 @@
 #include "capture/ScreenList.h"
 
 #include <QCoro/QCoroFuture>
-#include <QDebug>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <xcb/shm.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 namespace {
 
-// Only the layout every current X server uses for true colour: 32 bits per pixel holding
-// 0x00RRGGBB in the server's byte order, which QImage::Format_RGB32 reads as is on a
-// little-endian client.
-bool rootIsPlainTrueColour(xcb_connection_t *connection, const xcb_screen_t *screen)
+const char *visualClassName(int visualClass)
+{
+    switch (visualClass) {
+    case XCB_VISUAL_CLASS_STATIC_GRAY:
+        return "static grey";
+    case XCB_VISUAL_CLASS_GRAY_SCALE:
+        return "grey scale";
+    case XCB_VISUAL_CLASS_STATIC_COLOR:
+        return "static colour";
+    case XCB_VISUAL_CLASS_PSEUDO_COLOR:
+        return "colour map";
+    case XCB_VISUAL_CLASS_TRUE_COLOR:
+        return "true colour";
+    case XCB_VISUAL_CLASS_DIRECT_COLOR:
+        return "direct colour";
+    }
+    return "unknown visual";
+}
+
+bool isContiguous(quint32 mask)
+{
+    if (mask == 0)
+        return false;
+    const quint32 shifted = mask >> std::countr_zero(mask);
+    return (shifted & (shifted + 1)) == 0;
+}
+
+// One colour channel of a pixel: where it sits and its largest value.
+struct Channel {
+    int shift;
+    quint32 maximum;
+
+    explicit Channel(quint32 mask)
+        : shift(std::countr_zero(mask))
+        , maximum(mask >> shift)
+    { }
+    // Scaled to 0..255 with rounding, so a full 5-, 6- or 10-bit value is 255.
+    uint eightBits(quint32 pixel) const
+    {
+        const quint32 value = (pixel >> shift) & maximum;
+        return uint((quint64(value) * 255 + maximum / 2) / maximum);
+    }
+};
+
+X11PixelLayout rootPixelLayout(xcb_connection_t *connection, const xcb_screen_t *screen)
 {
     const xcb_setup_t *setup = xcb_get_setup(connection);
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST || Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
-        return false;
-    bool thirtyTwoBits = false;
+    X11PixelLayout layout;
+    layout.depth = screen->root_depth;
+    layout.bitsPerPixel = 0;
+    layout.mostSignificantByteFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
     for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem; xcb_format_next(&formats)) {
-        if (formats.data->depth == screen->root_depth)
-            thirtyTwoBits = formats.data->bits_per_pixel == 32;
+        if (formats.data->depth == screen->root_depth) {
+            layout.bitsPerPixel = formats.data->bits_per_pixel;
+            layout.scanlinePad = formats.data->scanline_pad;
+        }
     }
-    if (!thirtyTwoBits)
-        return false;
+    layout.visualClass = -1;
     for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths)) {
         for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
              xcb_visualtype_next(&visuals)) {
-            if (visuals.data->visual_id == screen->root_visual)
-                return visuals.data->red_mask == 0xff0000 && visuals.data->green_mask == 0xff00
-                    && visuals.data->blue_mask == 0xff;
+            if (visuals.data->visual_id == screen->root_visual) {
+                layout.visualClass = visuals.data->_class;
+                layout.redMask = visuals.data->red_mask;
+                layout.greenMask = visuals.data->green_mask;
+                layout.blueMask = visuals.data->blue_mask;
+            }
         }
     }
-    return false;
+    return layout;
 }
 
 bool sharedMemoryOffered(xcb_connection_t *connection)
@@ -58,6 +104,7 @@ class SharedSegment {
 public:
     SharedSegment(xcb_connection_t *connection, std::size_t size)
         : m_connection(connection)
+        , m_size(size)
     {
         m_id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (m_id < 0)
@@ -90,76 +137,157 @@ public:
     bool isValid() const { return m_attached; }
     xcb_shm_seg_t segment() const { return m_segment; }
     const uchar *data() const { return m_address; }
+    std::size_t size() const { return m_size; }
 
 private:
     xcb_connection_t *m_connection;
+    std::size_t m_size;
     int m_id = -1;
     uchar *m_address = nullptr;
     xcb_shm_seg_t m_segment = 0;
     bool m_attached = false;
 };
 
-QImage readWithSharedMemory(
-    xcb_connection_t *connection, xcb_window_t root, const QRect &area, const SharedSegment &segment)
+QString xError(const xcb_generic_error_t *error)
 {
+    return QStringLiteral("The X server refused to read the screen (X error %1).")
+        .arg(error ? int(error->error_code) : 0);
+}
+
+QImage readWithSharedMemory(xcb_connection_t *connection, xcb_window_t root, const QRect &area,
+    const SharedSegment &segment, const X11PixelLayout &layout, QString *error)
+{
+    xcb_generic_error_t *failure = nullptr;
     XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection,
         xcb_shm_get_image(connection, root, area.x(), area.y(), area.width(), area.height(), ~0u,
             XCB_IMAGE_FORMAT_Z_PIXMAP, segment.segment(), 0),
-        nullptr));
-    if (!reply)
+        &failure));
+    XcbReply<xcb_generic_error_t> failureHolder(failure);
+    if (!reply) {
+        *error = xError(failure);
         return QImage();
-    return QImage(segment.data(), area.width(), area.height(), area.width() * 4, QImage::Format_RGB32).copy();
+    }
+    return convertZPixmap(segment.data(), segment.size(), area.size(), layout);
 }
 
-QImage readWithGetImage(xcb_connection_t *connection, xcb_window_t root, const QRect &area)
+QImage readWithGetImage(xcb_connection_t *connection, xcb_window_t root, const QRect &area,
+    const X11PixelLayout &layout, QString *error)
 {
+    xcb_generic_error_t *failure = nullptr;
     XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(connection,
         xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(), area.width(),
             area.height(), ~0u),
-        nullptr));
-    if (!reply)
+        &failure));
+    XcbReply<xcb_generic_error_t> failureHolder(failure);
+    if (!reply) {
+        *error = xError(failure);
         return QImage();
-    const int length = xcb_get_image_data_length(reply.get());
-    if (length < area.width() * area.height() * 4)
-        return QImage();
-    return QImage(
-        xcb_get_image_data(reply.get()), area.width(), area.height(), area.width() * 4, QImage::Format_RGB32)
-        .copy();
+    }
+    return convertZPixmap(xcb_get_image_data(reply.get()),
+        std::size_t(xcb_get_image_data_length(reply.get())), area.size(), layout);
 }
 
 } // namespace
 
+int X11PixelLayout::bytesPerLine(int width) const
+{
+    const qint64 bits = qint64(width) * bitsPerPixel;
+    const qint64 pad = scanlinePad > 0 ? scanlinePad : 8;
+    return int((bits + pad - 1) / pad * pad / 8);
+}
+
+QString X11PixelLayout::unsupportedReason() const
+{
+    const quint32 all = redMask | greenMask | blueMask;
+    const bool masksFit = isContiguous(redMask) && isContiguous(greenMask) && isContiguous(blueMask)
+        && (redMask & greenMask) == 0 && (redMask & blueMask) == 0 && (greenMask & blueMask) == 0
+        && (bitsPerPixel >= 32 || all < (quint32(1) << bitsPerPixel));
+    const bool padFits = scanlinePad == 8 || scanlinePad == 16 || scanlinePad == 32;
+    if (visualClass == XCB_VISUAL_CLASS_TRUE_COLOR
+        && (bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32) && masksFit && padFits)
+        return {};
+    return QStringLiteral("The screen cannot be captured: the X server's pixel format (depth %1, %2 bits per "
+                          "pixel, %3) is not supported.")
+        .arg(depth)
+        .arg(bitsPerPixel)
+        .arg(QLatin1String(visualClassName(visualClass)));
+}
+
+QImage convertZPixmap(const uchar *data, std::size_t length, QSize size, const X11PixelLayout &layout)
+{
+    if (!layout.unsupportedReason().isEmpty() || size.isEmpty())
+        return QImage();
+    const int stride = layout.bytesPerLine(size.width());
+    if (length < std::size_t(stride) * std::size_t(size.height()))
+        return QImage();
+    QImage image(size, QImage::Format_RGB32);
+    const bool plain = layout.bitsPerPixel == 32 && layout.redMask == 0xff0000 && layout.greenMask == 0xff00
+        && layout.blueMask == 0xff && layout.mostSignificantByteFirst == (Q_BYTE_ORDER == Q_BIG_ENDIAN);
+    if (plain) {
+        // What nearly every server sends: already 0x??RRGGBB in our byte order.
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(image.scanLine(y), data + std::size_t(y) * stride, std::size_t(size.width()) * 4);
+        return image;
+    }
+    const Channel red(layout.redMask), green(layout.greenMask), blue(layout.blueMask);
+    const int bytes = layout.bitsPerPixel / 8;
+    for (int y = 0; y < size.height(); ++y) {
+        const uchar *in = data + std::size_t(y) * stride;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x, in += bytes) {
+            quint32 pixel = 0;
+            for (int b = 0; b < bytes; ++b)
+                pixel |= quint32(in[layout.mostSignificantByteFirst ? b : bytes - 1 - b])
+                    << (8 * (bytes - 1 - b));
+            out[x] = qRgb(int(red.eightBits(pixel)), int(green.eightBits(pixel)), int(blue.eightBits(pixel)));
+        }
+    }
+    return image;
+}
+
 X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
 {
     X11Grab grab;
-    grab.images.resize(rects.size());
     int screenNumber = 0;
     XcbConnection connection = connectToDisplay(nullptr, &screenNumber);
-    if (!connection)
-        return grab;
-    xcb_connection_t *c = connection.get();
-    const xcb_screen_t *screen = screenOfNumber(c, screenNumber);
-    if (!screen || !rootIsPlainTrueColour(c, screen)) {
-        qWarning() << "X11 screen grab: the root window's pixel format is not supported";
+    if (!connection) {
+        grab.error = QStringLiteral("The screen cannot be captured: the X display \"%1\" cannot be opened.")
+                         .arg(qEnvironmentVariable("DISPLAY"));
         return grab;
     }
+    xcb_connection_t *c = connection.get();
+    const xcb_screen_t *screen = screenOfNumber(c, screenNumber);
+    if (!screen) {
+        grab.error = QStringLiteral("The screen cannot be captured: the X display has no screen %1.")
+                         .arg(screenNumber);
+        return grab;
+    }
+    const X11PixelLayout layout = rootPixelLayout(c, screen);
+    grab.error = layout.unsupportedReason();
+    if (!grab.error.isEmpty())
+        return grab;
     const QRect rootRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
 
     std::size_t largest = 0;
-    for (const QRect &rect : rects)
-        largest = std::max(largest,
-            std::size_t(rect.intersected(rootRect).width()) * std::size_t(rect.intersected(rootRect).height())
-                * 4);
+    for (const QRect &rect : rects) {
+        const QRect area = rect.intersected(rootRect);
+        largest
+            = std::max(largest, std::size_t(layout.bytesPerLine(area.width())) * std::size_t(area.height()));
+    }
     std::unique_ptr<SharedSegment> segment;
     if (method != X11GrabMethod::getImage && largest > 0 && sharedMemoryOffered(c)) {
         segment = std::make_unique<SharedSegment>(c, largest);
         if (!segment->isValid())
             segment.reset();
     }
-    if (method == X11GrabMethod::sharedMemory && !segment)
+    if (method == X11GrabMethod::sharedMemory && !segment) {
+        grab.error
+            = QStringLiteral("The screen cannot be captured: the X server's shared memory is not available.");
         return grab;
+    }
     grab.usedSharedMemory = segment != nullptr;
 
+    std::vector<QImage> images(rects.size());
     for (std::size_t i = 0; i < rects.size(); ++i) {
         const QRect &wanted = rects[i];
         if (wanted.isEmpty())
@@ -167,13 +295,16 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
         const QRect area = wanted.intersected(rootRect);
         QImage part;
         if (!area.isEmpty()) {
-            part = segment ? readWithSharedMemory(c, screen->root, area, *segment)
-                           : readWithGetImage(c, screen->root, area);
-            if (part.isNull())
-                continue;
+            part = segment ? readWithSharedMemory(c, screen->root, area, *segment, layout, &grab.error)
+                           : readWithGetImage(c, screen->root, area, layout, &grab.error);
+            if (part.isNull()) {
+                if (grab.error.isEmpty())
+                    grab.error = QStringLiteral("The X server sent a screen image of the wrong size.");
+                return grab;
+            }
         }
         if (area == wanted) {
-            grab.images[i] = std::move(part);
+            images[i] = std::move(part);
             continue;
         }
         // Partly or wholly off the root window: what is not there is black.
@@ -182,8 +313,9 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
         for (int y = 0; y < part.height(); ++y)
             std::memcpy(image.scanLine(y + area.y() - wanted.y()) + (area.x() - wanted.x()) * 4,
                 part.constScanLine(y), std::size_t(part.width()) * 4);
-        grab.images[i] = std::move(image);
+        images[i] = std::move(image);
     }
+    grab.images = std::move(images);
     return grab;
 }
 
@@ -205,17 +337,21 @@ QCoro::Task<QImage> X11ScreenGrabber::captureRegion(QRectF rect)
         co_return image;
     }
 
-    const std::vector<ScreenInfo> displays = m_screens.displays();
-    const std::optional<CapturePlan> plan = planCapture(rect, displays, m_screens.screens());
+    // The root window holds every screen's pixels, so a live read is one rectangle of it.
+    const std::optional<CapturePlan> plan = planCapture(rect, m_screens.displays(), m_screens.screens());
     if (!plan)
         throw CaptureError(OCRServiceError::noCapturedImage);
-    const QRect area = plan->pixelRect.translated(displays[plan->displayIndex].nativeOrigin);
-    auto grabbing = QtConcurrent::run([area, method = m_method] { return grabRootRects({ area }, method); });
+    auto grabbing = QtConcurrent::run(
+        [area = plan->pixelRect, method = m_method] { return grabRootRects({ area }, method); });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
+    if (!grab.error.isEmpty())
+        throw CaptureError(grab.error);
     if (grab.images.empty() || grab.images.front().isNull())
         throw CaptureError(OCRServiceError::noCapturedImage);
-    co_return grab.images.front();
+    QImage image = grab.images.front();
+    image.setDevicePixelRatio(plan->scale);
+    co_return image;
 }
 
 QCoro::Task<FrozenFrame> X11ScreenGrabber::freezeFrame()
@@ -228,9 +364,8 @@ QCoro::Task<FrozenFrame> X11ScreenGrabber::freezeFrame()
     for (const ScreenInfo &display : displays) {
         ScreenInfo scaled = display;
         scaled.scale = scaleForDisplay(display, screens);
-        frame.screens.push_back(
-            FrozenScreen { scaled.geometry, scaled.scale, scaled.nativeOrigin, QImage() });
-        areas.push_back(scaled.nativeRect());
+        frame.screens.push_back(FrozenScreen { scaled, QImage() });
+        areas.push_back(scaled.nativeRect);
     }
     if (areas.empty())
         throw CaptureError(OCRServiceError::noCapturedImage);
@@ -238,6 +373,8 @@ QCoro::Task<FrozenFrame> X11ScreenGrabber::freezeFrame()
         [areas = std::move(areas), method = m_method] { return grabRootRects(areas, method); });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
+    if (!grab.error.isEmpty())
+        throw CaptureError(grab.error);
     for (std::size_t i = 0; i < frame.screens.size(); ++i) {
         if (i >= grab.images.size() || grab.images[i].isNull())
             throw CaptureError(OCRServiceError::noCapturedImage);

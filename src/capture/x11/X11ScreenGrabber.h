@@ -4,8 +4,8 @@
 
 #include <QImage>
 #include <QRect>
+#include <QString>
 
-#include <atomic>
 #include <vector>
 
 class ScreenList;
@@ -16,15 +16,38 @@ enum class X11GrabMethod {
     getImage, // the core request only
 };
 
+// How the root window's pixels come in a Z-pixmap image.
+struct X11PixelLayout {
+    int depth = 24;
+    int bitsPerPixel = 32;
+    int scanlinePad = 32;
+    bool mostSignificantByteFirst = false;
+    // XCB_VISUAL_CLASS_*; only true colour carries the colour in the pixel itself.
+    int visualClass = 4;
+    quint32 redMask = 0xff0000;
+    quint32 greenMask = 0xff00;
+    quint32 blueMask = 0xff;
+
+    int bytesPerLine(int width) const;
+    // Empty when convertZPixmap() reads this layout; otherwise what the user is told.
+    QString unsupportedReason() const;
+};
+
+// Z-pixmap data of that layout (rows padded as it says) as an RGB32 image of the given size.
+// Null when the layout is unsupported or the data is too short.
+QImage convertZPixmap(const uchar *data, std::size_t length, QSize size, const X11PixelLayout &layout);
+
 struct X11Grab {
-    // One image per requested rectangle, in device pixels; null ones failed. Parts of a
-    // rectangle beyond the root window are black.
+    // One image per requested rectangle, in device pixels. Parts of a rectangle beyond the
+    // root window are black.
     std::vector<QImage> images;
     bool usedSharedMemory = false;
+    // Why nothing was read; the images are then empty.
+    QString error;
 };
 
 // Reads rectangles of the root window (device pixels) on a connection of its own, so it can
-// run on any thread.
+// run on any thread. Either every rectangle is read or none is.
 X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method);
 
 // Screen capture on X11 through xcb. The frame and the live grabs are read on the thread pool;
