@@ -424,7 +424,8 @@ void AppState::persistState()
 QString AppState::exportFileName(const QDateTime &time)
 {
     // Fixed Western digits and the Gregorian calendar, whatever the user's locale.
-    return QStringLiteral("glyphwell-") + QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"))
+    return QStringLiteral("glyphwell-")
+        + QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"))
         + QStringLiteral(".txt");
 }
 

@@ -42,32 +42,96 @@ QStringList languageIdentifiers()
     return identifiers;
 }
 
-} // namespace
+struct Options {
+    QCommandLineOption recognize { QStringLiteral("recognize"),
+        QStringLiteral("Read the image FILE and print its text."), QStringLiteral("FILE") };
+    QCommandLineOption mode { QStringLiteral("mode"),
+        QStringLiteral(
+            "With --recognize: text (keep line breaks, the default), no-line-breaks (one line) or qr "
+            "(codes only)."),
+        QStringLiteral("MODE"), QStringLiteral("text") };
+    QCommandLineOption language { QStringLiteral("language"),
+        QStringLiteral("With --recognize: the recognition language, %1.")
+            .arg(languageIdentifiers().join(QStringLiteral(", "))),
+        QStringLiteral("ID"), OCRLanguageOption::automaticIdentifier };
+    QCommandLineOption capture { QStringLiteral("capture"),
+        QStringLiteral(
+            "Select an area of the screen and read it, in the running Glyphwell (started if needed); "
+            "for a desktop keyboard shortcut.") };
+    QCommandLineOption noLineBreaks { QStringLiteral("no-line-breaks"),
+        QStringLiteral("With --capture: fold the text into one line.") };
+    QCommandLineOption last { QStringLiteral("last"),
+        QStringLiteral("With --capture: read the last selected area again.") };
+    QCommandLineOption show { QStringLiteral("show"),
+        QStringLiteral("Show the main window of the running Glyphwell.") };
+    QCommandLineOption background { QStringLiteral("background"),
+        QStringLiteral(
+            "Start without opening the main window when the tray can show Glyphwell (used at login).") };
+};
 
-bool isCommandLineRun(const QStringList &arguments)
+void configure(QCommandLineParser &parser, const Options &options)
 {
-    // The desktop program takes no arguments, so anything else is for the command line, which
-    // answers unknown options with a message rather than starting the program regardless.
-    return arguments.size() > 1;
-}
-
-int runRecognizeCommand(const QStringList &arguments)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads text, barcodes and QR codes from any part of the screen."));
+    parser.setApplicationDescription(QStringLiteral("Reads text, barcodes and QR codes from any part of the "
+                                                    "screen. Without options it starts the desktop "
+                                                    "program, or brings the running one forward."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption recognizeOption(QStringLiteral("recognize"),
-        QStringLiteral("Read the image FILE and print its text."), QStringLiteral("FILE"));
-    const QCommandLineOption modeOption(QStringLiteral("mode"),
-        QStringLiteral("text (keep line breaks, the default), no-line-breaks (one line) or qr (codes only)."),
-        QStringLiteral("MODE"), QStringLiteral("text"));
-    const QCommandLineOption languageOption(QStringLiteral("language"),
-        QStringLiteral("Recognition language: %1.").arg(languageIdentifiers().join(QStringLiteral(", "))),
-        QStringLiteral("ID"), OCRLanguageOption::automaticIdentifier);
-    parser.addOptions({ recognizeOption, modeOption, languageOption });
+    parser.addOptions({ options.recognize, options.mode, options.language, options.capture,
+        options.noLineBreaks, options.last, options.show, options.background });
+}
 
+bool anyDesktopOption(const QCommandLineParser &parser, const Options &options)
+{
+    for (const auto *option :
+        { &options.capture, &options.noLineBreaks, &options.last, &options.show, &options.background })
+        if (parser.isSet(*option))
+            return true;
+    return false;
+}
+
+// What is wrong with a desktop form, or empty.
+QString desktopFormProblem(const QCommandLineParser &parser, const Options &options)
+{
+    if (parser.isSet(options.recognize) || parser.isSet(options.mode) || parser.isSet(options.language))
+        return QStringLiteral("--recognize, --mode and --language cannot go with the desktop options.");
+    if ((parser.isSet(options.noLineBreaks) || parser.isSet(options.last)) && !parser.isSet(options.capture))
+        return QStringLiteral("--no-line-breaks and --last go with --capture.");
+    if (parser.isSet(options.noLineBreaks) && parser.isSet(options.last))
+        return QStringLiteral("--no-line-breaks and --last cannot go together.");
+    if (parser.isSet(options.capture) && parser.isSet(options.show))
+        return QStringLiteral("--capture and --show cannot go together.");
+    return {};
+}
+
+} // namespace
+
+std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments)
+{
+    if (arguments.size() <= 1)
+        return DesktopLaunch {};
+    QCommandLineParser parser;
+    const Options options;
+    configure(parser, options);
+    if (!parser.parse(arguments) || parser.isSet(QStringLiteral("help"))
+        || parser.isSet(QStringLiteral("version")) || !parser.positionalArguments().isEmpty()
+        || !anyDesktopOption(parser, options) || !desktopFormProblem(parser, options).isEmpty())
+        return std::nullopt;
+    DesktopLaunch launch;
+    launch.background = parser.isSet(options.background);
+    if (parser.isSet(options.capture))
+        launch.action = parser.isSet(options.last) ? QStringLiteral("capture-last-selection")
+            : parser.isSet(options.noLineBreaks)   ? QStringLiteral("capture-without-line-breaks")
+                                                   : QStringLiteral("capture-text");
+    else if (parser.isSet(options.show))
+        launch.action = QStringLiteral("show-main-window");
+    return launch;
+}
+
+int runCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const Options options;
+    configure(parser, options);
     if (!parser.parse(arguments)) {
         printLine(stderr, parser.errorText());
         return 2;
@@ -86,15 +150,22 @@ int runRecognizeCommand(const QStringList &arguments)
             stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return 2;
     }
-
-    const std::optional<CaptureMode> mode = modeNamed(parser.value(modeOption));
+    if (anyDesktopOption(parser, options)) {
+        printLine(stderr, desktopFormProblem(parser, options));
+        return 2;
+    }
+    if (!parser.isSet(options.recognize)) {
+        printLine(stderr, QStringLiteral("--mode and --language go with --recognize FILE."));
+        return 2;
+    }
+    const std::optional<CaptureMode> mode = modeNamed(parser.value(options.mode));
     if (!mode) {
         printLine(stderr,
             QStringLiteral("Unknown mode \"%1\"; use text, no-line-breaks or qr.")
-                .arg(parser.value(modeOption)));
+                .arg(parser.value(options.mode)));
         return 2;
     }
-    const QString language = parser.value(languageOption);
+    const QString language = parser.value(options.language);
     if (!languageIdentifiers().contains(language)) {
         printLine(stderr,
             QStringLiteral("Unknown language \"%1\"; use one of: %2.")
@@ -102,7 +173,7 @@ int runRecognizeCommand(const QStringList &arguments)
         return 2;
     }
 
-    const QString path = parser.value(recognizeOption);
+    const QString path = parser.value(options.recognize);
     if (!QFileInfo(path).isFile()) {
         printLine(stderr, QStringLiteral("%1: no such file").arg(path));
         return 2;

@@ -1,12 +1,26 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
-// `glyphwell --recognize FILE [--mode text|no-line-breaks|qr] [--language ID]`: reads an
-// image the way a capture does after the grab and prints the text. Needs no display.
-// Returns the exit status: 0 with a result, 1 when recognition failed, 2 for bad input.
-int runRecognizeCommand(const QStringList &arguments);
+#include <optional>
 
-// Whether the arguments ask for a command-line run (recognition, help, version, or a
-// mistake to report) rather than the desktop program, which takes none.
-bool isCommandLineRun(const QStringList &arguments);
+// How the desktop program was asked to start.
+struct DesktopLaunch {
+    // Started by the autostart entry: no window when a tray can show the program.
+    bool background = false;
+    // An action for the running instance (or for this one once it runs): one of
+    // SingleInstance::actionNames, or empty to bring the main window forward.
+    QString action;
+};
+
+// The desktop program's forms: none, `--background`, `--capture [--no-line-breaks | --last]`
+// and `--show`. Absent for everything else (recognition, help, version, mistakes), which
+// runCommandLine() answers.
+std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments);
+
+// `glyphwell --recognize FILE [--mode text|no-line-breaks|qr] [--language ID]`: reads an
+// image the way a capture does after the grab and prints the text. Needs no display. Also
+// --help, --version and the error for arguments that fit no form.
+// Returns the exit status: 0 with a result, 1 when recognition failed, 2 for bad input.
+int runCommandLine(const QStringList &arguments);

@@ -1,15 +1,20 @@
 #include "AppState.h"
 #include "CommandLine.h"
+#include "GlyphwellApp.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "Preferences.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
 #include "platform/AppActivation.h"
+#include "platform/DesktopNotifications.h"
+#include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/loader/PlatformLoader.h"
+#include "ui/Icons.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFuture>
 #include <QLockFile>
@@ -68,6 +73,7 @@ void quitOnSignals(QCoreApplication &app)
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// Where no session bus exists, a lock file keeps the session to one Glyphwell.
 QString instanceLockPath()
 {
     QString session = qEnvironmentVariable("WAYLAND_DISPLAY");
@@ -96,10 +102,11 @@ int main(int argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (isCommandLineRun(arguments)) {
+    const std::optional<DesktopLaunch> launch = desktopLaunch(arguments);
+    if (!launch) {
         QCoreApplication app(argc, argv);
         describeApplication();
-        return runRecognizeCommand(arguments);
+        return runCommandLine(arguments);
     }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -116,21 +123,43 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     describeApplication();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Glyphwell"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.glyphwell.Glyphwell"));
+    QApplication::setWindowIcon(applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnSignals(app);
 
+    // One per desktop session: a second start hands its request to the first and leaves.
+    SingleInstance instance(QDBusConnection::sessionBus());
+    std::optional<QLockFile> instanceLock;
+    if (QDBusConnection::sessionBus().isConnected()) {
+        if (!instance.becomePrimary()) {
+            // Started at login while already running: nothing to ask for.
+            if (launch->background || instance.forward(launch->action))
+                return 0;
+            std::fprintf(stderr, "glyphwell: another Glyphwell owns %s but does not answer.\n",
+                qPrintable(SingleInstance::serviceName));
+            return 1;
+        }
+    } else {
+        instanceLock.emplace(instanceLockPath());
+        if (!instanceLock->tryLock(0)) {
+            if (!launch->action.isEmpty() && !launch->background) {
+                std::fprintf(stderr,
+                    "glyphwell: Glyphwell is already running, but without a session bus it cannot be asked "
+                    "to act.\n");
+                return 1;
+            }
+            std::fprintf(stderr, "glyphwell: Glyphwell is already running in this session.\n");
+            return 0;
+        }
+    }
+
     Platform platform = loadPlatform(detectPlatform(SessionEnvironment::current()));
     if (!platform.unavailableReason.isEmpty()) {
-        // There is no window yet to explain it in, and a background process that cannot
-        // capture would only sit there.
+        // There is no window yet to explain it in, and a program that cannot capture would
+        // only sit there.
         std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.unavailableReason));
         return 1;
-    }
-    // One per desktop session: a second one could not get the shortcut and would only sit there.
-    QLockFile instanceLock(instanceLockPath());
-    if (!instanceLock.tryLock(0)) {
-        std::fprintf(stderr, "glyphwell: Glyphwell is already running in this session.\n");
-        return 0;
     }
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
@@ -147,6 +176,13 @@ int main(int argc, char **argv)
     // The first capture should not wait for the language model to load.
     const std::optional<QString> language = appState.recognitionLanguage();
     QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });
+
+    FreedesktopNotifications notifications;
+    GlyphwellApp glyphwell(appState, notifications);
+    QObject::connect(
+        &instance, &SingleInstance::activateRequested, &glyphwell, &GlyphwellApp::showMainWindow);
+    QObject::connect(&instance, &SingleInstance::actionRequested, &glyphwell, &GlyphwellApp::perform);
+    glyphwell.start(*launch);
 
     const int status = app.exec();
     warmUp.waitForFinished();

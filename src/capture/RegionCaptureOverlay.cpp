@@ -17,6 +17,8 @@ RegionCaptureOverlay::RegionCaptureOverlay(ScreenCoordinates coordinates, std::s
     // grab is enough to see Escape, and the window the user will paste into keeps it.
     setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
         | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
+    // A name for window lists and for tests that look for it.
+    setTitle(QStringLiteral("Glyphwell Selection"));
     const ScreenInfo &info = screenInfo();
     // Logical space has gaps and overlaps between screens of other scales than 1, so the
     // screen is named rather than found from the position.

@@ -1,21 +1,19 @@
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
-#include "app/AppState.h"
-#include "app/Preferences.h"
-#include "capture/OCRService.h"
+#include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
-#include "fakes/FakeServices.h"
-#include "platform/AppActivation.h"
-#include "platform/InMemoryUserDefaults.h"
-#include "platform/LoginItem.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -25,63 +23,7 @@ const QString noTextText = QStringLiteral("No text was recognized in the capture
 const QString permissionRequiredText
     = QStringLiteral("Screen Recording permission is required to capture text.");
 
-class AppStateTest : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    InMemoryUserDefaults defaults;
-    XdgAutostartLoginItem loginItem { dir.filePath(QStringLiteral("autostart/glyphwell.desktop")),
-        QStringLiteral("/usr/bin/glyphwell") };
-    std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(defaults, loginItem);
-    FakePasteboard pasteboard;
-    FakeDialogs dialogs;
-    FakeScreenAccess access;
-    FakeRegionSelector selector;
-    FakeScreenGrabber grabber;
-    FakeTextEngine textEngine;
-    FakeBarcodeEngine barcodeEngine;
-    OCRService service { textEngine, barcodeEngine, grabber };
-    AppActivation activation;
-    std::unique_ptr<AppState> state;
-
-    void SetUp() override
-    {
-        access.granted = true;
-        grabber.result = solidImage(Qt::white);
-        textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("recognized") }); };
-    }
-
-    QString historyPath() const { return dir.filePath(QStringLiteral("Glyphwell/capture-history.json")); }
-
-    QByteArray historyFile() const
-    {
-        QFile file(historyPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    AppState &makeState()
-    {
-        PermissionService permissions(
-            { QStringLiteral("/usr/bin/glyphwell"), QString(), [] { return true; } });
-        state = std::make_unique<AppState>(AppStateServices { defaults, *preferences, pasteboard, dialogs,
-            access, selector, service, activation, permissions, historyPath() });
-        return *state;
-    }
-
-    bool waitUntilNotCapturing()
-    {
-        return QTest::qWaitFor(
-            [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
-    }
-
-    // Starts a capture, lets the selector answer with a rectangle and waits for the outcome.
-    void capture(std::optional<CaptureMode> mode = std::nullopt)
-    {
-        state->startCapture(mode);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
-        selector.finish(QRectF(10, 20, 100, 40));
-        ASSERT_TRUE(waitUntilNotCapturing());
-    }
-};
+class AppStateTest : public ::testing::Test, public AppStateHarness { };
 
 TEST_F(AppStateTest, Capture_PutsTrimmedTextInResultHistoryAndClipboard)
 {
@@ -534,9 +476,9 @@ TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
     ASSERT_TRUE(waitUntilNotCapturing());
     ASSERT_EQ(state->captureState(), CaptureState::success());
 
-    const int reads = int(textEngine.languages.size());
+    const int reads = textEngine.calls;
     backend.release(controlOptionL);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.languages.size() > reads; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls > reads; }, 3000));
     ASSERT_TRUE(waitUntilNotCapturing());
     EXPECT_EQ(selector.calls, 1); // capture-last reads the image again, no overlay
     EXPECT_EQ(state->captureHistory().size(), 2);
@@ -548,6 +490,130 @@ TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
     EXPECT_EQ(selector.calls, 1);
     Registry::install(nullptr);
     setUserDefaults(nullptr);
+}
+
+// The local time zone for one test.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char *zone)
+        : m_old(qgetenv("TZ"))
+        , m_hadOld(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (m_hadOld)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray m_old;
+    bool m_hadOld;
+};
+
+TEST_F(AppStateTest, Export_ProposesTheSelectedEntrysLocalTimeElseNow)
+{
+    const ScopedTimeZone berlin("Europe/Berlin");
+    // Digits and calendar stay fixed whatever the user's locale (Arabic has its own digits).
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    EXPECT_EQ(AppState::exportFileName(QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC)),
+        QStringLiteral("glyphwell-20240501-090507.txt"));
+    QLocale::setDefault(QLocale::c());
+
+    makeState();
+    capture();
+    capture();
+    const QList<CaptureHistoryItem> history = state->captureHistory();
+    EXPECT_EQ(state->suggestedExportFileName(), AppState::exportFileName(history.first().capturedAt));
+    CaptureHistoryItem older = history.last();
+    older.capturedAt = QDateTime(QDate(2023, 12, 31), QTime(22, 59, 58), Qt::UTC);
+    state->selectHistoryItem(older);
+    // The selection is found by id in the list, whose entry keeps its own time.
+    EXPECT_EQ(state->suggestedExportFileName(), AppState::exportFileName(history.last().capturedAt));
+
+    state->clearHistory();
+    const QString before = AppState::exportFileName(QDateTime::currentDateTime());
+    const QString proposed = state->suggestedExportFileName();
+    const QString after = AppState::exportFileName(QDateTime::currentDateTime());
+    EXPECT_TRUE(proposed == before || proposed == after) << proposed.toStdString();
+}
+
+TEST_F(AppStateTest, Export_WritesTheWholeTextAndReportsIt)
+{
+    const QString path = dir.filePath(QStringLiteral("out/notes.txt"));
+    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    makeState();
+
+    // Nothing to export: no panel.
+    state->exportText();
+    EXPECT_TRUE(dialogs.savePanels.isEmpty());
+
+    capture();
+    // Cancelled: nothing changes.
+    state->exportText();
+    ASSERT_EQ(dialogs.savePanels.size(), 1);
+    EXPECT_EQ(dialogs.savePanels.first().title, QStringLiteral("Export OCR Text"));
+    EXPECT_EQ(
+        dialogs.savePanels.first().message, QStringLiteral("Save the recognized text as a plain text file."));
+    EXPECT_EQ(dialogs.savePanels.first().proposedName, state->suggestedExportFileName());
+    EXPECT_EQ(state->statusMessage(), QStringLiteral("Text extracted successfully."));
+    EXPECT_FALSE(QFile::exists(path));
+
+    // From success, untrimmed text.
+    const CaptureHistoryItem padded { QUuid::createUuid(), QStringLiteral("  padded ünïcode \n"),
+        QDateTime::currentDateTimeUtc(), QStringLiteral("automatic") };
+    state->selectHistoryItem(padded);
+    dialogs.savePath = path;
+    state->exportText();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), padded.text.toUtf8());
+    file.close();
+    EXPECT_EQ(state->captureState(), CaptureState::success());
+    EXPECT_EQ(state->statusMessage(), QStringLiteral("Exported to notes.txt."));
+
+    // From a permission failure: written, but the failure stays in the status line; once
+    // access comes back the state is idle and an export turns it to success.
+    access.granted = false;
+    dialogs.answer = 1;
+    state->startCapture();
+    ASSERT_EQ(state->captureState(), CaptureState::failure(permissionRequiredText));
+    ASSERT_TRUE(QFile::remove(path));
+    state->exportText();
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(state->statusMessage(), permissionRequiredText);
+    access.granted = true;
+    state->updatePermissionStatus();
+    ASSERT_EQ(state->captureState(), CaptureState::idle());
+    state->exportText();
+    EXPECT_EQ(state->captureState(), CaptureState::success());
+    EXPECT_EQ(state->statusMessage(), QStringLiteral("Exported to notes.txt."));
+
+    // A file that cannot be written (its folder is a file).
+    dialogs.savePath = path + QStringLiteral("/inner.txt");
+    state->exportText();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(QStringLiteral("Couldn't export the OCR text.")));
+    EXPECT_EQ(state->extractedText(), padded.text);
+}
+
+TEST_F(AppStateTest, Export_WritesTheTextAskedForWhenACaptureStartsMeanwhile)
+{
+    makeState();
+    capture();
+    const QString path = dir.filePath(QStringLiteral("asked.txt"));
+    dialogs.savePath = path;
+    dialogs.onSavePanel = [&] { state->startCapture(); };
+    state->exportText();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("recognized"));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
 }
 
 } // namespace

@@ -60,6 +60,7 @@ std::optional<std::vector<TextObservation>> FakeTextEngine::recognizeText(
     const QImage &image, const std::optional<QString> &languageIdentifier)
 {
     languages.append(languageIdentifier);
+    ++calls;
     if (!answer)
         return std::vector<TextObservation> {};
     return answer(image);

@@ -5,6 +5,7 @@
 #include "capture/RegionSelector.h"
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/Dialogs.h"
 #include "platform/Pasteboard.h"
 
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <QRectF>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <variant>
@@ -80,7 +82,9 @@ public:
 class FakeTextEngine : public TextRecognitionEngine {
 public:
     std::function<std::optional<std::vector<TextObservation>>(const QImage &)> answer;
+    // Filled on the recognition thread: read it once the capture is over, or after calls.
     QList<std::optional<QString>> languages;
+    std::atomic<int> calls { 0 };
 
     std::optional<std::vector<TextObservation>> recognizeText(
         const QImage &image, const std::optional<QString> &languageIdentifier) override;
@@ -135,3 +139,18 @@ public:
 // A solid image of the given colour, to tell images apart in the fakes.
 QImage solidImage(QColor colour, QSize size = QSize(40, 20));
 std::vector<TextObservation> lines(const QStringList &texts);
+
+// Remembers the notifications it was asked to show; `available` false plays a desktop
+// without a notification service.
+class FakeNotifications : public DesktopNotifications {
+public:
+    bool available = true;
+    QStringList bodies;
+
+    bool notify(const QString &, const QString &body) override
+    {
+        if (available)
+            bodies.append(body);
+        return available;
+    }
+};

@@ -5,8 +5,13 @@ export HOME=$work/home
 unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CURRENT_DESKTOP
 mkdir -p "$HOME"
 pids=()
+# A session bus of its own, where glyphwell owns its name and answers a second start.
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null) || { echo "no dbus-daemon" >&2; exit 1; }
+export DBUS_SESSION_BUS_ADDRESS=$(echo "$bus" | head -n1)
+bus_pid=$(echo "$bus" | tail -n1)
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    kill "$bus_pid" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$work"
 }
@@ -27,6 +32,24 @@ wait_for() {
     return 1
 }
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
-overlay_count() { xdotool search --onlyvisible --classname glyphwell 2>/dev/null | wc -l; }
+overlay_count() { xdotool search --onlyvisible --name '^Glyphwell Selection' 2>/dev/null | wc -l; }
+# The main window: titled "Glyphwell", the size of a window rather than of a screen.
+main_window() { xdotool search --onlyvisible --classname glyphwell --name '^Glyphwell$' 2>/dev/null | head -n1; }
 overlay_up() { [ "$(overlay_count)" -ge 1 ]; }
 overlay_gone() { [ "$(overlay_count)" -eq 0 ]; }
+# An XEmbed tray at the top left, as a desktop panel has; `glyphwell --background` then
+# lives in it and opens no window.
+start_tray() {
+    trayer --edge top --align left --widthtype pixel --width 200 --height 28 >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for 10 xdotool search --onlyvisible --class trayer || fail "the tray did not start"
+}
+# The tray icon's window: ours, inside the tray, a few pixels wide.
+tray_icon() {
+    local window
+    for window in $(xdotool search --onlyvisible --classname glyphwell 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        [ "$WIDTH" -le 64 ] && [ "$HEIGHT" -le 64 ] && { echo "$window"; return 0; }
+    done
+    return 1
+}

@@ -24,7 +24,8 @@ pids+=($!)
 wait_for 10 xdotool search --onlyvisible --name '^second$' || fail "the first image window did not appear"
 wait_for 10 xdotool search --onlyvisible --name '^across$' || fail "the second image window did not appear"
 
-"$glyphwell" >"$work/glyphwell.log" 2>&1 &
+start_tray
+"$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
 pids+=($!)
 wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
     || fail "glyphwell did not register its shortcut"
@@ -41,7 +42,7 @@ capture_image_at() {
     # Something else on the clipboard, so a new copy of the same text can be seen.
     printf 'before %s' "$name" | xclip -selection clipboard
     xdotool key shift+super+x
-    wait_for 10 sh -c '[ "$(xdotool search --onlyvisible --classname glyphwell | wc -l)" -eq 2 ]' \
+    wait_for 10 sh -c '[ "$(xdotool search --onlyvisible --name "^Glyphwell Selection" | wc -l)" -eq 2 ]' \
         || fail "$name: not one overlay window per monitor ($(overlay_count))"
     xdotool mousemove $((x - 8)) $((y - 8)) mousedown 1
     for step in 1 2 3 4 5 6; do

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "CaptureState.h"
+#include "CommandLine.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class AppState;
+class DesktopNotifications;
+class MainWindow;
+class QAction;
+class MenuBarContentView;
+class QMenu;
+class QSystemTrayIcon;
+class RefreshScheduler;
+
+// The desktop program around the one application state: the main window ("main"), the tray
+// icon with its panel and menu, and the notice of a failed capture when no window shows it.
+class GlyphwellApp : public QObject {
+    Q_OBJECT
+public:
+    // trayAvailable: whether a tray host can show our icon now (QSystemTrayIcon's answer by
+    // default).
+    GlyphwellApp(AppState &state, DesktopNotifications &notifications,
+        std::function<bool()> trayAvailable = {}, QObject *parent = nullptr);
+    ~GlyphwellApp() override;
+
+    // Opens the main window unless started in the background with a tray to live in; a
+    // tray host that appears within trayWaitMs of a background start still counts (at login
+    // the panel may start after us). Then runs the launch's action, if any.
+    void start(const DesktopLaunch &launch);
+    // One of the actions of the running instance (empty: bring the main window forward).
+    void perform(const QString &action);
+
+    void showMainWindow();
+    void showSettings();
+    void togglePanel(QPoint pointer);
+
+    MainWindow &mainWindow() const { return *m_mainWindow; }
+    MenuBarContentView &panel() const { return *m_panel; }
+    QSystemTrayIcon &trayIcon() const { return *m_trayIcon; }
+    QMenu &trayMenu() const { return *m_trayMenu; }
+
+    int trayWaitMs = 3000;
+
+Q_SIGNALS:
+    void settingsRequested();
+
+private:
+    void refresh();
+    bool anyWindowVisible() const;
+    void notifyFailure(const QString &message);
+
+    AppState &m_state;
+    DesktopNotifications &m_notifications;
+    std::function<bool()> m_trayAvailable;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<MenuBarContentView> m_panel;
+    std::unique_ptr<QMenu> m_trayMenu;
+    QSystemTrayIcon *m_trayIcon;
+    RefreshScheduler *m_scheduler;
+    QAction *m_trayCaptureAction = nullptr;
+    CaptureState m_lastState = CaptureState::idle();
+};

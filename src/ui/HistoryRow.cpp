@@ -1,0 +1,112 @@
+#include "HistoryRow.h"
+
+#include "LineLimitedLabel.h"
+#include "Style.h"
+#include "app/OCRLanguageOption.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+HistoryRow::HistoryRow(QWidget *parent)
+    : QAbstractButton(parent)
+    , m_time(new QLabel(this))
+    , m_language(new QLabel(this))
+    , m_text(new LineLimitedLabel(maximumTextLines, this))
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+
+    QFont timeFont = Style::captionFont();
+    timeFont.setWeight(QFont::DemiBold);
+    m_time->setFont(timeFont);
+    m_language->setFont(Style::smallCaptionFont());
+    Style::setTextColour(m_language, Style::secondaryText(palette()));
+    m_text->setFont(Style::monospacedFont(Style::captionFont()));
+    for (QWidget *child : { static_cast<QWidget *>(m_time), static_cast<QWidget *>(m_language),
+             static_cast<QWidget *>(m_text) })
+        child->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(10, 10, 10, 10);
+    column->setSpacing(6);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(6);
+    top->addWidget(m_time);
+    top->addSpacing(8);
+    top->addStretch(1);
+    top->addWidget(m_language);
+    column->addLayout(top);
+    column->addWidget(m_text);
+}
+
+void HistoryRow::setItem(const CaptureHistoryItem &item)
+{
+    m_item = item;
+    m_time->setText(timeText());
+    m_language->setText(languageText());
+    m_text->setText(item.text);
+    setAccessibleName(timeText() + QStringLiteral(", ") + languageText());
+    setAccessibleDescription(item.text);
+    updateGeometry();
+}
+
+void HistoryRow::setSelected(bool selected)
+{
+    if (selected == m_selected)
+        return;
+    m_selected = selected;
+    update();
+}
+
+QString HistoryRow::timeText() const
+{
+    return QLocale().toString(m_item.capturedAt.toLocalTime(), QLocale::ShortFormat);
+}
+
+QString HistoryRow::languageText() const
+{
+    for (const OCRLanguageOption &option : OCRLanguageOption::all()) {
+        if (option.identifier == m_item.languageIdentifier)
+            return option.displayName;
+    }
+    return OCRLanguageOption::all().first().displayName;
+}
+
+QColor HistoryRow::backgroundColour() const
+{
+    QColor colour = m_selected ? Style::accent(palette()) : palette().color(QPalette::WindowText);
+    colour.setAlphaF(m_selected ? 0.18 : 0.08);
+    return colour;
+}
+
+QSize HistoryRow::sizeHint() const
+{
+    const int width = qMax(this->width(), 240);
+    return { width, heightForWidth(width) };
+}
+
+int HistoryRow::heightForWidth(int width) const
+{
+    return layout()->totalHeightForWidth(width);
+}
+
+void HistoryRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 10, 10);
+    painter.fillPath(shape, backgroundColour());
+    if (hasFocus()) {
+        QPen pen(Style::accent(palette()), 2);
+        painter.setPen(pen);
+        painter.drawPath(shape);
+    }
+}

@@ -1,0 +1,121 @@
+#include "MainWindow.h"
+
+#include "Commands.h"
+#include "ContentView.h"
+#include "Icons.h"
+#include "RefreshScheduler.h"
+#include "app/AppState.h"
+#include "capture/EngineVersions.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+MainWindow::MainWindow(AppState &state, QWidget *parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_contentView(new ContentView(state, this))
+    , m_scheduler(new RefreshScheduler([this] { refreshMenu(); }, this))
+{
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QStringLiteral("Glyphwell"));
+    setWindowIcon(applicationIcon());
+    setCentralWidget(m_contentView);
+    buildMenus();
+    m_contentView->setMinimumSize(minimumContentSize);
+    resize(960, 680);
+    connect(m_contentView, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
+    connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    refreshMenu();
+}
+
+void MainWindow::buildMenus()
+{
+    auto add = [this](QMenu *menu, const QString &title, const QKeySequence &keys, auto slot) {
+        QAction *action = menu->addAction(title);
+        if (!keys.isEmpty())
+            action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_exportAction = add(file, QStringLiteral("Export…"), QKeySequence(Qt::CTRL | Qt::Key_S),
+        [this] { m_state.exportText(); });
+    m_exportAction->setIcon(symbolIcon(QStringLiteral("square.and.arrow.down")));
+    add(file, QStringLiteral("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] {
+        Q_EMIT settingsRequested();
+    })->setIcon(symbolIcon(QStringLiteral("gear")));
+    file->addSeparator();
+    add(file, QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { Q_EMIT quitRequested(); });
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    // Ctrl+C stays the text pane's own copy of what is selected in it.
+    m_copyAction = add(edit, QStringLiteral("Copy Recognized Text"),
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { m_state.copyExtractedText(); });
+    m_copyAction->setIcon(symbolIcon(QStringLiteral("doc.on.doc")));
+
+    QMenu *capture = menuBar()->addMenu(QStringLiteral("&Capture"));
+    m_captureAction = add(capture, QStringLiteral("Capture Text"), {}, [this] { m_state.startCapture(); });
+    m_captureAction->setIcon(symbolIcon(QStringLiteral("viewfinder")));
+    m_noLineBreaksAction = add(capture, QStringLiteral("No Line Breaks"), {},
+        [this] { m_state.startCapture(CaptureMode::textWithoutLineBreaks); });
+    m_noLineBreaksAction->setIcon(symbolIcon(QStringLiteral("text.alignleft")));
+    m_captureLastAction
+        = add(capture, QStringLiteral("Capture Last"), {}, [this] { m_state.captureLastSelection(); });
+    m_captureLastAction->setIcon(symbolIcon(QStringLiteral("arrow.counterclockwise")));
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("About Glyphwell"), {}, [this] { showAbout(); });
+
+    for (QMenu *menu : { file, edit, capture, help })
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::refreshMenu);
+}
+
+QList<QAction *> MainWindow::menuActions() const
+{
+    QList<QAction *> actions;
+    for (QAction *menu : menuBar()->actions()) {
+        if (!menu->menu())
+            continue;
+        for (QAction *action : menu->menu()->actions()) {
+            if (!action->isSeparator())
+                actions.append(action);
+        }
+    }
+    return actions;
+}
+
+void MainWindow::refreshMenu()
+{
+    const CommandAvailability commands = CommandAvailability::of(m_state);
+    m_exportAction->setEnabled(commands.exportText);
+    m_copyAction->setEnabled(commands.copy);
+    m_captureAction->setEnabled(commands.capture);
+    m_noLineBreaksAction->setEnabled(commands.capture);
+    m_captureLastAction->setEnabled(commands.captureLast);
+}
+
+void MainWindow::present()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, QStringLiteral("About Glyphwell"),
+        QStringLiteral(
+            "<h3>Glyphwell %1</h3>"
+            "<p>Turns any part of the screen into text. Everything is read on this computer; "
+            "nothing leaves it.</p>"
+            "<p>Text recognition: Tesseract %2<br>Barcodes and QR codes: ZXing-C++ %3<br>Qt %4</p>")
+            .arg(QCoreApplication::applicationVersion(), tesseractVersion(), zxingVersion(),
+                QString::fromLatin1(qVersion())));
+}

@@ -1,0 +1,269 @@
+#include "MenuBarContentView.h"
+
+#include "Commands.h"
+#include "Icons.h"
+#include "LanguagePicker.h"
+#include "LineLimitedLabel.h"
+#include "RefreshScheduler.h"
+#include "Style.h"
+#include "app/AppState.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton *panelButton(
+    const QString &title, const QString &name, QWidget *parent, const QString &symbol = {})
+{
+    auto *button = symbol.isEmpty() ? new QPushButton(title, parent)
+                                    : new QPushButton(symbolIcon(symbol), title, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+// Wraps a widget in the padding it carries.
+QWidget *padded(QWidget *content, int horizontal, int top, int bottom, QWidget *parent)
+{
+    auto *box = new QWidget(parent);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(horizontal, top, horizontal, bottom);
+    layout->setSpacing(0);
+    content->setParent(box);
+    layout->addWidget(content);
+    return box;
+}
+
+QLabel *captionLabel(const QString &text, bool semibold, bool secondary, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = Style::captionFont();
+    if (semibold)
+        font.setWeight(QFont::DemiBold);
+    label->setFont(font);
+    label->setWordWrap(true);
+    if (secondary)
+        Style::setTextColour(label, Style::secondaryText(parent->palette()));
+    return label;
+}
+
+} // namespace
+
+MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    , m_state(state)
+    , m_scheduler(new RefreshScheduler([this] { refresh(); }, this))
+{
+    setObjectName(QStringLiteral("trayPanel"));
+    setWindowTitle(QStringLiteral("Glyphwell"));
+    setFixedSize(panelSize);
+    setAttribute(Qt::WA_StyledBackground);
+    setAutoFillBackground(true);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // 1. Capture.
+    m_captureButton = panelButton(
+        QStringLiteral("Capture Text"), QStringLiteral("captureButton"), this, QStringLiteral("viewfinder"));
+    m_captureButton->setStyleSheet(QStringLiteral("text-align: left; padding-left: 8px;"));
+    m_captureButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    column->addWidget(padded(m_captureButton, 12, 12, 4, this));
+
+    // 2. Copy, Export, the language.
+    auto *commands = new QWidget(this);
+    auto *commandRow = new QHBoxLayout(commands);
+    commandRow->setContentsMargins(0, 0, 0, 0);
+    commandRow->setSpacing(8);
+    m_copyButton = panelButton(QStringLiteral("Copy"), QStringLiteral("copyButton"), commands);
+    m_exportButton = panelButton(QStringLiteral("Export"), QStringLiteral("exportButton"), commands);
+    m_languagePicker = new LanguagePicker(m_state, commands);
+    m_languagePicker->setObjectName(QStringLiteral("languagePicker"));
+    m_languagePicker->setMaximumWidth(130);
+    m_languagePicker->setAccessibleName(QStringLiteral("OCR Language"));
+    commandRow->addWidget(m_copyButton);
+    commandRow->addWidget(m_exportButton);
+    commandRow->addStretch(1);
+    commandRow->addWidget(m_languagePicker);
+    column->addWidget(padded(commands, 12, 0, 8, this));
+
+    // 3, 4. The status line, two lines at most.
+    column->addWidget(divider());
+    m_status = new LineLimitedLabel(2, this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_status->setFont(Style::captionFont());
+    Style::setTextColour(m_status, Style::secondaryText(palette()));
+    column->addWidget(padded(m_status, 12, 6, 6, this));
+
+    // 5. While screen capture is not allowed.
+    m_permissionSection = new QWidget(this);
+    m_permissionSection->setObjectName(QStringLiteral("permissionSection"));
+    auto *permission = new QVBoxLayout(m_permissionSection);
+    permission->setContentsMargins(0, 0, 0, 0);
+    permission->setSpacing(0);
+    permission->addWidget(divider());
+    auto *notice = new QWidget(m_permissionSection);
+    auto *noticeColumn = new QVBoxLayout(notice);
+    noticeColumn->setContentsMargins(12, 8, 12, 8);
+    noticeColumn->setSpacing(8);
+    noticeColumn->addWidget(
+        captionLabel(QStringLiteral("Screen Recording permission not granted"), true, false, notice));
+    noticeColumn->addWidget(captionLabel(
+        QStringLiteral("Glyphwell needs it to read selected screen text. Everything stays local."), false,
+        true, notice));
+    auto *openSettings
+        = panelButton(QStringLiteral("Open Settings"), QStringLiteral("openSettingsButton"), notice);
+    auto *checkAgain = panelButton(QStringLiteral("Check Again"), QStringLiteral("checkAgainButton"), notice);
+    noticeColumn->addWidget(openSettings, 0, Qt::AlignLeft);
+    noticeColumn->addWidget(checkAgain, 0, Qt::AlignLeft);
+    permission->addWidget(notice);
+    column->addWidget(m_permissionSection);
+
+    // 6. The newest capture.
+    m_recentSection = new QWidget(this);
+    m_recentSection->setObjectName(QStringLiteral("recentCaptureSection"));
+    auto *recent = new QVBoxLayout(m_recentSection);
+    recent->setContentsMargins(0, 0, 0, 0);
+    recent->setSpacing(0);
+    recent->addWidget(divider());
+    recent->addWidget(padded(captionLabel(QStringLiteral("Recent Capture"), true, true, m_recentSection), 12,
+        8, 2, m_recentSection));
+    auto *scroll = new QScrollArea(m_recentSection);
+    scroll->setObjectName(QStringLiteral("recentCaptureScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMaximumHeight(80);
+    m_recentText = new QLabel(scroll);
+    m_recentText->setObjectName(QStringLiteral("recentCaptureText"));
+    m_recentText->setFont(Style::monospacedFont(Style::captionFont()));
+    m_recentText->setWordWrap(true);
+    m_recentText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_recentText->setTextFormat(Qt::PlainText);
+    m_recentText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Never the focus: Ctrl+C in the panel is the capture key, not a copy of a selection here.
+    m_recentText->setFocusPolicy(Qt::NoFocus);
+    m_recentText->setContentsMargins(12, 0, 12, 6);
+    scroll->setWidget(m_recentText);
+    recent->addWidget(scroll);
+    column->addWidget(m_recentSection);
+
+    // The space left over goes above the bottom bar, which stays at the panel's foot.
+    column->addStretch(1);
+
+    // 7, 8. Settings, Home, Quit.
+    column->addWidget(divider());
+    auto *bottom = new QWidget(this);
+    auto *bottomRow = new QHBoxLayout(bottom);
+    bottomRow->setContentsMargins(12, 8, 12, 8);
+    auto *settings = panelButton(
+        QStringLiteral("Settings"), QStringLiteral("settingsButton"), bottom, QStringLiteral("gear"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    auto *home = panelButton(
+        QStringLiteral("Home"), QStringLiteral("homeButton"), bottom, QStringLiteral("macwindow"));
+    auto *quit = panelButton(QStringLiteral("Quit"), QStringLiteral("quitButton"), bottom);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    bottomRow->addWidget(settings);
+    bottomRow->addStretch(1);
+    bottomRow->addWidget(home);
+    bottomRow->addStretch(1);
+    bottomRow->addWidget(quit);
+    column->addWidget(bottom);
+
+    // What leads elsewhere closes the panel first: the overlay and the dialogs need the
+    // pointer and the keyboard that the popup holds.
+    connect(m_captureButton, &QPushButton::clicked, this, [this] {
+        close();
+        m_state.startCapture();
+    });
+    connect(m_copyButton, &QPushButton::clicked, this, [this] { m_state.copyExtractedText(); });
+    connect(m_exportButton, &QPushButton::clicked, this, [this] {
+        close();
+        m_state.exportText();
+    });
+    connect(openSettings, &QPushButton::clicked, this, [this] { m_state.openScreenRecordingSettings(); });
+    connect(checkAgain, &QPushButton::clicked, this, [this] { m_state.updatePermissionStatus(); });
+    connect(settings, &QPushButton::clicked, this, [this] {
+        close();
+        Q_EMIT settingsRequested();
+    });
+    connect(home, &QPushButton::clicked, this, [this] {
+        close();
+        Q_EMIT homeRequested();
+    });
+    connect(quit, &QPushButton::clicked, this, &MenuBarContentView::quitRequested);
+    connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    refresh();
+}
+
+QWidget *MenuBarContentView::divider()
+{
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedHeight(1);
+    return line;
+}
+
+void MenuBarContentView::refresh()
+{
+    const CommandAvailability commands = CommandAvailability::of(m_state);
+    m_captureButton->setEnabled(commands.capture);
+    m_copyButton->setEnabled(commands.copy);
+    m_exportButton->setEnabled(commands.exportText);
+    m_languagePicker->refresh();
+    m_status->setText(m_state.statusMessage());
+    m_permissionSection->setVisible(!m_state.screenRecordingPermissionGranted());
+    const bool hasHistory = !m_state.captureHistory().isEmpty();
+    m_recentSection->setVisible(hasHistory);
+    if (hasHistory)
+        m_recentText->setText(m_state.captureHistory().first().text);
+}
+
+QPoint MenuBarContentView::panelPosition(QPoint pointer, const QRect &available, QSize size)
+{
+    int x = pointer.x() - size.width() / 2;
+    int y = pointer.y();
+    if (y + size.height() > available.bottom() + 1)
+        y = pointer.y() - size.height();
+    x = qBound(available.left(), x, qMax(available.left(), available.right() + 1 - size.width()));
+    y = qBound(available.top(), y, qMax(available.top(), available.bottom() + 1 - size.height()));
+    return { x, y };
+}
+
+void MenuBarContentView::popUp(QPoint pointer)
+{
+    QScreen *screen = QGuiApplication::screenAt(pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(pointer, panelSize);
+    refresh();
+    move(panelPosition(pointer, available, size()));
+    show();
+    raise();
+    activateWindow();
+}
+
+void MenuBarContentView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_state.updatePermissionStatus();
+}
+
+void MenuBarContentView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QWidget>
+
+class AppState;
+class LineLimitedLabel;
+class LanguagePicker;
+class QLabel;
+class QPushButton;
+class RefreshScheduler;
+
+// The tray's panel: a small frameless popup at the pointer with the quick commands, the
+// status line, the permission notice and the newest capture. It keeps no state of its own.
+// Escape or a click outside closes it; its keys (Ctrl+C capture, Ctrl+, settings, Ctrl+Q
+// quit) belong to it alone, not to the desktop.
+class MenuBarContentView : public QWidget {
+    Q_OBJECT
+public:
+    explicit MenuBarContentView(AppState &state, QWidget *parent = nullptr);
+
+    // Opens the panel at the pointer, inside the available area of the screen under it.
+    void popUp(QPoint pointer);
+    // Where a panel of this size goes for a pointer: centred under it, or above it when there
+    // is no room below, and always inside the available area.
+    static QPoint panelPosition(QPoint pointer, const QRect &available, QSize size);
+
+    void refresh();
+
+    static constexpr QSize panelSize { 300, 380 };
+
+Q_SIGNALS:
+    void settingsRequested();
+    void homeRequested();
+    void quitRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QWidget *divider();
+
+    AppState &m_state;
+    RefreshScheduler *m_scheduler;
+    QPushButton *m_captureButton;
+    QPushButton *m_copyButton;
+    QPushButton *m_exportButton;
+    LanguagePicker *m_languagePicker;
+    LineLimitedLabel *m_status;
+    QWidget *m_permissionSection;
+    QWidget *m_recentSection;
+    QLabel *m_recentText;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+class QWidget;
+
+// The text styles and colours of the windows, by role, derived from the desktop's font and
+// palette so they follow the user's theme.
+namespace Style {
+
+QFont bodyFont();
+QFont calloutFont();
+QFont captionFont();
+QFont smallCaptionFont(); // the second, smaller caption style
+QFont headlineFont();
+QFont monospacedFont(const QFont &sizeOf);
+
+QColor primaryText(const QPalette &palette);
+QColor secondaryText(const QPalette &palette);
+QColor accent(const QPalette &palette);
+QColor orange();
+
+// Sets the widget's text colour (its WindowText and Text roles).
+void setTextColour(QWidget *widget, const QColor &colour);
+
+} // namespace Style

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/GlyphwellApp.h"
+#include "fakes/AppStateHarness.h"
+#include "ui/MainWindow.h"
+#include "ui/MenuBarContentView.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+
+// The desktop program over fakes: the main window, the panel and the tray over one
+// application state; no tray host unless a test says so.
+struct UiHarness : AppStateHarness {
+    FakeNotifications notifications;
+    bool trayAvailable = false;
+    std::unique_ptr<GlyphwellApp> app;
+
+    GlyphwellApp &makeApp()
+    {
+        makeState();
+        app = std::make_unique<GlyphwellApp>(*state, notifications, [this] { return trayAvailable; });
+        app->trayWaitMs = 100;
+        return *app;
+    }
+    // Lets the queued redraws run.
+    static void settle()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    template <typename T = QPushButton> T *inWindow(const char *name) const
+    {
+        return app->mainWindow().findChild<T *>(QLatin1String(name));
+    }
+    template <typename T = QPushButton> T *inPanel(const char *name) const
+    {
+        return app->panel().findChild<T *>(QLatin1String(name));
+    }
+};

@@ -1,0 +1,422 @@
+#include "UiTestSupport.h"
+#include "ui/BusySpinner.h"
+#include "ui/ContentView.h"
+#include "ui/HistoryRow.h"
+#include "ui/LineLimitedLabel.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class WindowTest : public ::testing::Test, public UiHarness {
+protected:
+    QAction *menuAction(const QString &title) const
+    {
+        for (QAction *action : app->mainWindow().menuActions())
+            if (action->text() == title)
+                return action;
+        return nullptr;
+    }
+    CaptureHistoryItem item(const QString &text, const QString &language = QStringLiteral("automatic")) const
+    {
+        return { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), language };
+    }
+};
+
+TEST_F(WindowTest, Controls_FollowOneEnablingRuleInEveryStateAndPlace)
+{
+    makeApp();
+    struct Expected {
+        const char *state;
+        bool capture, captureLast, copy, spinner;
+    };
+    auto check = [&](const Expected &e) {
+        settle();
+        SCOPED_TRACE(e.state);
+        // The main window's buttons, its menu and the panel agree.
+        EXPECT_EQ(inWindow("captureButton")->isEnabled(), e.capture);
+        EXPECT_EQ(inWindow("noLineBreaksButton")->isEnabled(), e.capture);
+        EXPECT_EQ(inWindow("captureLastButton")->isEnabled(), e.captureLast);
+        EXPECT_EQ(inWindow("copyButton")->isEnabled(), e.copy);
+        EXPECT_EQ(inWindow("exportButton")->isEnabled(), e.copy);
+        EXPECT_EQ(!inWindow<BusySpinner>("captureSpinner")->isHidden(), e.spinner);
+        EXPECT_EQ(menuAction(QStringLiteral("Capture Text"))->isEnabled(), e.capture);
+        EXPECT_EQ(menuAction(QStringLiteral("No Line Breaks"))->isEnabled(), e.capture);
+        EXPECT_EQ(menuAction(QStringLiteral("Capture Last"))->isEnabled(), e.captureLast);
+        EXPECT_EQ(menuAction(QStringLiteral("Copy Recognized Text"))->isEnabled(), e.copy);
+        EXPECT_EQ(menuAction(QStringLiteral("Export…"))->isEnabled(), e.copy);
+        EXPECT_EQ(inPanel("captureButton")->isEnabled(), e.capture);
+        EXPECT_EQ(inPanel("copyButton")->isEnabled(), e.copy);
+        EXPECT_EQ(inPanel("exportButton")->isEnabled(), e.copy);
+        EXPECT_EQ(app->trayMenu().actions().first()->isEnabled(), e.capture);
+        // Always usable.
+        EXPECT_TRUE(inWindow<QComboBox>("languagePicker")->isEnabled());
+        EXPECT_TRUE(inPanel("settingsButton")->isEnabled());
+    };
+
+    check({ "idle, nothing yet", true, false, false, false });
+    capture();
+    check({ "success", true, true, true, false });
+    state->startCapture();
+    check({ "capturing", false, false, false, true });
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    check({ "failure after a success", true, true, false, false });
+    state->selectHistoryItem(item(QStringLiteral(" \n  ")));
+    check({ "only white space", true, true, false, false });
+}
+
+TEST_F(WindowTest, TextPane_ShowsTextOrThePlaceholderOfTheStateInItsColour)
+{
+    makeApp();
+    const ContentView &view = app->mainWindow().contentView();
+    auto pane = [&] { return inWindow<QPlainTextEdit>("textPane")->toPlainText(); };
+    struct Case {
+        std::function<void()> reach;
+        QString text;
+        bool primary;
+    };
+    const Case cases[] = {
+        { [] {}, QStringLiteral("Captured OCR text will appear here."), false },
+        { [&] { state->startCapture(); }, QStringLiteral("Waiting for a screen selection..."), false },
+        { [&] {
+             selector.cancel();
+             ASSERT_TRUE(waitUntilNotCapturing());
+         },
+            QStringLiteral("Screen capture was cancelled before an image was produced."), false },
+        { [&] { capture(); }, QStringLiteral("recognized"), true },
+        // White space is text here: shown as it is, in the primary colour.
+        { [&] { state->selectHistoryItem(item(QStringLiteral("  \n"))); }, QStringLiteral("  \n"), true },
+    };
+    for (const Case &c : cases) {
+        c.reach();
+        settle();
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(pane(), c.text);
+        EXPECT_EQ(view.showsTextInPrimaryColour(), c.primary);
+        const QColor shown = inWindow<QPlainTextEdit>("textPane")->palette().color(QPalette::Text);
+        EXPECT_EQ(shown.alphaF() == 1.0, c.primary);
+    }
+}
+
+TEST_F(WindowTest, HistoryPane_EmptyStateRowsSelectionAndClearing)
+{
+    int counter = 0;
+    textEngine.answer = [&](const QImage &) { return lines({ QStringLiteral("entry %1").arg(++counter) }); };
+    makeApp();
+    auto *stack = app->mainWindow().findChild<QStackedWidget *>();
+    ASSERT_TRUE(stack);
+    const ContentView &view = app->mainWindow().contentView();
+    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyEmptyState"));
+    EXPECT_TRUE(inWindow("clearHistoryButton")->isHidden());
+
+    capture();
+    capture();
+    capture();
+    settle();
+    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyList"));
+    EXPECT_FALSE(inWindow("clearHistoryButton")->isHidden());
+    ASSERT_EQ(view.historyRows().size(), 3);
+    EXPECT_EQ(view.historyRows().first()->item().text, QStringLiteral("entry 3"));
+    EXPECT_TRUE(view.historyRows().first()->isSelected());
+
+    // A click on a row shows its text and highlights it alone.
+    app->mainWindow().show();
+    QTest::mouseClick(view.historyRows().last(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(state->extractedText(), QStringLiteral("entry 1"));
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("entry 1"));
+    EXPECT_FALSE(view.historyRows().first()->isSelected());
+    EXPECT_TRUE(view.historyRows().last()->isSelected());
+    QColor selected = view.historyRows().last()->backgroundColour();
+    QColor other = view.historyRows().first()->backgroundColour();
+    EXPECT_NEAR(selected.alphaF(), 0.18, 0.005);
+    EXPECT_NEAR(other.alphaF(), 0.08, 0.005);
+    selected.setAlphaF(1);
+    EXPECT_EQ(selected, app->mainWindow().palette().color(QPalette::Highlight));
+
+    // Clearing: the empty state again, the text stays.
+    inWindow("clearHistoryButton")->click();
+    settle();
+    EXPECT_TRUE(view.historyRows().isEmpty());
+    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyEmptyState"));
+    EXPECT_TRUE(inWindow("clearHistoryButton")->isHidden());
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("entry 1"));
+}
+
+TEST_F(WindowTest, HistoryRow_TimeInLocalTimeLanguageNameAndFourLines)
+{
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    HistoryRow row;
+    row.resize(260, 100);
+    struct Case {
+        QString language, shown;
+    };
+    for (const Case &c : { Case { QStringLiteral("de-DE"), QStringLiteral("German") },
+             Case { QStringLiteral("zh-Hans"), QStringLiteral("Chinese (Simplified)") },
+             Case { QStringLiteral("automatic"), QStringLiteral("Automatic") },
+             Case { QStringLiteral("xx-YY"), QStringLiteral("Automatic") } }) {
+        row.setItem({ QUuid::createUuid(), QStringLiteral("x"),
+            QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC), c.language });
+        EXPECT_EQ(row.languageText(), c.shown);
+    }
+    // 07:05 UTC is 09:05 in Berlin in May, written the German way.
+    EXPECT_TRUE(row.timeText().contains(QStringLiteral("09:05"))) << row.timeText().toStdString();
+    EXPECT_TRUE(row.timeText().contains(QStringLiteral("01.05.24"))) << row.timeText().toStdString();
+    QLocale::setDefault(QLocale::c());
+    qunsetenv("TZ");
+    tzset();
+
+    row.setItem({ QUuid::createUuid(), QStringLiteral("one\ntwo\nthree\nfour\nfive\nsix"),
+        QDateTime::currentDateTimeUtc(), QStringLiteral("en-US") });
+    row.resize(row.width(), row.heightForWidth(row.width()));
+    const QStringList shown = row.textLabel().visibleLines();
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_EQ(shown.first(), QStringLiteral("one"));
+    EXPECT_TRUE(shown.last().startsWith(QStringLiteral("four"))) << shown.last().toStdString();
+    EXPECT_TRUE(shown.last().endsWith(QChar(0x2026)));
+
+    row.setItem(
+        { QUuid::createUuid(), QStringLiteral("one\ntwo"), QDateTime::currentDateTimeUtc(), QString() });
+    EXPECT_EQ(row.textLabel().visibleLines(), (QStringList { QStringLiteral("one"), QStringLiteral("two") }));
+    // A long line wraps, and wraps count towards the four.
+    row.setItem(
+        { QUuid::createUuid(), QString(400, QLatin1Char('w')), QDateTime::currentDateTimeUtc(), QString() });
+    EXPECT_EQ(row.textLabel().visibleLines().size(), 4);
+}
+
+TEST_F(WindowTest, ConditionalSections_FollowPermissionAndHistory)
+{
+    access.granted = false;
+    makeApp();
+    settle();
+    EXPECT_FALSE(inWindow<QWidget>("permissionBanner")->isHidden());
+    EXPECT_FALSE(inPanel<QWidget>("permissionSection")->isHidden());
+    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+
+    // "Check Again" reads the permission afresh; with it the notices go.
+    access.granted = true;
+    inPanel("checkAgainButton")->click();
+    settle();
+    EXPECT_TRUE(inWindow<QWidget>("permissionBanner")->isHidden());
+    EXPECT_TRUE(inPanel<QWidget>("permissionSection")->isHidden());
+
+    // The panel shows the newest entry, not the selected one.
+    capture();
+    const CaptureHistoryItem older = state->captureHistory().first();
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("newest") }); };
+    capture();
+    state->selectHistoryItem(older);
+    settle();
+    EXPECT_FALSE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+    EXPECT_EQ(inPanel<QLabel>("recentCaptureText")->text(), QStringLiteral("newest"));
+    state->clearHistory();
+    settle();
+    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+    EXPECT_EQ(app->panel().size(), MenuBarContentView::panelSize);
+}
+
+TEST_F(WindowTest, LanguagePickers_AreOneSetting)
+{
+    makeApp();
+    auto *main = inWindow<QComboBox>("languagePicker");
+    auto *panel = inPanel<QComboBox>("languagePicker");
+    ASSERT_EQ(main->count(), 10);
+    EXPECT_EQ(main->currentText(), QStringLiteral("Automatic"));
+    main->activated(main->findData(QStringLiteral("ja-JP")));
+    settle();
+    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("ja-JP"));
+    EXPECT_EQ(panel->currentText(), QStringLiteral("Japanese"));
+    EXPECT_TRUE(historyFile().contains("ja-JP"));
+    panel->activated(panel->findData(QStringLiteral("fr-FR")));
+    settle();
+    EXPECT_EQ(main->currentText(), QStringLiteral("French"));
+    state->setSelectedLanguageIdentifier(QStringLiteral("xx-YY"));
+    settle();
+    EXPECT_EQ(main->currentText(), QStringLiteral("Automatic"));
+}
+
+TEST_F(WindowTest, Panel_KeysAreItsOwn)
+{
+    makeApp();
+    MenuBarContentView &panel = app->panel();
+    QSignalSpy settings(&app->panel(), &MenuBarContentView::settingsRequested);
+    QSignalSpy quit(&app->panel(), &MenuBarContentView::quitRequested);
+    // A button's key clicks it a moment later, as if pressed by hand.
+    auto press = [&](Qt::Key key) {
+        panel.popUp(QPoint(400, 300));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        QTest::keyClick(panel.windowHandle(), key, Qt::ControlModifier);
+        QTest::qWait(250);
+    };
+
+    press(Qt::Key_C);
+    EXPECT_TRUE(selector.pending());
+    EXPECT_FALSE(panel.isVisible()); // the overlay needs the screen
+    // While capturing, Ctrl+C does nothing; the other keys still work.
+    press(Qt::Key_C);
+    EXPECT_EQ(selector.calls, 1);
+    EXPECT_TRUE(panel.isVisible());
+    press(Qt::Key_Comma);
+    EXPECT_EQ(settings.count(), 1);
+    EXPECT_FALSE(panel.isVisible());
+    press(Qt::Key_Q);
+    EXPECT_EQ(quit.count(), 1);
+    QTest::keyClick(panel.windowHandle(), Qt::Key_Escape);
+    EXPECT_FALSE(panel.isVisible());
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+TEST(PanelPosition, UnderThePointerOrAboveAndAlwaysOnTheScreen)
+{
+    const QSize size = MenuBarContentView::panelSize;
+    const QRect screen(0, 0, 1920, 1080);
+    struct Case {
+        QPoint pointer, expected;
+    };
+    for (const Case &c : {
+             Case { { 960, 30 }, { 810, 30 } }, // a bar at the top: below the pointer
+             Case { { 960, 1070 }, { 810, 690 } }, // a bar at the bottom: above it
+             Case { { 1915, 1070 }, { 1620, 690 } }, // the corner: pushed inside
+             Case { { 3, 5 }, { 0, 5 } },
+         })
+        EXPECT_EQ(MenuBarContentView::panelPosition(c.pointer, screen, size), c.expected) << c.pointer.x();
+    // A second screen to the right, and one smaller than the panel.
+    EXPECT_EQ(
+        MenuBarContentView::panelPosition({ 1930, 10 }, QRect(1920, 0, 1280, 1024), size), QPoint(1920, 10));
+    EXPECT_EQ(MenuBarContentView::panelPosition({ 50, 50 }, QRect(0, 0, 200, 200), size), QPoint(0, 0));
+}
+
+TEST_F(WindowTest, Views_RedrawOncePerTurnAndReadThePermissionWhenShown)
+{
+    makeApp();
+    QLabel *status = inWindow<QLabel>("statusLine");
+    // Several changes in one turn: nothing drawn yet, then the end state at once.
+    capture();
+    settle();
+    state->clearHistory();
+    state->selectHistoryItem(item(QStringLiteral("picked")));
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("recognized"));
+    settle();
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("picked"));
+    EXPECT_EQ(status->text(), QStringLiteral("Text extracted successfully."));
+
+    const int before = access.preflightCalls;
+    app->mainWindow().show();
+    EXPECT_GT(access.preflightCalls, before);
+    const int panelBefore = access.preflightCalls;
+    app->panel().popUp(QPoint(10, 10));
+    EXPECT_GT(access.preflightCalls, panelBefore);
+    app->panel().close();
+}
+
+TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
+{
+    QSemaphore gate;
+    QThread *recognitionThread = nullptr;
+    textEngine.answer = [&](const QImage &) {
+        recognitionThread = QThread::currentThread();
+        gate.acquire();
+        return lines({ QStringLiteral("slow") });
+    };
+    makeApp();
+    app->mainWindow().show();
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 2000));
+    selector.finish(QRectF(0, 0, 30, 30));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls == 1; }, 2000));
+    auto *spinner = inWindow<BusySpinner>("captureSpinner");
+    const int step = spinner->step();
+    QTest::qWait(400);
+    EXPECT_GE(spinner->step(), step + 2) << "the event loop stood still during recognition";
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    gate.release();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->extractedText(), QStringLiteral("slow"));
+    EXPECT_NE(recognitionThread, QThread::currentThread());
+}
+
+TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
+{
+    struct Case {
+        bool background, tray, windowAtOnce, windowLater;
+    };
+    for (const Case &c : { Case { false, false, true, true }, Case { false, true, true, true },
+             Case { true, true, false, false }, Case { true, false, false, true } }) {
+        trayAvailable = c.tray;
+        makeApp();
+        app->start({ c.background, QString() });
+        SCOPED_TRACE(testing::Message() << "background " << c.background << ", tray " << c.tray);
+        EXPECT_EQ(app->mainWindow().isVisible(), c.windowAtOnce);
+        QTest::qWait(app->trayWaitMs + 300);
+        EXPECT_EQ(app->mainWindow().isVisible(), c.windowLater);
+        EXPECT_EQ(app->mainWindow().objectName(), QStringLiteral("main"));
+        EXPECT_EQ(app->mainWindow().windowTitle(), QStringLiteral("Glyphwell"));
+        app.reset();
+    }
+}
+
+TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
+{
+    makeApp();
+    capture();
+    app->perform(QStringLiteral("capture-without-line-breaks"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 2000));
+    selector.finish(QRectF(0, 0, 30, 30));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    const int reads = textEngine.calls;
+    app->perform(QStringLiteral("capture-last-selection"));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(textEngine.calls, reads + 1);
+    EXPECT_EQ(selector.calls, 2);
+    EXPECT_FALSE(app->mainWindow().isVisible());
+    app->perform(QStringLiteral("show-main-window"));
+    EXPECT_TRUE(app->mainWindow().isVisible());
+}
+
+TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
+{
+    makeApp();
+    textEngine.answer = [](const QImage &) { return std::nullopt; };
+    capture();
+    settle();
+    EXPECT_EQ(notifications.bodies, QStringList { QStringLiteral("Vision text recognition failed.") });
+    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nVision text recognition failed."));
+
+    // The user's own cancel needs no notice; a failure shown in a window neither.
+    state->startCapture();
+    settle();
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    settle();
+    app->mainWindow().show();
+    capture();
+    settle();
+    EXPECT_EQ(notifications.bodies.size(), 1);
+
+    // Successes stay quiet.
+    app->mainWindow().hide();
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("fine") }); };
+    capture();
+    settle();
+    EXPECT_EQ(notifications.bodies.size(), 1);
+    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully."));
+}
+
+} // namespace
