@@ -63,7 +63,7 @@ bool SingleInstance::forward(const QString &action) const
         call << platformData();
     else
         call << action << QVariantList() << platformData();
-    const QDBusMessage reply = m_connection.call(call, QDBus::Block, 10'000);
+    const QDBusMessage reply = m_connection.call(call, QDBus::BlockWithGui, 10'000);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
