@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/WindowActivation.h"
 #include "ui/Commands.h"
 #include "ui/Icons.h"
 #include "ui/MainWindow.h"
@@ -16,12 +17,14 @@
 #include <QTimer>
 
 GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
-    std::function<bool()> trayAvailable, QObject *parent)
+    std::function<bool()> trayAvailable, WindowActivation *activation, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_notifications(notifications)
     , m_trayAvailable(
           trayAvailable ? std::move(trayAvailable) : [] { return QSystemTrayIcon::isSystemTrayAvailable(); })
+    , m_ownActivation(activation ? nullptr : std::make_unique<QtWindowActivation>())
+    , m_activation(activation ? *activation : *m_ownActivation)
     , m_mainWindow(std::make_unique<MainWindow>(state))
     , m_panel(std::make_unique<MenuBarContentView>(state))
     , m_trayMenu(std::make_unique<QMenu>())
@@ -32,7 +35,7 @@ GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
     connect(
         m_mainWindow.get(), &MainWindow::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(m_panel.get(), &MenuBarContentView::settingsRequested, this, &GlyphwellApp::showSettings);
-    connect(m_panel.get(), &MenuBarContentView::homeRequested, this, &GlyphwellApp::showMainWindow);
+    connect(m_panel.get(), &MenuBarContentView::homeRequested, this, [this] { showMainWindow(); });
     connect(m_panel.get(), &MenuBarContentView::quitRequested, qApp, &QCoreApplication::quit,
         Qt::QueuedConnection);
 
@@ -41,7 +44,7 @@ GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
         = m_trayMenu->addAction(symbolIcon(QStringLiteral("viewfinder")), QStringLiteral("Capture Text"));
     connect(m_trayCaptureAction, &QAction::triggered, this, [this] { m_state.startCapture(); });
     connect(m_trayMenu->addAction(QStringLiteral("Show Glyphwell")), &QAction::triggered, this,
-        &GlyphwellApp::showMainWindow);
+        [this] { showMainWindow(); });
     m_trayMenu->addSeparator();
     connect(m_trayMenu->addAction(QStringLiteral("Quit")), &QAction::triggered, qApp, &QCoreApplication::quit,
         Qt::QueuedConnection);
@@ -88,7 +91,7 @@ void GlyphwellApp::start(const DesktopLaunch &launch)
         perform(launch.action);
 }
 
-void GlyphwellApp::perform(const QString &action)
+void GlyphwellApp::perform(const QString &action, const QString &startupId)
 {
     if (action == QLatin1String("capture-text"))
         m_state.startCapture();
@@ -97,12 +100,12 @@ void GlyphwellApp::perform(const QString &action)
     else if (action == QLatin1String("capture-last-selection"))
         m_state.captureLastSelection();
     else
-        showMainWindow();
+        showMainWindow(startupId);
 }
 
-void GlyphwellApp::showMainWindow()
+void GlyphwellApp::showMainWindow(const QString &startupId)
 {
-    m_mainWindow->present();
+    m_activation.activate(*m_mainWindow, startupId);
 }
 
 void GlyphwellApp::showSettings()

@@ -11,6 +11,7 @@
 class AppState;
 class DesktopNotifications;
 class MainWindow;
+class WindowActivation;
 class QAction;
 class MenuBarContentView;
 class QMenu;
@@ -24,18 +25,21 @@ class GlyphwellApp : public QObject {
 public:
     // trayAvailable: whether a tray host can show our icon now (QSystemTrayIcon's answer by
     // default).
+    // activation: how a window comes forward when asked for (Qt's own way when absent).
     GlyphwellApp(AppState &state, DesktopNotifications &notifications,
-        std::function<bool()> trayAvailable = {}, QObject *parent = nullptr);
+        std::function<bool()> trayAvailable = {}, WindowActivation *activation = nullptr,
+        QObject *parent = nullptr);
     ~GlyphwellApp() override;
 
     // Opens the main window unless started in the background with a tray to live in; a
     // tray host that appears within trayWaitMs of a background start still counts (at login
     // the panel may start after us). Then runs the launch's action, if any.
     void start(const DesktopLaunch &launch);
-    // One of the actions of the running instance (empty: bring the main window forward).
-    void perform(const QString &action);
+    // One of the actions of the running instance (empty: bring the main window forward);
+    // startupId as the asking start passed it.
+    void perform(const QString &action, const QString &startupId = {});
 
-    void showMainWindow();
+    void showMainWindow(const QString &startupId = {});
     void showSettings();
     void togglePanel(QPoint pointer);
 
@@ -57,6 +61,8 @@ private:
     AppState &m_state;
     DesktopNotifications &m_notifications;
     std::function<bool()> m_trayAvailable;
+    std::unique_ptr<WindowActivation> m_ownActivation;
+    WindowActivation &m_activation;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::unique_ptr<MenuBarContentView> m_panel;
     std::unique_ptr<QMenu> m_trayMenu;

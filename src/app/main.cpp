@@ -178,7 +178,7 @@ int main(int argc, char **argv)
     QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });
 
     FreedesktopNotifications notifications;
-    GlyphwellApp glyphwell(appState, notifications);
+    GlyphwellApp glyphwell(appState, notifications, {}, platform.windowActivation.get());
     QObject::connect(
         &instance, &SingleInstance::activateRequested, &glyphwell, &GlyphwellApp::showMainWindow);
     QObject::connect(&instance, &SingleInstance::actionRequested, &glyphwell, &GlyphwellApp::perform);

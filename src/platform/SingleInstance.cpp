@@ -67,23 +67,24 @@ bool SingleInstance::forward(const QString &action) const
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-void SingleInstance::Activate(const QVariantMap &)
+void SingleInstance::Activate(const QVariantMap &platformData)
 {
-    Q_EMIT activateRequested();
+    Q_EMIT activateRequested(platformData.value(QStringLiteral("desktop-startup-id")).toString());
 }
 
-void SingleInstance::Open(const QStringList &, const QVariantMap &)
+void SingleInstance::Open(const QStringList &, const QVariantMap &platformData)
 {
     // Glyphwell opens no files; coming forward is the useful answer.
-    Q_EMIT activateRequested();
+    Activate(platformData);
 }
 
-void SingleInstance::ActivateAction(const QString &name, const QVariantList &, const QVariantMap &)
+void SingleInstance::ActivateAction(
+    const QString &name, const QVariantList &, const QVariantMap &platformData)
 {
     if (!actionNames.contains(name)) {
         if (calledFromDBus())
             sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("No action named \"%1\"").arg(name));
         return;
     }
-    Q_EMIT actionRequested(name);
+    Q_EMIT actionRequested(name, platformData.value(QStringLiteral("desktop-startup-id")).toString());
 }

@@ -36,8 +36,9 @@ public Q_SLOTS:
         const QString &name, const QVariantList &parameter, const QVariantMap &platformData);
 
 Q_SIGNALS:
-    void activateRequested();
-    void actionRequested(const QString &name);
+    // startupId: the asking start's launcher token, so the window may take the focus.
+    void activateRequested(const QString &startupId);
+    void actionRequested(const QString &name, const QString &startupId);
 
 private:
     QDBusConnection m_connection;

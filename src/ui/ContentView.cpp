@@ -240,6 +240,9 @@ QWidget *ContentView::makeContentRow()
     m_historyColumn->setSpacing(10);
     m_historyColumn->addStretch(1);
     scroll->setWidget(m_historyList);
+    // The rows lie on the pane itself, as its empty state does.
+    scroll->viewport()->setAutoFillBackground(false);
+    m_historyList->setAutoFillBackground(false);
     m_historyStack->addWidget(scroll);
     row->addWidget(historyBox);
     return contentRow;

@@ -98,16 +98,6 @@ void MainWindow::refreshMenu()
     m_captureLastAction->setEnabled(commands.captureLast);
 }
 
-void MainWindow::present()
-{
-    if (isMinimized())
-        showNormal();
-    else
-        show();
-    raise();
-    activateWindow();
-}
-
 void MainWindow::showAbout()
 {
     QMessageBox::about(this, QStringLiteral("About Glyphwell"),

@@ -15,8 +15,6 @@ public:
     explicit MainWindow(AppState &state, QWidget *parent = nullptr);
 
     ContentView &contentView() const { return *m_contentView; }
-    // Brings the window up, in front and with the keyboard focus.
-    void present();
     // The menu items, by the command they carry; the shortcut recorder checks new shortcuts
     // against their key sequences.
     QList<QAction *> menuActions() const;

@@ -154,6 +154,8 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_recentText->setFocusPolicy(Qt::NoFocus);
     m_recentText->setContentsMargins(12, 0, 12, 6);
     scroll->setWidget(m_recentText);
+    scroll->viewport()->setAutoFillBackground(false);
+    m_recentText->setAutoFillBackground(false);
     recent->addWidget(scroll);
     column->addWidget(m_recentSection);
 
@@ -207,10 +209,13 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
 
 QWidget *MenuBarContentView::divider()
 {
-    auto *line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    // One pixel in the palette's divider colour; a sunken frame needs two.
+    auto *line = new QWidget(this);
     line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Mid));
+    line->setPalette(palette);
     return line;
 }
 

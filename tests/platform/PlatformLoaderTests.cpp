@@ -3,6 +3,7 @@
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
 #include "platform/loader/PlatformLoader.h"
+#include "platform/x11/X11WindowActivation.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -52,6 +53,15 @@ TEST(PlatformLoader, NullPlatformRefusesCaptureWithAReason)
     selection();
     ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 1000));
     EXPECT_TRUE(cancelled);
+}
+
+TEST(X11WindowActivationTest, TakesTheLaunchersTimeFromTheStartupId)
+{
+    EXPECT_EQ(X11WindowActivation::startupTimestamp(QStringLiteral("xfce4-appfinder-42-host_TIME1234567")),
+        1234567u);
+    // Without one: the current time.
+    EXPECT_EQ(X11WindowActivation::startupTimestamp(QString()), 0u);
+    EXPECT_EQ(X11WindowActivation::startupTimestamp(QStringLiteral("_TIMEsoon")), 0u);
 }
 
 } // namespace

@@ -33,8 +33,6 @@ wait_for() {
 }
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
 overlay_count() { xdotool search --onlyvisible --name '^Glyphwell Selection' 2>/dev/null | wc -l; }
-# The main window: titled "Glyphwell", the size of a window rather than of a screen.
-main_window() { xdotool search --onlyvisible --classname glyphwell --name '^Glyphwell$' 2>/dev/null | head -n1; }
 overlay_up() { [ "$(overlay_count)" -ge 1 ]; }
 overlay_gone() { [ "$(overlay_count)" -eq 0 ]; }
 # An XEmbed tray at the top left, as a desktop panel has; `glyphwell --background` then
@@ -44,12 +42,18 @@ start_tray() {
     pids+=($!)
     wait_for 10 xdotool search --onlyvisible --class trayer || fail "the tray did not start"
 }
-# The tray icon's window: ours, inside the tray, a few pixels wide.
-tray_icon() {
+# The first visible window of ours whose geometry passes the test in $1, which sees WIDTH,
+# HEIGHT, X, Y and window.
+glyphwell_window() {
     local window
     for window in $(xdotool search --onlyvisible --classname glyphwell 2>/dev/null); do
         eval "$(xdotool getwindowgeometry --shell "$window")"
-        [ "$WIDTH" -le 64 ] && [ "$HEIGHT" -le 64 ] && { echo "$window"; return 0; }
+        eval "$1" && { echo "$window"; return 0; }
     done
     return 1
 }
+# The main window: titled "Glyphwell" and window-sized (the overlay covers a screen under
+# another title, the panel is 300 wide, the tray icon a few pixels).
+main_window() { glyphwell_window '[ "$WIDTH" -ge 820 ] && [ "$(xdotool getwindowname "$window")" = Glyphwell ]'; }
+tray_icon() { glyphwell_window '[ "$WIDTH" -le 64 ] && [ "$HEIGHT" -le 64 ]'; }
+tray_panel() { glyphwell_window '[ "$WIDTH" -eq 300 ] && [ "$HEIGHT" -eq 380 ]'; }

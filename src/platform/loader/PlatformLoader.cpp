@@ -10,6 +10,7 @@
 #include "capture/x11/XcbPointers.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
+#include "platform/x11/X11WindowActivation.h"
 
 #include <QtGlobal>
 
@@ -66,6 +67,7 @@ Platform loadPlatform(const QString &name)
             = std::make_unique<RegionCaptureOverlayController>(*grabber, *platform.screenList);
         platform.screenGrabber = std::move(grabber);
         platform.hotKeys = std::make_unique<KeyboardShortcuts::X11HotKeyBackend>();
+        platform.windowActivation = std::make_unique<X11WindowActivation>();
     } else if (name == QLatin1String("wayland")) {
         useNullCapture(platform,
             QStringLiteral(
@@ -73,6 +75,8 @@ Platform loadPlatform(const QString &name)
     } else {
         useNullCapture(platform, QStringLiteral("No display was found to capture."));
     }
+    if (!platform.windowActivation)
+        platform.windowActivation = std::make_unique<QtWindowActivation>();
     if (!platform.hotKeys)
         platform.hotKeys = std::make_unique<KeyboardShortcuts::NullHotKeyBackend>();
     return platform;

@@ -10,6 +10,7 @@ class RegionSelector;
 class ScreenAccess;
 class ScreenGrabber;
 class ScreenList;
+class WindowActivation;
 namespace KeyboardShortcuts {
 class HotKeyBackend;
 }
@@ -28,6 +29,7 @@ struct Platform {
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<KeyboardShortcuts::HotKeyBackend> hotKeys;
+    std::unique_ptr<WindowActivation> windowActivation;
 
     Platform();
     Platform(Platform &&) noexcept;

@@ -1,0 +1,136 @@
+#include "UiTestSupport.h"
+#include "ui/ContentView.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The pictures go where the build says (build/screenshots), to be looked at by a person.
+void save(QWidget &widget, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS",
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../../screenshots")));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = QDir(folder).absoluteFilePath(name + QStringLiteral(".png"));
+    ASSERT_TRUE(widget.grab().save(path)) << path.toStdString();
+}
+
+// Top edge of a child in the window's coordinates.
+int topOf(const QWidget *child, const QWidget &window)
+{
+    return child->mapTo(&window, QPoint(0, 0)).y();
+}
+
+class Screenshots : public ::testing::Test, public UiHarness {
+protected:
+    void SetUp() override
+    {
+        textEngine.answer = [this](const QImage &) {
+            static const QStringList texts { QStringLiteral(
+                                                 "Invoice 2024-0117\nTotal due: 1,284.50 EUR\nPay by 31 May"),
+                QStringLiteral("git rebase --onto main feature~3 feature\nSuccessfully rebased and updated "
+                               "refs/heads/feature."),
+                QStringLiteral(
+                    "The quick brown fox jumps over the lazy dog.\nPack my box with five dozen liquor jugs.\n"
+                    "How vexingly quick daft zebras jump!\nSphinx of black quartz, judge my vow.\n"
+                    "A fifth line that the row leaves out.") };
+            return lines({ texts[(count++) % texts.size()] });
+        };
+    }
+    void showMainWindow()
+    {
+        app->mainWindow().resize(960, 680);
+        app->mainWindow().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->mainWindow()));
+        settle();
+    }
+    int count = 0;
+};
+
+TEST_F(Screenshots, MainWindow_InItsStates)
+{
+    makeApp();
+    showMainWindow();
+    MainWindow &window = app->mainWindow();
+    save(window, QStringLiteral("main-window-empty"));
+
+    // The Parts of the column in their order, 16 apart where both are there.
+    const int status = topOf(inWindow<QLabel>("statusLine"), window);
+    const int language = topOf(inWindow<QComboBox>("languagePicker"), window);
+    const int commands = topOf(inWindow("captureButton"), window);
+    const int text = topOf(inWindow<QPlainTextEdit>("textPane"), window);
+    EXPECT_LT(status, language);
+    EXPECT_LT(language, commands);
+    EXPECT_LT(commands, text);
+    const auto boxes = window.findChildren<QGroupBox *>();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1]->title(), QStringLiteral("Capture History"));
+    EXPECT_EQ(boxes[1]->width(), ContentView::historyPaneWidth);
+    EXPECT_GT(boxes[0]->width(), boxes[1]->width());
+    EXPECT_GE(window.contentView().width(), 820);
+
+    capture();
+    capture();
+    capture();
+    state->selectHistoryItem(state->captureHistory().at(1));
+    settle();
+    save(window, QStringLiteral("main-window-history-selected"));
+
+    state->startCapture();
+    settle();
+    QTest::qWait(200); // the spinner turns a little
+    save(window, QStringLiteral("main-window-capturing"));
+    selector.cancel();
+    ASSERT_TRUE(waitUntilNotCapturing());
+
+    access.granted = false;
+    state->updatePermissionStatus();
+    settle();
+    save(window, QStringLiteral("main-window-permission-banner"));
+    EXPECT_LT(language, topOf(inWindow<QWidget>("permissionBanner"), window));
+    EXPECT_LT(topOf(inWindow<QWidget>("permissionBanner"), window), topOf(inWindow("captureButton"), window));
+}
+
+TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
+{
+    makeApp();
+    MenuBarContentView &panel = app->panel();
+    panel.popUp(QPoint(600, 20));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    settle();
+    save(panel, QStringLiteral("tray-panel-empty"));
+    panel.close();
+
+    capture();
+    capture();
+    settle();
+    panel.popUp(QPoint(600, 20));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    settle();
+    save(panel, QStringLiteral("tray-panel-recent-capture"));
+    EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
+    // Capture first, the bottom bar last, the recent capture between the status and it.
+    const int capture = topOf(inPanel("captureButton"), panel);
+    const int status = topOf(inPanel<QWidget>("statusLine"), panel);
+    const int recent = topOf(inPanel<QWidget>("recentCaptureSection"), panel);
+    const int quit = topOf(inPanel("quitButton"), panel);
+    EXPECT_LT(capture, status);
+    EXPECT_LT(status, recent);
+    EXPECT_LT(recent, quit);
+    EXPECT_LE(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
+
+    access.granted = false;
+    state->updatePermissionStatus();
+    settle();
+    save(panel, QStringLiteral("tray-panel-permission"));
+    panel.close();
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The desktop program's windows on a private X server (run through run-with-xvfb), as a user
+# meets them. Without a tray the main window opens even when started as at login;
+# `glyphwell --capture` has the running program capture; a second start brings its window
+# forward. With a tray (trayer) it opens no window, a click on its icon opens the panel at the
+# pointer, Escape closes it, and `glyphwell --show` opens the main window.
+# usage: windows-and-tray.sh GLYPHWELL IMAGE
+set -u
+glyphwell=$1
+image=$2
+. "$(dirname "$0")/session.sh"
+
+# Another program's window with the text, right of where the main window opens.
+display -geometry +1100+300 "$image" &
+pids+=($!)
+wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
+
+start_glyphwell() {
+    "$glyphwell" "$@" >>"$work/glyphwell.log" 2>&1 &
+    glyphwell_pid=$!
+    pids+=($glyphwell_pid)
+    wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
+        || fail "glyphwell did not start"
+}
+stop_glyphwell() {
+    kill -TERM "$glyphwell_pid"
+    wait "$glyphwell_pid"
+    local status=$?
+    [ "$status" -eq 0 ] || fail "glyphwell exited with $status on SIGTERM"
+}
+
+# 1. No tray anywhere: never unreachable, the main window comes up.
+start_glyphwell --background
+wait_for 10 main_window || fail "without a tray the main window did not open"
+
+# 2. A capture asked for from the command line, as a desktop shortcut would.
+image_window=$(xdotool search --onlyvisible --name 'ImageMagick' | head -n1)
+xdotool windowfocus --sync "$image_window" 2>/dev/null
+timeout 20 "$glyphwell" --capture || fail "glyphwell --capture failed"
+wait_for 10 overlay_up || fail "glyphwell --capture brought no overlay"
+xdotool mousemove 1092 292 mousedown 1
+for step in 1 2 3 4 5 6; do
+    xdotool mousemove $((1092 + step * 90)) $((292 + step * 80))
+    sleep 0.05
+done
+xdotool mousemove 1750 790 mouseup 1
+wait_for 30 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
+    || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+grep -q '"text" : "This is a lot of 12 point text' "$HOME/.local/share/Glyphwell/capture-history.json" \
+    || fail "the capture is not in the history"
+echo "glyphwell --capture: $(clipboard | head -n1)"
+
+# 3. Starting it again brings the running one's window forward, with the focus.
+xdotool windowfocus --sync "$image_window" 2>/dev/null
+timeout 20 "$glyphwell" || fail "a second start failed"
+wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = \"$(main_window)\" ]" \
+    || fail "a second start did not bring the main window forward"
+kill -0 "$glyphwell_pid" 2>/dev/null || fail "the first instance is gone"
+stop_glyphwell
+
+# 4. With a tray: no window at start; the icon's panel at the pointer.
+start_tray
+start_glyphwell --background
+wait_for 10 tray_icon || fail "no tray icon appeared"
+sleep 4 # longer than the wait for a tray host
+[ -z "$(main_window)" ] || fail "a window opened although the tray holds the program"
+eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
+pointer_x=$((X + WIDTH / 2))
+pointer_y=$((Y + HEIGHT / 2))
+xdotool mousemove "$pointer_x" "$pointer_y" click 1
+wait_for 10 tray_panel || fail "a click on the tray icon opened no 300 x 380 panel"
+eval "$(xdotool getwindowgeometry --shell "$(tray_panel)")"
+echo "panel at $X,$Y for the pointer at $pointer_x,$pointer_y"
+[ "$pointer_x" -ge "$X" ] && [ "$pointer_x" -lt $((X + WIDTH)) ] && [ "$pointer_y" -ge "$Y" ] \
+    && [ "$pointer_y" -le $((Y + HEIGHT)) ] || fail "the panel at $X,$Y is not at the pointer"
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1920 ] && [ $((Y + HEIGHT)) -le 1080 ] \
+    || fail "the panel leaves the screen"
+import -window root "$work/tray-panel.png" 2>/dev/null && screenshot_dir=${GLYPHWELL_SCREENSHOTS:-} \
+    && [ -n "$screenshot_dir" ] && mkdir -p "$screenshot_dir" && cp "$work/tray-panel.png" "$screenshot_dir/x11-tray-panel.png"
+xdotool key Escape
+for _ in $(seq 1 50); do tray_panel >/dev/null || break; sleep 0.1; done
+tray_panel >/dev/null && fail "Escape did not close the panel"
+
+timeout 20 "$glyphwell" --show || fail "glyphwell --show failed"
+wait_for 10 main_window || fail "glyphwell --show did not open the main window"
+stop_glyphwell
+echo "windows and tray: all checks passed"
