@@ -66,7 +66,7 @@ bool XdgAutostartLoginItem::setEnabled(bool enabled)
                                          "Type=Application\n"
                                          "Name=Glyphwell\n"
                                          "Comment=Read text from any part of the screen\n"
-                                         "Exec=%1\n"
+                                         "Exec=%1 --background\n"
                                          "Icon=io.glyphwell.Glyphwell\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")

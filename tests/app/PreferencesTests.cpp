@@ -94,7 +94,8 @@ TEST_F(PreferencesTest, LaunchAtLogin_WritesAndDeletesTheAutostartEntry)
     EXPECT_TRUE(entry.contains(QStringLiteral("\nType=Application\n")));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nName=Glyphwell\n")));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nIcon=")));
-    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=\"/opt/Glyphwell/bin/glyphwell\"\n")));
+    // At login it goes to the tray without opening its window.
+    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=\"/opt/Glyphwell/bin/glyphwell\" --background\n")));
     EXPECT_TRUE(restart()->launchAtLogin());
 
     preferences.setLaunchAtLogin(false);
