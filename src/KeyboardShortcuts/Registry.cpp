@@ -14,7 +14,7 @@ Registry *installedRegistry = nullptr;
 
 Registry::Registry(HotKeyBackend &backend, QObject *parent)
     : QObject(parent)
-    , m_layer(backend, [this] { return std::pair(m_isEnabled, m_isMenuOpen); })
+    , m_layer(backend, [this] { return std::pair(m_isEnabled && !m_isPaused, m_isMenuOpen); })
 { }
 
 Registry::~Registry()
@@ -79,6 +79,14 @@ void Registry::setMenuOpen(bool open)
     if (open == m_isMenuOpen)
         return;
     m_isMenuOpen = open;
+    m_layer.updateEventHandler();
+}
+
+void Registry::setPaused(bool paused)
+{
+    if (paused == m_isPaused)
+        return;
+    m_isPaused = paused;
     m_layer.updateEventHandler();
 }
 

@@ -48,7 +48,9 @@ public:
     void setEnabled(bool enabled);
     bool isEnabled(const Name &name) const;
     bool isPaused() const { return m_isPaused; }
-    void setPaused(bool paused) { m_isPaused = paused; }
+    // While a recorder records: no action runs, and the desktop's grabs are let go, so the
+    // recorder hears a combination that is ours (on X11 a grabbed key never reaches a window).
+    void setPaused(bool paused);
     bool isMenuOpen() const { return m_isMenuOpen; }
     void setMenuOpen(bool open);
 
