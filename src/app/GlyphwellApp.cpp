@@ -1,6 +1,7 @@
 #include "GlyphwellApp.h"
 
 #include "AppState.h"
+#include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/WindowActivation.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -51,6 +53,8 @@ GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
     connect(m_trayMenu.get(), &QMenu::aboutToShow, this, &GlyphwellApp::refresh);
 
     m_trayIcon->setContextMenu(m_trayMenu.get());
+    // New shortcuts must not collide with the main menu's.
+    KeyboardShortcuts::setApplicationMainMenu(m_mainWindow->menuBar());
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             togglePanel(QCursor::pos());

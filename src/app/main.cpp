@@ -12,6 +12,7 @@
 #include "platform/StandardUserDefaults.h"
 #include "platform/loader/PlatformLoader.h"
 #include "ui/Icons.h"
+#include "ui/SettingsWindowController.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -182,6 +183,8 @@ int main(int argc, char **argv)
     QObject::connect(
         &instance, &SingleInstance::activateRequested, &glyphwell, &GlyphwellApp::showMainWindow);
     QObject::connect(&instance, &SingleInstance::actionRequested, &glyphwell, &GlyphwellApp::perform);
+    QObject::connect(&glyphwell, &GlyphwellApp::settingsRequested,
+        [&platform] { SettingsWindowController::shared(platform.dialogs.get()).show(); });
     glyphwell.start(*launch);
 
     const int status = app.exec();

@@ -5,12 +5,16 @@
 
 #include <optional>
 
+class QWidget;
+
 struct AlertSpec {
     enum class Style { informational, warning, critical };
     Style style = Style::informational;
     QString messageText;
     QString informativeText;
     QStringList buttons; // first is the default
+    // Shown on this window (modal to it alone) when set; else modal to the whole program.
+    QWidget *window = nullptr;
 };
 
 // A modal "save as" chooser. The choice is limited to plain text files and folders can be
@@ -30,4 +34,6 @@ public:
     virtual int runModalAlert(const AlertSpec &alert) = 0;
     // The chosen file's absolute path, or absent when the user cancelled.
     virtual std::optional<QString> runSavePanel(const SavePanelSpec &panel) = 0;
+    // The desktop's short warning sound, for a key that cannot be taken.
+    virtual void beep() = 0;
 };

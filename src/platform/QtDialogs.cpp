@@ -12,7 +12,9 @@
 
 int QtDialogs::runModalAlert(const AlertSpec &alert)
 {
-    QMessageBox box;
+    QMessageBox box(alert.window);
+    if (alert.window)
+        box.setWindowModality(Qt::WindowModal);
     switch (alert.style) {
     case AlertSpec::Style::informational:
         box.setIcon(QMessageBox::Information);
@@ -33,12 +35,18 @@ int QtDialogs::runModalAlert(const AlertSpec &alert)
     if (!buttons.isEmpty())
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
     // A global shortcut can start this while another program is in front.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (!alert.window)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.show();
     box.raise();
     box.activateWindow();
     box.exec();
     return buttons.indexOf(box.clickedButton());
+}
+
+void QtDialogs::beep()
+{
+    QApplication::beep();
 }
 
 std::optional<QString> QtDialogs::runSavePanel(const SavePanelSpec &panel)

@@ -7,4 +7,5 @@ class QtDialogs : public Dialogs {
 public:
     int runModalAlert(const AlertSpec &alert) override;
     std::optional<QString> runSavePanel(const SavePanelSpec &panel) override;
+    void beep() override;
 };

@@ -121,10 +121,15 @@ public:
     std::optional<QString> savePath;
     QList<SavePanelSpec> savePanels;
     std::function<void()> onSavePanel;
+    int beeps = 0;
+    // Runs while an alert is "up", before it is answered.
+    std::function<void(const AlertSpec &)> onAlert;
 
     int runModalAlert(const AlertSpec &alert) override
     {
         shown.append(alert);
+        if (onAlert)
+            onAlert(alert);
         return answer;
     }
     std::optional<QString> runSavePanel(const SavePanelSpec &panel) override
@@ -134,6 +139,7 @@ public:
             onSavePanel();
         return savePath;
     }
+    void beep() override { ++beeps; }
 };
 
 // A solid image of the given colour, to tell images apart in the fakes.

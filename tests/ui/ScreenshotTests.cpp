@@ -12,16 +12,6 @@
 
 namespace {
 
-// The pictures go where the build says (build/screenshots), to be looked at by a person.
-void save(QWidget &widget, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS",
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../../screenshots")));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString path = QDir(folder).absoluteFilePath(name + QStringLiteral(".png"));
-    ASSERT_TRUE(widget.grab().save(path)) << path.toStdString();
-}
-
 // Top edge of a child in the window's coordinates.
 int topOf(const QWidget *child, const QWidget &window)
 {
@@ -59,7 +49,7 @@ TEST_F(Screenshots, MainWindow_InItsStates)
     makeApp();
     showMainWindow();
     MainWindow &window = app->mainWindow();
-    save(window, QStringLiteral("main-window-empty"));
+    saveScreenshot(window, QStringLiteral("main-window-empty"));
 
     // The Parts of the column in their order, 16 apart where both are there.
     const int status = topOf(inWindow<QLabel>("statusLine"), window);
@@ -81,19 +71,19 @@ TEST_F(Screenshots, MainWindow_InItsStates)
     capture();
     state->selectHistoryItem(state->captureHistory().at(1));
     settle();
-    save(window, QStringLiteral("main-window-history-selected"));
+    saveScreenshot(window, QStringLiteral("main-window-history-selected"));
 
     state->startCapture();
     settle();
     QTest::qWait(200); // the spinner turns a little
-    save(window, QStringLiteral("main-window-capturing"));
+    saveScreenshot(window, QStringLiteral("main-window-capturing"));
     selector.cancel();
     ASSERT_TRUE(waitUntilNotCapturing());
 
     access.granted = false;
     state->updatePermissionStatus();
     settle();
-    save(window, QStringLiteral("main-window-permission-banner"));
+    saveScreenshot(window, QStringLiteral("main-window-permission-banner"));
     EXPECT_LT(language, topOf(inWindow<QWidget>("permissionBanner"), window));
     EXPECT_LT(topOf(inWindow<QWidget>("permissionBanner"), window), topOf(inWindow("captureButton"), window));
 }
@@ -105,7 +95,7 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     panel.popUp(QPoint(600, 20));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
     settle();
-    save(panel, QStringLiteral("tray-panel-empty"));
+    saveScreenshot(panel, QStringLiteral("tray-panel-empty"));
     panel.close();
 
     capture();
@@ -114,7 +104,7 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     panel.popUp(QPoint(600, 20));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
     settle();
-    save(panel, QStringLiteral("tray-panel-recent-capture"));
+    saveScreenshot(panel, QStringLiteral("tray-panel-recent-capture"));
     EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
     // Capture first, the bottom bar last, the recent capture between the status and it.
     const int capture = topOf(inPanel("captureButton"), panel);
@@ -129,7 +119,7 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     access.granted = false;
     state->updatePermissionStatus();
     settle();
-    save(panel, QStringLiteral("tray-panel-permission"));
+    saveScreenshot(panel, QStringLiteral("tray-panel-permission"));
     panel.close();
 }
 

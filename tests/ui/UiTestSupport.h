@@ -6,7 +6,18 @@
 #include "ui/MenuBarContentView.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPushButton>
+
+// The pictures go where the build says (build/screenshots), to be looked at by a person.
+inline void saveScreenshot(QWidget &widget, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS",
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../../screenshots")));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = QDir(folder).absoluteFilePath(name + QStringLiteral(".png"));
+    ASSERT_TRUE(widget.grab().save(path)) << path.toStdString();
+}
 
 // The desktop program over fakes: the main window, the panel and the tray over one
 // application state; no tray host unless a test says so.

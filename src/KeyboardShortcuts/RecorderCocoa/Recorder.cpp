@@ -1,0 +1,61 @@
+#include "Recorder.h"
+
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/Localization.h"
+#include "KeyboardShortcuts/Registry.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace KeyboardShortcuts {
+
+Recorder::Recorder(const Name &name, Dialogs &dialogs, RecorderCocoa::ChangeHandler onChange, QWidget *parent)
+    : QWidget(parent)
+    , m_field(new RecorderCocoa(name, dialogs, std::move(onChange), this))
+    , m_warning(new QLabel(this))
+{
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+    column->addWidget(m_field, 0, Qt::AlignLeft);
+    m_warning->setWordWrap(true);
+    QPalette palette = m_warning->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xb2, 0x50, 0x00));
+    m_warning->setPalette(palette);
+    QFont font = m_warning->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    m_warning->setFont(font);
+    m_warning->hide();
+    column->addWidget(m_warning);
+
+    // After the change has been registered (or refused) and the grabs are back.
+    auto later = [this] { QTimer::singleShot(0, this, &Recorder::refreshWarning); };
+    connect(&Notifier::instance(), &Notifier::shortcutByNameDidChange, this, later);
+    connect(m_field, &RecorderCocoa::recordingEnded, this, later);
+}
+
+QString Recorder::warning() const
+{
+    return m_warning->isHidden() ? QString() : m_warning->text();
+}
+
+void Recorder::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refreshWarning();
+}
+
+void Recorder::refreshWarning()
+{
+    Registry *registry = Registry::installed();
+    const std::optional<Shortcut> shortcut = getShortcut(m_field->shortcutName());
+    // While any recorder records, the grabs are let go on purpose: nothing to say then.
+    const bool refused
+        = registry && !registry->isPaused() && shortcut && !registry->layer().isHeldByPlatform(*shortcut);
+    m_warning->setText(
+        refused ? localized(QStringLiteral("keyboard_shortcut_held_by_another_program")) : QString());
+    m_warning->setVisible(refused);
+}
+
+} // namespace KeyboardShortcuts

@@ -1,0 +1,170 @@
+#include "SettingsWindowController.h"
+
+#include "Icons.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
+#include "RefreshScheduler.h"
+#include "app/Preferences.h"
+#include "platform/QtDialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Three switches bound both ways to the preferences, following every change of the object,
+// the spring-back of a refused autostart entry included.
+class GeneralTab : public QWidget {
+public:
+    GeneralTab(Preferences &prefs, QWidget *parent)
+        : QWidget(parent)
+        , m_prefs(prefs)
+        , m_scheduler(new RefreshScheduler([this] { refresh(); }, this))
+    {
+        auto *form = new QVBoxLayout(this);
+        form->setContentsMargins(24, 24, 24, 24);
+        form->setSpacing(12);
+        m_launchAtLogin
+            = addSwitch(form, QStringLiteral("Launch at login"), QStringLiteral("launchAtLoginSwitch"));
+        m_autoCopy = addSwitch(
+            form, QStringLiteral("Auto-copy to clipboard after capture"), QStringLiteral("autoCopySwitch"));
+        m_additive = addSwitch(form, QStringLiteral("Additive clipboard (append to existing)"),
+            QStringLiteral("additiveClipboardSwitch"));
+        form->addStretch(1);
+        connect(
+            m_launchAtLogin, &QCheckBox::clicked, this, [this](bool on) { m_prefs.setLaunchAtLogin(on); });
+        connect(m_autoCopy, &QCheckBox::clicked, this, [this](bool on) { m_prefs.setAutoCopy(on); });
+        connect(m_additive, &QCheckBox::clicked, this, [this](bool on) { m_prefs.setAdditiveClipboard(on); });
+        connect(&m_prefs, &Preferences::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+        refresh();
+    }
+
+private:
+    QCheckBox *addSwitch(QVBoxLayout *form, const QString &label, const QString &name)
+    {
+        auto *box = new QCheckBox(label, this);
+        box->setObjectName(name);
+        form->addWidget(box);
+        return box;
+    }
+    void refresh()
+    {
+        m_launchAtLogin->setChecked(m_prefs.launchAtLogin());
+        m_autoCopy->setChecked(m_prefs.autoCopy());
+        m_additive->setChecked(m_prefs.additiveClipboard());
+    }
+
+    Preferences &m_prefs;
+    RefreshScheduler *m_scheduler;
+    QCheckBox *m_launchAtLogin;
+    QCheckBox *m_autoCopy;
+    QCheckBox *m_additive;
+};
+
+// One recorder for each of the three capture shortcuts.
+class ShortcutsTab : public QWidget {
+public:
+    ShortcutsTab(Dialogs &dialogs, QWidget *parent)
+        : QWidget(parent)
+    {
+        using namespace KeyboardShortcuts;
+        auto *form = new QFormLayout(this);
+        form->setContentsMargins(24, 24, 24, 24);
+        form->setFormAlignment(Qt::AlignLeft | Qt::AlignTop);
+        form->setLabelAlignment(Qt::AlignLeft);
+        form->setVerticalSpacing(12);
+        const std::pair<QString, const Name *> rows[] = {
+            { QStringLiteral("Capture Text"), &AppShortcutNames::captureText() },
+            { QStringLiteral("Without Line Breaks"), &AppShortcutNames::captureWithoutLineBreaks() },
+            { QStringLiteral("Capture Last Selection"), &AppShortcutNames::captureLastSelection() },
+        };
+        for (const auto &[label, name] : rows) {
+            auto *recorder = new Recorder(*name, dialogs, {}, this);
+            recorder->setObjectName(name->rawValue() + QStringLiteral("Recorder"));
+            recorder->field().setAccessibleName(label);
+            auto *title = new QLabel(label, this);
+            title->setBuddy(&recorder->field());
+            form->addRow(title, recorder);
+        }
+    }
+};
+
+} // namespace
+
+SettingsView::SettingsView(Preferences &preferences, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent)
+    , m_tabs(new QTabWidget(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+    m_tabs->setDocumentMode(true);
+    m_tabs->addTab(
+        new GeneralTab(preferences, m_tabs), symbolIcon(QStringLiteral("gear")), QStringLiteral("General"));
+    m_tabs->addTab(new ShortcutsTab(dialogs, m_tabs), symbolIcon(QStringLiteral("command")),
+        QStringLiteral("Shortcuts"));
+    // The keyboard starts on the tabs: Ctrl+Tab turns them, Tab enters the page. A control
+    // hidden with its page hands the focus back to them, rather than to the next page's.
+    m_tabs->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_tabs->tabBar());
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        QWidget *focus = QApplication::focusWidget();
+        if (!focus || (isAncestorOf(focus) && !focus->isVisible()))
+            m_tabs->tabBar()->setFocus(Qt::TabFocusReason);
+    });
+}
+
+SettingsWindowController::SettingsWindowController(Preferences &preferences, Dialogs &dialogs)
+    : m_preferences(preferences)
+    , m_dialogs(dialogs)
+{ }
+
+SettingsWindowController::~SettingsWindowController()
+{
+    // The program's instance outlives the application object; its window went at quit.
+    if (QCoreApplication::instance())
+        delete m_window;
+}
+
+SettingsWindowController &SettingsWindowController::shared(Dialogs *dialogs)
+{
+    static QtDialogs qtDialogs;
+    static SettingsWindowController instance(Preferences::shared(), dialogs ? *dialogs : qtDialogs);
+    return instance;
+}
+
+void SettingsWindowController::show()
+{
+    const bool creating = !m_window;
+    if (creating) {
+        // Titled, closable and minimisable; neither resizable nor maximisable.
+        m_window = new SettingsView(m_preferences, m_dialogs);
+        QObject::connect(
+            qApp, &QCoreApplication::aboutToQuit, m_window, [window = m_window] { delete window; });
+        m_window->setObjectName(QStringLiteral("settings"));
+        m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+            | Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
+        m_window->setWindowTitle(QStringLiteral("Glyphwell Settings"));
+        m_window->setFixedSize(contentSize);
+        QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen)
+            m_window->move(screen->availableGeometry().center()
+                - QPoint(contentSize.width() / 2, contentSize.height() / 2));
+    }
+    if (m_window->isMinimized())
+        m_window->showNormal();
+    else
+        m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    if (creating)
+        m_window->setFocus(Qt::ActiveWindowFocusReason);
+}

@@ -1,0 +1,375 @@
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
+#include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
+#include "KeyboardShortcuts/Registry.h"
+#include "UiTestSupport.h"
+#include "app/Preferences.h"
+#include "fakes/FakeHotKeyBackend.h"
+#include "fakes/FakeServices.h"
+#include "platform/InMemoryUserDefaults.h"
+#include "platform/LoginItem.h"
+#include "ui/SettingsWindowController.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace KeyboardShortcuts;
+using Step = RecorderCocoa::Step;
+
+namespace {
+
+// X keycodes (evdev + 8) of the keys the tests press.
+enum XKey : quint32 {
+    xEscape = 9,
+    xBackspace = 22,
+    xTab = 23,
+    xA = 38,
+    xK = 45,
+    xX = 53,
+    xS = 39,
+    xT = 28,
+    xF5 = 71,
+    xF12 = 96,
+    xDelete = 119,
+};
+
+const Shortcut shiftCommandX(Key::x, ModifierFlags::shift | ModifierFlags::command);
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    InMemoryUserDefaults defaults;
+    XdgAutostartLoginItem loginItem { dir.filePath(
+                                          QStringLiteral("autostart/io.glyphwell.Glyphwell.desktop")),
+        QStringLiteral("/usr/bin/glyphwell") };
+    std::unique_ptr<Preferences> preferences;
+    FakeDialogs dialogs;
+    FakeHotKeyBackend backend;
+    std::unique_ptr<Registry> registry;
+    std::unique_ptr<SettingsWindowController> controller;
+
+    void SetUp() override
+    {
+        setUserDefaults(&defaults);
+        registry = std::make_unique<Registry>(backend);
+        Registry::install(registry.get());
+        reset(AppShortcutNames::captureText()); // a fresh profile: Shift-Super-X
+        preferences = std::make_unique<Preferences>(defaults, loginItem);
+        controller = std::make_unique<SettingsWindowController>(*preferences, dialogs);
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        setApplicationMainMenu(nullptr);
+        Registry::install(nullptr);
+        registry.reset();
+        setUserDefaults(nullptr);
+    }
+
+    QWidget &window()
+    {
+        controller->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller->window()));
+        return *controller->window();
+    }
+    QTabWidget &tabs() { return *window().findChild<QTabWidget *>(); }
+    Recorder &recorder(const Name &name)
+    {
+        return *window().findChild<Recorder *>(name.rawValue() + QStringLiteral("Recorder"));
+    }
+    // The "Capture Text" field, recording.
+    RecorderCocoa &recording()
+    {
+        tabs().setCurrentIndex(1);
+        RecorderCocoa &field = recorder(AppShortcutNames::captureText()).field();
+        QTest::qWait(10); // the window's own focusing is over
+        field.setFocus(Qt::MouseFocusReason);
+        EXPECT_TRUE(field.isRecording());
+        return field;
+    }
+    static Step press(RecorderCocoa &field, Qt::Key key, Qt::KeyboardModifiers modifiers, quint32 xKeycode)
+    {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, xKeycode, 0, 0);
+        QApplication::sendEvent(&field, &event);
+        return field.lastStep();
+    }
+    static Step releaseMouseAt(RecorderCocoa &field, QPoint local)
+    {
+        QWidget *target = field.window();
+        const QPoint global = field.mapToGlobal(local);
+        QMouseEvent event(QEvent::MouseButtonRelease, target->mapFromGlobal(global),
+            target->mapFromGlobal(global), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+        return field.lastStep();
+    }
+};
+
+TEST_F(SettingsTest, Window_IsMadeOnceAndKeptWithItsTab)
+{
+    QWidget &first = window();
+    EXPECT_EQ(first.windowTitle(), QStringLiteral("Glyphwell Settings"));
+    EXPECT_EQ(first.size(), SettingsWindowController::contentSize);
+    EXPECT_EQ(first.minimumSize(), first.maximumSize()); // not resizable
+    EXPECT_FALSE(first.windowFlags() & Qt::WindowMaximizeButtonHint);
+    ASSERT_EQ(tabs().count(), 2);
+    EXPECT_EQ(tabs().tabText(0), QStringLiteral("General"));
+    EXPECT_EQ(tabs().tabText(1), QStringLiteral("Shortcuts"));
+    tabs().setCurrentIndex(1);
+    controller->show();
+    EXPECT_EQ(&window(), &first);
+    first.close();
+    EXPECT_FALSE(first.isVisible());
+    controller->show();
+    EXPECT_EQ(controller->window(), &first);
+    EXPECT_TRUE(first.isVisible());
+    EXPECT_EQ(tabs().currentIndex(), 1);
+}
+
+TEST_F(SettingsTest, GeneralTab_SwitchesFollowThePreferencesBothWays)
+{
+    window();
+    auto *autoCopy = window().findChild<QCheckBox *>(QStringLiteral("autoCopySwitch"));
+    auto *additive = window().findChild<QCheckBox *>(QStringLiteral("additiveClipboardSwitch"));
+    auto *login = window().findChild<QCheckBox *>(QStringLiteral("launchAtLoginSwitch"));
+    EXPECT_TRUE(autoCopy->isChecked());
+    EXPECT_FALSE(additive->isChecked());
+    EXPECT_FALSE(login->isChecked());
+
+    autoCopy->click();
+    EXPECT_FALSE(preferences->autoCopy());
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("autoCopy")));
+    preferences->setAdditiveClipboard(true);
+    QTest::qWait(0);
+    EXPECT_TRUE(additive->isChecked());
+
+    login->click();
+    EXPECT_TRUE(QFile::exists(loginItem.entryPath()));
+    QTest::qWait(0);
+    EXPECT_TRUE(login->isChecked());
+    login->click();
+    // Refused: the autostart folder is a file, so the entry cannot be written; the switch
+    // springs back.
+    QDir(dir.path()).removeRecursively();
+    QDir().mkpath(dir.path());
+    QFile blocker(dir.filePath(QStringLiteral("autostart")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    login->click();
+    QTest::qWait(0);
+    EXPECT_FALSE(preferences->launchAtLogin());
+    EXPECT_FALSE(login->isChecked());
+}
+
+TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
+{
+    RecorderCocoa &field = recording();
+    QSignalSpy active(&Notifier::instance(), &Notifier::recorderActiveStatusDidChange);
+    EXPECT_TRUE(registry->isPaused());
+    EXPECT_EQ(field.placeholderText(), QStringLiteral("Press Shortcut"));
+    QMenuBar menu;
+    QMenu *file = menu.addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("E&xport…"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    setApplicationMainMenu(&menu);
+    field.isSystemShortcut = [](const Shortcut &shortcut) {
+        return shortcut == Shortcut(Key::t, ModifierFlags::control | ModifierFlags::option)
+            || shortcut.key() == Key::f12;
+    };
+    const Name &name = AppShortcutNames::captureText();
+
+    struct Case {
+        const char *what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        quint32 xKeycode;
+        Step step;
+        int beeps;
+    };
+    const Case rejected[] = {
+        { "Control on its way to a combination", Qt::Key_Control, Qt::ControlModifier, 37, Step::other, 0 },
+        { "A alone", Qt::Key_A, Qt::NoModifier, xA, Step::needsModifier, 1 },
+        { "Shift+A", Qt::Key_A, Qt::ShiftModifier, xA, Step::needsModifier, 1 },
+        // Accepted by the modifier rule; F35 has no key of ours, so it beeps one step later.
+        { "Shift+F35", Qt::Key_F35, Qt::ShiftModifier, 0, Step::notAShortcut, 1 },
+        { "Ctrl+S, the menu's Export", Qt::Key_S, Qt::ControlModifier, xS, Step::usedByMenuItem, 0 },
+        { "Ctrl+Alt+T, the system's, kept", Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT,
+            Step::keptSystemShortcut, 0 },
+    };
+    for (const Case &c : rejected) {
+        SCOPED_TRACE(c.what);
+        const int beeps = dialogs.beeps;
+        EXPECT_EQ(press(field, c.key, c.modifiers, c.xKeycode), c.step);
+        EXPECT_EQ(dialogs.beeps - beeps, c.beeps);
+        EXPECT_TRUE(field.isRecording()); // recording goes on
+        EXPECT_EQ(getShortcut(name), shiftCommandX); // nothing stored
+    }
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(dialogs.shown[0].messageText,
+        QStringLiteral("This shortcut is already taken by the menu item “Export…”."));
+    EXPECT_EQ(dialogs.shown[0].window, field.window());
+    EXPECT_EQ(dialogs.shown[1].messageText, QStringLiteral("This shortcut is already used by the system."));
+    EXPECT_EQ(dialogs.shown[1].buttons, (QStringList { QStringLiteral("OK"), QStringLiteral("Use Anyway") }));
+    // Each alert ended recording and started it again.
+    EXPECT_GE(active.count(), 4);
+
+    struct Stored {
+        const char *what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        quint32 xKeycode;
+        int answer;
+        Shortcut shortcut;
+    };
+    const Stored stored[] = {
+        { "F5 alone", Qt::Key_F5, Qt::NoModifier, xF5, 0, Shortcut(Key::f5, ModifierFlags()) },
+        { "F12 alone, though the system lists it", Qt::Key_F12, Qt::NoModifier, xF12, 0,
+            Shortcut(Key::f12, ModifierFlags()) },
+        { "Super+Escape: not a cancel", Qt::Key_Escape, Qt::MetaModifier, xEscape, 0,
+            Shortcut(Key::escape, ModifierFlags::command) },
+        { "Ctrl+Alt+T with Use Anyway", Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT, 1,
+            Shortcut(Key::t, ModifierFlags::control | ModifierFlags::option) },
+    };
+    for (const Stored &c : stored) {
+        SCOPED_TRACE(c.what);
+        field.setFocus();
+        dialogs.answer = c.answer;
+        EXPECT_EQ(press(field, c.key, c.modifiers, c.xKeycode), Step::stored);
+        EXPECT_EQ(getShortcut(name), c.shortcut);
+        EXPECT_EQ(field.text(), c.shortcut.description());
+        EXPECT_FALSE(field.isRecording()); // storing ends it
+        EXPECT_FALSE(registry->isPaused());
+        EXPECT_TRUE(backend.isHeld(c.shortcut)); // in effect at once
+    }
+    EXPECT_EQ(field.placeholderText(), QStringLiteral("Record Shortcut"));
+}
+
+TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
+{
+    RecorderCocoa &field = recording();
+    const Name &name = AppShortcutNames::captureText();
+
+    EXPECT_EQ(press(field, Qt::Key_Escape, Qt::NoModifier, xEscape), Step::cancel);
+    EXPECT_FALSE(field.isRecording());
+    EXPECT_EQ(getShortcut(name), shiftCommandX);
+
+    field.setFocus();
+    EXPECT_EQ(press(field, Qt::Key_Tab, Qt::NoModifier, xTab), Step::tab);
+    EXPECT_FALSE(field.hasFocus());
+    EXPECT_TRUE(recorder(AppShortcutNames::captureWithoutLineBreaks()).field().hasFocus());
+
+    // A click just outside the field keeps recording; one a little further ends it.
+    RecorderCocoa &capture = recorder(name).field();
+    capture.setFocus();
+    EXPECT_EQ(releaseMouseAt(capture, QPoint(-2, 5)), Step::clickInside);
+    EXPECT_TRUE(capture.isRecording());
+    EXPECT_EQ(releaseMouseAt(capture, QPoint(capture.width() + 1, capture.height() / 2)), Step::clickInside);
+    EXPECT_EQ(releaseMouseAt(capture, QPoint(-4, 5)), Step::clickOutside);
+    EXPECT_FALSE(capture.isRecording());
+
+    // Clearing stores "disabled" for a name with a default, so the default stays away.
+    capture.setFocus();
+    EXPECT_EQ(press(capture, Qt::Key_Backspace, Qt::NoModifier, xBackspace), Step::clear);
+    EXPECT_EQ(getShortcut(name), std::nullopt);
+    EXPECT_EQ(capture.text(), QString());
+    EXPECT_FALSE(backend.isHeld(shiftCommandX));
+    const Name again(name.rawValue(), shiftCommandX); // as at the next start
+    EXPECT_EQ(getShortcut(again), std::nullopt);
+    EXPECT_TRUE(capture.isRecording());
+
+    setShortcut(shiftCommandX, name);
+    EXPECT_EQ(capture.text(), shiftCommandX.description()); // follows the stored value
+    EXPECT_EQ(press(capture, Qt::Key_Delete, Qt::NoModifier, xDelete), Step::clear);
+    EXPECT_EQ(getShortcut(name), std::nullopt);
+}
+
+TEST_F(SettingsTest, Recorder_OnChangeHearsStoresAndClears)
+{
+    std::vector<std::optional<Shortcut>> changes;
+    RecorderCocoa field(AppShortcutNames::captureLastSelection(), dialogs,
+        [&](const std::optional<Shortcut> &shortcut) { changes.push_back(shortcut); });
+    field.isSystemShortcut = [](const Shortcut &) { return false; };
+    field.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+    QTest::qWait(10);
+    field.setFocus();
+    ASSERT_TRUE(field.isRecording());
+    press(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, xK);
+    field.setFocus();
+    press(field, Qt::Key_Backspace, Qt::NoModifier, xBackspace);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0], Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option));
+    EXPECT_EQ(changes[1], std::nullopt);
+    field.clearFocus();
+}
+
+TEST_F(SettingsTest, Keyboard_TabsSwitchWithCtrlTabAndTabReachesCaptureTextFirst)
+{
+    QWidget &settings = window();
+    QApplication::setActiveWindow(&settings);
+    QTest::qWait(20);
+    // The window does not put its recorders into recording by itself.
+    for (Recorder *recorder : settings.findChildren<Recorder *>())
+        EXPECT_FALSE(recorder->field().isRecording());
+    tabs().setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(tabs().currentIndex(), 1);
+    QTest::qWait(10);
+    EXPECT_FALSE(recorder(AppShortcutNames::captureText()).field().isRecording());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(recorder(AppShortcutNames::captureText()).field().hasFocus());
+    EXPECT_TRUE(recorder(AppShortcutNames::captureText()).field().isRecording());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(recorder(AppShortcutNames::captureText()).field().isRecording());
+}
+
+TEST_F(SettingsTest, Recorder_WarnsWhileAnotherProgramHoldsTheStoredShortcut)
+{
+    RecorderCocoa &field = recording();
+    field.isSystemShortcut = [](const Shortcut &) { return false; };
+    Recorder &row = recorder(AppShortcutNames::captureText());
+    EXPECT_EQ(row.warning(), QString());
+    backend.takenByOthers.insert(
+        { uint32_t(Key::k.rawValue), uint32_t(CarbonModifier::control | CarbonModifier::option) });
+    testing::internal::CaptureStdout();
+    press(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, xK);
+    testing::internal::GetCapturedStdout();
+    QTest::qWait(10);
+    EXPECT_FALSE(row.warning().isEmpty());
+    field.setFocus();
+    press(field, Qt::Key_F5, Qt::NoModifier, xF5);
+    QTest::qWait(10);
+    EXPECT_EQ(row.warning(), QString());
+}
+
+TEST_F(SettingsTest, Screenshots_BothTabs)
+{
+    QWidget &settings = window();
+    saveScreenshot(settings, QStringLiteral("settings-general"));
+    tabs().setCurrentIndex(1);
+    // One shortcut another program holds, to show the warning under its field.
+    backend.takenByOthers.insert(
+        { uint32_t(Key::k.rawValue), uint32_t(CarbonModifier::control | CarbonModifier::option) });
+    testing::internal::CaptureStdout();
+    setShortcut(Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option),
+        AppShortcutNames::captureLastSelection());
+    testing::internal::GetCapturedStdout();
+    QTest::qWait(20);
+    saveScreenshot(settings, QStringLiteral("settings-shortcuts"));
+    // The rows in their order, each label beside its field.
+    const int first = recorder(AppShortcutNames::captureText()).mapTo(&settings, QPoint()).y();
+    const int second = recorder(AppShortcutNames::captureWithoutLineBreaks()).mapTo(&settings, QPoint()).y();
+    const int third = recorder(AppShortcutNames::captureLastSelection()).mapTo(&settings, QPoint()).y();
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_FALSE(recorder(AppShortcutNames::captureLastSelection()).warning().isEmpty());
+}
+
+} // namespace
