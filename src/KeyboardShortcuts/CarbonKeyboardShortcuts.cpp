@@ -223,4 +223,12 @@ bool CarbonKeyboardShortcuts::isHeldByPlatform(const Shortcut &shortcut) const
     return false;
 }
 
+bool CarbonKeyboardShortcuts::isHeldByAnotherProgram(const Shortcut &shortcut) const
+{
+    if (shortcut.carbonKeyCode < 0 || shortcut.carbonKeyCode > UINT32_MAX || shortcut.carbonModifiers < 0
+        || shortcut.carbonModifiers > UINT32_MAX)
+        return false;
+    return m_backend.isHeldByAnotherProgram(uint32_t(shortcut.carbonKeyCode), uint32_t(shortcut.carbonModifiers));
+}
+
 } // namespace KeyboardShortcuts

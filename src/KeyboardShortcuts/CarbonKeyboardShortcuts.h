@@ -41,6 +41,8 @@ public:
     int recordCount() const { return int(m_hotKeys.size()); }
     std::optional<int64_t> idOf(const Shortcut &shortcut) const;
     bool isHeldByPlatform(const Shortcut &shortcut) const;
+    // Whether another program holds the combination on the desktop now.
+    bool isHeldByAnotherProgram(const Shortcut &shortcut) const;
     bool isMenuKeyMonitorInstalled() const { return m_monitoring; }
 
 protected:

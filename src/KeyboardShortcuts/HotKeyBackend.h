@@ -46,6 +46,10 @@ public:
     // delivered on the main thread, and only while hot-key events are enabled.
     virtual bool installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler) = 0;
     virtual void setHotKeyEventsEnabled(bool enabled) = 0;
+
+    // Whether another program holds the combination now, so that the desktop would not give
+    // it to us. A combination this back-end holds itself is not another program's.
+    virtual bool isHeldByAnotherProgram(uint32_t keyCode, uint32_t carbonModifiers) = 0;
 };
 
 } // namespace KeyboardShortcuts

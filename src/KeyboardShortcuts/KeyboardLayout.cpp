@@ -12,6 +12,7 @@
 
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace KeyboardShortcuts {
@@ -108,6 +109,18 @@ xkb_layout_index_t asciiCapableGroup(xkb_keymap *keymap, xkb_layout_index_t curr
     return current;
 }
 
+std::optional<Layout> loadLayout(KeyboardLayoutSource source);
+
+const Layout *currentLayout()
+{
+    Cache &c = cache();
+    if (!c.loaded) {
+        c.layout = loadLayout(c.source);
+        c.loaded = true;
+    }
+    return c.layout ? &*c.layout : nullptr;
+}
+
 std::optional<Layout> loadLayout(KeyboardLayoutSource source)
 {
     ContextPtr context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
@@ -151,14 +164,10 @@ std::optional<QString> keyToCharacter(int64_t keyCode)
     const std::optional<uint32_t> xKeycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
     if (!xKeycode)
         return std::nullopt;
-    Cache &c = cache();
-    if (!c.loaded) {
-        c.layout = loadLayout(c.source);
-        c.loaded = true;
-    }
-    if (!c.layout)
+    const Layout *layout = currentLayout();
+    if (!layout)
         return std::nullopt;
-    xkb_state *state = c.layout->state.get();
+    xkb_state *state = layout->state.get();
     const int size = xkb_state_key_get_utf8(state, *xKeycode, nullptr, 0);
     if (size <= 0)
         return std::nullopt;
@@ -170,6 +179,44 @@ std::optional<QString> keyToCharacter(int64_t keyCode)
     if (text.toUcs4().size() != 1)
         return std::nullopt;
     return text;
+}
+
+std::optional<uint32_t> keyToKeysym(int64_t keyCode)
+{
+    const std::optional<uint32_t> xKeycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
+    const Layout *layout = xKeycode ? currentLayout() : nullptr;
+    if (!layout)
+        return std::nullopt;
+    const xkb_keysym_t keysym = xkb_state_key_get_one_sym(layout->state.get(), *xKeycode);
+    if (keysym == XKB_KEY_NoSymbol)
+        return std::nullopt;
+    return keysym;
+}
+
+std::optional<int64_t> keysymToKey(uint32_t keysym)
+{
+    const Layout *layout = currentLayout();
+    if (!layout || keysym == XKB_KEY_NoSymbol)
+        return std::nullopt;
+    xkb_keymap *keymap = layout->keymap.get();
+    const xkb_layout_index_t group = xkb_state_serialize_layout(layout->state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    std::optional<std::pair<xkb_level_index_t, int64_t>> best;
+    for (xkb_keycode_t keycode = xkb_keymap_min_keycode(keymap); keycode <= xkb_keymap_max_keycode(keymap);
+         ++keycode) {
+        const std::optional<int64_t> keyCode = KeyCodeMap::keyCodeForXKeycode(keycode);
+        if (!keyCode)
+            continue;
+        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, keycode, group);
+        for (xkb_level_index_t level = 0; level < levels && (!best || level < best->first); ++level) {
+            const xkb_keysym_t *symbols = nullptr;
+            const int count = xkb_keymap_key_get_syms_by_level(keymap, keycode, group, level, &symbols);
+            if (std::find(symbols, symbols + count, keysym) != symbols + count)
+                best = std::pair(level, *keyCode);
+        }
+    }
+    if (!best)
+        return std::nullopt;
+    return best->second;
 }
 
 } // namespace KeyboardShortcuts

@@ -18,6 +18,12 @@ enum class KeyboardLayoutSource {
 // keys, keys outside the positional table, keys that type several characters or none).
 std::optional<QString> keyToCharacter(int64_t keyCode);
 
+// The keysym of the key's first level on the current layout, or nothing (no such key).
+std::optional<uint32_t> keyToKeysym(int64_t keyCode);
+// The key that gives the keysym on the current layout, at the lowest level that has it (so
+// 'X' finds the X key through its Shift level), or nothing.
+std::optional<int64_t> keysymToKey(uint32_t keysym);
+
 // Forgets the cached keymap; the next lookup reads it again from the given source. Call it when
 // the keyboard mapping changes.
 void refreshKeyboardLayout(KeyboardLayoutSource source = KeyboardLayoutSource::automatic);

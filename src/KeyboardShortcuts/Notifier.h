@@ -22,6 +22,8 @@ Q_SIGNALS:
     void shortcutByNameDidChange(const KeyboardShortcuts::Name &name);
     // A recorder started (true) or stopped (false) recording.
     void recorderActiveStatusDidChange(bool isActive);
+    // The keyboard layout changed, so the texts of shortcuts may have: they are read again.
+    void keyboardLayoutDidChange();
 
 private:
     Notifier() = default;

@@ -15,6 +15,7 @@ public:
     void unregisterHotKey(Reference) override { }
     bool installEventHandler(std::function<int32_t(const HotKeyEvent &)>) override { return false; }
     void setHotKeyEventsEnabled(bool) override { }
+    bool isHeldByAnotherProgram(uint32_t, uint32_t) override { return false; }
 };
 
 } // namespace KeyboardShortcuts

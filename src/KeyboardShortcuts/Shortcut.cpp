@@ -60,7 +60,7 @@ Shortcut Shortcut::unnormalized(int64_t carbonKeyCode, int64_t carbonModifiers)
 
 std::optional<Shortcut> Shortcut::fromEvent(int type, int keyCode, uint64_t eventModifierFlags)
 {
-    if (type != EventType::keyDown && type != EventType::keyUp)
+    if (type != RawEventType::keyDown && type != RawEventType::keyUp)
         return std::nullopt;
     const ModifierFlags flags = ModifierFlags(eventModifierFlags) - ModifierFlags::function;
     return Shortcut(static_cast<uint16_t>(keyCode), flags.carbon());
@@ -84,7 +84,7 @@ std::optional<Shortcut> Shortcut::fromEvent(const QKeyEvent &event)
         flags |= ModifierFlags::option;
     if (qtModifiers & Qt::MetaModifier)
         flags |= ModifierFlags::command;
-    const int type = event.type() == QEvent::KeyPress ? EventType::keyDown : EventType::keyUp;
+    const int type = event.type() == QEvent::KeyPress ? RawEventType::keyDown : RawEventType::keyUp;
     return fromEvent(type, static_cast<int>(*keyCode), flags.rawValue);
 }
 
@@ -105,7 +105,7 @@ std::optional<Shortcut> Shortcut::fromX11KeyEvent(int responseType, uint32_t key
         flags |= ModifierFlags::option;
     if (state & xMod4Mask)
         flags |= ModifierFlags::command;
-    const int type = kind == xKeyPress ? EventType::keyDown : EventType::keyUp;
+    const int type = kind == xKeyPress ? RawEventType::keyDown : RawEventType::keyUp;
     return fromEvent(type, static_cast<int>(*keyCode), flags.rawValue);
 }
 

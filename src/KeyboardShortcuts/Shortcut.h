@@ -19,11 +19,11 @@ class Name;
 
 // Event types of the raw key events that fromEvent() accepts, numbered like the platform
 // events the shortcuts were first recorded from.
-namespace EventType {
+namespace RawEventType {
 inline constexpr int keyDown = 10;
 inline constexpr int keyUp = 11;
 inline constexpr int flagsChanged = 12;
-} // namespace EventType
+} // namespace RawEventType
 
 // One key with a set of modifiers, as stored: the program's key code and Carbon modifier bits.
 struct Shortcut {
@@ -37,7 +37,7 @@ struct Shortcut {
     // Exactly these numbers, as read from storage: decoding does not normalise.
     static Shortcut unnormalized(int64_t carbonKeyCode, int64_t carbonModifiers);
 
-    // Nothing unless type is EventType::keyDown or keyUp. The key code is taken as 16 bits and
+    // Nothing unless type is RawEventType::keyDown or keyUp. The key code is taken as 16 bits and
     // the function flag is dropped, so a shortcut made from an event never holds it.
     static std::optional<Shortcut> fromEvent(int type, int keyCode, uint64_t eventModifierFlags);
     // A Qt key press or release; its native scan code is an X keycode, its modifiers map as

@@ -78,19 +78,19 @@ TEST(ModifierFlags, ConvertBitByBitBothWays)
 TEST(Shortcut, RawF5EventWithFunctionFlag_DropsFunction_KeepsCommand)
 {
     const std::optional<Shortcut> shortcut
-        = Shortcut::fromEvent(EventType::keyDown, 96, eventCommand | eventFunction);
+        = Shortcut::fromEvent(RawEventType::keyDown, 96, eventCommand | eventFunction);
     ASSERT_TRUE(shortcut);
     EXPECT_EQ(shortcut->carbonKeyCode, 96);
     EXPECT_EQ(shortcut->carbonModifiers, 0x100);
 
-    const std::optional<Shortcut> released = Shortcut::fromEvent(EventType::keyUp, 96, eventFunction);
+    const std::optional<Shortcut> released = Shortcut::fromEvent(RawEventType::keyUp, 96, eventFunction);
     ASSERT_TRUE(released);
     EXPECT_EQ(released->carbonModifiers, 0);
 }
 
 TEST(Shortcut, RawNonKeyEvent_GivesNothing)
 {
-    EXPECT_FALSE(Shortcut::fromEvent(EventType::flagsChanged, 96, eventCommand));
+    EXPECT_FALSE(Shortcut::fromEvent(RawEventType::flagsChanged, 96, eventCommand));
     EXPECT_FALSE(Shortcut::fromEvent(1, 0, 0)); // a mouse-down
     EXPECT_FALSE(Shortcut::fromEvent(0, 7, eventCommand));
 }
@@ -98,7 +98,7 @@ TEST(Shortcut, RawNonKeyEvent_GivesNothing)
 TEST(Shortcut, RawEvent_KeyCodeIsTakenAs16Bits_CapsLockDropped)
 {
     const std::optional<Shortcut> shortcut
-        = Shortcut::fromEvent(EventType::keyDown, 0x10007, 0x10000 | 0x20000);
+        = Shortcut::fromEvent(RawEventType::keyDown, 0x10007, 0x10000 | 0x20000);
     ASSERT_TRUE(shortcut);
     EXPECT_EQ(shortcut->carbonKeyCode, 7);
     EXPECT_EQ(shortcut->carbonModifiers, 0x200);

@@ -45,6 +45,10 @@ public:
         return true;
     }
     void setHotKeyEventsEnabled(bool enabled) override { eventsEnabled = enabled; }
+    bool isHeldByAnotherProgram(uint32_t keyCode, uint32_t modifiers) override
+    {
+        return takenByOthers.count({ keyCode, modifiers }) > 0;
+    }
 
     bool isHeld(const KeyboardShortcuts::Shortcut &shortcut) const { return find(shortcut) != nullptr; }
     std::optional<uint32_t> heldId(const KeyboardShortcuts::Shortcut &shortcut) const

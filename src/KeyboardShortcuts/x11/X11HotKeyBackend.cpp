@@ -1,7 +1,9 @@
 #include "X11HotKeyBackend.h"
 
 #include "KeyboardShortcuts/KeyCodeMap.h"
+#include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/ModifierFlags.h"
+#include "KeyboardShortcuts/Notifier.h"
 
 #include <QLoggingCategory>
 #include <QMetaObject>
@@ -20,13 +22,16 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.x11", QtInfoMsg)
 
-// The only modifiers a hot key is made of; everything else in an event's state (locks,
-// buttons, Mod2/3/5) must not keep it from matching.
-constexpr uint16_t realModifierMask
-    = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-
 constexpr xcb_keysym_t numLockKeysym = 0xff7f;
 constexpr xcb_keysym_t scrollLockKeysym = 0xff14;
+constexpr xcb_keysym_t metaLKeysym = 0xffe7;
+constexpr xcb_keysym_t metaRKeysym = 0xffe8;
+constexpr xcb_keysym_t altLKeysym = 0xffe9;
+constexpr xcb_keysym_t altRKeysym = 0xffea;
+constexpr xcb_keysym_t superLKeysym = 0xffeb;
+constexpr xcb_keysym_t superRKeysym = 0xffec;
+constexpr xcb_keysym_t hyperLKeysym = 0xffed;
+constexpr xcb_keysym_t hyperRKeysym = 0xffee;
 
 constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1 … Mod5
 constexpr int firstModNIndex = 3;
@@ -46,7 +51,7 @@ std::vector<uint16_t> combinationsOf(uint16_t mask)
 
 } // namespace
 
-X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent)
+X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
     : QObject(parent)
     , m_connection(connectToDisplay(display))
 {
@@ -61,8 +66,8 @@ X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent)
     for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup); it.rem; xcb_screen_next(&it))
         m_roots.push_back(it.data->root);
 
-    setUpXkb();
-    updateLockModifiers();
+    setUpXkb(autoRepeat);
+    updateModifierMap();
 
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11HotKeyBackend::readEvents);
@@ -84,12 +89,12 @@ bool X11HotKeyBackend::isConnected() const
     return m_connection && !xcb_connection_has_error(m_connection.get());
 }
 
-void X11HotKeyBackend::setUpXkb()
+void X11HotKeyBackend::setUpXkb(AutoRepeat autoRepeat)
 {
     xcb_connection_t *c = m_connection.get();
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_xkb_id);
     if (!extension || !extension->present) {
-        qCInfo(lcHotKeys) << "no XKB: a held hot key will report one press per repeat";
+        qCInfo(lcHotKeys) << "no XKB: a held hot key is told from a new press by its time stamps";
         return;
     }
     XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
@@ -106,6 +111,8 @@ void X11HotKeyBackend::setUpXkb()
     const xcb_xkb_select_events_details_t details {};
     xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, mapParts, mapParts, &details);
 
+    if (autoRepeat == AutoRepeat::asSent)
+        return;
     // A held key then comes as repeated presses and one release instead of press/release
     // pairs, which would look like the hot key being let go and pressed again.
     const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
@@ -116,7 +123,7 @@ void X11HotKeyBackend::setUpXkb()
         qCInfo(lcHotKeys) << "the server refused detectable auto-repeat";
 }
 
-void X11HotKeyBackend::updateLockModifiers()
+void X11HotKeyBackend::updateModifierMap()
 {
     xcb_connection_t *c = m_connection.get();
     const xcb_get_modifier_mapping_cookie_t modifierCookie = xcb_get_modifier_mapping(c);
@@ -127,8 +134,7 @@ void X11HotKeyBackend::updateLockModifiers()
     XcbReply<xcb_get_keyboard_mapping_reply_t> keyboard(
         xcb_get_keyboard_mapping_reply(c, keyboardCookie, nullptr));
     if (!modifiers || !keyboard) {
-        qCWarning(lcHotKeys) << "cannot read the keyboard mapping; keeping the lock modifiers" << Qt::hex
-                             << m_lockMask;
+        qCWarning(lcHotKeys) << "cannot read the keyboard mapping; keeping the modifiers as they were";
         return;
     }
 
@@ -137,35 +143,69 @@ void X11HotKeyBackend::updateLockModifiers()
     const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
     const int keysymCount = xcb_get_keyboard_mapping_keysyms_length(keyboard.get());
     const int perKeycode = keyboard->keysyms_per_keycode;
-    const auto isLockKey = [&](xcb_keycode_t keycode) {
+    const auto hasKeysym = [&](xcb_keycode_t keycode, std::initializer_list<xcb_keysym_t> wanted) {
         if (keycode < m_minKeycode || keycode > m_maxKeycode)
             return false;
         const int first = (keycode - m_minKeycode) * perKeycode;
         for (int i = first; i < first + perKeycode && i < keysymCount; ++i) {
-            if (keysyms[i] == numLockKeysym || keysyms[i] == scrollLockKeysym)
+            if (std::find(wanted.begin(), wanted.end(), keysyms[i]) != wanted.end())
                 return true;
         }
         return false;
     };
-
-    uint16_t mask = 0;
-    for (int modifier = 0; modifier < 8; ++modifier) {
-        for (int i = 0; i < perModifier; ++i) {
-            const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
-            if (keycode == 0)
-                continue;
-            if (modifier == lockModifierIndex)
-                mask |= XCB_MOD_MASK_LOCK;
-            else if (modifier >= firstModNIndex && isLockKey(keycode))
-                mask |= uint16_t(1u << modifier);
+    // The ModN bits whose keys include one of the wanted keysyms.
+    const auto modifiersWith = [&](std::initializer_list<xcb_keysym_t> wanted) {
+        uint16_t mask = 0;
+        for (int modifier = firstModNIndex; modifier < 8; ++modifier) {
+            for (int i = 0; i < perModifier; ++i) {
+                const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
+                if (keycode != 0 && hasKeysym(keycode, wanted))
+                    mask |= uint16_t(1u << modifier);
+            }
         }
-    }
+        return mask;
+    };
+    const auto lowestBit = [](uint16_t mask, uint16_t fallback) {
+        return mask ? uint16_t(mask & -mask) : fallback;
+    };
+
+    bool lockOnLock = false;
+    for (int i = 0; i < perModifier; ++i)
+        lockOnLock = lockOnLock || keycodes[lockModifierIndex * perModifier + i] != 0;
+    const uint16_t alt = modifiersWith({ altLKeysym, altRKeysym });
+    const uint16_t meta = modifiersWith({ metaLKeysym, metaRKeysym });
+    const uint16_t super = modifiersWith({ superLKeysym, superRKeysym });
+    const uint16_t hyper = modifiersWith({ hyperLKeysym, hyperRKeysym });
+    // Option is Alt (or Meta where there is no Alt), Command is Super (or Hyper); a map that
+    // has neither keeps the usual Mod1 and Mod4.
+    m_altMask = lowestBit(alt ? alt : meta, XCB_MOD_MASK_1);
+    m_superMask = lowestBit((super ? super : hyper) & ~m_altMask, XCB_MOD_MASK_4);
+    m_combinationMask = uint16_t(XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | m_altMask | m_superMask
+        | ((alt | meta | super | hyper) & ~(m_altMask | m_superMask)));
+
+    uint16_t locks = modifiersWith({ numLockKeysym, scrollLockKeysym });
+    if (lockOnLock)
+        locks |= XCB_MOD_MASK_LOCK;
     // A lock key put on Alt or Super would make those part of every hot key; leave them out.
-    mask &= ~realModifierMask;
-    if (mask != m_lockMask)
-        qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_lockMask << "->" << mask;
-    m_lockMask = mask;
-    m_lockCombinations = combinationsOf(mask);
+    locks &= ~m_combinationMask;
+    if (locks != m_lockMask)
+        qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_lockMask << "->" << locks;
+    m_lockMask = locks;
+    m_lockCombinations = combinationsOf(locks);
+}
+
+uint16_t X11HotKeyBackend::xModifiersFor(uint32_t carbonModifiers) const
+{
+    uint16_t modifiers = 0;
+    if (carbonModifiers & CarbonModifier::shift)
+        modifiers |= XCB_MOD_MASK_SHIFT;
+    if (carbonModifiers & CarbonModifier::control)
+        modifiers |= XCB_MOD_MASK_CONTROL;
+    if (carbonModifiers & CarbonModifier::option)
+        modifiers |= m_altMask;
+    if (carbonModifiers & CarbonModifier::command)
+        modifiers |= m_superMask;
+    return modifiers;
 }
 
 int32_t X11HotKeyBackend::grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed)
@@ -214,15 +254,7 @@ int32_t X11HotKeyBackend::registerHotKey(
     if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
         return hotKeyInvalidStatus;
 
-    uint16_t modifiers = 0;
-    if (carbonModifiers & CarbonModifier::shift)
-        modifiers |= XCB_MOD_MASK_SHIFT;
-    if (carbonModifiers & CarbonModifier::control)
-        modifiers |= XCB_MOD_MASK_CONTROL;
-    if (carbonModifiers & CarbonModifier::option)
-        modifiers |= XCB_MOD_MASK_1;
-    if (carbonModifiers & CarbonModifier::command)
-        modifiers |= XCB_MOD_MASK_4;
+    const uint16_t modifiers = xModifiersFor(carbonModifiers);
 
     // The server would let us grab it twice, and the first unregistration would then take
     // the grab from the other one.
@@ -233,6 +265,7 @@ int32_t X11HotKeyBackend::registerHotKey(
 
     HotKey hotKey;
     hotKey.keycode = uint8_t(*keycode);
+    hotKey.carbonModifiers = carbonModifiers;
     hotKey.modifiers = modifiers;
     hotKey.signature = signature;
     hotKey.id = id;
@@ -275,10 +308,31 @@ void X11HotKeyBackend::setHotKeyEventsEnabled(bool enabled)
     m_eventsEnabled = enabled;
 }
 
+bool X11HotKeyBackend::isHeldByAnotherProgram(uint32_t keyCode, uint32_t carbonModifiers)
+{
+    if (!isConnected() || (carbonModifiers & CarbonModifier::function))
+        return false;
+    const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
+    if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
+        return false;
+    const uint16_t modifiers = xModifiersFor(carbonModifiers);
+    const bool ours = std::any_of(m_hotKeys.begin(), m_hotKeys.end(),
+        [&](const HotKey &hotKey) { return hotKey.keycode == *keycode && hotKey.modifiers == modifiers; });
+    if (ours)
+        return false;
+    std::vector<uint16_t> grabbed;
+    const int32_t status = grab(uint8_t(*keycode), modifiers, grabbed);
+    // Released at once, granted or not: releasing what another client holds leaves it theirs.
+    ungrab(uint8_t(*keycode), modifiers, grabbed);
+    xcb_flush(m_connection.get());
+    return status == hotKeyExistsStatus;
+}
+
 void X11HotKeyBackend::regrabAll()
 {
     for (HotKey &hotKey : m_hotKeys) {
         ungrab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
+        hotKey.modifiers = xModifiersFor(hotKey.carbonModifiers);
         // Kept even when a new lock combination is refused: the others still work, and
         // releasing one we do not hold is harmless.
         const int32_t status = grab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
@@ -298,6 +352,30 @@ void X11HotKeyBackend::scheduleRead()
     QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
 }
 
+void X11HotKeyBackend::fetchEvents(std::deque<Event> &pending)
+{
+    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection.get()))
+        pending.emplace_back(event);
+}
+
+bool X11HotKeyBackend::isAutoRepeatPair(const xcb_generic_event_t *release, std::deque<Event> &pending)
+{
+    if (m_detectableAutoRepeat)
+        return false;
+    // The server's repeat sends the release and the next press with one time stamp, and
+    // both have reached the socket by the time the release is read; a finger cannot do that.
+    if (pending.empty())
+        fetchEvents(pending);
+    if (pending.empty() || (pending.front()->response_type & 0x7f) != XCB_KEY_PRESS)
+        return false;
+    const auto *up = reinterpret_cast<const xcb_key_release_event_t *>(release);
+    const auto *down = reinterpret_cast<const xcb_key_press_event_t *>(pending.front().get());
+    if (up->detail != down->detail || up->time != down->time)
+        return false;
+    pending.pop_front();
+    return true;
+}
+
 void X11HotKeyBackend::readEvents()
 {
     m_readScheduled = false;
@@ -306,19 +384,37 @@ void X11HotKeyBackend::readEvents()
     if (!m_connection || m_reading)
         return;
     m_reading = true;
-    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection.get())) {
-        XcbReply<xcb_generic_event_t> holder(event);
-        handleEvent(event);
+    std::deque<Event> pending;
+    for (;;) {
+        if (pending.empty())
+            fetchEvents(pending);
+        if (pending.empty())
+            break;
+        const Event event = std::move(pending.front());
+        pending.pop_front();
+        if ((event->response_type & 0x7f) == XCB_KEY_RELEASE && isAutoRepeatPair(event.get(), pending)) {
+            ++m_autoRepeatCount;
+            continue;
+        }
+        handleEvent(event.get());
     }
     m_reading = false;
     if (m_mappingChanged && isConnected()) {
         // Several notifications may arrive for one change; they are answered once.
         m_mappingChanged = false;
-        // A keyboard switch reports a new keyboard too; the grabs only change with the locks.
-        const std::vector<uint16_t> previous = m_lockCombinations;
-        updateLockModifiers();
-        if (m_lockCombinations != previous)
+        // A keyboard switch reports a new keyboard too; the grabs only change with the modifiers.
+        const std::vector<uint16_t> previousLocks = m_lockCombinations;
+        const uint16_t previousAlt = m_altMask;
+        const uint16_t previousSuper = m_superMask;
+        updateModifierMap();
+        if (m_lockCombinations != previousLocks || m_altMask != previousAlt || m_superMask != previousSuper)
             regrabAll();
+    }
+    if (m_layoutChanged) {
+        m_layoutChanged = false;
+        // What the keys type may have changed: shortcut texts are made again from the new layout.
+        refreshKeyboardLayout();
+        Q_EMIT Notifier::instance().keyboardLayoutDidChange();
     }
     checkConnection();
 }
@@ -357,6 +453,8 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
         qCDebug(lcHotKeys) << "core mapping notify, request" << mapping->request;
         if (mapping->request == XCB_MAPPING_KEYBOARD || mapping->request == XCB_MAPPING_MODIFIER)
             m_mappingChanged = true;
+        if (mapping->request == XCB_MAPPING_KEYBOARD)
+            m_layoutChanged = true;
         break;
     }
     default:
@@ -364,8 +462,10 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
             // All XKB events share one code; the second byte says which.
             const uint8_t xkbType = reinterpret_cast<const uint8_t *>(event)[1];
             qCDebug(lcHotKeys) << "XKB event" << xkbType;
-            if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY)
+            if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
                 m_mappingChanged = true;
+                m_layoutChanged = true;
+            }
         }
         break;
     }
@@ -378,7 +478,7 @@ void X11HotKeyBackend::handleKeyPress(uint8_t keycode, uint16_t state)
     qCDebug(lcHotKeys) << "press kc" << keycode << "state" << Qt::hex << state << (repeat ? "(repeat)" : "");
     if (repeat)
         return;
-    const uint16_t modifiers = state & realModifierMask;
+    const uint16_t modifiers = state & m_combinationMask;
     const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
         [&](const HotKey &hotKey) { return hotKey.keycode == keycode && hotKey.modifiers == modifiers; });
     // While a grab is active every key comes here, not only hot keys.

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -15,13 +16,24 @@ namespace KeyboardShortcuts {
 
 // Global hot keys as passive key grabs on every root window, on a connection of its own so
 // that the grabs, the auto-repeat setting and the event stream belong to this layer alone.
+// The same connection hears the server announce a new keymap: the grabs follow the modifier
+// map, and the program's key texts are told to read the layout again.
 class X11HotKeyBackend : public QObject, public HotKeyBackend {
     Q_OBJECT
 
 public:
+    enum class AutoRepeat {
+        // Ask the server to report a held key as presses and one release.
+        detectable,
+        // Take what the server sends by default (release and press pairs); for tests of servers
+        // that refuse the request.
+        asSent,
+    };
+
     // Connects to $DISPLAY (or the given display). Without a server the backend stays usable
     // but refuses every registration.
-    explicit X11HotKeyBackend(const char *display = nullptr, QObject *parent = nullptr);
+    explicit X11HotKeyBackend(
+        const char *display = nullptr, QObject *parent = nullptr, AutoRepeat autoRepeat = AutoRepeat::detectable);
     ~X11HotKeyBackend() override;
 
     bool isConnected() const;
@@ -31,18 +43,26 @@ public:
     void unregisterHotKey(Reference reference) override;
     bool installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler) override;
     void setHotKeyEventsEnabled(bool enabled) override;
+    // Probes with a checked grab of every lock combination, released at once.
+    bool isHeldByAnotherProgram(uint32_t keyCode, uint32_t carbonModifiers) override;
 
     // The lock modifiers (Lock, and the ModN that hold Num Lock and Scroll Lock) whose every
     // combination is grabbed along with each hot key, as of the last keyboard mapping seen.
     uint16_t lockModifierMask() const { return m_lockMask; }
+    // The ModN that Alt and Super are on, as of the last modifier map seen.
+    uint16_t altModifierMask() const { return m_altMask; }
+    uint16_t superModifierMask() const { return m_superMask; }
     // Whether the server agreed to report a held key as presses followed by one release.
     bool hasDetectableAutoRepeat() const { return m_detectableAutoRepeat; }
+    // Presses of a held hot key recognised as the server's auto-repeat, for tests.
+    int autoRepeatCount() const { return m_autoRepeatCount; }
 
 private:
     struct HotKey {
         Reference reference = 0;
         uint8_t keycode = 0;
-        uint16_t modifiers = 0; // X mask of Shift, Control, Mod1, Mod4
+        uint32_t carbonModifiers = 0;
+        uint16_t modifiers = 0; // X mask of Shift, Control and the ModN of Alt and Super
         uint32_t signature = 0;
         uint32_t id = 0;
         std::vector<uint16_t> grabbedLockCombinations;
@@ -51,9 +71,11 @@ private:
         uint8_t keycode = 0;
         Reference reference = 0;
     };
+    using Event = XcbReply<xcb_generic_event_t>;
 
-    void setUpXkb();
-    void updateLockModifiers();
+    void setUpXkb(AutoRepeat autoRepeat);
+    void updateModifierMap();
+    uint16_t xModifiersFor(uint32_t carbonModifiers) const;
     // Grabs keycode+modifiers with every lock combination on every root; on the first refusal
     // releases them all again and returns the negative status.
     int32_t grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed);
@@ -62,6 +84,8 @@ private:
 
     void readEvents();
     void scheduleRead();
+    void fetchEvents(std::deque<Event> &pending);
+    bool isAutoRepeatPair(const xcb_generic_event_t *release, std::deque<Event> &pending);
     void handleEvent(const xcb_generic_event_t *event);
     void handleKeyPress(uint8_t keycode, uint16_t state);
     void handleKeyRelease(uint8_t keycode);
@@ -76,16 +100,22 @@ private:
     bool m_xkbPresent = false;
     bool m_detectableAutoRepeat = false;
     uint16_t m_lockMask = 0;
+    uint16_t m_altMask = XCB_MOD_MASK_1;
+    uint16_t m_superMask = XCB_MOD_MASK_4;
+    // Shift, Control, Alt, Super, Hyper and Meta: held, they make another combination.
+    uint16_t m_combinationMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
     std::vector<uint16_t> m_lockCombinations { 0 };
 
     std::vector<HotKey> m_hotKeys;
     std::vector<ActiveKey> m_active;
     Reference m_nextReference = 1;
+    int m_autoRepeatCount = 0;
 
     std::function<int32_t(const HotKeyEvent &)> m_handler;
     bool m_eventsEnabled = false;
     bool m_readScheduled = false;
     bool m_mappingChanged = false;
+    bool m_layoutChanged = false;
     bool m_reading = false;
 
     // Declared after the connection so that it goes before the connection closes.
