@@ -2,6 +2,7 @@
 
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
+#include "KeyboardShortcuts/QtKeys.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/SystemShortcuts.h"
 #include "platform/Dialogs.h"
@@ -102,6 +103,7 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
         if (changed.rawValue() == m_name.rawValue())
             refreshStringValue();
     });
+    connect(&Notifier::instance(), &Notifier::keyboardLayoutDidChange, this, &RecorderCocoa::refreshStringValue);
     // The clear button.
     connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
         if (text.isEmpty())
@@ -279,12 +281,26 @@ RecorderCocoa::Step RecorderCocoa::handleKeyPress(const QKeyEvent &event)
         clearShortcut();
         return Step::clear;
     }
+    return handleCombination(modifiers, key, Shortcut::fromEvent(event));
+}
+
+void RecorderCocoa::handleCombinationTakenElsewhere(const Shortcut &shortcut)
+{
+    if (!m_recording)
+        return;
+    const std::optional<QKeyCombination> combination = keyCombination(shortcut);
+    m_lastStep = handleCombination(combination ? combination->keyboardModifiers() : Qt::NoModifier,
+        combination ? int(combination->key()) : 0, shortcut);
+}
+
+RecorderCocoa::Step RecorderCocoa::handleCombination(
+    Qt::KeyboardModifiers modifiers, int key, const std::optional<Shortcut> &shortcut)
+{
     if (!(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         && !(key >= Qt::Key_F1 && key <= Qt::Key_F35)) {
         m_dialogs.beep();
         return Step::needsModifier;
     }
-    const std::optional<Shortcut> shortcut = Shortcut::fromEvent(event);
     if (!shortcut) {
         m_dialogs.beep();
         return Step::notAShortcut;

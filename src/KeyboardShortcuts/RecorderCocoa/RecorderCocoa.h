@@ -60,6 +60,10 @@ public:
     // Whether the system uses the shortcut; KeyboardShortcuts::isUsedBySystem unless replaced.
     std::function<bool(const Shortcut &)> isSystemShortcut;
 
+    // A combination that another program took before it reached this field (on X11 its grab
+    // wins): checked like a pressed one from the modifier rule on, while recording.
+    void handleCombinationTakenElsewhere(const Shortcut &shortcut);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -81,6 +85,7 @@ private:
     void endRecording();
     void preventBecomingKey();
     Step handleKeyPress(const QKeyEvent &event);
+    Step handleCombination(Qt::KeyboardModifiers modifiers, int key, const std::optional<Shortcut> &shortcut);
     Step handleMouseRelease(const QMouseEvent &event);
     void clearShortcut();
     // Ends recording, shows the alert on the window, and records again afterwards.

@@ -5,7 +5,13 @@
 #include "KeyboardShortcuts/ModifierFlags.h"
 #include "KeyboardShortcuts/Notifier.h"
 
+#include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
 #include <QLoggingCategory>
+#include <QPointer>
+#include <QTimer>
 #include <QMetaObject>
 #include <QSocketNotifier>
 
@@ -51,6 +57,51 @@ std::vector<uint16_t> combinationsOf(uint16_t mask)
 
 } // namespace
 
+// A passive grab of another client takes a combination before any window hears it; all the
+// focused window gets is a FocusOut of mode Grab. A recorder that is recording is then told
+// the combination held down, so the user learns that another program has it instead of
+// seeing nothing happen.
+class X11HotKeyBackend::KeyboardGrabWatch : public QAbstractNativeEventFilter {
+public:
+    explicit KeyboardGrabWatch(X11HotKeyBackend &backend)
+        : m_backend(backend)
+    {
+        qApp->installNativeEventFilter(this);
+    }
+    ~KeyboardGrabWatch() override
+    {
+        if (QCoreApplication *app = QCoreApplication::instance())
+            app->removeNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_FOCUS_OUT)
+            return false;
+        const auto *focus = static_cast<const xcb_focus_out_event_t *>(message);
+        if (focus->mode != XCB_NOTIFY_MODE_GRAB || focus->detail == XCB_NOTIFY_DETAIL_POINTER)
+            return false;
+        QPointer<RecorderCocoa> recorder = qobject_cast<RecorderCocoa *>(QApplication::focusWidget());
+        if (!recorder || !recorder->isRecording())
+            return false;
+        const std::optional<Shortcut> held = m_backend.combinationHeldDown();
+        if (!held)
+            return false;
+        // Not from inside the event dispatch: the recorder may open an alert.
+        QTimer::singleShot(0, recorder, [recorder, shortcut = *held] {
+            if (recorder && recorder->isRecording())
+                recorder->handleCombinationTakenElsewhere(shortcut);
+        });
+        return false;
+    }
+
+private:
+    X11HotKeyBackend &m_backend;
+};
+
 X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
     : QObject(parent)
     , m_connection(connectToDisplay(display))
@@ -69,6 +120,9 @@ X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRep
     setUpXkb(autoRepeat);
     updateModifierMap();
 
+    if (qobject_cast<QApplication *>(QCoreApplication::instance())
+        && QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_grabWatch = std::make_unique<KeyboardGrabWatch>(*this);
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11HotKeyBackend::readEvents);
     // The set-up round trips may have queued events already; the notifier would not see them.
@@ -169,6 +223,12 @@ void X11HotKeyBackend::updateModifierMap()
         return mask ? uint16_t(mask & -mask) : fallback;
     };
 
+    m_modifierKeycodes.clear();
+    for (int i = 0; i < 8 * perModifier; ++i) {
+        if (keycodes[i] != 0)
+            m_modifierKeycodes.push_back(keycodes[i]);
+    }
+
     bool lockOnLock = false;
     for (int i = 0; i < perModifier; ++i)
         lockOnLock = lockOnLock || keycodes[lockModifierIndex * perModifier + i] != 0;
@@ -192,6 +252,43 @@ void X11HotKeyBackend::updateModifierMap()
         qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_lockMask << "->" << locks;
     m_lockMask = locks;
     m_lockCombinations = combinationsOf(locks);
+}
+
+std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
+{
+    if (!isConnected())
+        return std::nullopt;
+    xcb_connection_t *c = m_connection.get();
+    const xcb_query_keymap_cookie_t keymapCookie = xcb_query_keymap(c);
+    const xcb_query_pointer_cookie_t pointerCookie = xcb_query_pointer(c, m_roots.front());
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, keymapCookie, nullptr));
+    XcbReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, pointerCookie, nullptr));
+    if (!keymap || !pointer)
+        return std::nullopt;
+    std::optional<uint8_t> down;
+    for (int keycode = m_minKeycode; keycode <= m_maxKeycode; ++keycode) {
+        if (!(keymap->keys[keycode / 8] & (1u << (keycode % 8))))
+            continue;
+        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode) != m_modifierKeycodes.end())
+            continue;
+        if (down)
+            return std::nullopt; // two keys: not one combination
+        down = uint8_t(keycode);
+    }
+    const std::optional<int64_t> keyCode = down ? KeyCodeMap::keyCodeForXKeycode(*down) : std::nullopt;
+    if (!keyCode)
+        return std::nullopt;
+    const uint16_t state = pointer->mask;
+    ModifierFlags flags;
+    if (state & XCB_MOD_MASK_SHIFT)
+        flags |= ModifierFlags::shift;
+    if (state & XCB_MOD_MASK_CONTROL)
+        flags |= ModifierFlags::control;
+    if (state & m_altMask)
+        flags |= ModifierFlags::option;
+    if (state & m_superMask)
+        flags |= ModifierFlags::command;
+    return Shortcut(Key(*keyCode), flags);
 }
 
 uint16_t X11HotKeyBackend::xModifiersFor(uint32_t carbonModifiers) const

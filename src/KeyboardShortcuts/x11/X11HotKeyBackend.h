@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
+#include "KeyboardShortcuts/Shortcut.h"
 #include "capture/x11/XcbPointers.h"
 
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -72,8 +74,11 @@ private:
         Reference reference = 0;
     };
     using Event = XcbReply<xcb_generic_event_t>;
+    class KeyboardGrabWatch;
 
     void setUpXkb(AutoRepeat autoRepeat);
+    // The combination held down now, when it is one key with modifiers; nothing else.
+    std::optional<Shortcut> combinationHeldDown();
     void updateModifierMap();
     uint16_t xModifiersFor(uint32_t carbonModifiers) const;
     // Grabs keycode+modifiers with every lock combination on every root; on the first refusal
@@ -105,6 +110,7 @@ private:
     // Shift, Control, Alt, Super, Hyper and Meta: held, they make another combination.
     uint16_t m_combinationMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
     std::vector<uint16_t> m_lockCombinations { 0 };
+    std::vector<uint8_t> m_modifierKeycodes;
 
     std::vector<HotKey> m_hotKeys;
     std::vector<ActiveKey> m_active;
@@ -118,6 +124,7 @@ private:
     bool m_layoutChanged = false;
     bool m_reading = false;
 
+    std::unique_ptr<KeyboardGrabWatch> m_grabWatch;
     // Declared after the connection so that it goes before the connection closes.
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

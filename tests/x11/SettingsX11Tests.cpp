@@ -1,0 +1,183 @@
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
+#include "KeyboardShortcuts/Registry.h"
+#include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
+#include "XTestInput.h"
+#include "app/GlyphwellApp.h"
+#include "fakes/AppStateHarness.h"
+#include "ui/UiTestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/SettingsWindowController.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+using namespace KeyboardShortcuts;
+
+namespace {
+
+constexpr xcb_keysym_t controlL = 0xffe3, altL = 0xffe9, shiftL = 0xffe1, superL = 0xffeb, tab = 0xff09,
+                       comma = 0x2c, keyK = 0x6b, keyJ = 0x6a, keyX = 0x78;
+
+const Shortcut controlOptionK(Key::k, ModifierFlags::control | ModifierFlags::option);
+const Shortcut shiftCommandX(Key::x, ModifierFlags::shift | ModifierFlags::command);
+
+// The settings window of the running program, driven with real keys and clicks: the global
+// hot keys are the X server's, the capture they start is the application state's (with a
+// region selector that only counts).
+class SettingsX11 : public ::testing::Test, public AppStateHarness {
+protected:
+    XTestInput input;
+    X11HotKeyBackend backend;
+    std::unique_ptr<Registry> registry;
+    std::unique_ptr<GlyphwellApp> app;
+    std::unique_ptr<SettingsWindowController> settings;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(input.isValid());
+        KeyboardShortcuts::setUserDefaults(&defaults);
+        registry = std::make_unique<Registry>(backend);
+        Registry::install(registry.get());
+        reset(AppShortcutNames::captureText());
+        makeState(); // registers the capture handlers
+        app = std::make_unique<GlyphwellApp>(*state, notifications, [] { return false; });
+        settings = std::make_unique<SettingsWindowController>(*preferences, dialogs);
+        QObject::connect(app.get(), &GlyphwellApp::settingsRequested, [this] { settings->show(); });
+    }
+    void TearDown() override
+    {
+        settings.reset();
+        app.reset();
+        state.reset();
+        Registry::install(nullptr);
+        registry.reset();
+        KeyboardShortcuts::setUserDefaults(nullptr);
+    }
+
+    // Presses the keys in order and lets them go in reverse, as fingers do.
+    void chord(std::initializer_list<xcb_keysym_t> keys)
+    {
+        for (xcb_keysym_t key : keys)
+            xcb_test_fake_input(
+                input.connection(), XCB_KEY_PRESS, input.keycodeOf(key), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        input.sync();
+        QTest::qWait(30);
+        for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
+            xcb_test_fake_input(input.connection(), XCB_KEY_RELEASE, input.keycodeOf(*it), XCB_CURRENT_TIME,
+                XCB_NONE, 0, 0, 0);
+        input.sync();
+        QTest::qWait(80);
+    }
+    // Whether the combination starts a capture now; a started one is cancelled again.
+    bool startsACapture(std::initializer_list<xcb_keysym_t> keys)
+    {
+        const int before = selector.calls;
+        chord(keys);
+        const bool started = QTest::qWaitFor([&] { return selector.calls > before; }, 1000);
+        if (started) {
+            selector.cancel();
+            EXPECT_TRUE(waitUntilNotCapturing());
+        }
+        return started;
+    }
+    RecorderCocoa &captureTextField() const
+    {
+        return settings->window()->findChild<Recorder *>(QStringLiteral("captureTextRecorder"))->field();
+    }
+    void openSettingsFromTheMainWindow()
+    {
+        MainWindow &main = app->mainWindow();
+        app->showMainWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+        chord({ controlL, comma });
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return settings->window() && settings->window()->isActiveWindow(); }, 5000))
+            << "Ctrl+, did not open the settings";
+        QTest::qWait(100);
+    }
+    FakeNotifications notifications;
+};
+
+TEST_F(SettingsX11, KeyboardOnly_RecordCtrlAltKThenShiftSuperXAgain)
+{
+    EXPECT_TRUE(startsACapture({ shiftL, superL, keyX }));
+    openSettingsFromTheMainWindow();
+    RecorderCocoa &field = captureTextField();
+    EXPECT_FALSE(field.isRecording()); // the window does not start recording by itself
+
+    chord({ controlL, tab });
+    EXPECT_EQ(settings->window()->findChild<QTabWidget *>()->currentIndex(), 1);
+    chord({ tab });
+    ASSERT_TRUE(field.isRecording()) << "Tab did not reach the Capture Text recorder first";
+    chord({ controlL, altL, keyK });
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
+    EXPECT_FALSE(field.isRecording());
+
+    // The new combination works at once, the old one is free again.
+    EXPECT_TRUE(startsACapture({ controlL, altL, keyK }));
+    EXPECT_FALSE(startsACapture({ shiftL, superL, keyX }));
+
+    // While recording, the combination the program holds reaches the recorder and is stored;
+    // no capture starts.
+    settings->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings->window()));
+    field.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(field.isRecording());
+    EXPECT_FALSE(startsACapture({ controlL, altL, keyK }));
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
+    field.setFocus(Qt::TabFocusReason);
+    EXPECT_FALSE(startsACapture({ shiftL, superL, keyX }));
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), shiftCommandX);
+    EXPECT_TRUE(startsACapture({ shiftL, superL, keyX }));
+}
+
+TEST_F(SettingsX11, ClickOnTheRecorder_StartsRecording)
+{
+    openSettingsFromTheMainWindow();
+    settings->window()->findChild<QTabWidget *>()->setCurrentIndex(1);
+    QTest::qWait(50);
+    RecorderCocoa &field = captureTextField();
+    const QPoint centre = field.mapToGlobal(QPoint(field.width() / 3, field.height() / 2));
+    input.moveTo(centre.x(), centre.y(), 50);
+    input.press();
+    input.release(100);
+    ASSERT_TRUE(field.isRecording());
+    chord({ controlL, altL, keyK });
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
+}
+
+TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
+{
+    // Another program holds Ctrl+Alt+J.
+    const xcb_keycode_t j = input.keycodeOf(keyJ);
+    xcb_void_cookie_t grab = xcb_grab_key_checked(input.connection(), 1, input.root(),
+        XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, j, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    ASSERT_EQ(xcb_request_check(input.connection(), grab), nullptr);
+
+    openSettingsFromTheMainWindow();
+    chord({ controlL, tab });
+    chord({ tab });
+    RecorderCocoa &field = captureTextField();
+    ASSERT_TRUE(field.isRecording());
+    dialogs.answer = 0; // "OK": keep what is stored
+    chord({ controlL, altL, keyJ });
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(
+        dialogs.shown.first().messageText, QStringLiteral("This shortcut is already used by the system."));
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), shiftCommandX);
+    ASSERT_TRUE(field.isRecording());
+
+    // "Use Anyway": stored, and the field says that the desktop did not give it to us.
+    dialogs.answer = 1;
+    chord({ controlL, altL, keyJ });
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), Shortcut(Key::j, ModifierFlags::control | ModifierFlags::option));
+    auto *recorder = settings->window()->findChild<Recorder *>(QStringLiteral("captureTextRecorder"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder->warning().isEmpty(); }, 1000));
+    saveScreenshot(*settings->window(), QStringLiteral("x11-settings-shortcut-held-elsewhere"));
+}
+
+} // namespace
