@@ -4,7 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QMenu>
+#include <QWidget>
 
 namespace KeyboardShortcuts {
 
@@ -61,14 +61,25 @@ void Registry::initialize()
     m_isInitialized = true;
 }
 
+namespace {
+
+// Menus, a combo box's list, the tray panel: a popup takes the keyboard while it is open, so
+// the desktop's hot keys cannot fire then.
+bool isPopup(const QWidget *widget)
+{
+    return widget->isWindow() && widget->windowType() == Qt::Popup;
+}
+
+} // namespace
+
 bool Registry::eventFilter(QObject *watched, QEvent *event)
 {
-    // Every menu of the application, the tray's included, shows and hides as a QMenu.
-    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && qobject_cast<QMenu *>(watched)) {
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && watched->isWidgetType()
+        && isPopup(static_cast<QWidget *>(watched))) {
         // Counted afresh each time: submenus and menus closed as a chain hide in any order.
         bool anyOpen = false;
         for (QWidget *widget : QApplication::topLevelWidgets())
-            anyOpen = anyOpen || (qobject_cast<QMenu *>(widget) && widget->isVisible());
+            anyOpen = anyOpen || (isPopup(widget) && widget->isVisible());
         setMenuOpen(anyOpen);
     }
     return QObject::eventFilter(watched, event);

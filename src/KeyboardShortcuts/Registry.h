@@ -33,8 +33,8 @@ public:
 
     void registerShortcut(const Shortcut &shortcut) override;
     void unregisterShortcut(const Shortcut &shortcut) override;
-    // Follows the application's menus: while one is open the hot keys are released and the
-    // menu's key events are matched instead. Cheap to repeat.
+    // Follows the application's menus and other popups: while one is open the hot keys are
+    // released and the popup's key events are matched instead. Cheap to repeat.
     void initialize() override;
 
     void onKeyDown(const Name &name, Action action);

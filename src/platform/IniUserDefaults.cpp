@@ -2,6 +2,8 @@
 
 #include "UserDefaultsText.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -80,7 +82,9 @@ IniUserDefaults::IniUserDefaults()
 
 IniUserDefaults::IniUserDefaults(const QString &filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{ }
+{
+    noteFileState();
+}
 
 IniUserDefaults::~IniUserDefaults() = default;
 
@@ -96,8 +100,28 @@ QString IniUserDefaults::filePath() const
     return m_settings->fileName();
 }
 
+void IniUserDefaults::noteFileState() const
+{
+    const QFileInfo file(m_settings->fileName());
+    m_seenModified = file.exists() ? file.lastModified().toMSecsSinceEpoch() : -1;
+    m_seenSize = file.exists() ? file.size() : -1;
+}
+
+void IniUserDefaults::reloadIfChanged() const
+{
+    // One stat per read; QSettings keeps its copy of the file otherwise.
+    const QFileInfo file(m_settings->fileName());
+    const qint64 modified = file.exists() ? file.lastModified().toMSecsSinceEpoch() : -1;
+    const qint64 size = file.exists() ? file.size() : -1;
+    if (modified == m_seenModified && size == m_seenSize)
+        return;
+    m_settings->sync();
+    noteFileState();
+}
+
 std::optional<QVariant> IniUserDefaults::objectForKey(const QString &key) const
 {
+    reloadIfChanged();
     if (key.isEmpty() || !m_settings->contains(key))
         return std::nullopt;
     const QVariant stored = m_settings->value(key);
@@ -121,6 +145,7 @@ void IniUserDefaults::setObject(const QString &key, const QVariant &value)
     else
         m_settings->setValue(typeKey(key), typeName);
     m_settings->sync();
+    noteFileState();
 }
 
 void IniUserDefaults::removeObject(const QString &key)
@@ -130,10 +155,12 @@ void IniUserDefaults::removeObject(const QString &key)
     m_settings->remove(key);
     m_settings->remove(typeKey(key));
     m_settings->sync();
+    noteFileState();
 }
 
 QStringList IniUserDefaults::keys() const
 {
+    reloadIfChanged();
     QStringList result;
     const QString typesPrefix = typesGroup + QLatin1Char('/');
     for (const QString &key : m_settings->allKeys()) {

@@ -2,12 +2,15 @@
 
 #include "UserDefaults.h"
 
+#include <QtGlobal>
+
 #include <memory>
 
 class QSettings;
 
 // Settings in an INI file, written through on every change so a fresh store or another
-// process sees them at once.
+// process sees them at once; a read sees what another process wrote (the file is read again
+// when its modification time or size changed).
 //
 // INI text has no types: QSettings writes true, 7 and "7" alike as plain text and reads them
 // all back as text. So the file carries a [ValueTypes] section naming the type of every value
@@ -30,5 +33,10 @@ public:
     QStringList keys() const override;
 
 private:
+    void reloadIfChanged() const;
+    void noteFileState() const;
+
     std::unique_ptr<QSettings> m_settings;
+    mutable qint64 m_seenModified = -1;
+    mutable qint64 m_seenSize = -1;
 };

@@ -4,6 +4,7 @@
 #include "platform/InMemoryUserDefaults.h"
 
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -198,6 +199,27 @@ TEST_F(HotKeyRegistryTest, MenuOpen_MatchesTheMenusKeysThenRegistersAgain)
     EXPECT_EQ(backend.heldId(shiftCommandX), id);
     EXPECT_TRUE(backend.eventsEnabled);
     EXPECT_FALSE(registry->layer().isMenuKeyMonitorInstalled());
+}
+
+TEST_F(HotKeyRegistryTest, ComboBoxListCountsAsAnOpenMenu_AnOrdinaryWindowDoesNot)
+{
+    const Name name(QStringLiteral("name"), shiftCommandX);
+    onKeyUp(name, [] { });
+    registry->initialize();
+
+    QWidget window;
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(registry->isMenuOpen());
+
+    QComboBox combo(&window);
+    combo.addItems({ QStringLiteral("English"), QStringLiteral("Deutsch") });
+    combo.showPopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registry->isMenuOpen(); }, 1000));
+    EXPECT_TRUE(backend.held.empty());
+    combo.hidePopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !registry->isMenuOpen(); }, 1000));
+    EXPECT_TRUE(backend.isHeld(shiftCommandX));
 }
 
 TEST_F(HotKeyRegistryTest, ForeignEvents_AreNotHandled)

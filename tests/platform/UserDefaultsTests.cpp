@@ -2,7 +2,9 @@
 #include "platform/IniUserDefaults.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -276,6 +278,34 @@ TEST(IniUserDefaults, WritesThroughSoAnotherStoreSeesChangesAtOnce)
     ASSERT_TRUE(later);
     EXPECT_FALSE(later->objectForKey(QStringLiteral("autoCopy")).has_value());
     EXPECT_EQ(later->stringForKey(QStringLiteral("hotkey")), hotkeyJson);
+}
+
+TEST(IniUserDefaults, ReadsSeeWhatAnotherProcessWrote)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    IniUserDefaults store(path);
+    store.setBool(QStringLiteral("autoCopy"), true);
+    ASSERT_TRUE(store.boolForKey(QStringLiteral("autoCopy")));
+
+    // Another process rewrites the file while this store is alive, twice (the second time with
+    // the same size, so the time stamp alone must tell).
+    const auto writeFromAnotherProcess = [&](const char *text) {
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), QStringLiteral("printf '%s' \"$1\" > \"$2\""),
+            QStringLiteral("sh"), QString::fromLatin1(text), path });
+        ASSERT_TRUE(shell.waitForFinished(5000));
+        ASSERT_EQ(shell.exitCode(), 0);
+    };
+    writeFromAnotherProcess("[General]\nautoCopy=false\nlanguage=deu\n");
+    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
+    EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
+    EXPECT_TRUE(store.keys().contains(QStringLiteral("language")));
+
+    QThread::msleep(20);
+    writeFromAnotherProcess("[General]\nautoCopy=true_\nlanguage=fra\n");
+    EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("fra"));
 }
 
 TEST(IniUserDefaults, FileStaysReadableText)
