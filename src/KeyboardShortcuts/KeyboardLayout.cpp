@@ -111,6 +111,31 @@ xkb_layout_index_t asciiCapableGroup(xkb_keymap *keymap, xkb_layout_index_t curr
 
 std::optional<Layout> loadLayout(KeyboardLayoutSource source);
 
+// A dead key types nothing by itself; people know it by the accent it puts on the next letter.
+std::optional<QString> spacingAccent(xkb_keysym_t keysym)
+{
+    static constexpr std::pair<xkb_keysym_t, char16_t> accents[] = {
+        { XKB_KEY_dead_grave, u'`' },
+        { XKB_KEY_dead_acute, u'\u00B4' },
+        { XKB_KEY_dead_circumflex, u'^' },
+        { XKB_KEY_dead_tilde, u'~' },
+        { XKB_KEY_dead_macron, u'\u00AF' },
+        { XKB_KEY_dead_breve, u'\u02D8' },
+        { XKB_KEY_dead_abovedot, u'\u02D9' },
+        { XKB_KEY_dead_diaeresis, u'\u00A8' },
+        { XKB_KEY_dead_abovering, u'\u02DA' },
+        { XKB_KEY_dead_doubleacute, u'\u02DD' },
+        { XKB_KEY_dead_caron, u'\u02C7' },
+        { XKB_KEY_dead_cedilla, u'\u00B8' },
+        { XKB_KEY_dead_ogonek, u'\u02DB' },
+    };
+    for (const auto &[dead, accent] : accents) {
+        if (dead == keysym)
+            return QString(QChar(accent));
+    }
+    return std::nullopt;
+}
+
 const Layout *currentLayout()
 {
     Cache &c = cache();
@@ -168,6 +193,8 @@ std::optional<QString> keyToCharacter(int64_t keyCode)
     if (!layout)
         return std::nullopt;
     xkb_state *state = layout->state.get();
+    if (const std::optional<QString> accent = spacingAccent(xkb_state_key_get_one_sym(state, *xKeycode)))
+        return accent;
     const int size = xkb_state_key_get_utf8(state, *xKeycode, nullptr, 0);
     if (size <= 0)
         return std::nullopt;
