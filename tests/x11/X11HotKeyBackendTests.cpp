@@ -6,6 +6,7 @@
 #include "capture/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,16 @@ protected:
             return 0;
         }));
         backend.setHotKeyEventsEnabled(true);
+    }
+    // Locks left on would change the next test's key presses when the tests share a server.
+    void TearDown() override { resetLocks(); }
+    void resetLocks()
+    {
+        if (other.modifierState() & XCB_MOD_MASK_LOCK)
+            other.tap(keysymCapsLock);
+        const uint16_t numLock = backend.lockModifierMask() & ~XCB_MOD_MASK_LOCK;
+        if (other.modifierState() & numLock)
+            other.tap(keysymNumLock);
     }
 
     void registerShiftSuperX()
@@ -443,6 +454,64 @@ TEST_F(X11HotKeyBackendTest, MovingNumLockToAnotherModifierKeepsTheHotKeyWorking
     expectOnePressThenOneRelease();
 }
 
+TEST_F(X11HotKeyBackendTest, SuperOnAnotherModifierIsFollowed)
+{
+    registerShiftSuperX();
+    ASSERT_EQ(backend.superModifierMask(), XCB_MOD_MASK_4);
+    ASSERT_EQ(other.moveModifierKeys(6, 5), 0); // Mod4 → Mod3
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend.superModifierMask() == XCB_MOD_MASK_3; }, 2000));
+    EXPECT_EQ(backend.altModifierMask(), XCB_MOD_MASK_1);
+
+    other.down(keysymSuperL);
+    EXPECT_EQ(other.modifierState() & (XCB_MOD_MASK_3 | XCB_MOD_MASK_4), XCB_MOD_MASK_3);
+    other.up(keysymSuperL);
+    expectOnePressThenOneRelease();
+    other.moveModifierKeys(5, 6);
+}
+
+// A server that sends a held key as release and press pairs (detectable auto-repeat refused):
+// the pairs are recognised by their shared time stamp, so the hold is one press and one release.
+TEST_F(X11HotKeyBackendTest, HeldKeyWithoutDetectableAutoRepeatIsStillOnePress)
+{
+    X11HotKeyBackend plain(nullptr, nullptr, X11HotKeyBackend::AutoRepeat::asSent);
+    ASSERT_FALSE(plain.hasDetectableAutoRepeat());
+    std::vector<HotKeyEvent> heard;
+    plain.installEventHandler([&](const HotKeyEvent &event) {
+        heard.push_back(event);
+        return 0;
+    });
+    plain.setHotKeyEventsEnabled(true);
+    ASSERT_EQ(plain.registerHotKey(keyCodeX, shiftCommand, signature, hotKeyId, reference), 0);
+
+    pressShiftSuperX();
+    QTest::qWait(1200);
+    releaseShiftSuperX();
+    QTest::qWait(300);
+    EXPECT_GT(plain.autoRepeatCount(), 5); // the server did repeat
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_TRUE(isPress(heard[0]));
+    EXPECT_TRUE(isRelease(heard[1]));
+}
+
+// A new layout is read when the server announces it: the key in the Y position types Z on a
+// German layout, and a recorder hears of it.
+TEST_F(X11HotKeyBackendTest, NewKeymapIsReadAgain)
+{
+    refreshKeyboardLayout();
+    const Shortcut controlY(Key::y, ModifierFlags::control);
+    ASSERT_EQ(keyToCharacter(Key::y.rawValue), QStringLiteral("y"));
+    int announced = 0;
+    QObject::connect(&Notifier::instance(), &Notifier::keyboardLayoutDidChange, [&] { ++announced; });
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("de") }), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announced > 0; }, 3000));
+    EXPECT_EQ(keyToCharacter(Key::y.rawValue), QStringLiteral("z"));
+    EXPECT_EQ(controlY.description(), QString::fromUtf16(u"\u2303Z"));
+    // The grabs still work with the new keymap.
+    registerShiftSuperX();
+    expectOnePressThenOneRelease();
+    QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us") });
+}
+
 TEST(X11HotKeyBackend, NoServerRefusesRatherThanCrashes)
 {
     X11HotKeyBackend backend(":4711");
@@ -470,6 +539,7 @@ protected:
     }
     void TearDown() override
     {
+        resetLocks();
         Registry::install(nullptr);
         setUserDefaults(nullptr);
     }
