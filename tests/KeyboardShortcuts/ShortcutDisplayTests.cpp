@@ -44,30 +44,21 @@ QString text(const char16_t *utf16)
 
 } // namespace
 
-TEST_F(ShortcutDisplay, ControlCommandA_OnUsLayout_ShowsSymbolsAndCapitalLetter)
+TEST_F(ShortcutDisplay, Descriptions_ModifierSymbolsThenTheKey)
 {
-    EXPECT_EQ(Shortcut(0, 0x1100).description(), text(u"\u2303\u2318A"));
-}
-
-TEST_F(ShortcutDisplay, ShiftCommandX_ShowsShiftCommandX)
-{
-    EXPECT_EQ(Shortcut(7, 768).description(), text(u"\u21E7\u2318X"));
-}
-
-TEST_F(ShortcutDisplay, FunctionKeyWithoutModifiers_ShowsF1)
-{
-    EXPECT_EQ(Shortcut(122, 0).description(), QStringLiteral("F1"));
-    EXPECT_EQ(Shortcut(90, 0x200).description(), text(u"\u21E7F20"));
-}
-
-TEST_F(ShortcutDisplay, KeypadEnter_ShowsReturnKeycap)
-{
-    EXPECT_EQ(Shortcut(76, 0).description(), text(u"\u21A9\u20E3"));
-}
-
-TEST_F(ShortcutDisplay, CommandSpace_ShowsCapitalisedSpaceName)
-{
-    EXPECT_EQ(Shortcut(49, 0x100).description(), text(u"\u2318Space"));
+    const struct {
+        int64_t keyCode, carbonModifiers;
+        const char16_t *expected;
+    } rows[] = {
+        { 0, 0x1100, u"\u2303\u2318A" }, // a character key shows as a capital
+        { 7, 768, u"\u21E7\u2318X" },
+        { 122, 0, u"F1" },
+        { 90, 0x200, u"\u21E7F20" },
+        { 76, 0, u"\u21A9\u20E3" },
+        { 49, 0x100, u"\u2318Space" },
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Shortcut(row.keyCode, row.carbonModifiers).description(), text(row.expected)) << row.keyCode;
 }
 
 TEST_F(ShortcutDisplay, AllFiveModifiers_ShowInFixedOrderWhateverOrderTheyWereSet)
@@ -139,46 +130,6 @@ TEST_F(ShortcutDisplay, CachedLayout_ChangesOnlyOnRefresh)
     EXPECT_EQ(keyToCharacter(Key::y.rawValue), QStringLiteral("z"));
 }
 
-TEST_F(ShortcutDisplay, MenuKeyEquivalents_KeypadNone_SpaceOneSpace_FunctionKeysPrivateUse)
-{
-    for (SpecialKey key :
-        { SpecialKey::keypad0, SpecialKey::keypad9, SpecialKey::keypadClear, SpecialKey::keypadDecimal,
-            SpecialKey::keypadDivide, SpecialKey::keypadEnter, SpecialKey::keypadEquals,
-            SpecialKey::keypadMinus, SpecialKey::keypadMultiply, SpecialKey::keypadPlus })
-        EXPECT_FALSE(keyEquivalent(key)) << static_cast<int>(key);
-    EXPECT_EQ(keyEquivalent(SpecialKey::space), QStringLiteral(" "));
-    const SpecialKey functionKeys[] = {
-        SpecialKey::f1,
-        SpecialKey::f2,
-        SpecialKey::f3,
-        SpecialKey::f4,
-        SpecialKey::f5,
-        SpecialKey::f6,
-        SpecialKey::f7,
-        SpecialKey::f8,
-        SpecialKey::f9,
-        SpecialKey::f10,
-        SpecialKey::f11,
-        SpecialKey::f12,
-        SpecialKey::f13,
-        SpecialKey::f14,
-        SpecialKey::f15,
-        SpecialKey::f16,
-        SpecialKey::f17,
-        SpecialKey::f18,
-        SpecialKey::f19,
-        SpecialKey::f20,
-    };
-    char16_t expected = 0xF704;
-    for (SpecialKey key : functionKeys) {
-        EXPECT_EQ(keyEquivalent(key), QString(QChar(expected))) << static_cast<int>(key);
-        ++expected;
-    }
-    EXPECT_EQ(expected, 0xF718);
-    EXPECT_EQ(keyEquivalent(SpecialKey::return_), text(u"\u21A9"));
-    EXPECT_EQ(keyEquivalent(SpecialKey::help), text(u"?\u20DD"));
-}
-
 TEST_F(ShortcutDisplay, NsMenuItemKeyEquivalent_SpecialKeysThenLayoutCharacter)
 {
     EXPECT_EQ(Shortcut(Key::x, ModifierFlags::command).nsMenuItemKeyEquivalent(), QStringLiteral("x"));
@@ -188,22 +139,81 @@ TEST_F(ShortcutDisplay, NsMenuItemKeyEquivalent_SpecialKeysThenLayoutCharacter)
     EXPECT_FALSE(Shortcut(52, 0).nsMenuItemKeyEquivalent());
 }
 
-TEST(SpecialKey, Has53CasesWithTheirKeyCodesAndTexts)
+TEST(SpecialKey, EveryCaseWithItsKeyCodeTextAndMenuEquivalent)
 {
-    ASSERT_EQ(allSpecialKeys().size(), 53u);
-    for (SpecialKey key : allSpecialKeys())
-        EXPECT_EQ(specialKeyForKeyCode(keyCode(key)), key);
-    EXPECT_EQ(keyCode(SpecialKey::return_), 36);
-    EXPECT_EQ(keyCode(SpecialKey::keypad8), 91);
-    EXPECT_EQ(keyCode(SpecialKey::f17), 64);
+    // The whole table in declaration order, written out rather than derived.
+    const struct {
+        SpecialKey key;
+        int64_t keyCode;
+        const char16_t *text;
+        const char16_t *equivalent; // nullptr: none
+    } rows[] = {
+        { SpecialKey::return_, 36, u"\u21A9", u"\u21A9" },
+        { SpecialKey::delete_, 51, u"\u232B", u"\u232B" },
+        { SpecialKey::deleteForward, 117, u"\u2326", u"\u2326" },
+        { SpecialKey::end, 119, u"\u2198", u"\u2198" },
+        { SpecialKey::escape, 53, u"\u238B", u"\u238B" },
+        { SpecialKey::help, 114, u"?\u20DD", u"?\u20DD" },
+        { SpecialKey::home, 115, u"\u2196", u"\u2196" },
+        { SpecialKey::space, 49, u"Space", u" " },
+        { SpecialKey::tab, 48, u"\u21E5", u"\u21E5" },
+        { SpecialKey::pageUp, 116, u"\u21DE", u"\u21DE" },
+        { SpecialKey::pageDown, 121, u"\u21DF", u"\u21DF" },
+        { SpecialKey::upArrow, 126, u"\u2191", u"\u2191" },
+        { SpecialKey::rightArrow, 124, u"\u2192", u"\u2192" },
+        { SpecialKey::downArrow, 125, u"\u2193", u"\u2193" },
+        { SpecialKey::leftArrow, 123, u"\u2190", u"\u2190" },
+        { SpecialKey::f1, 122, u"F1", u"\uF704" },
+        { SpecialKey::f2, 120, u"F2", u"\uF705" },
+        { SpecialKey::f3, 99, u"F3", u"\uF706" },
+        { SpecialKey::f4, 118, u"F4", u"\uF707" },
+        { SpecialKey::f5, 96, u"F5", u"\uF708" },
+        { SpecialKey::f6, 97, u"F6", u"\uF709" },
+        { SpecialKey::f7, 98, u"F7", u"\uF70A" },
+        { SpecialKey::f8, 100, u"F8", u"\uF70B" },
+        { SpecialKey::f9, 101, u"F9", u"\uF70C" },
+        { SpecialKey::f10, 109, u"F10", u"\uF70D" },
+        { SpecialKey::f11, 103, u"F11", u"\uF70E" },
+        { SpecialKey::f12, 111, u"F12", u"\uF70F" },
+        { SpecialKey::f13, 105, u"F13", u"\uF710" },
+        { SpecialKey::f14, 107, u"F14", u"\uF711" },
+        { SpecialKey::f15, 113, u"F15", u"\uF712" },
+        { SpecialKey::f16, 106, u"F16", u"\uF713" },
+        { SpecialKey::f17, 64, u"F17", u"\uF714" },
+        { SpecialKey::f18, 79, u"F18", u"\uF715" },
+        { SpecialKey::f19, 80, u"F19", u"\uF716" },
+        { SpecialKey::f20, 90, u"F20", u"\uF717" },
+        { SpecialKey::keypad0, 82, u"0\u20E3", nullptr },
+        { SpecialKey::keypad1, 83, u"1\u20E3", nullptr },
+        { SpecialKey::keypad2, 84, u"2\u20E3", nullptr },
+        { SpecialKey::keypad3, 85, u"3\u20E3", nullptr },
+        { SpecialKey::keypad4, 86, u"4\u20E3", nullptr },
+        { SpecialKey::keypad5, 87, u"5\u20E3", nullptr },
+        { SpecialKey::keypad6, 88, u"6\u20E3", nullptr },
+        { SpecialKey::keypad7, 89, u"7\u20E3", nullptr },
+        { SpecialKey::keypad8, 91, u"8\u20E3", nullptr },
+        { SpecialKey::keypad9, 92, u"9\u20E3", nullptr },
+        { SpecialKey::keypadClear, 71, u"\u2612\u20E3", nullptr },
+        { SpecialKey::keypadDecimal, 65, u".\u20E3", nullptr },
+        { SpecialKey::keypadDivide, 75, u"/\u20E3", nullptr },
+        { SpecialKey::keypadEnter, 76, u"\u21A9\u20E3", nullptr },
+        { SpecialKey::keypadEquals, 81, u"=\u20E3", nullptr },
+        { SpecialKey::keypadMinus, 78, u"-\u20E3", nullptr },
+        { SpecialKey::keypadMultiply, 67, u"*\u20E3", nullptr },
+        { SpecialKey::keypadPlus, 69, u"+\u20E3", nullptr },
+    };
+    ASSERT_EQ(allSpecialKeys().size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const auto &row = rows[i];
+        SCOPED_TRACE(row.keyCode);
+        EXPECT_EQ(allSpecialKeys()[i], row.key);
+        EXPECT_EQ(keyCode(row.key), row.keyCode);
+        EXPECT_EQ(specialKeyForKeyCode(row.keyCode), row.key);
+        EXPECT_EQ(presentableDescription(row.key), text(row.text));
+        EXPECT_EQ(keyEquivalent(row.key), row.equivalent ? std::optional(text(row.equivalent)) : std::nullopt);
+    }
     EXPECT_FALSE(specialKeyForKeyCode(Key::a.rawValue));
     EXPECT_FALSE(specialKeyForKeyCode(Key::command.rawValue));
-    EXPECT_EQ(presentableDescription(SpecialKey::keypad7), text(u"7\u20E3"));
-    EXPECT_EQ(presentableDescription(SpecialKey::keypadClear), text(u"\u2612\u20E3"));
-    EXPECT_EQ(presentableDescription(SpecialKey::help), text(u"?\u20DD"));
-    EXPECT_EQ(presentableDescription(SpecialKey::escape), text(u"\u238B"));
-    EXPECT_EQ(presentableDescription(SpecialKey::f13), QStringLiteral("F13"));
-    EXPECT_EQ(presentableDescription(SpecialKey::space), QStringLiteral("Space"));
 }
 
 TEST(Localization, EnglishTable_HasSpaceAndEveryRecorderText)
