@@ -330,7 +330,7 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
             for (const RecognizedWord &word : line.words) {
                 QString boxes;
                 for (const QRect &r : word.symbols)
-                    boxes += QStringLiteral(" %1-%2").arg(r.left()).arg(r.right());
+                    boxes += QStringLiteral(" %1-%2/%3-%4").arg(r.left()).arg(r.right()).arg(r.top()).arg(r.bottom());
                 qInfo("word '%s' [%d-%d] %.2f:%s", qPrintable(word.text), word.box.left(), word.box.right(), word.confidence, qPrintable(boxes));
             }
             qInfo("--");

@@ -144,17 +144,18 @@ int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, 
 
 } // namespace
 
-std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::vector<RecognizedLine> &lines)
+namespace {
+
+std::optional<CharacterGrid> fitGrid(
+    const QImage &grey, const std::vector<RecognizedLine> &lines, int threshold, double agreement)
 {
-    if (grey.isNull())
-        return std::nullopt;
-    const int threshold = inkThreshold(grey);
     const double height = wordHeight(lines);
     if (height < 6)
         return std::nullopt;
     struct Line {
         std::vector<int> ink;
         std::vector<std::pair<int, int>> words;
+        const RecognizedLine *line = nullptr;
     };
     std::vector<Line> measured;
     double inkInside = 0;
@@ -164,7 +165,7 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
     for (const RecognizedLine &line : lines) {
         if (line.words.empty())
             continue;
-        Line m { columnInk(grey, threshold, line), {} };
+        Line m { columnInk(grey, threshold, line), {}, &line };
         for (const RecognizedWord &word : line.words) {
             if (isEastAsian(word.text.front()))
                 return std::nullopt; // full-width characters: no Latin cells to count
@@ -215,12 +216,33 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
     double lowest = 1e9;
     for (const auto &fit : fits)
         lowest = std::min(lowest, fit.first);
+    // A grid is the font's only when it gives each character of the words one inked cell:
+    // proportional text can leave blank columns at a grid's borders too, but then its "i"s
+    // and "m"s take a fraction of a cell or more than one.
+    const auto countsAgree = [&](const CharacterGrid &grid) {
+        int words = 0, agreeing = 0;
+        for (const Line &line : measured) {
+            for (const RecognizedWord &word : line.line->words) {
+                const qsizetype length = word.text.toUcs4().size();
+                if (length < 2)
+                    continue;
+                ++words;
+                const auto [first, last] = inkedCells(word, grid, line.ink);
+                int inked = 0;
+                for (int cell = first; cell <= last; ++cell)
+                    inked += cellInked(grid, cell, line.ink);
+                agreeing += inked == length;
+            }
+        }
+        return words > 0 && agreeing >= words * agreement;
+    };
     // Most ink at a border that still counts as blank, against the mean ink of the words.
     constexpr double blankBorders = 0.25;
     std::optional<CharacterGrid> best;
     for (const auto &fit : fits) {
-        if (fit.first <= blankBorders && fit.first <= lowest + 0.03) {
+        if (fit.first <= blankBorders && fit.first <= lowest + 0.05 && countsAgree(fit.second)) {
             best = fit.second;
+            best->inkThreshold = threshold;
             break;
         }
     }
@@ -230,19 +252,77 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
     return best;
 }
 
-std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &lines, const QImage &grey)
+QRect lineBox(const RecognizedLine &line)
 {
+    QRect box;
+    for (const RecognizedWord &word : line.words)
+        box = box.united(word.box);
+    return box;
+}
+
+double meanConfidence(const RecognizedLine &line)
+{
+    double sum = 0;
+    for (const RecognizedWord &word : line.words)
+        sum += word.confidence;
+    return line.words.empty() ? 0 : sum / double(line.words.size());
+}
+
+// The engine sometimes reads the upper strokes of an East Asian line once more as a line of
+// its own, of a few doubtful characters. Two lines cannot share their rows and columns:
+// of two that do, the surer one is kept.
+std::vector<RecognizedLine> withoutOverlappingLines(const std::vector<RecognizedLine> &lines)
+{
+    std::vector<bool> dropped(lines.size(), false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        for (size_t j = 0; j < lines.size(); ++j) {
+            if (i == j || dropped[j] || lines[i].words.empty() || lines[j].words.empty())
+                continue;
+            const QRect a = lineBox(lines[i]), b = lineBox(lines[j]);
+            const QRect common = a.intersected(b);
+            if (common.isEmpty() || common.height() * 2 < std::min(a.height(), b.height())
+                || common.width() * 2 < std::min(a.width(), b.width()))
+                continue;
+            const double ci = meanConfidence(lines[i]), cj = meanConfidence(lines[j]);
+            if (ci < cj || (ci == cj && i > j))
+                dropped[i] = true;
+        }
+    }
+    std::vector<RecognizedLine> kept;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!dropped[i])
+            kept.push_back(lines[i]);
+    }
+    return kept;
+}
+
+} // namespace
+
+std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::vector<RecognizedLine> &lines)
+{
+    if (grey.isNull())
+        return std::nullopt;
+    // The whole ink first, where one misread word must not hide the grid; then only the
+    // core of the strokes, as the antialiased fringe of small type fills the blank columns
+    // between its glyphs, with the stricter check that proportional text then needs.
+    if (auto grid = fitGrid(grey, lines, inkThreshold(grey), 0.5))
+        return grid;
+    return fitGrid(grey, lines, inkThreshold(grey) * 2 / 3, 0.75);
+}
+
+std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &readLines, const QImage &grey)
+{
+    const std::vector<RecognizedLine> lines = withoutOverlappingLines(readLines);
     const std::optional<CharacterGrid> grid = findCharacterGrid(grey, lines);
     // In a monospaced block: each line's ink, and the cells its words hold.
     std::vector<std::vector<int>> ink(lines.size());
     std::vector<std::vector<std::pair<int, int>>> cells(lines.size());
     std::optional<int> leftmostCell; // indentation counts against the leftmost line
     if (grid) {
-        const int threshold = inkThreshold(grey);
         for (size_t i = 0; i < lines.size(); ++i) {
             if (lines[i].words.empty())
                 continue;
-            ink[i] = columnInk(grey, threshold, lines[i]);
+            ink[i] = columnInk(grey, grid->inkThreshold, lines[i]);
             for (const RecognizedWord &word : lines[i].words)
                 cells[i].push_back(inkedCells(word, *grid, ink[i]));
             leftmostCell = std::min(leftmostCell.value_or(cells[i].front().first), cells[i].front().first);

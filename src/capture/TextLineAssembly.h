@@ -26,6 +26,7 @@ struct RecognizedLine {
 struct CharacterGrid {
     double pitch = 0;
     double origin = 0;
+    int inkThreshold = 0; // grey values at or below it are the ink the cells were found in
 };
 
 // The character grid of the lines' text in the grey, dark-on-light image they were read
