@@ -299,12 +299,19 @@ void benchScreen()
     columns.push_back({ "glyphwell automatic",
         [&](const ScreenSnippet &, const QImage &image) { return joined(automatic.recognizeText(image, std::nullopt)); } });
 
+    const QString experiment = qEnvironmentVariable("GLYPHWELL_BENCH_AUTOMATIC_LATIN");
+    TesseractEngine experimental(TesseractEngineOptions { .automaticLanguage = experiment });
+    if (!experiment.isEmpty())
+        columns.push_back({ "automatic, one model",
+            [&](const ScreenSnippet &, const QImage &image) { return joined(experimental.recognizeText(image, std::nullopt)); } });
     const bool verbose = qEnvironmentVariableIsSet("GLYPHWELL_BENCH_VERBOSE");
     for (const ScreenSnippet &snippet : snippets) {
         const QImage image(snippet.image);
         // Load every model before timing: Init is measured on the command line, not here.
         ours.warmUp(snippet.language);
         automatic.warmUp(std::nullopt);
+        if (!experiment.isEmpty())
+            experimental.warmUp(std::nullopt);
         raw.read(snippet.image, *TesseractEngine::tesseractLanguage(snippet.language), false);
         for (ScreenColumn &column : columns) {
             QElapsedTimer timer;

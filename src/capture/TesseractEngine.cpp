@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -111,7 +112,14 @@ const std::optional<QString> &TesseractEngine::dataDirectory()
 bool TesseractEngine::dataFileMissing(const QString &language)
 {
     const auto &directory = dataDirectory();
-    return directory && !QFileInfo::exists(fileFor(*directory, language));
+    if (!directory)
+        return false;
+    // "eng+fra": every model of a combination must be there.
+    for (const QString &part : language.split(QLatin1Char('+'))) {
+        if (!QFileInfo::exists(fileFor(*directory, part)))
+            return true;
+    }
+    return false;
 }
 
 QString TesseractEngine::automaticLatinLanguage()
@@ -174,15 +182,17 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
 void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
 {
     std::lock_guard lock(m_mutex);
-    const QString language = tesseractLanguage(languageIdentifier).value_or(automaticLatinLanguage());
+    QString language = tesseractLanguage(languageIdentifier).value_or(automaticLatinLanguage());
+    // Automatic reads Latin-script text with English first.
+    if (!languageIdentifier && m_options.automaticLanguage.isEmpty() && !dataFileMissing(QStringLiteral("eng")))
+        language = QStringLiteral("eng");
     for (int reader = 0; reader < std::max(1, m_options.readers); ++reader)
         engineFor({ language, false }, reader);
 }
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
-    tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part, bool pageLayout)
+    tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part)
 {
-    (void)pageLayout;
     const uchar *bits = grey.constScanLine(part.top());
     api->SetImage(bits, part.width(), part.height(), 1, int(grey.bytesPerLine()));
     // Without a resolution Tesseract guesses one from the text size and says so on stderr.
@@ -229,9 +239,15 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
 
 std::optional<TesseractEngine::Reading> TesseractEngine::read(const QString &language, const QImage &grey)
 {
+    return readWith(language, grey, m_options.readers);
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
+    const QString &language, const QImage &grey, int readers)
+{
     const bool pageLayout = qint64(grey.width()) * grey.height() > m_options.pageLayoutPixels;
     const std::vector<QRect> parts
-        = pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, m_options.readers);
+        = pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
     std::vector<tesseract::TessBaseAPI *> engines;
     for (size_t p = 0; p < parts.size(); ++p) {
         engines.push_back(engineFor({ language, pageLayout }, int(p)));
@@ -242,9 +258,9 @@ std::optional<TesseractEngine::Reading> TesseractEngine::read(const QString &lan
     std::vector<std::future<std::optional<Reading>>> others;
     for (size_t p = 1; p < parts.size(); ++p) {
         others.push_back(std::async(std::launch::async,
-            [this, api = engines[p], &grey, part = parts[p], pageLayout] { return readPart(api, grey, part, pageLayout); }));
+            [this, api = engines[p], &grey, part = parts[p]] { return readPart(api, grey, part); }));
     }
-    std::optional<Reading> reading = readPart(engines[0], grey, parts[0], pageLayout);
+    std::optional<Reading> reading = readPart(engines[0], grey, parts[0]);
     double confidence = reading ? reading->confidence : 0;
     for (auto &other : others) {
         std::optional<Reading> part = other.get();
@@ -282,7 +298,7 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
         if (!api)
             continue;
         readings.emplace_back(&candidate, std::async(std::launch::async, [this, api, &grey] {
-            return readPart(api, grey, grey.rect(), false);
+            return readPart(api, grey, grey.rect());
         }));
     }
     std::optional<Reading> best;
@@ -294,6 +310,63 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
             best = std::move(reading);
     }
     return best;
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey)
+{
+    const QString script = automaticLatinLanguage();
+    if (!m_options.automaticLanguage.isEmpty() || script == u"eng" || dataFileMissing(QStringLiteral("eng")))
+        return read(script, grey);
+    // English first: its model is small and quick. Text in another Latin-script language
+    // shows in the English reading, and only then is the image read again with the script's
+    // model, which knows every language's letters and words (and is twenty times the size:
+    // it is loaded only when such text comes, for one reader). It shows as letters beyond
+    // ASCII (English reads "é" and "ê" but not "ñ" or "ö"), as words English does not know
+    // ("contrasefia" for "contraseña"), or as the little words of those languages.
+    std::optional<Reading> english = read(QStringLiteral("eng"), grey);
+    if (!english)
+        return english;
+    static const QSet<QString> foreignWords = {
+        // French, German, Spanish, Italian, Portuguese words that English does not use
+        QStringLiteral("le"), QStringLiteral("les"), QStringLiteral("des"), QStringLiteral("du"), QStringLiteral("est"),
+        QStringLiteral("une"), QStringLiteral("pour"), QStringLiteral("dans"), QStringLiteral("sur"), QStringLiteral("avec"),
+        QStringLiteral("vous"), QStringLiteral("pas"), QStringLiteral("der"), QStringLiteral("die"), QStringLiteral("das"),
+        QStringLiteral("und"), QStringLiteral("ist"), QStringLiteral("nicht"), QStringLiteral("sie"), QStringLiteral("mit"),
+        QStringLiteral("den"), QStringLiteral("dem"), QStringLiteral("zu"), QStringLiteral("ein"), QStringLiteral("eine"),
+        QStringLiteral("zum"), QStringLiteral("wurde"), QStringLiteral("el"), QStringLiteral("los"), QStringLiteral("las"),
+        QStringLiteral("del"), QStringLiteral("que"), QStringLiteral("una"), QStringLiteral("por"), QStringLiteral("para"),
+        QStringLiteral("con"), QStringLiteral("se"), QStringLiteral("es"), QStringLiteral("al"), QStringLiteral("il"),
+        QStringLiteral("lo"), QStringLiteral("gli"), QStringLiteral("della"), QStringLiteral("che"), QStringLiteral("di"),
+        QStringLiteral("per"), QStringLiteral("non"), QStringLiteral("nel"), QStringLiteral("sono"), QStringLiteral("os"),
+        QStringLiteral("da"), QStringLiteral("do"), QStringLiteral("em"), QStringLiteral("um"), QStringLiteral("uma"),
+        QStringLiteral("com"), QStringLiteral("de"), QStringLiteral("la"), QStringLiteral("et"), QStringLiteral("und"),
+    };
+    tesseract::TessBaseAPI *api = engineFor({ QStringLiteral("eng"), false }, 0);
+    int words = 0;
+    int unknown = 0;
+    bool foreign = false;
+    for (const RecognizedLine &line : english->lines) {
+        for (const RecognizedWord &word : line.words) {
+            QString letters = word.text;
+            while (!letters.isEmpty() && !letters.front().isLetter())
+                letters.remove(0, 1);
+            while (!letters.isEmpty() && !letters.back().isLetter())
+                letters.chop(1);
+            for (const QChar c : letters)
+                foreign = foreign || (c.isLetter() && c.unicode() > 0x7f);
+            foreign = foreign || foreignWords.contains(letters.toLower());
+            // Short words, numbers, code and addresses say nothing about the language.
+            if (letters.size() < 3
+                || !std::all_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() || c == u'\''; }))
+                continue;
+            ++words;
+            unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
+        }
+    }
+    if (!foreign && unknown * 5 < words)
+        return english;
+    std::optional<Reading> latin = readWith(script, grey, 1);
+    return latin ? latin : english;
 }
 
 std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
@@ -321,20 +394,9 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         if (eastAsian)
             reading = readEastAsian(grey);
         if (!reading)
-            reading = read(automaticLatinLanguage(), grey);
+            reading = readLatin(grey);
     }
     if (!reading)
         return std::nullopt;
-    if (qEnvironmentVariableIsSet("GW_DEBUG_BOXES")) {
-        for (const RecognizedLine &line : reading->lines) {
-            for (const RecognizedWord &word : line.words) {
-                QString boxes;
-                for (const QRect &r : word.symbols)
-                    boxes += QStringLiteral(" %1-%2/%3-%4").arg(r.left()).arg(r.right()).arg(r.top()).arg(r.bottom());
-                qInfo("word '%s' [%d-%d] %.2f:%s", qPrintable(word.text), word.box.left(), word.box.right(), word.confidence, qPrintable(boxes));
-            }
-            qInfo("--");
-        }
-    }
     return assembleLines(reading->lines, grey);
 }

@@ -70,9 +70,10 @@ private:
 
     QString automaticLatinLanguage();
     std::optional<Reading> read(const QString &language, const QImage &grey);
+    std::optional<Reading> readWith(const QString &language, const QImage &grey, int readers);
+    std::optional<Reading> readLatin(const QImage &grey);
     std::optional<Reading> readEastAsian(const QImage &grey);
-    std::optional<Reading> readPart(tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part,
-        bool pageLayout);
+    std::optional<Reading> readPart(tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
     const std::optional<QString> &dataDirectory();
     bool dataFileMissing(const QString &language);

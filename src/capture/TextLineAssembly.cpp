@@ -246,9 +246,6 @@ std::optional<CharacterGrid> fitGrid(
             break;
         }
     }
-    const double lowestPitch = best ? best->pitch : 0;
-    if (qEnvironmentVariableIsSet("GW_DEBUG_GRID"))
-        qInfo("grid: lowest %.3f at pitch %.2f (height %.1f)", lowest, lowestPitch, height);
     return best;
 }
 
