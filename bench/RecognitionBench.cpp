@@ -345,6 +345,17 @@ void benchScreen()
     std::printf("\n%-29s", "p95 ms");
     for (const ScreenColumn &column : columns)
         std::printf(" | %19.1f", percentile(column.times, 0.95));
+    for (const bool eastAsian : { false, true }) {
+        std::printf("\n%-29s", eastAsian ? "median ms, East Asian" : "median ms, Latin script");
+        for (const ScreenColumn &column : columns) {
+            std::vector<double> times;
+            for (size_t i = 0; i < snippets.size(); ++i) {
+                if (snippets[i].eastAsian() == eastAsian)
+                    times.push_back(column.times[i]);
+            }
+            std::printf(" | %19.1f", median(times));
+        }
+    }
     std::printf("\n%-29s", "total ms");
     for (const ScreenColumn &column : columns) {
         double total = 0;

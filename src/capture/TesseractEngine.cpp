@@ -1,11 +1,11 @@
 #include "TesseractEngine.h"
 
+#include "LanguageGuess.h"
 #include "ScriptDetection.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -314,37 +314,23 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey)
 {
-    const QString script = automaticLatinLanguage();
-    if (!m_options.automaticLanguage.isEmpty() || script == u"eng" || dataFileMissing(QStringLiteral("eng")))
-        return read(script, grey);
-    // English first: its model is small and quick. Text in another Latin-script language
-    // shows in the English reading, and only then is the image read again with the script's
-    // model, which knows every language's letters and words (and is twenty times the size:
-    // it is loaded only when such text comes, for one reader). It shows as letters beyond
-    // ASCII (English reads "é" and "ê" but not "ñ" or "ö"), as words English does not know
-    // ("contrasefia" for "contraseña"), or as the little words of those languages.
+    if (!m_options.automaticLanguage.isEmpty() || dataFileMissing(QStringLiteral("eng")))
+        return read(automaticLatinLanguage(), grey);
+    // English first: its model is small and quick, and most text on screens is English.
+    // Text in another Latin-script language shows in the English reading, and only then is
+    // the image read again: with that language's model when the reading tells which it is,
+    // else with the script's model, which knows every language's letters (and is twenty
+    // times the size: it is loaded only when such text comes, for one reader). It shows as
+    // letters beyond ASCII (English reads "é" but not "ñ" or "ö"), as the language's little
+    // words, or as many words English does not know ("contrasefia" for "contraseña"), which
+    // code and addresses also have and the script's model reads better too.
     std::optional<Reading> english = read(QStringLiteral("eng"), grey);
     if (!english)
         return english;
-    static const QSet<QString> foreignWords = {
-        // French, German, Spanish, Italian, Portuguese words that English does not use
-        QStringLiteral("le"), QStringLiteral("les"), QStringLiteral("des"), QStringLiteral("du"), QStringLiteral("est"),
-        QStringLiteral("une"), QStringLiteral("pour"), QStringLiteral("dans"), QStringLiteral("sur"), QStringLiteral("avec"),
-        QStringLiteral("vous"), QStringLiteral("pas"), QStringLiteral("der"), QStringLiteral("die"), QStringLiteral("das"),
-        QStringLiteral("und"), QStringLiteral("ist"), QStringLiteral("nicht"), QStringLiteral("sie"), QStringLiteral("mit"),
-        QStringLiteral("den"), QStringLiteral("dem"), QStringLiteral("zu"), QStringLiteral("ein"), QStringLiteral("eine"),
-        QStringLiteral("zum"), QStringLiteral("wurde"), QStringLiteral("el"), QStringLiteral("los"), QStringLiteral("las"),
-        QStringLiteral("del"), QStringLiteral("que"), QStringLiteral("una"), QStringLiteral("por"), QStringLiteral("para"),
-        QStringLiteral("con"), QStringLiteral("se"), QStringLiteral("es"), QStringLiteral("al"), QStringLiteral("il"),
-        QStringLiteral("lo"), QStringLiteral("gli"), QStringLiteral("della"), QStringLiteral("che"), QStringLiteral("di"),
-        QStringLiteral("per"), QStringLiteral("non"), QStringLiteral("nel"), QStringLiteral("sono"), QStringLiteral("os"),
-        QStringLiteral("da"), QStringLiteral("do"), QStringLiteral("em"), QStringLiteral("um"), QStringLiteral("uma"),
-        QStringLiteral("com"), QStringLiteral("de"), QStringLiteral("la"), QStringLiteral("et"), QStringLiteral("und"),
-    };
     tesseract::TessBaseAPI *api = engineFor({ QStringLiteral("eng"), false }, 0);
     int words = 0;
     int unknown = 0;
-    bool foreign = false;
+    bool beyondAscii = false;
     for (const RecognizedLine &line : english->lines) {
         for (const RecognizedWord &word : line.words) {
             QString letters = word.text;
@@ -352,9 +338,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
                 letters.remove(0, 1);
             while (!letters.isEmpty() && !letters.back().isLetter())
                 letters.chop(1);
-            for (const QChar c : letters)
-                foreign = foreign || (c.isLetter() && c.unicode() > 0x7f);
-            foreign = foreign || foreignWords.contains(letters.toLower());
+            beyondAscii = beyondAscii
+                || std::any_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() && c.unicode() > 0x7f; });
             // Short words, numbers, code and addresses say nothing about the language.
             if (letters.size() < 3
                 || !std::all_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() || c == u'\''; }))
@@ -363,10 +348,15 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
             unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
         }
     }
-    if (!foreign && unknown * 5 < words)
+    const std::optional<QString> language = guessLatinLanguage(english->lines);
+    if (!language && !beyondAscii && unknown * 5 < words)
         return english;
-    std::optional<Reading> latin = readWith(script, grey, 1);
-    return latin ? latin : english;
+    std::optional<Reading> again;
+    if (language && !dataFileMissing(*language))
+        again = read(*language, grey);
+    else if (const QString script = automaticLatinLanguage(); script != u"eng")
+        again = readWith(script, grey, 1);
+    return again ? again : english;
 }
 
 std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(

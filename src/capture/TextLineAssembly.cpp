@@ -126,15 +126,33 @@ QString spacedWord(const RecognizedWord &word, const CharacterGrid &grid, const 
     return text;
 }
 
+// Japanese and Chinese text sets its punctuation in full-width cells, which the models read
+// as the ASCII mark ("?" for "？"): a mark after such a character, with the blank of a
+// full-width cell before it, is given its full-width form.
+QString withFullWidthPunctuation(const RecognizedWord &left, const RecognizedWord &right, double height)
+{
+    static const QString marks = QStringLiteral("?!:;,()");
+    const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
+    const bool hanOrKana = before.script() == QChar::Script_Han || before.script() == QChar::Script_Hiragana
+        || before.script() == QChar::Script_Katakana;
+    if (!hanOrKana || right.text.size() != 1 || !marks.contains(right.text.front())
+        || right.box.left() - left.box.right() - 1 < height * 0.2)
+        return right.text;
+    return QString(QChar(right.text.front().unicode() - 0x21 + 0xff01));
+}
+
 int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height)
 {
     const int gap = right.box.left() - left.box.right() - 1;
     const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
     const QChar after = right.text.isEmpty() ? QChar() : right.text.front();
-    // Japanese and Chinese put no spaces between words, Korean does: a space only where
-    // the gap is about as wide as one.
-    if (isEastAsian(before) || isEastAsian(after))
-        return gap >= height * 0.25 ? 1 : 0;
+    // Korean puts spaces between words, about a third of the type's size. Japanese and
+    // Chinese put none: a gap there is the blank of a full-width character's cell (beside
+    // "、" or "？"), and only one of a whole cell is a space they typed.
+    if (isEastAsian(before) || isEastAsian(after)) {
+        const bool korean = before.script() == QChar::Script_Hangul || after.script() == QChar::Script_Hangul;
+        return gap >= height * (korean ? 0.25 : 0.8) ? 1 : 0;
+    }
     // Otherwise the engine's word breaks stand, except beside punctuation, where a gap
     // narrower than a space is the dot of "www.example.org" or the slash of a path (a space
     // is about a third of the type's size, the gap beside a dot a tenth).
@@ -343,7 +361,9 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                                         : proportionalSpaces(line.words[w - 1], word, height);
                 text += QString(spaces, QLatin1Char(' '));
             }
-            const QString spaced = grid ? spacedWord(word, *grid, ink[i]) : word.text;
+            const QString spaced = grid ? spacedWord(word, *grid, ink[i])
+                : w > 0                 ? withFullWidthPunctuation(line.words[w - 1], word, height)
+                                        : word.text;
             confidences.push_back({ text.size(), spaced.size(), word.confidence });
             text += spaced;
         }
