@@ -279,48 +279,36 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey)
 {
-    // Which of the three it is shows only in the reading. The Japanese and the Korean model
-    // read the image at once, one on each core; Japanese text comes back from the first with
-    // kana, Korean from the second with a sure reading. Only when it is neither (Han
-    // characters alone, and Japanese knows many of them too) is the Chinese model asked,
-    // with both cores; the surest reading in its own script wins.
+    // Which of the three it is shows only in the reading: each model reads the image on its
+    // own thread, and the surest reading in its own script wins.
     struct Candidate {
         QString language;
         std::vector<QChar::Script> scripts;
     };
-    const Candidate japanese { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } };
-    const Candidate korean { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } };
-    const Candidate chinese { QStringLiteral("chi_sim"), { QChar::Script_Han } };
-    std::optional<Reading> best;
-    const auto consider = [&best](const Candidate &candidate, std::optional<Reading> reading) {
-        if (!reading || scriptShare(reading->lines, candidate.scripts) < 0.5)
-            return;
-        if (!best || reading->confidence > best->confidence)
-            best = std::move(reading);
+    const std::vector<Candidate> candidates = {
+        { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } },
+        { QStringLiteral("chi_sim"), { QChar::Script_Han } },
+        { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } },
     };
     std::vector<std::pair<const Candidate *, std::future<std::optional<Reading>>>> readings;
-    for (const Candidate *candidate : { &japanese, &korean }) {
-        if (dataFileMissing(candidate->language))
+    for (const Candidate &candidate : candidates) {
+        if (dataFileMissing(candidate.language))
             continue; // not installed: automatic stays with the others, quietly
-        tesseract::TessBaseAPI *api = engineFor({ candidate->language, false }, 0);
+        tesseract::TessBaseAPI *api = engineFor({ candidate.language, false }, 0);
         if (!api)
             continue;
-        readings.emplace_back(candidate, std::async(std::launch::async, [this, api, &grey] {
+        readings.emplace_back(&candidate, std::async(std::launch::async, [this, api, &grey] {
             return readPart(api, grey, grey.rect());
         }));
     }
-    bool kana = false;
+    std::optional<Reading> best;
     for (auto &[candidate, future] : readings) {
         std::optional<Reading> reading = future.get();
-        if (candidate == &japanese && reading)
-            kana = scriptShare(reading->lines, { QChar::Script_Hiragana, QChar::Script_Katakana }) >= 0.3;
-        consider(*candidate, std::move(reading));
+        if (!reading || scriptShare(reading->lines, candidate->scripts) < 0.5)
+            continue;
+        if (!best || reading->confidence > best->confidence)
+            best = std::move(reading);
     }
-    constexpr double sureKorean = 0.85;
-    const bool settled = kana || (best && best->confidence >= sureKorean
-                                     && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
-    if (!settled && !dataFileMissing(chinese.language))
-        consider(chinese, read(chinese.language, grey));
     return best;
 }
 
