@@ -304,7 +304,10 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
     std::optional<Reading> best;
     for (auto &[candidate, future] : readings) {
         std::optional<Reading> reading = future.get();
-        if (!reading || scriptShare(reading->lines, candidate->scripts) < 0.5)
+        // The right model reads East Asian text with confidence above 0.9 on the screen
+        // snippets; a wrong one, or any of them on what only looked East Asian (a code, a
+        // dark frame), below 0.55.
+        if (!reading || scriptShare(reading->lines, candidate->scripts) < 0.5 || reading->confidence < 0.6)
             continue;
         if (!best || reading->confidence > best->confidence)
             best = std::move(reading);
@@ -388,5 +391,18 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     }
     if (!reading)
         return std::nullopt;
+    // A code or an icon read as text gives a handful of doubtful characters ("Sie 5" from a
+    // QR code); a sure word, or many doubtful characters (a small address), is text. So a
+    // capture of a code alone falls through to the code.
+    qsizetype characters = 0;
+    bool sure = false;
+    for (const RecognizedLine &line : reading->lines) {
+        for (const RecognizedWord &word : line.words) {
+            characters += word.text.size();
+            sure = sure || word.confidence >= 0.5f;
+        }
+    }
+    if (!sure && characters < 6)
+        return std::vector<TextObservation> {};
     return assembleLines(reading->lines, grey);
 }
