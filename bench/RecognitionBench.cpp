@@ -6,6 +6,9 @@
 #include "capture/TesseractEngine.h"
 #include "capture/TextMetrics.h"
 #include "capture/ZXingBarcodeEngine.h"
+#include "capture/ScreenSnippets.h"
+#include "capture/ScriptDetection.h"
+#include "capture/ImagePreparation.h"
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
@@ -15,6 +18,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -204,123 +209,162 @@ void benchDocuments()
     std::printf("\n");
 }
 
-struct Scheme {
-    const char *name;
-    QColor foreground;
-    QColor background;
-};
 
-QImage renderSnippet(const QStringList &lines, const QString &family, int pixelSize, const Scheme &scheme)
+double percentile(std::vector<double> values, double fraction)
 {
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    const QFontMetrics metrics(font);
-    int width = 0;
-    for (const QString &line : lines)
-        width = std::max(width, metrics.horizontalAdvance(line));
-    const int lineHeight = metrics.lineSpacing();
-    // A tight crop, as a dragged region usually is: a few pixels around the text.
-    QImage image(width + 8, lineHeight * int(lines.size()) + 6, QImage::Format_RGB32);
-    image.fill(scheme.background);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font);
-    painter.setPen(scheme.foreground);
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(QPoint(4, 3 + metrics.ascent() + i * lineHeight), lines[i]);
-    return image;
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t at = std::min(values.size() - 1, size_t(fraction * double(values.size() - 1) + 0.5));
+    return values[at];
 }
 
-void benchSnippets()
+// What plain Tesseract does with a screen snippet: the file as Leptonica reads it, automatic
+// page segmentation. One warm engine per language, so the time is recognition alone.
+class RawTesseract {
+public:
+    QString read(const QString &imagePath, const QString &language, bool twiceAsLarge)
+    {
+        tesseract::TessBaseAPI *api = engine(language);
+        if (!api)
+            return {};
+        Pix *pix = pixRead(QFile::encodeName(imagePath).constData());
+        if (!pix)
+            return {};
+        if (twiceAsLarge) {
+            // The usual recipe from OCR guides: grey, then a fixed 2x scale.
+            Pix *grey = pixConvertTo8(pix, 0);
+            Pix *scaled = pixScaleGrayLI(grey, 2.0f, 2.0f);
+            pixDestroy(&grey);
+            pixDestroy(&pix);
+            pix = scaled;
+        }
+        api->SetImage(pix);
+        std::unique_ptr<char[]> text(api->GetUTF8Text());
+        api->Clear();
+        pixDestroy(&pix);
+        return text ? QString::fromUtf8(text.get()) : QString();
+    }
+
+private:
+    tesseract::TessBaseAPI *engine(const QString &language)
+    {
+        auto &slot = m_engines[language];
+        if (!slot) {
+            slot = std::make_unique<tesseract::TessBaseAPI>();
+            if (slot->Init(nullptr, language.toUtf8().constData()) != 0) {
+                slot.reset();
+                return nullptr;
+            }
+            slot->SetPageSegMode(tesseract::PSM_AUTO);
+            slot->SetVariable("debug_file", "/dev/null");
+        }
+        return slot.get();
+    }
+    std::map<QString, std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
+};
+
+struct ScreenColumn {
+    const char *name;
+    std::function<QString(const ScreenSnippet &, const QImage &)> read;
+    ScreenScore score;
+    std::vector<double> times;
+};
+
+// The screen snippets of bench/data/screen, every column over the same images in the same
+// run, interleaved, so machine load falls on all of them alike.
+void benchScreen()
 {
-    std::printf("== Synthetic screen snippets (en-US, warm engines; mean CER, median ms) ==\n");
-    const QList<QStringList> texts = {
-        { QStringLiteral("File Edit View Selection Go Run Terminal Help"),
-            QStringLiteral("Total amount due: $1,284.50 (incl. VAT)") },
-        { QStringLiteral("The quick brown fox jumps over the lazy dog."),
-            QStringLiteral("Error: connection refused at 10.0.4.17:8443") },
-        { QStringLiteral("Meeting moved to Thursday, 14:30 in room B2"),
-            QStringLiteral("git commit -m \"Fix crash on empty input\"") },
-    };
-    const Scheme schemes[] = {
-        { "black on white", Qt::black, Qt::white },
-        { "grey on light grey", QColor(60, 60, 60), QColor(240, 240, 240) },
-        { "light on dark", QColor(220, 220, 220), QColor(30, 30, 30) },
-        { "white on blue", Qt::white, QColor(43, 87, 151) },
-    };
-    const QString families[] = { QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Sans Mono") };
+    const std::vector<ScreenSnippet> snippets = loadScreenSnippets(dataRoot + QStringLiteral("/screen"));
+    std::printf("== Screen snippets (%zu in bench/data/screen; CER %% with white space counted exactly) ==\n",
+        snippets.size());
+    std::printf("raw: tesseract's defaults on the file (warm engine, the image's language, page segmentation 3)\n");
+    std::printf("2x: the same on a grey image scaled 2x; glyphwell: TesseractEngine with the image's language;\n");
+    std::printf("automatic: TesseractEngine with no language chosen. Times are recognition alone, warm.\n\n");
 
-    struct Variant {
-        const char *name;
-        std::unique_ptr<TesseractEngine> engine;
-    };
-    std::vector<Variant> variants;
-    variants.push_back({ "no preparation",
-        std::make_unique<TesseractEngine>(TesseractEngineOptions { .prepareImage = false }) });
-    variants.push_back({ "invert only",
-        std::make_unique<TesseractEngine>(
-            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 0 } }) });
-    variants.push_back({ "scale only (32px)",
-        std::make_unique<TesseractEngine>(TesseractEngineOptions {
-            .preparation = PreparationOptions { .invertDarkBackground = false } }) });
-    variants.push_back({ "invert+scale 24px",
-        std::make_unique<TesseractEngine>(
-            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 24 } }) });
-    variants.push_back({ "invert+scale 32px*", std::make_unique<TesseractEngine>() });
-    variants.push_back({ "invert+scale 40px",
-        std::make_unique<TesseractEngine>(
-            TesseractEngineOptions { .preparation = PreparationOptions { .targetLineHeight = 40 } }) });
-    for (Variant &variant : variants)
-        warm(*variant.engine, QStringLiteral("en-US"));
+    RawTesseract raw;
+    TesseractEngine ours;
+    TesseractEngine automatic;
+    std::vector<ScreenColumn> columns;
+    columns.push_back({ "raw tesseract",
+        [&](const ScreenSnippet &s, const QImage &) {
+            return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), false);
+        } });
+    columns.push_back({ "fixed 2x",
+        [&](const ScreenSnippet &s, const QImage &) {
+            return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), true);
+        } });
+    columns.push_back(
+        { "glyphwell", [&](const ScreenSnippet &s, const QImage &image) { return joined(ours.recognizeText(image, s.language)); } });
+    columns.push_back({ "glyphwell automatic",
+        [&](const ScreenSnippet &, const QImage &image) { return joined(automatic.recognizeText(image, std::nullopt)); } });
 
-    // Rows: per pixel size and per polarity; columns: variants.
-    std::vector<Column> bySize[5];
-    std::vector<Column> byScheme[4];
-    std::vector<Column> overall;
-    for (const Variant &variant : variants)
-        overall.push_back({ variant.name });
-    for (auto &group : bySize)
-        group = overall;
-    for (auto &group : byScheme)
-        group = overall;
-
-    for (int size = 10; size <= 14; ++size) {
-        for (int s = 0; s < 4; ++s) {
-            for (const QString &family : families) {
-                for (const QStringList &lines : texts) {
-                    const QImage image = renderSnippet(lines, family, size, schemes[s]);
-                    const QString reference = lines.join(QLatin1Char('\n'));
-                    for (size_t v = 0; v < variants.size(); ++v) {
-                        const Outcome outcome = timed(reference, false, [&] {
-                            return joined(variants[v].engine->recognizeText(image, QStringLiteral("en-US")));
-                        });
-                        bySize[size - 10][v].add(outcome);
-                        byScheme[s][v].add(outcome);
-                        overall[v].add(outcome);
-                    }
-                }
+    const QString experiment = qEnvironmentVariable("GLYPHWELL_BENCH_AUTOMATIC_LATIN");
+    TesseractEngine experimental(TesseractEngineOptions { .automaticLanguage = experiment });
+    if (!experiment.isEmpty())
+        columns.push_back({ "automatic, one model",
+            [&](const ScreenSnippet &, const QImage &image) { return joined(experimental.recognizeText(image, std::nullopt)); } });
+    const bool verbose = qEnvironmentVariableIsSet("GLYPHWELL_BENCH_VERBOSE");
+    for (const ScreenSnippet &snippet : snippets) {
+        const QImage image(snippet.image);
+        // Load every model before timing: Init is measured on the command line, not here.
+        ours.warmUp(snippet.language);
+        automatic.warmUp(std::nullopt);
+        if (!experiment.isEmpty())
+            experimental.warmUp(std::nullopt);
+        raw.read(snippet.image, *TesseractEngine::tesseractLanguage(snippet.language), false);
+        for (ScreenColumn &column : columns) {
+            QElapsedTimer timer;
+            timer.start();
+            const QString text = column.read(snippet, image);
+            column.times.push_back(double(timer.nsecsElapsed()) / 1e6);
+            column.score.add(snippet, text);
+            if (verbose) {
+                const ScreenTextErrors errors = screenTextErrors(snippet.reference, text, snippet.eastAsian());
+                if (errors.edits)
+                    std::printf("%-28s %-20s %3lld: %s\n", qPrintable(QFileInfo(snippet.image).fileName()),
+                        column.name, qlonglong(errors.edits),
+                        qPrintable(QString(text).replace(QLatin1Char('\n'), QStringLiteral(" | "))));
             }
         }
     }
-    std::printf("%-22s", "group");
-    for (const Variant &variant : variants)
-        std::printf(" | %-19s", variant.name);
-    std::printf("\n");
-    auto printRow = [](const QString &label, const std::vector<Column> &columns) {
-        std::printf("%-22s", qPrintable(label));
-        for (const Column &column : columns)
-            std::printf(" | %6.3f %6.0f ms   ", mean(column.cers), median(column.times));
-        std::printf("\n");
-    };
-    for (int size = 10; size <= 14; ++size)
-        printRow(QStringLiteral("%1 px (n=%2)").arg(size).arg(bySize[size - 10][0].cers.size()),
-            bySize[size - 10]);
-    for (int s = 0; s < 4; ++s)
-        printRow(QString::fromLatin1(schemes[s].name), byScheme[s]);
-    printRow(QStringLiteral("all (n=%1)").arg(overall[0].cers.size()), overall);
-    std::printf("* = the default\n\n");
-}
 
+    std::printf("%-22s %6s", "group (CER %)", "chars");
+    for (const ScreenColumn &column : columns)
+        std::printf(" | %19s", column.name);
+    std::printf("\n");
+    for (const QString &group : columns.front().score.groups()) {
+        std::printf("%-22s %6lld", qPrintable(group), qlonglong(columns.front().score.characters(group)));
+        for (const ScreenColumn &column : columns)
+            std::printf(" | %19.2f", column.score.cer(group));
+        std::printf("\n");
+    }
+    std::printf("%-29s", "median ms");
+    for (const ScreenColumn &column : columns)
+        std::printf(" | %19.1f", median(column.times));
+    std::printf("\n%-29s", "p95 ms");
+    for (const ScreenColumn &column : columns)
+        std::printf(" | %19.1f", percentile(column.times, 0.95));
+    for (const bool eastAsian : { false, true }) {
+        std::printf("\n%-29s", eastAsian ? "median ms, East Asian" : "median ms, Latin script");
+        for (const ScreenColumn &column : columns) {
+            std::vector<double> times;
+            for (size_t i = 0; i < snippets.size(); ++i) {
+                if (snippets[i].eastAsian() == eastAsian)
+                    times.push_back(column.times[i]);
+            }
+            std::printf(" | %19.1f", median(times));
+        }
+    }
+    std::printf("\n%-29s", "total ms");
+    for (const ScreenColumn &column : columns) {
+        double total = 0;
+        for (double t : column.times)
+            total += t;
+        std::printf(" | %19.0f", total);
+    }
+    std::printf("\n\n");
+}
 void benchBarcodes()
 {
     std::printf("== Barcodes (decoded exactly: all payloads found, joined by line feeds, equal the expected "
@@ -388,78 +432,40 @@ void benchBarcodes()
     std::printf("ours missed: %s\n\n", qPrintable(oursMissed.join(QStringLiteral(", "))));
 }
 
-} // namespace
-
-// Automatic language on snippets of the menu's East Asian languages and on Latin snippets:
-// Latin-only against the East Asian detection, to show what it finds and what it costs.
-void benchAutomatic()
+// How the script detection sees each snippet, and how often it is right.
+void benchScript()
 {
-    const QString cjkFamily = QStringLiteral("WenQuanYi Micro Hei");
-    if (!QFontDatabase::families().contains(cjkFamily)) {
-        std::printf("== Automatic language: skipped, the font %s (fonts-wqy-microhei) is missing ==\n\n",
-            qPrintable(cjkFamily));
-        return;
-    }
-    std::printf("== Automatic language (no language chosen; mean CER, median ms) ==\n");
-    struct Group {
-        const char *name;
-        QStringList texts;
-        QString family;
-        bool cjk;
-    };
-    const Group groups[] = {
-        { "Japanese",
-            { QStringLiteral("設定を開いてください"), QStringLiteral("日本語のテキストを読み取ります"),
-                QStringLiteral("保存しますか？"), QStringLiteral("ファイルが見つかりません") },
-            cjkFamily, true },
-        { "Chinese (Simplified)",
-            { QStringLiteral("简体中文屏幕文字"), QStringLiteral("中文文本识别测试"),
-                QStringLiteral("请输入密码"), QStringLiteral("文件已保存到桌面") },
-            cjkFamily, true },
-        { "Korean",
-            { QStringLiteral("화면의 글자를 읽습니다"), QStringLiteral("한국어 텍스트 인식"),
-                QStringLiteral("설정을 저장했습니다"), QStringLiteral("비밀번호를 입력하세요") },
-            cjkFamily, true },
-        { "Latin",
-            { QStringLiteral("The quick brown fox jumps"), QStringLiteral("Über größere Fenster"),
-                QStringLiteral("0x7f3a  ERR_CONN_REFUSED"), QStringLiteral("Settings") },
-            QStringLiteral("DejaVu Sans"), false },
-    };
-    const Scheme schemes[] = {
-        { "black on white", Qt::black, Qt::white },
-        { "light on dark", QColor(220, 220, 220), QColor(30, 30, 30) },
-    };
-    TesseractEngine latinOnly(TesseractEngineOptions { .detectEastAsian = false });
-    TesseractEngine detecting;
-    warm(latinOnly, std::nullopt);
-    warm(detecting, std::nullopt);
-    for (const QString &language :
-        { QStringLiteral("ja-JP"), QStringLiteral("zh-Hans"), QStringLiteral("ko-KR") })
-        warm(detecting, language); // the fallback reuses these engines; keep Init out of the times
-
-    std::printf("%-22s | %-19s | %-19s\n", "group", "Latin only", "with East Asian");
-    for (const Group &group : groups) {
-        std::vector<Column> columns = { { "Latin only" }, { "with East Asian" } };
-        for (const QString &text : group.texts) {
-            for (int size : { 11, 14 }) {
-                for (const Scheme &scheme : schemes) {
-                    const QImage image = renderSnippet({ text }, group.family, size, scheme);
-                    columns[0].add(timed(text, group.cjk,
-                        [&] { return joined(latinOnly.recognizeText(image, std::nullopt)); }));
-                    columns[1].add(timed(text, group.cjk,
-                        [&] { return joined(detecting.recognizeText(image, std::nullopt)); }));
-                }
-            }
+    std::printf("== Script detection on the prepared image ==\n");
+    int right = 0, total = 0;
+    std::vector<ScreenSnippet> snippets = loadScreenSnippets(dataRoot + QStringLiteral("/screen"));
+    for (const char *other : { "/ocr", "/../../tests/data/ocr" }) {
+        // The screenshots beside them are a check the model was not fitted on.
+        QDir directory(dataRoot + QLatin1String(other));
+        for (const QString &file : directory.entryList({ QStringLiteral("*.png"), QStringLiteral("*.jpg") })) {
+            ScreenSnippet snippet;
+            snippet.image = directory.filePath(file);
+            snippet.language = file.contains(u"chinese") ? QStringLiteral("zh-Hans") : QStringLiteral("en-US");
+            snippets.push_back(snippet);
         }
-        std::printf("%-22s",
-            qPrintable(
-                QStringLiteral("%1 (n=%2)").arg(QLatin1String(group.name)).arg(columns[0].cers.size())));
-        for (const Column &column : columns)
-            std::printf(" | %6.3f %6.0f ms   ", mean(column.cers), median(column.times));
-        std::printf("\n");
     }
-    std::printf("\n");
+    for (const ScreenSnippet &snippet : snippets) {
+        const QImage prepared = prepareForRecognition(QImage(snippet.image));
+        QElapsedTimer timer;
+        timer.start();
+        const ScriptFeatures f = scriptFeatures(prepared);
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        const bool eastAsian = detectScript(f) == WritingScript::eastAsian;
+        const bool ok = eastAsian == snippet.eastAsian();
+        right += ok;
+        ++total;
+        std::printf("%-26s %s glyphs %3d full %.2f cross %.2f square %.2f density %.2f base %.2f mean %.2f core %.2f stacked %.2f score %.2f %.2f ms\n",
+            qPrintable(QFileInfo(snippet.image).fileName()), ok ? "ok" : "XX", f.glyphs, f.fullHeightShare,
+            f.crossings, f.squareShare, f.density, f.baseline, f.meanline, f.core, f.stacked, eastAsianScore(f), ms);
+    }
+    std::printf("right: %d of %d\n\n", right, total);
 }
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -470,10 +476,10 @@ int main(int argc, char **argv)
         std::printf("warning: OMP_THREAD_LIMIT is not 1; timings will be inflated\n");
     if (all || arguments.contains(QStringLiteral("barcodes")))
         benchBarcodes();
-    if (all || arguments.contains(QStringLiteral("snippets")))
-        benchSnippets();
-    if (all || arguments.contains(QStringLiteral("automatic")))
-        benchAutomatic();
+    if (all || arguments.contains(QStringLiteral("script")))
+        benchScript();
+    if (all || arguments.contains(QStringLiteral("screen")))
+        benchScreen();
     if (all || arguments.contains(QStringLiteral("documents")))
         benchDocuments();
     return 0;

@@ -68,16 +68,20 @@ bool hasDarkBackground(const QImage &grey)
     return total > 0 && dark * 2 > total;
 }
 
-int estimateLineHeight(const QImage &grey)
+int inkThreshold(const QImage &grey)
 {
+    return otsuThreshold(histogram(grey));
+}
+
+std::vector<InkBand> inkBands(const QImage &grey, int threshold)
+{
+    std::vector<InkBand> bands;
     if (grey.isNull())
-        return 0;
-    const int threshold = otsuThreshold(histogram(grey));
+        return bands;
     // A row belongs to a text band when it holds a little ink; a single stray pixel (noise,
     // a cursor) should not join two lines.
     const int minimumInk = std::max(1, grey.width() / 400);
-    std::vector<int> bands;
-    int run = 0;
+    int start = -1;
     for (int y = 0; y <= grey.height(); ++y) {
         int ink = 0;
         if (y < grey.height()) {
@@ -87,18 +91,61 @@ int estimateLineHeight(const QImage &grey)
         }
         // A row that is almost entirely ink is a rule or a filled box, not text.
         const bool textRow = ink >= minimumInk && ink < grey.width() * 9 / 10;
-        if (textRow) {
-            ++run;
-        } else {
-            if (run >= 4)
-                bands.push_back(run);
-            run = 0;
+        if (textRow && start < 0) {
+            start = y;
+        } else if (!textRow && start >= 0) {
+            bands.push_back({ start, y });
+            start = -1;
         }
     }
-    if (bands.empty())
+    return bands;
+}
+
+std::vector<QRect> readingParts(const QImage &grey, int count)
+{
+    const QRect whole(0, 0, grey.width(), grey.height());
+    std::vector<InkBand> bands = inkBands(grey, inkThreshold(grey));
+    if (count < 2 || bands.size() < 2)
+        return { whole };
+    std::vector<int> heights;
+    for (const InkBand &band : bands)
+        heights.push_back(band.height());
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    // Accents, dots and underlines leave thin gaps inside a line: only a gap of a quarter of
+    // a line separates two lines.
+    const int minimumGap = std::max(2, heights[heights.size() / 2] / 4);
+    std::vector<InkBand> lines { bands.front() };
+    for (size_t i = 1; i < bands.size(); ++i) {
+        if (bands[i].top - lines.back().bottom < minimumGap)
+            lines.back().bottom = bands[i].bottom;
+        else
+            lines.push_back(bands[i]);
+    }
+    const int parts = std::min<int>(count, int(lines.size()));
+    if (parts < 2)
+        return { whole };
+    std::vector<QRect> result;
+    int top = 0;
+    for (int p = 1; p <= parts; ++p) {
+        const size_t last = lines.size() * p / parts - 1; // the part's last line
+        const int bottom = p == parts ? grey.height() : (lines[last].bottom + lines[last + 1].top) / 2;
+        result.emplace_back(0, top, grey.width(), bottom - top);
+        top = bottom;
+    }
+    return result;
+}
+
+int estimateLineHeight(const QImage &grey)
+{
+    std::vector<int> heights;
+    for (const InkBand &band : inkBands(grey, inkThreshold(grey))) {
+        if (band.height() >= 4)
+            heights.push_back(band.height());
+    }
+    if (heights.empty())
         return 0;
-    std::nth_element(bands.begin(), bands.begin() + bands.size() / 2, bands.end());
-    return bands[bands.size() / 2];
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    return heights[heights.size() / 2];
 }
 
 QImage greyscaleOnWhite(const QImage &image)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
+
+#include <vector>
 
 // How a captured image is turned into what Tesseract reads best. Screen text is small
 // (10-14 px) and often light on dark; Tesseract wants dark text of roughly 20-30 px on a
@@ -26,6 +29,25 @@ QImage greyscaleOnWhite(const QImage &image);
 
 // True when most of the image is dark, i.e. the text is presumably light.
 bool hasDarkBackground(const QImage &grey);
+
+// Otsu's threshold of a grey image: values at or below it count as ink.
+int inkThreshold(const QImage &grey);
+
+// A band of rows [top, bottom) that holds ink, i.e. a text line or part of one.
+struct InkBand {
+    int top = 0;
+    int bottom = 0;
+    int height() const { return bottom - top; }
+};
+
+// The bands of rows with ink in a grey, dark-on-light image, top to bottom. Rows that are
+// almost entirely ink (rules, filled boxes) separate bands like blank rows.
+std::vector<InkBand> inkBands(const QImage &grey, int threshold);
+
+// Splits a grey, dark-on-light image into at most `count` full-width parts of whole text
+// lines, cut in the blank rows between lines, so each part can be read on its own at the
+// same time. Parts hold about the same number of lines; one part when there is one line.
+std::vector<QRect> readingParts(const QImage &grey, int count);
 
 // Median height in pixels of the bands of rows that contain ink (dark pixels) in a grey,
 // dark-on-light image; 0 when there is no text-like band.

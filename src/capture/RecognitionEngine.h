@@ -7,9 +7,19 @@
 #include <optional>
 #include <vector>
 
+// How sure the engine is of one word of a line's best reading: the word is
+// topCandidates.first().mid(start, length); confidence runs from 0 to 1.
+struct WordConfidence {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    float confidence = 0;
+};
+
 // One recognised text line with its candidate readings, best first. The list may be empty.
+// wordConfidences covers the words of the best reading, in order (empty when unknown).
 struct TextObservation {
     QStringList topCandidates;
+    std::vector<WordConfidence> wordConfidences;
 };
 
 // One decoded code; payloadString is absent when the code carries no text payload.

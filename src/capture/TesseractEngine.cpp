@@ -1,5 +1,8 @@
 #include "TesseractEngine.h"
 
+#include "LanguageGuess.h"
+#include "ScriptDetection.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace {
 
@@ -18,15 +22,28 @@ struct TextDeleter {
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
-bool isCjk(const QString &language)
-{
-    return language == QLatin1String("jpn") || language == QLatin1String("kor")
-        || language == QLatin1String("chi_sim");
-}
-
 QString fileFor(const QString &directory, const QString &language)
 {
     return QDir(directory).filePath(language + QStringLiteral(".traineddata"));
+}
+
+// The share of a reading's letters that are of the given scripts.
+double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<QChar::Script> &scripts)
+{
+    int letters = 0;
+    int matching = 0;
+    for (const RecognizedLine &line : lines) {
+        for (const RecognizedWord &word : line.words) {
+            for (const char32_t codePoint : word.text.toUcs4()) {
+                const QChar::Script script = QChar::script(codePoint);
+                if (script == QChar::Script_Common || script == QChar::Script_Inherited)
+                    continue;
+                ++letters;
+                matching += std::find(scripts.begin(), scripts.end(), script) != scripts.end();
+            }
+        }
+    }
+    return letters == 0 ? 0.0 : double(matching) / letters;
 }
 
 } // namespace
@@ -67,37 +84,51 @@ QString TesseractEngine::dataPackage(const QString &tesseractLanguage)
     return QStringLiteral("tesseract-ocr-") + name;
 }
 
-std::optional<QString> TesseractEngine::dataDirectory() const
+const std::optional<QString> &TesseractEngine::dataDirectory()
 {
-    if (m_options.dataPath)
-        return m_options.dataPath;
-    const QString fromEnvironment = qEnvironmentVariable("TESSDATA_PREFIX");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    // The compiled-in default is only known once Tesseract has used it.
-    return m_learnedDataPath;
+    if (m_dataDirectory)
+        return *m_dataDirectory;
+    std::optional<QString> directory = m_options.dataPath;
+    if (!directory) {
+        const QString fromEnvironment = qEnvironmentVariable("TESSDATA_PREFIX");
+        if (!fromEnvironment.isEmpty())
+            directory = fromEnvironment;
+    }
+    if (!directory) {
+        // Where Debian and upstream builds install their data; looked up once, without
+        // loading a model just to ask Tesseract.
+        for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+                 "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
+            if (QFileInfo::exists(fileFor(QLatin1String(candidate), QStringLiteral("eng")))) {
+                directory = QLatin1String(candidate);
+                break;
+            }
+        }
+    }
+    m_dataDirectory = directory;
+    return *m_dataDirectory;
 }
 
-bool TesseractEngine::dataFileMissing(const QString &language) const
+bool TesseractEngine::dataFileMissing(const QString &language)
 {
-    const auto directory = dataDirectory();
-    return directory && !QFileInfo::exists(fileFor(*directory, language));
+    const auto &directory = dataDirectory();
+    if (!directory)
+        return false;
+    // "eng+fra": every model of a combination must be there.
+    for (const QString &part : language.split(QLatin1Char('+'))) {
+        if (!QFileInfo::exists(fileFor(*directory, part)))
+            return true;
+    }
+    return false;
 }
 
-TesseractEngine::Configuration TesseractEngine::configurationFor(
-    const std::optional<QString> &languageIdentifier)
+QString TesseractEngine::automaticLatinLanguage()
 {
-    if (const auto language = tesseractLanguage(languageIdentifier))
-        return { *language, isCjk(*language) };
-
     if (!m_options.automaticLanguage.isEmpty())
-        return { m_options.automaticLanguage, isCjk(m_options.automaticLanguage) };
+        return m_options.automaticLanguage;
     if (!m_automaticLanguage) {
-        // Learning where the data lives needs one engine; eng is the one every
-        // installation has, and it stays in the pool as the fallback.
-        if (!dataDirectory())
-            engineFor({ QStringLiteral("eng"), false });
-        if (const auto directory = dataDirectory()) {
+        m_automaticLanguage = QStringLiteral("eng");
+        if (const auto &directory = dataDirectory()) {
             // Debian puts the script model at the top of tessdata, upstream in script/.
             for (const QString &candidate : { QStringLiteral("script/Latin"), QStringLiteral("Latin") }) {
                 if (QFileInfo::exists(fileFor(*directory, candidate))) {
@@ -106,16 +137,17 @@ TesseractEngine::Configuration TesseractEngine::configurationFor(
                 }
             }
         }
-        if (!m_automaticLanguage)
-            m_automaticLanguage = QStringLiteral("eng");
     }
-    return { *m_automaticLanguage, false };
+    return *m_automaticLanguage;
 }
 
-tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configuration)
+tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configuration, int reader)
 {
-    const QString key
-        = configuration.language + (configuration.singleBlock ? QStringLiteral("/6") : QStringLiteral("/3"));
+    const QString key = QStringLiteral("%1/%2/%3")
+                            .arg(configuration.language)
+                            .arg(configuration.pageLayout ? QLatin1String("page") : QLatin1String("block"))
+                            .arg(reader);
+    std::lock_guard lock(m_poolMutex);
     if (const auto found = m_engines.find(key); found != m_engines.end())
         return found->second.get();
 
@@ -127,7 +159,7 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     }
 
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    const auto directory = dataDirectory();
+    const auto &directory = dataDirectory();
     const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
     const QByteArray language = configuration.language.toUtf8();
     if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
@@ -136,11 +168,10 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
             qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
-    if (!m_learnedDataPath && api->GetDatapath())
-        m_learnedDataPath = QFile::decodeName(api->GetDatapath());
-    // Screen captures hold one block of CJK text far more often than a page layout, and
-    // the automatic layout analysis splits CJK lines badly.
-    api->SetPageSegMode(configuration.singleBlock ? tesseract::PSM_SINGLE_BLOCK : tesseract::PSM_AUTO);
+    // A screen capture is one block of text far more often than a page layout: read as one
+    // block, a table keeps its rows instead of being read column by column, and CJK lines
+    // are not split apart. Pages keep the layout analysis.
+    api->SetPageSegMode(configuration.pageLayout ? tesseract::PSM_AUTO : tesseract::PSM_SINGLE_BLOCK);
     // Its progress chatter ("Empty page!!", "Detected 5 diacritics") is no message for users.
     api->SetVariable("debug_file", "/dev/null");
     auto *raw = api.get();
@@ -151,16 +182,19 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
 void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
 {
     std::lock_guard lock(m_mutex);
-    engineFor(configurationFor(languageIdentifier));
+    QString language = tesseractLanguage(languageIdentifier).value_or(automaticLatinLanguage());
+    // Automatic reads Latin-script text with English first.
+    if (!languageIdentifier && m_options.automaticLanguage.isEmpty() && !dataFileMissing(QStringLiteral("eng")))
+        language = QStringLiteral("eng");
+    for (int reader = 0; reader < std::max(1, m_options.readers); ++reader)
+        engineFor({ language, false }, reader);
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::read(
-    const Configuration &configuration, const QImage &grey)
+std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
+    tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part)
 {
-    tesseract::TessBaseAPI *api = engineFor(configuration);
-    if (!api)
-        return std::nullopt;
-    api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    const uchar *bits = grey.constScanLine(part.top());
+    api->SetImage(bits, part.width(), part.height(), 1, int(grey.bytesPerLine()));
     // Without a resolution Tesseract guesses one from the text size and says so on stderr.
     const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
     api->SetSourceResolution(dpi >= 70 ? dpi : 96);
@@ -169,77 +203,163 @@ std::optional<TesseractEngine::Reading> TesseractEngine::read(
         return std::nullopt;
     }
     Reading reading;
-    reading.confidence = api->MeanTextConf();
+    double confidenceSum = 0;
+    int words = 0;
     std::unique_ptr<tesseract::ResultIterator> iterator(api->GetIterator());
-    if (iterator && !iterator->Empty(tesseract::RIL_TEXTLINE)) {
+    const auto box = [&](tesseract::PageIteratorLevel level) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        iterator->BoundingBox(level, &left, &top, &right, &bottom);
+        return QRect(QPoint(left, top + part.top()), QPoint(right - 1, bottom - 1 + part.top()));
+    };
+    if (iterator && !iterator->Empty(tesseract::RIL_SYMBOL)) {
         do {
-            const TesseractText text(iterator->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (!text)
-                continue;
-            QString line = QString::fromUtf8(text.get());
-            while (line.endsWith(QLatin1Char('\n')))
-                line.chop(1);
-            if (line.trimmed().isEmpty())
-                continue;
-            reading.lines.push_back(TextObservation { QStringList { line } });
-        } while (iterator->Next(tesseract::RIL_TEXTLINE));
+            if (reading.lines.empty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+                reading.lines.emplace_back();
+            std::vector<RecognizedWord> &lineWords = reading.lines.back().words;
+            if (lineWords.empty() || iterator->IsAtBeginningOf(tesseract::RIL_WORD)) {
+                const TesseractText text(iterator->GetUTF8Text(tesseract::RIL_WORD));
+                RecognizedWord word;
+                word.text = text ? QString::fromUtf8(text.get()).trimmed() : QString();
+                word.box = box(tesseract::RIL_WORD);
+                word.confidence = std::clamp(iterator->Confidence(tesseract::RIL_WORD) / 100.0f, 0.0f, 1.0f);
+                confidenceSum += word.confidence;
+                ++words;
+                lineWords.push_back(std::move(word));
+            }
+            lineWords.back().symbols.push_back(box(tesseract::RIL_SYMBOL));
+        } while (iterator->Next(tesseract::RIL_SYMBOL));
     }
     iterator.reset();
     api->Clear();
+    for (RecognizedLine &line : reading.lines)
+        std::erase_if(line.words, [](const RecognizedWord &word) { return word.text.isEmpty(); });
+    reading.confidence = words == 0 ? 0 : confidenceSum / words;
     return reading;
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsianInstead(
-    const QImage &grey, const Reading &latin)
+std::optional<TesseractEngine::Reading> TesseractEngine::read(const QString &language, const QImage &grey)
 {
-    // A large image whose Latin reading is doubtful (a rotated page, a photo) would otherwise
-    // be read three more times in full while the user waits: the models are tried on a band
-    // across its middle, and only the winner reads the whole image.
-    const qint64 area = qint64(grey.width()) * grey.height();
-    const bool whole = area <= m_options.eastAsianProbePixels;
-    const int bandHeight
-        = whole ? grey.height() : int(std::max<qint64>(1, m_options.eastAsianProbePixels / grey.width()));
-    const QImage probe
-        = whole ? grey : grey.copy(0, (grey.height() - bandHeight) / 2, grey.width(), bandHeight);
+    return readWith(language, grey, m_options.readers);
+}
 
-    std::optional<Reading> best;
-    QString bestLanguage;
-    for (const QString &language :
-        { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") }) {
-        if (dataFileMissing(language))
-            continue; // not installed: automatic stays with the Latin reading, quietly
-        std::optional<Reading> reading = read({ language, true }, probe);
-        if (!reading || reading->confidence < m_options.eastAsianMinimumConfidence
-            || reading->confidence < latin.confidence + m_options.eastAsianMargin
-            || eastAsianShare(reading->lines) < 0.5)
-            continue;
-        if (!best || reading->confidence > best->confidence) {
-            best = std::move(reading);
-            bestLanguage = language;
-        }
+std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
+    const QString &language, const QImage &grey, int readers)
+{
+    const bool pageLayout = qint64(grey.width()) * grey.height() > m_options.pageLayoutPixels;
+    const std::vector<QRect> parts
+        = pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
+    std::vector<tesseract::TessBaseAPI *> engines;
+    for (size_t p = 0; p < parts.size(); ++p) {
+        engines.push_back(engineFor({ language, pageLayout }, int(p)));
+        if (!engines.back())
+            return std::nullopt;
     }
-    if (best && !whole)
-        best = read({ bestLanguage, true }, grey);
+    // The first part is read on this thread, the others beside it, each by its own engine.
+    std::vector<std::future<std::optional<Reading>>> others;
+    for (size_t p = 1; p < parts.size(); ++p) {
+        others.push_back(std::async(std::launch::async,
+            [this, api = engines[p], &grey, part = parts[p]] { return readPart(api, grey, part); }));
+    }
+    std::optional<Reading> reading = readPart(engines[0], grey, parts[0]);
+    double confidence = reading ? reading->confidence : 0;
+    for (auto &other : others) {
+        std::optional<Reading> part = other.get();
+        if (!reading || !part) {
+            reading.reset();
+            continue;
+        }
+        confidence += part->confidence;
+        for (RecognizedLine &line : part->lines)
+            reading->lines.push_back(std::move(line));
+    }
+    if (reading)
+        reading->confidence = confidence / double(parts.size());
+    return reading;
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey)
+{
+    // Which of the three it is shows only in the reading: each model reads the image on its
+    // own thread, and the surest reading in its own script wins.
+    struct Candidate {
+        QString language;
+        std::vector<QChar::Script> scripts;
+    };
+    const std::vector<Candidate> candidates = {
+        { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } },
+        { QStringLiteral("chi_sim"), { QChar::Script_Han } },
+        { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } },
+    };
+    std::vector<std::pair<const Candidate *, std::future<std::optional<Reading>>>> readings;
+    for (const Candidate &candidate : candidates) {
+        if (dataFileMissing(candidate.language))
+            continue; // not installed: automatic stays with the others, quietly
+        tesseract::TessBaseAPI *api = engineFor({ candidate.language, false }, 0);
+        if (!api)
+            continue;
+        readings.emplace_back(&candidate, std::async(std::launch::async, [this, api, &grey] {
+            return readPart(api, grey, grey.rect());
+        }));
+    }
+    std::optional<Reading> best;
+    for (auto &[candidate, future] : readings) {
+        std::optional<Reading> reading = future.get();
+        // The right model reads East Asian text with confidence above 0.9 on the screen
+        // snippets; a wrong one, or any of them on what only looked East Asian (a code, a
+        // dark frame), below 0.55.
+        if (!reading || scriptShare(reading->lines, candidate->scripts) < 0.5 || reading->confidence < 0.6)
+            continue;
+        if (!best || reading->confidence > best->confidence)
+            best = std::move(reading);
+    }
     return best;
 }
 
-double TesseractEngine::eastAsianShare(const std::vector<TextObservation> &lines)
+std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey)
 {
-    int letters = 0;
-    int eastAsian = 0;
-    for (const TextObservation &line : lines) {
-        const QString text = line.topCandidates.value(0);
-        for (const char32_t codePoint : text.toUcs4()) {
-            const QChar::Script script = QChar::script(codePoint);
-            if (script == QChar::Script_Common || script == QChar::Script_Inherited)
+    if (!m_options.automaticLanguage.isEmpty() || dataFileMissing(QStringLiteral("eng")))
+        return read(automaticLatinLanguage(), grey);
+    // English first: its model is small and quick, and most text on screens is English.
+    // Text in another Latin-script language shows in the English reading, and only then is
+    // the image read again: with that language's model when the reading tells which it is,
+    // else with the script's model, which knows every language's letters (and is twenty
+    // times the size: it is loaded only when such text comes, for one reader). It shows as
+    // letters beyond ASCII (English reads "é" but not "ñ" or "ö"), as the language's little
+    // words, or as many words English does not know ("contrasefia" for "contraseña"), which
+    // code and addresses also have and the script's model reads better too.
+    std::optional<Reading> english = read(QStringLiteral("eng"), grey);
+    if (!english)
+        return english;
+    tesseract::TessBaseAPI *api = engineFor({ QStringLiteral("eng"), false }, 0);
+    int words = 0;
+    int unknown = 0;
+    bool beyondAscii = false;
+    for (const RecognizedLine &line : english->lines) {
+        for (const RecognizedWord &word : line.words) {
+            QString letters = word.text;
+            while (!letters.isEmpty() && !letters.front().isLetter())
+                letters.remove(0, 1);
+            while (!letters.isEmpty() && !letters.back().isLetter())
+                letters.chop(1);
+            beyondAscii = beyondAscii
+                || std::any_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() && c.unicode() > 0x7f; });
+            // Short words, numbers, code and addresses say nothing about the language.
+            if (letters.size() < 3
+                || !std::all_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() || c == u'\''; }))
                 continue;
-            ++letters;
-            if (script == QChar::Script_Han || script == QChar::Script_Hiragana
-                || script == QChar::Script_Katakana || script == QChar::Script_Hangul)
-                ++eastAsian;
+            ++words;
+            unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
         }
     }
-    return letters == 0 ? 0.0 : double(eastAsian) / letters;
+    const std::optional<QString> language = guessLatinLanguage(english->lines);
+    if (!language && !beyondAscii && unknown * 5 < words)
+        return english;
+    std::optional<Reading> again;
+    if (language && !dataFileMissing(*language))
+        again = read(*language, grey);
+    else if (const QString script = automaticLatinLanguage(); script != u"eng")
+        again = readWith(script, grey, 1);
+    return again ? again : english;
 }
 
 std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
@@ -249,22 +369,40 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         return std::nullopt;
 
     std::lock_guard lock(m_mutex);
-    const Configuration configuration = configurationFor(languageIdentifier);
     const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
                                                : greyscaleOnWhite(image);
     if (grey.isNull())
         return std::nullopt;
 
-    std::optional<Reading> reading = read(configuration, grey);
+    std::optional<Reading> reading;
+    if (const auto language = tesseractLanguage(languageIdentifier)) {
+        reading = read(*language, grey);
+    } else {
+        // Automatic: the script is told from the shapes on the prepared image, so Latin text
+        // pays for no East Asian model and East Asian text for no Latin reading. Only when the
+        // East Asian models find none of their own characters (digits, a clock) is it read as
+        // Latin after all.
+        const bool eastAsian = m_options.detectEastAsian && m_options.automaticLanguage.isEmpty()
+            && detectScript(scriptFeatures(grey)) == WritingScript::eastAsian;
+        if (eastAsian)
+            reading = readEastAsian(grey);
+        if (!reading)
+            reading = readLatin(grey);
+    }
     if (!reading)
         return std::nullopt;
-    // Automatic reads Latin script first. Japanese, Chinese or Korean text comes out of it as
-    // a few low-confidence letters; only then are those models tried, and one is taken only
-    // when it reads the image with clearly more confidence, as text of its own script.
-    const bool automatic = !tesseractLanguage(languageIdentifier) && m_options.automaticLanguage.isEmpty();
-    if (automatic && m_options.detectEastAsian && reading->confidence < m_options.latinDoubtfulBelow) {
-        if (std::optional<Reading> eastAsian = readEastAsianInstead(grey, *reading))
-            reading = std::move(eastAsian);
+    // A code or an icon read as text gives a handful of doubtful characters ("Sie 5" from a
+    // QR code); a sure word, or many doubtful characters (a small address), is text. So a
+    // capture of a code alone falls through to the code.
+    qsizetype characters = 0;
+    bool sure = false;
+    for (const RecognizedLine &line : reading->lines) {
+        for (const RecognizedWord &word : line.words) {
+            characters += word.text.size();
+            sure = sure || word.confidence >= 0.5f;
+        }
     }
-    return std::move(reading->lines);
+    if (!sure && characters < 6)
+        return std::vector<TextObservation> {};
+    return assembleLines(reading->lines, grey);
 }

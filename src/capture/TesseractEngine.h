@@ -2,7 +2,9 @@
 
 #include "ImagePreparation.h"
 #include "RecognitionEngine.h"
+#include "TextLineAssembly.h"
 
+#include <QRect>
 #include <QString>
 
 #include <map>
@@ -15,29 +17,28 @@ class TessBaseAPI;
 }
 
 struct TesseractEngineOptions {
-    // The tessdata directory; absent: Tesseract's own default (TESSDATA_PREFIX, else the
-    // path compiled into libtesseract).
+    // The tessdata directory; absent: TESSDATA_PREFIX, else the first of the usual system
+    // folders that holds data, else the path compiled into libtesseract.
     std::optional<QString> dataPath;
     bool prepareImage = true;
     PreparationOptions preparation;
-    // Traineddata used when no language is chosen; empty: script/Latin when installed,
-    // else eng.
+    // Traineddata for Latin-script text when no language is chosen; empty: script/Latin
+    // when installed, else eng.
     QString automaticLanguage;
-    // Automatic detection of Japanese, Chinese and Korean: when the Latin reading's mean
-    // confidence is below latinDoubtfulBelow, the three models are tried, and the best one is
-    // taken if its confidence is at least the minimum and the margin above the Latin reading,
-    // and most of its letters are of its own scripts. Chosen by measurement (bench/).
+    // With no language chosen, East Asian text (told from the shapes on the prepared image)
+    // is read with the Japanese, Chinese and Korean models.
     bool detectEastAsian = true;
-    int latinDoubtfulBelow = 60;
-    int eastAsianMinimumConfidence = 70;
-    int eastAsianMargin = 25;
-    // Larger prepared images are tried on a band of this many pixels across the middle.
-    qint64 eastAsianProbePixels = 60'000;
+    // How many engines read the parts of one image at once (a part is a run of whole lines).
+    int readers = 2;
+    // Larger prepared images (pages, whole windows) keep Tesseract's own page layout, which
+    // finds columns, and are read in one piece.
+    qint64 pageLayoutPixels = 2'500'000;
 };
 
-// Text recognition with libtesseract's LSTM engine. One initialised engine per language
-// configuration is kept for the life of this object: initialising costs 120-600 ms, more
-// than recognising a typical capture. Calls are serialised.
+// Text recognition with libtesseract's LSTM engine. Initialised engines are kept for the
+// life of this object, one per language configuration and reader: initialising costs
+// 120-600 ms, more than recognising a typical capture. Calls are serialised; any thread may
+// make them.
 class TesseractEngine : public TextRecognitionEngine {
 public:
     explicit TesseractEngine(TesseractEngineOptions options = {});
@@ -46,8 +47,8 @@ public:
     std::optional<std::vector<TextObservation>> recognizeText(
         const QImage &image, const std::optional<QString> &languageIdentifier) override;
 
-    // Loads the engine that recognizeText() will use for this language, so the first capture
-    // does not wait for it (up to 0.6 s). Safe to call from another thread.
+    // Loads the engines that recognizeText() will use for this language, so the first capture
+    // does not wait for them (up to 0.6 s). Safe to call from another thread.
     void warmUp(const std::optional<QString> &languageIdentifier);
 
     // Tesseract's name for one of the application's language identifiers; absent for an
@@ -59,25 +60,28 @@ public:
 private:
     struct Configuration {
         QString language;
-        bool singleBlock = false;
+        bool pageLayout = false;
     };
 
     struct Reading {
-        std::vector<TextObservation> lines;
-        int confidence = 0; // Tesseract's mean word confidence, 0-100
+        std::vector<RecognizedLine> lines;
+        double confidence = 0; // mean word confidence, 0-1
     };
 
-    Configuration configurationFor(const std::optional<QString> &languageIdentifier);
-    std::optional<Reading> read(const Configuration &configuration, const QImage &grey);
-    std::optional<Reading> readEastAsianInstead(const QImage &grey, const Reading &latin);
-    static double eastAsianShare(const std::vector<TextObservation> &lines);
-    tesseract::TessBaseAPI *engineFor(const Configuration &configuration);
-    std::optional<QString> dataDirectory() const;
-    bool dataFileMissing(const QString &language) const;
+    QString automaticLatinLanguage();
+    std::optional<Reading> read(const QString &language, const QImage &grey);
+    std::optional<Reading> readWith(const QString &language, const QImage &grey, int readers);
+    std::optional<Reading> readLatin(const QImage &grey);
+    std::optional<Reading> readEastAsian(const QImage &grey);
+    std::optional<Reading> readPart(tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part);
+    tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
+    const std::optional<QString> &dataDirectory();
+    bool dataFileMissing(const QString &language);
 
     TesseractEngineOptions m_options;
-    std::optional<QString> m_learnedDataPath;
+    std::optional<std::optional<QString>> m_dataDirectory;
     std::optional<QString> m_automaticLanguage;
     std::map<QString, std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
     std::mutex m_mutex;
+    std::mutex m_poolMutex; // the engine pool, filled from the readers' threads too
 };

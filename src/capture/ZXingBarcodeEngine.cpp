@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -111,6 +112,19 @@ void dropWeakerReadsOfOneCode(const QImage &grey, ZXing::Results &results)
     results = std::move(kept);
 }
 
+// The image on a white margin: every symbology needs light space around the code to find
+// its edges (four modules for QR, ten for EAN), which a tight selection leaves out. A fifth
+// of the longer side covers both for codes that fill the capture.
+QImage withQuietZone(const QImage &grey)
+{
+    const int margin = std::max(8, std::max(grey.width(), grey.height()) / 5);
+    QImage padded(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
+    padded.fill(255);
+    for (int y = 0; y < grey.height(); ++y)
+        std::memcpy(padded.scanLine(y + margin) + margin, grey.constScanLine(y), size_t(grey.width()));
+    return padded;
+}
+
 BarcodeObservation observationOf(const ZXing::Result &result)
 {
     if (result.contentType() == ZXing::ContentType::Binary)
@@ -142,17 +156,41 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         // The image the results were read from: their positions are in its pixels.
         QImage source = grey;
         ZXing::Results results = read(grey, hints);
-        if (results.empty() && m_options.retryInverted) {
-            QImage inverted = grey;
-            inverted.invertPixels();
-            results = read(inverted, hints);
-        }
-        // Small codes need the upscale; large captures are skipped to bound time and memory.
+        // Then, while nothing is found, the retries from cheap to dear: light on dark
+        // inverted; a quiet zone added around a code the selection cut tight; three times
+        // the size for codes of a pixel or two per module. They combine, as a small light
+        // code cut tight from a dark page needs all three.
         const bool smallEnough = qint64(grey.width()) * grey.height() * 9 <= 16'000'000;
-        if (results.empty() && m_options.retryUpscaled && smallEnough) {
-            // Nearest-neighbour keeps module edges sharp for the binariser.
-            source = grey.scaled(grey.width() * 3, grey.height() * 3);
-            results = read(source, hints);
+        for (const bool upscaled : { false, true }) {
+            if (upscaled && (!m_options.retryUpscaled || !smallEnough))
+                break;
+            for (const bool quietZone : { false, true }) {
+                if (quietZone && !m_options.retryQuietZone)
+                    continue;
+                for (const bool inverted : { false, true }) {
+                    if (!results.empty())
+                        break;
+                    if ((!upscaled && !quietZone && !inverted) || (inverted && !m_options.retryInverted))
+                        continue;
+                    QImage attempt = grey;
+                    if (inverted)
+                        attempt.invertPixels();
+                    if (quietZone)
+                        attempt = withQuietZone(attempt);
+                    // Smooth, so a module of one and a half pixels, drawn as one dark and one
+                    // grey pixel, comes out as even bars rather than stairs of 3 and 6.
+                    if (upscaled)
+                        attempt = attempt.scaled(
+                            attempt.width() * 3, attempt.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    // Reading an enlarged image again at smaller sizes would only undo the
+                    // enlargement; and ZXing-C++ 1.4 aborts (a failed assertion) when it
+                    // merges a linear code found at two of those sizes.
+                    ZXing::DecodeHints attemptHints = hints;
+                    attemptHints.setTryDownscale(!upscaled);
+                    results = read(attempt, attemptHints);
+                    source = std::move(attempt);
+                }
+            }
         }
 
         dropWeakerReadsOfOneCode(source, results);

@@ -3,9 +3,11 @@
 #include "RecognitionEngine.h"
 
 struct ZXingBarcodeOptions {
-    // Screen captures of codes are often light on dark or only a few pixels per module;
-    // these passes run, in order, only while nothing has been found.
+    // Screen captures of codes are often light on dark, cut tight by the selection or only a
+    // few pixels per module; these passes run, alone and combined, only while nothing has
+    // been found.
     bool retryInverted = true;
+    bool retryQuietZone = true;
     bool retryUpscaled = true;
 };
 

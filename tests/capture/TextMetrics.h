@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <vector>
@@ -15,12 +16,8 @@ inline QString normalisedForScoring(const QString &text, bool removeSpaces)
         .remove(removeSpaces ? QStringLiteral(" ") : QString());
 }
 
-inline double characterErrorRate(const QString &reference, const QString &hypothesis, bool cjk = false)
+inline qsizetype editDistance(const QList<uint> &ref, const QList<uint> &hyp)
 {
-    const QList<uint> ref = normalisedForScoring(reference, cjk).toUcs4();
-    const QList<uint> hyp = normalisedForScoring(hypothesis, cjk).toUcs4();
-    if (ref.isEmpty())
-        return hyp.isEmpty() ? 0.0 : 1.0;
     std::vector<qsizetype> previous(hyp.size() + 1);
     std::vector<qsizetype> current(hyp.size() + 1);
     for (qsizetype j = 0; j <= hyp.size(); ++j)
@@ -33,5 +30,44 @@ inline double characterErrorRate(const QString &reference, const QString &hypoth
         }
         std::swap(previous, current);
     }
-    return double(previous[hyp.size()]) / double(ref.size());
+    return previous[hyp.size()];
+}
+
+inline double characterErrorRate(const QString &reference, const QString &hypothesis, bool cjk = false)
+{
+    const QList<uint> ref = normalisedForScoring(reference, cjk).toUcs4();
+    const QList<uint> hyp = normalisedForScoring(hypothesis, cjk).toUcs4();
+    if (ref.isEmpty())
+        return hyp.isEmpty() ? 0.0 : 1.0;
+    return double(editDistance(ref, hyp)) / double(ref.size());
+}
+
+// Edit distance as screen text is scored: white space counts exactly as shown, so a space
+// too many or too few inside a line is an error. Only what cannot be seen is dropped:
+// white space at the end of a line and empty lines. East Asian text is compared without
+// spaces, which its scripts do not show reliably; line breaks still count.
+inline QString normalisedScreenText(const QString &text, bool cjk)
+{
+    QStringList kept;
+    for (QString line : text.normalized(QString::NormalizationForm_C).split(QLatin1Char('\n'))) {
+        line.remove(QLatin1Char('\r'));
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+        if (cjk)
+            line.remove(QLatin1Char(' '));
+        if (!line.trimmed().isEmpty())
+            kept.append(line);
+    }
+    return kept.join(QLatin1Char('\n'));
+}
+
+struct ScreenTextErrors {
+    qsizetype edits = 0;
+    qsizetype characters = 0;
+};
+
+inline ScreenTextErrors screenTextErrors(const QString &reference, const QString &hypothesis, bool cjk)
+{
+    const QList<uint> ref = normalisedScreenText(reference, cjk).toUcs4();
+    return { editDistance(ref, normalisedScreenText(hypothesis, cjk).toUcs4()), ref.size() };
 }

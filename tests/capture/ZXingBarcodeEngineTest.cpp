@@ -8,6 +8,7 @@
 #include <ZXing/BitMatrix.h>
 #include <ZXing/MultiFormatWriter.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -145,4 +146,90 @@ TEST(ZXingBarcodeEngine, ReadsACodeOnATransparentBackground)
     ASSERT_TRUE(observations.has_value());
     ASSERT_EQ(observations->size(), 1u);
     EXPECT_EQ(observations->front().payloadString, QStringLiteral("glyphwell"));
+}
+
+namespace {
+
+// A code as ZXing's writer draws it, one pixel per module, with no margin at all.
+QImage tightCode(ZXing::BarcodeFormat format, const std::string &payload)
+{
+    const auto matrix = ZXing::ToMatrix<uint8_t>(ZXing::MultiFormatWriter(format).setMargin(0).encode(payload, 0, 0));
+    QImage image(matrix.width(), matrix.height(), QImage::Format_Grayscale8);
+    for (int y = 0; y < matrix.height(); ++y)
+        std::memcpy(image.scanLine(y), matrix.data() + y * matrix.width(), size_t(matrix.width()));
+    return image;
+}
+
+QImage onScreen(const QImage &code, double pixelsPerModule, bool lightOnDark)
+{
+    QImage shown = code.scaled(int(code.width() * pixelsPerModule), int(code.height() * pixelsPerModule),
+        Qt::IgnoreAspectRatio,
+        pixelsPerModule == std::floor(pixelsPerModule) ? Qt::FastTransformation : Qt::SmoothTransformation);
+    if (lightOnDark)
+        shown.invertPixels();
+    return shown.convertToFormat(QImage::Format_RGB32);
+}
+
+// A window with the code in it among other things, as a larger capture shows it.
+QImage inWindow(const QImage &code, int scale)
+{
+    QImage window(420 * scale, 300 * scale, QImage::Format_RGB32);
+    window.fill(QColor(246, 246, 246));
+    QPainter painter(&window);
+    painter.scale(scale, scale);
+    painter.fillRect(0, 0, 420, 28, QColor(60, 64, 72));
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(20, 40, 380, 40), QStringLiteral("Scan to sign in on your phone"));
+    painter.drawImage(QRectF(150, 100, code.width() * 2.0, code.height() * 2.0), code);
+    painter.end();
+    return window;
+}
+
+} // namespace
+
+// Every code a screen shows, however it was selected: cut tight without its quiet zone, light
+// on dark and small, or found inside a larger capture at 1x and 2x screen scale.
+TEST(ZXingBarcodeEngine, ReadsCodesAsAScreenShowsThem)
+{
+    const QImage qr = tightCode(ZXing::BarcodeFormat::QRCode, "https://example.org/login?token=42");
+    const QImage ean = tightCode(ZXing::BarcodeFormat::EAN13, "5901234123457");
+    const QImage matrix = tightCode(ZXing::BarcodeFormat::DataMatrix, "GW-2024-0042");
+    const QImage aztec = tightCode(ZXing::BarcodeFormat::Aztec, "GW-2024-0042");
+    const QImage code128 = tightCode(ZXing::BarcodeFormat::Code128, "GW-2024-0042");
+    const QImage pdf417 = tightCode(ZXing::BarcodeFormat::PDF417, "GW-2024-0042");
+    struct Case {
+        const char *name;
+        QImage image;
+        QString payload;
+        bool plainReadFails; // the image needs the engine's retries, not only ZXing's defaults
+    };
+    const Case cases[] = {
+        { "QR cut tight, 3 px per module", onScreen(qr, 3, false), QStringLiteral("https://example.org/login?token=42"), false },
+        { "EAN-13 cut tight, 2 px per module", onScreen(ean, 2, false), QStringLiteral("5901234123457"), false },
+        { "QR cut tight, light on dark", onScreen(qr, 3, true), QStringLiteral("https://example.org/login?token=42"), true },
+        { "QR light on dark, 1.7 px per module", onScreen(qr, 1.7, true), QStringLiteral("https://example.org/login?token=42"), true },
+        { "QR cut tight, 2.5 px per module", onScreen(qr, 2.5, false), QStringLiteral("https://example.org/login?token=42"), false },
+        { "QR cut tight, 1 px per module", onScreen(qr, 1, false), QStringLiteral("https://example.org/login?token=42"), false },
+        { "Data Matrix cut tight", onScreen(matrix, 3, false), QStringLiteral("GW-2024-0042"), true },
+        { "Data Matrix cut tight, light on dark", onScreen(matrix, 2, true), QStringLiteral("GW-2024-0042"), true },
+        { "Aztec cut tight", onScreen(aztec, 3, false), QStringLiteral("GW-2024-0042"), false },
+        { "Code 128 cut tight", onScreen(code128, 2, false), QStringLiteral("GW-2024-0042"), false },
+        { "Code 128 cut tight, light on dark", onScreen(code128, 2, true), QStringLiteral("GW-2024-0042"), true },
+        { "PDF417 cut tight", onScreen(pdf417, 2, false), QStringLiteral("GW-2024-0042"), false },
+        { "EAN-13 cut tight, 1.5 px", onScreen(ean, 1.5, false), QStringLiteral("5901234123457"), true },
+        { "EAN-13 cut tight, light on dark, 1.5 px", onScreen(ean, 1.5, true), QStringLiteral("5901234123457"), true },
+        { "QR in a window at 1x", inWindow(qr, 1), QStringLiteral("https://example.org/login?token=42"), false },
+        { "QR in a window at 2x", inWindow(qr, 2), QStringLiteral("https://example.org/login?token=42"), false },
+    };
+    ZXingBarcodeEngine engine;
+    ZXingBarcodeEngine plain(ZXingBarcodeOptions { .retryInverted = false, .retryQuietZone = false, .retryUpscaled = false });
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto observations = engine.detectBarcodes(c.image);
+        ASSERT_TRUE(observations.has_value());
+        ASSERT_EQ(observations->size(), 1u);
+        EXPECT_EQ(observations->front().payloadString, c.payload);
+        if (c.plainReadFails)
+            EXPECT_EQ(plain.detectBarcodes(c.image).value_or(std::vector<BarcodeObservation>(1)).size(), 0u);
+    }
 }

@@ -1,0 +1,375 @@
+#include "TextLineAssembly.h"
+
+#include "ImagePreparation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + values.size() / 2;
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+bool isPunctuation(QChar c)
+{
+    return c.isPunct() || c.isSymbol();
+}
+
+bool isEastAsian(QChar c)
+{
+    const QChar::Script script = c.script();
+    return script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
+        || script == QChar::Script_Hangul || (c.unicode() >= 0x3000 && c.unicode() <= 0x303f)
+        || (c.unicode() >= 0xff00 && c.unicode() <= 0xffef);
+}
+
+int lineTop(const RecognizedLine &line)
+{
+    int top = line.words.front().box.top();
+    for (const RecognizedWord &word : line.words)
+        top = std::min(top, word.box.top());
+    return top;
+}
+
+int lineBottom(const RecognizedLine &line)
+{
+    int bottom = line.words.front().box.bottom();
+    for (const RecognizedWord &word : line.words)
+        bottom = std::max(bottom, word.box.bottom());
+    return bottom;
+}
+
+// Ink per column across the rows of one line.
+std::vector<int> columnInk(const QImage &grey, int threshold, const RecognizedLine &line)
+{
+    std::vector<int> ink(grey.width(), 0);
+    const int top = std::max(0, lineTop(line));
+    const int bottom = std::min(grey.height() - 1, lineBottom(line));
+    for (int y = top; y <= bottom; ++y) {
+        const uchar *row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            ink[x] += row[x] <= threshold ? 1 : 0;
+    }
+    return ink;
+}
+
+double wordHeight(const std::vector<RecognizedLine> &lines)
+{
+    std::vector<double> heights;
+    for (const RecognizedLine &line : lines) {
+        for (const RecognizedWord &word : line.words)
+            heights.push_back(word.box.height());
+    }
+    return median(heights);
+}
+
+int cellOf(const CharacterGrid &grid, double x)
+{
+    return int(std::floor((x - grid.origin) / grid.pitch));
+}
+
+bool cellInked(const CharacterGrid &grid, int cell, const std::vector<int> &ink)
+{
+    // The middle of the cell: the edges may carry a neighbour's serif or antialiasing.
+    const int from = std::max(0, int(std::ceil(grid.origin + (cell + 0.2) * grid.pitch)));
+    const int to = std::min(int(ink.size()) - 1, int(std::floor(grid.origin + (cell + 0.8) * grid.pitch)));
+    for (int x = from; x <= to; ++x) {
+        if (ink[x] > 0)
+            return true;
+    }
+    return false;
+}
+
+// The first and last cell of a word that hold ink: its box may reach into a blank cell.
+std::pair<int, int> inkedCells(const RecognizedWord &word, const CharacterGrid &grid, const std::vector<int> &ink)
+{
+    int first = cellOf(grid, word.box.left() + 1);
+    int last = cellOf(grid, word.box.right() - 1);
+    while (first < last && !cellInked(grid, first, ink))
+        ++first;
+    while (last > first && !cellInked(grid, last, ink))
+        --last;
+    return { first, last };
+}
+
+// A word of a monospaced line with the spaces inside it put back: the engine sometimes reads
+// "x = a" as one word "x=a", but its characters still stand in their cells with an empty
+// cell between them. Only when the inked cells match the characters one to one.
+QString spacedWord(const RecognizedWord &word, const CharacterGrid &grid, const std::vector<int> &ink)
+{
+    const QList<uint> characters = word.text.toUcs4();
+    const auto [first, last] = inkedCells(word, grid, ink);
+    if (last - first + 1 <= characters.size())
+        return word.text;
+    std::vector<bool> inked;
+    int count = 0;
+    for (int cell = first; cell <= last; ++cell) {
+        inked.push_back(cellInked(grid, cell, ink));
+        count += inked.back();
+    }
+    if (count != characters.size())
+        return word.text;
+    QString text;
+    qsizetype next = 0;
+    for (bool cell : inked) {
+        if (cell)
+            text += QString::fromUcs4(reinterpret_cast<const char32_t *>(&characters[next++]), 1);
+        else
+            text += QLatin1Char(' ');
+    }
+    return text;
+}
+
+// Japanese and Chinese text sets its punctuation in full-width cells, which the models read
+// as the ASCII mark ("?" for "？"): a mark after such a character, with the blank of a
+// full-width cell before it, is given its full-width form.
+QString withFullWidthPunctuation(const RecognizedWord &left, const RecognizedWord &right, double height)
+{
+    static const QString marks = QStringLiteral("?!:;,()");
+    const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
+    const bool hanOrKana = before.script() == QChar::Script_Han || before.script() == QChar::Script_Hiragana
+        || before.script() == QChar::Script_Katakana;
+    if (!hanOrKana || right.text.size() != 1 || !marks.contains(right.text.front())
+        || right.box.left() - left.box.right() - 1 < height * 0.2)
+        return right.text;
+    return QString(QChar(right.text.front().unicode() - 0x21 + 0xff01));
+}
+
+int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height)
+{
+    const int gap = right.box.left() - left.box.right() - 1;
+    const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
+    const QChar after = right.text.isEmpty() ? QChar() : right.text.front();
+    // Korean puts spaces between words, about a third of the type's size. Japanese and
+    // Chinese put none: a gap there is the blank of a full-width character's cell (beside
+    // "、" or "？"), and only one of a whole cell is a space they typed.
+    if (isEastAsian(before) || isEastAsian(after)) {
+        const bool korean = before.script() == QChar::Script_Hangul || after.script() == QChar::Script_Hangul;
+        return gap >= height * (korean ? 0.25 : 0.8) ? 1 : 0;
+    }
+    // Otherwise the engine's word breaks stand, except beside punctuation, where a gap
+    // narrower than a space is the dot of "www.example.org" or the slash of a path (a space
+    // is about a third of the type's size, the gap beside a dot a tenth).
+    const bool besidePunctuation = isPunctuation(before) || isPunctuation(after);
+    return besidePunctuation && gap < height * 0.2 ? 0 : 1;
+}
+
+} // namespace
+
+namespace {
+
+std::optional<CharacterGrid> fitGrid(
+    const QImage &grey, const std::vector<RecognizedLine> &lines, int threshold, double agreement)
+{
+    const double height = wordHeight(lines);
+    if (height < 6)
+        return std::nullopt;
+    struct Line {
+        std::vector<int> ink;
+        std::vector<std::pair<int, int>> words;
+        const RecognizedLine *line = nullptr;
+    };
+    std::vector<Line> measured;
+    double inkInside = 0;
+    int columnsInside = 0;
+    int characters = 0;
+    int wordCount = 0;
+    for (const RecognizedLine &line : lines) {
+        if (line.words.empty())
+            continue;
+        Line m { columnInk(grey, threshold, line), {}, &line };
+        for (const RecognizedWord &word : line.words) {
+            if (isEastAsian(word.text.front()))
+                return std::nullopt; // full-width characters: no Latin cells to count
+            m.words.push_back({ std::max(0, word.box.left()), std::min(grey.width() - 1, word.box.right()) });
+            for (int x = m.words.back().first; x <= m.words.back().second; ++x)
+                inkInside += m.ink[x];
+            columnsInside += m.words.back().second - m.words.back().first + 1;
+            characters += int(word.text.toUcs4().size());
+            ++wordCount;
+        }
+        measured.push_back(std::move(m));
+    }
+    if (characters < 6 || columnsInside == 0 || inkInside == 0)
+        return std::nullopt;
+    const double meanInk = inkInside / columnsInside;
+
+    // In a monospaced font every character has a cell of the same width, and the borders of
+    // the cells, inside a word too, are where its glyphs leave their side bearings blank. In
+    // proportional text no one grid finds blank columns at every border.
+    // Twice the pitch fits as well as the pitch itself: of the grids that fit about as well
+    // as the best, the finest is taken.
+    std::vector<std::pair<double, CharacterGrid>> fits; // score, grid: the best per pitch
+    for (double pitch = height * 0.3; pitch <= height * 1.1; pitch += 0.05) {
+        std::pair<double, CharacterGrid> fit { 1e9, {} };
+        for (double origin = 0; origin < pitch; origin += 0.25) {
+            double sum = 0;
+            int borders = 0;
+            for (const Line &line : measured) {
+                for (const auto &[left, right] : line.words) {
+                    const double firstBorder = origin + std::ceil((left + 1 - origin) / pitch) * pitch;
+                    for (double border = firstBorder; border < right; border += pitch) {
+                        sum += line.ink[int(std::lround(border))];
+                        ++borders;
+                    }
+                }
+            }
+            // One cell per character: a grid of double cells is no fit (half cells fit
+            // badly anyway, their borders cut through the glyphs).
+            const int expected = characters - wordCount;
+            if (borders < 5 || borders * 10 < expected * 7)
+                continue;
+            const double score = sum / borders / meanInk;
+            if (score < fit.first)
+                fit = { score, CharacterGrid { pitch, origin } };
+        }
+        fits.push_back(fit);
+    }
+    double lowest = 1e9;
+    for (const auto &fit : fits)
+        lowest = std::min(lowest, fit.first);
+    // A grid is the font's only when it gives each character of the words one inked cell:
+    // proportional text can leave blank columns at a grid's borders too, but then its "i"s
+    // and "m"s take a fraction of a cell or more than one.
+    const auto countsAgree = [&](const CharacterGrid &grid) {
+        int words = 0, agreeing = 0;
+        for (const Line &line : measured) {
+            for (const RecognizedWord &word : line.line->words) {
+                const qsizetype length = word.text.toUcs4().size();
+                if (length < 2)
+                    continue;
+                ++words;
+                const auto [first, last] = inkedCells(word, grid, line.ink);
+                int inked = 0;
+                for (int cell = first; cell <= last; ++cell)
+                    inked += cellInked(grid, cell, line.ink);
+                agreeing += inked == length;
+            }
+        }
+        return words > 0 && agreeing >= words * agreement;
+    };
+    // Most ink at a border that still counts as blank, against the mean ink of the words.
+    constexpr double blankBorders = 0.25;
+    std::optional<CharacterGrid> best;
+    for (const auto &fit : fits) {
+        if (fit.first <= blankBorders && fit.first <= lowest + 0.05 && countsAgree(fit.second)) {
+            best = fit.second;
+            best->inkThreshold = threshold;
+            break;
+        }
+    }
+    return best;
+}
+
+QRect lineBox(const RecognizedLine &line)
+{
+    QRect box;
+    for (const RecognizedWord &word : line.words)
+        box = box.united(word.box);
+    return box;
+}
+
+double meanConfidence(const RecognizedLine &line)
+{
+    double sum = 0;
+    for (const RecognizedWord &word : line.words)
+        sum += word.confidence;
+    return line.words.empty() ? 0 : sum / double(line.words.size());
+}
+
+// The engine sometimes reads the upper strokes of an East Asian line once more as a line of
+// its own, of a few doubtful characters. Two lines cannot share their rows and columns:
+// of two that do, the surer one is kept.
+std::vector<RecognizedLine> withoutOverlappingLines(const std::vector<RecognizedLine> &lines)
+{
+    std::vector<bool> dropped(lines.size(), false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        for (size_t j = 0; j < lines.size(); ++j) {
+            if (i == j || dropped[j] || lines[i].words.empty() || lines[j].words.empty())
+                continue;
+            const QRect a = lineBox(lines[i]), b = lineBox(lines[j]);
+            const QRect common = a.intersected(b);
+            if (common.isEmpty() || common.height() * 2 < std::min(a.height(), b.height())
+                || common.width() * 2 < std::min(a.width(), b.width()))
+                continue;
+            const double ci = meanConfidence(lines[i]), cj = meanConfidence(lines[j]);
+            if (ci < cj || (ci == cj && i > j))
+                dropped[i] = true;
+        }
+    }
+    std::vector<RecognizedLine> kept;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!dropped[i])
+            kept.push_back(lines[i]);
+    }
+    return kept;
+}
+
+} // namespace
+
+std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::vector<RecognizedLine> &lines)
+{
+    if (grey.isNull())
+        return std::nullopt;
+    // The whole ink first, where one misread word must not hide the grid; then only the
+    // core of the strokes, as the antialiased fringe of small type fills the blank columns
+    // between its glyphs, with the stricter check that proportional text then needs.
+    if (auto grid = fitGrid(grey, lines, inkThreshold(grey), 0.5))
+        return grid;
+    return fitGrid(grey, lines, inkThreshold(grey) * 2 / 3, 0.75);
+}
+
+std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &readLines, const QImage &grey)
+{
+    const std::vector<RecognizedLine> lines = withoutOverlappingLines(readLines);
+    const std::optional<CharacterGrid> grid = findCharacterGrid(grey, lines);
+    // In a monospaced block: each line's ink, and the cells its words hold.
+    std::vector<std::vector<int>> ink(lines.size());
+    std::vector<std::vector<std::pair<int, int>>> cells(lines.size());
+    std::optional<int> leftmostCell; // indentation counts against the leftmost line
+    if (grid) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].words.empty())
+                continue;
+            ink[i] = columnInk(grey, grid->inkThreshold, lines[i]);
+            for (const RecognizedWord &word : lines[i].words)
+                cells[i].push_back(inkedCells(word, *grid, ink[i]));
+            leftmostCell = std::min(leftmostCell.value_or(cells[i].front().first), cells[i].front().first);
+        }
+    }
+    const double height = wordHeight(lines);
+
+    std::vector<TextObservation> observations;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const RecognizedLine &line = lines[i];
+        if (line.words.empty())
+            continue;
+        QString text;
+        if (grid)
+            text.fill(QLatin1Char(' '), cells[i].front().first - *leftmostCell);
+        std::vector<WordConfidence> confidences;
+        for (size_t w = 0; w < line.words.size(); ++w) {
+            const RecognizedWord &word = line.words[w];
+            if (w > 0) {
+                const int spaces = grid ? std::max(0, cells[i][w].first - cells[i][w - 1].second - 1)
+                                        : proportionalSpaces(line.words[w - 1], word, height);
+                text += QString(spaces, QLatin1Char(' '));
+            }
+            const QString spaced = grid ? spacedWord(word, *grid, ink[i])
+                : w > 0                 ? withFullWidthPunctuation(line.words[w - 1], word, height)
+                                        : word.text;
+            confidences.push_back({ text.size(), spaced.size(), word.confidence });
+            text += spaced;
+        }
+        if (text.trimmed().isEmpty())
+            continue;
+        observations.push_back({ QStringList { text }, std::move(confidences) });
+    }
+    return observations;
+}

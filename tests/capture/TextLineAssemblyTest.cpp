@@ -1,0 +1,38 @@
+#include "capture/TextLineAssembly.h"
+
+#include <gtest/gtest.h>
+
+// Spaces and punctuation of proportional lines from where the words stand (boxes in pixels,
+// type about 14 px high; a blank image, so no monospaced grid).
+TEST(TextLineAssembly, SpacesFollowTheGapsAndTheScript)
+{
+    const auto word = [](const char *text, int left, int right) {
+        return RecognizedWord { QString::fromUtf8(text), QRect(QPoint(left, 2), QPoint(right, 15)), {}, 0.9f };
+    };
+    const struct {
+        const char *name;
+        std::vector<RecognizedWord> words;
+        const char *expected;
+    } cases[] = {
+        { "Japanese has no spaces; its question mark sits in a full-width cell",
+            { word("保存", 0, 27), word("しますか", 31, 86), word("?", 93, 100) }, "保存しますか？" },
+        { "an ideographic space is a whole cell", { word("設定", 0, 27), word("開く", 42, 69) }, "設定 開く" },
+        { "Korean spaces its words", { word("화면의", 0, 41), word("글자를", 47, 88) }, "화면의 글자를" },
+        { "a half-width mark after Japanese stays", { word("はい", 0, 27), word(":", 28, 30) }, "はい:" },
+        { "no space after the dot of a domain", { word("www.", 0, 30), word("example.org", 32, 110) },
+            "www.example.org" },
+        { "a space between words", { word("Save", 0, 30), word("changes", 35, 90) }, "Save changes" },
+    };
+    QImage blank(200, 20, QImage::Format_Grayscale8);
+    blank.fill(255);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto observations = assembleLines({ RecognizedLine { c.words } }, blank);
+        ASSERT_EQ(observations.size(), 1u);
+        EXPECT_EQ(observations.front().topCandidates.value(0).toStdString(), c.expected);
+        // Each word's confidence stays with it, at the word's place in the text.
+        ASSERT_EQ(observations.front().wordConfidences.size(), c.words.size());
+        EXPECT_EQ(observations.front().wordConfidences.back().start + observations.front().wordConfidences.back().length,
+            observations.front().topCandidates.value(0).size());
+    }
+}
