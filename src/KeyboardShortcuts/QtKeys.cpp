@@ -91,23 +91,44 @@ std::optional<Qt::Key> qtKeyForKeysym(uint32_t keysym)
     return Qt::Key(QChar::toUpper(character));
 }
 
+namespace {
+
+constexpr std::pair<Qt::KeyboardModifier, ModifierFlags> modifierPairs[] {
+    { Qt::ShiftModifier, ModifierFlags::shift },
+    { Qt::ControlModifier, ModifierFlags::control },
+    { Qt::AltModifier, ModifierFlags::option },
+    { Qt::MetaModifier, ModifierFlags::command },
+};
+
+} // namespace
+
+ModifierFlags modifierFlags(Qt::KeyboardModifiers modifiers)
+{
+    ModifierFlags flags;
+    for (const auto &[qt, flag] : modifierPairs) {
+        if (modifiers & qt)
+            flags |= flag;
+    }
+    return flags;
+}
+
+Qt::KeyboardModifiers qtModifiers(ModifierFlags flags)
+{
+    Qt::KeyboardModifiers modifiers;
+    for (const auto &[qt, flag] : modifierPairs) {
+        if (flags.contains(flag))
+            modifiers |= qt;
+    }
+    return modifiers;
+}
+
 std::optional<QKeyCombination> keyCombination(const Shortcut &shortcut)
 {
     const std::optional<uint32_t> keysym = keyToKeysym(shortcut.carbonKeyCode);
     const std::optional<Qt::Key> key = keysym ? qtKeyForKeysym(*keysym) : std::nullopt;
     if (!key)
         return std::nullopt;
-    const ModifierFlags flags = shortcut.modifiers();
-    Qt::KeyboardModifiers modifiers;
-    if (flags.contains(ModifierFlags::shift))
-        modifiers |= Qt::ShiftModifier;
-    if (flags.contains(ModifierFlags::control))
-        modifiers |= Qt::ControlModifier;
-    if (flags.contains(ModifierFlags::option))
-        modifiers |= Qt::AltModifier;
-    if (flags.contains(ModifierFlags::command))
-        modifiers |= Qt::MetaModifier;
-    return QKeyCombination(modifiers, *key);
+    return QKeyCombination(qtModifiers(shortcut.modifiers()), *key);
 }
 
 std::optional<Shortcut> shortcutForKeyCombination(QKeyCombination combination)
@@ -116,17 +137,7 @@ std::optional<Shortcut> shortcutForKeyCombination(QKeyCombination combination)
     const std::optional<int64_t> keyCode = keysym ? keysymToKey(*keysym) : std::nullopt;
     if (!keyCode)
         return std::nullopt;
-    const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
-    ModifierFlags flags;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= ModifierFlags::shift;
-    if (modifiers & Qt::ControlModifier)
-        flags |= ModifierFlags::control;
-    if (modifiers & Qt::AltModifier)
-        flags |= ModifierFlags::option;
-    if (modifiers & Qt::MetaModifier)
-        flags |= ModifierFlags::command;
-    return Shortcut(Key(*keyCode), flags);
+    return Shortcut(Key(*keyCode), modifierFlags(combination.keyboardModifiers()));
 }
 
 } // namespace KeyboardShortcuts

@@ -1,5 +1,7 @@
 #include "Shortcut.h"
 
+#include "KeyboardShortcuts/QtKeys.h"
+
 #include "KeyboardShortcuts/KeyCodeMap.h"
 #include "KeyboardShortcuts/KeySymbols.h"
 #include "KeyboardShortcuts/KeyboardLayout.h"
@@ -74,16 +76,7 @@ std::optional<Shortcut> Shortcut::fromEvent(const QKeyEvent &event)
     if (!keyCode)
         return std::nullopt;
     // The keypad modifier only says where the key sits; the key code already tells that.
-    const Qt::KeyboardModifiers qtModifiers = event.modifiers();
-    ModifierFlags flags;
-    if (qtModifiers & Qt::ShiftModifier)
-        flags |= ModifierFlags::shift;
-    if (qtModifiers & Qt::ControlModifier)
-        flags |= ModifierFlags::control;
-    if (qtModifiers & Qt::AltModifier)
-        flags |= ModifierFlags::option;
-    if (qtModifiers & Qt::MetaModifier)
-        flags |= ModifierFlags::command;
+    const ModifierFlags flags = modifierFlags(event.modifiers());
     const int type = event.type() == QEvent::KeyPress ? RawEventType::keyDown : RawEventType::keyUp;
     return fromEvent(type, static_cast<int>(*keyCode), flags.rawValue);
 }

@@ -28,6 +28,15 @@ void appendUnique(std::vector<Shortcut> &list, const Shortcut &shortcut)
         list.push_back(shortcut);
 }
 
+// The GNOME schemas whose keys are shortcuts.
+const std::vector<QString> &gnomeKeybindingSchemas()
+{
+    static const std::vector<QString> schemas { QStringLiteral("org.gnome.desktop.wm.keybindings"),
+        QStringLiteral("org.gnome.shell.keybindings"), QStringLiteral("org.gnome.mutter.keybindings"),
+        QStringLiteral("org.gnome.settings-daemon.plugins.media-keys") };
+    return schemas;
+}
+
 std::vector<Shortcut> gnomeShortcuts()
 {
     const QString gsettings = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
@@ -60,14 +69,6 @@ std::vector<Shortcut> kdeShortcuts()
 }
 
 } // namespace
-
-const std::vector<QString> &gnomeKeybindingSchemas()
-{
-    static const std::vector<QString> schemas { QStringLiteral("org.gnome.desktop.wm.keybindings"),
-        QStringLiteral("org.gnome.shell.keybindings"), QStringLiteral("org.gnome.mutter.keybindings"),
-        QStringLiteral("org.gnome.settings-daemon.plugins.media-keys") };
-    return schemas;
-}
 
 std::optional<Shortcut> shortcutFromGtkAccelerator(QStringView accelerator)
 {

@@ -19,8 +19,6 @@ std::vector<Shortcut> systemShortcuts();
 // another program holds on the desktop now.
 bool isUsedBySystem(const Shortcut &shortcut);
 
-// The GNOME schemas whose keys are shortcuts.
-const std::vector<QString> &gnomeKeybindingSchemas();
 // The shortcuts in `gsettings list-recursively <schema>` output: lines of schema, key and a
 // string or a list of strings, each a GTK accelerator such as "<Super><Shift>x".
 std::vector<Shortcut> parseGsettingsKeybindings(QStringView output);

@@ -30,8 +30,6 @@ public:
     EventSubscription(const EventSubscription &) = delete;
     EventSubscription &operator=(const EventSubscription &) = delete;
 
-    const QUuid &id() const { return m_id; }
-
 private:
     struct Shared;
     Name m_name;

@@ -291,6 +291,24 @@ std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
     return Shortcut(Key(*keyCode), flags);
 }
 
+std::optional<X11HotKeyBackend::XCombination> X11HotKeyBackend::xCombinationFor(
+    uint32_t keyCode, uint32_t carbonModifiers) const
+{
+    if (!isConnected() || (carbonModifiers & CarbonModifier::function))
+        return std::nullopt;
+    const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
+    if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
+        return std::nullopt;
+    return XCombination { uint8_t(*keycode), xModifiersFor(carbonModifiers) };
+}
+
+bool X11HotKeyBackend::isOurs(const XCombination &combination) const
+{
+    return std::any_of(m_hotKeys.begin(), m_hotKeys.end(), [&](const HotKey &hotKey) {
+        return hotKey.keycode == combination.keycode && hotKey.modifiers == combination.modifiers;
+    });
+}
+
 uint16_t X11HotKeyBackend::xModifiersFor(uint32_t carbonModifiers) const
 {
     uint16_t modifiers = 0;
@@ -343,25 +361,17 @@ void X11HotKeyBackend::ungrab(uint8_t keycode, uint16_t modifiers, const std::ve
 int32_t X11HotKeyBackend::registerHotKey(
     uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id, Reference &reference)
 {
-    if (!isConnected())
+    const std::optional<XCombination> combination = xCombinationFor(keyCode, carbonModifiers);
+    if (!combination)
         return hotKeyInvalidStatus;
-    if (carbonModifiers & CarbonModifier::function)
-        return hotKeyInvalidStatus;
-    const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
-    if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
-        return hotKeyInvalidStatus;
-
-    const uint16_t modifiers = xModifiersFor(carbonModifiers);
-
+    const auto [keycode, modifiers] = *combination;
     // The server would let us grab it twice, and the first unregistration would then take
     // the grab from the other one.
-    const bool held = std::any_of(m_hotKeys.begin(), m_hotKeys.end(),
-        [&](const HotKey &hotKey) { return hotKey.keycode == *keycode && hotKey.modifiers == modifiers; });
-    if (held)
+    if (isOurs(*combination))
         return hotKeyExistsStatus;
 
     HotKey hotKey;
-    hotKey.keycode = uint8_t(*keycode);
+    hotKey.keycode = keycode;
     hotKey.carbonModifiers = carbonModifiers;
     hotKey.modifiers = modifiers;
     hotKey.signature = signature;
@@ -407,20 +417,14 @@ void X11HotKeyBackend::setHotKeyEventsEnabled(bool enabled)
 
 bool X11HotKeyBackend::isHeldByAnotherProgram(uint32_t keyCode, uint32_t carbonModifiers)
 {
-    if (!isConnected() || (carbonModifiers & CarbonModifier::function))
+    const std::optional<XCombination> combination = xCombinationFor(keyCode, carbonModifiers);
+    if (!combination || isOurs(*combination))
         return false;
-    const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
-    if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
-        return false;
-    const uint16_t modifiers = xModifiersFor(carbonModifiers);
-    const bool ours = std::any_of(m_hotKeys.begin(), m_hotKeys.end(),
-        [&](const HotKey &hotKey) { return hotKey.keycode == *keycode && hotKey.modifiers == modifiers; });
-    if (ours)
-        return false;
+    const auto [keycode, modifiers] = *combination;
     std::vector<uint16_t> grabbed;
-    const int32_t status = grab(uint8_t(*keycode), modifiers, grabbed);
+    const int32_t status = grab(keycode, modifiers, grabbed);
     // Released at once, granted or not: releasing what another client holds leaves it theirs.
-    ungrab(uint8_t(*keycode), modifiers, grabbed);
+    ungrab(keycode, modifiers, grabbed);
     xcb_flush(m_connection.get());
     return status == hotKeyExistsStatus;
 }

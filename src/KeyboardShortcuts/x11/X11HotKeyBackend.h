@@ -80,7 +80,14 @@ private:
     // The combination held down now, when it is one key with modifiers; nothing else.
     std::optional<Shortcut> combinationHeldDown();
     void updateModifierMap();
+    struct XCombination {
+        uint8_t keycode;
+        uint16_t modifiers;
+    };
     uint16_t xModifiersFor(uint32_t carbonModifiers) const;
+    // Nothing for a combination that X cannot express (fn, keys outside the server's range).
+    std::optional<XCombination> xCombinationFor(uint32_t keyCode, uint32_t carbonModifiers) const;
+    bool isOurs(const XCombination &combination) const;
     // Grabs keycode+modifiers with every lock combination on every root; on the first refusal
     // releases them all again and returns the negative status.
     int32_t grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed);
