@@ -13,6 +13,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoro/QCoroFuture>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -214,8 +215,16 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
         if (!self)
             co_return;
     } catch (const CaptureError &error) {
-        if (self)
+        if (!self)
+            co_return;
+        // Only this request was refused; whether access is allowed at all is still what the
+        // check before the capture says, so the banner is left as it is.
+        if (error.isScreenAccessRefusal()) {
+            qWarning().noquote() << "Screen access refused:" << error.localizedDescription();
+            setCaptureState(CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
+        } else {
             setCaptureState(CaptureState::failure(error.localizedDescription()));
+        }
         co_return;
     }
     auto recognition = recognizeInBackground(image, mode);

@@ -11,6 +11,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/loader/PlatformLoader.h"
+#include "platform/PlatformMethods.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindowController.h"
 
@@ -110,6 +111,7 @@ int main(int argc, char **argv)
         return runCommandLine(arguments);
     }
 
+    const QString platformName = detectPlatform(SessionEnvironment::current());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         const QString problem = displayProblem(SessionEnvironment::current());
         if (!problem.isEmpty()) {
@@ -119,6 +121,12 @@ int main(int argc, char **argv)
                 qPrintable(problem));
             return 1;
         }
+        // Qt's own choice need not be ours (XWayland is there on most Wayland desktops); the
+        // windows must live where the capture and the shortcuts do.
+        if (platformName == QLatin1String("wayland"))
+            qputenv("QT_QPA_PLATFORM", "wayland");
+        else if (platformName == QLatin1String("x11"))
+            qputenv("QT_QPA_PLATFORM", "xcb");
     }
 
     QApplication app(argc, argv);
@@ -155,13 +163,18 @@ int main(int argc, char **argv)
         }
     }
 
-    Platform platform = loadPlatform(detectPlatform(SessionEnvironment::current()));
+    Platform platform = loadPlatform(platformName);
     if (!platform.unavailableReason.isEmpty()) {
         // There is no window yet to explain it in, and a program that cannot capture would
         // only sit there.
         std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.unavailableReason));
         return 1;
     }
+    setPlatformMethods(describeMethods(platform));
+    std::printf("glyphwell: %s\n", qPrintable(describeMethods(platform)));
+    std::fflush(stdout);
+    if (!platform.shortcutNotice.isEmpty())
+        std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.shortcutNotice));
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
     OCRService service(textEngine, barcodeEngine, *platform.screenGrabber);

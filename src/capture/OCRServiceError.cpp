@@ -27,3 +27,10 @@ CaptureError::CaptureError(QString platformDescription)
     : m_description(std::move(platformDescription))
     , m_utf8(m_description.toStdString())
 { }
+
+CaptureError CaptureError::screenAccessRefused(QString description)
+{
+    CaptureError error(std::move(description));
+    error.m_screenAccessRefused = true;
+    return error;
+}

@@ -23,6 +23,11 @@ class CaptureError : public std::exception {
 public:
     explicit CaptureError(OCRServiceError code);
     explicit CaptureError(QString platformDescription);
+    // The desktop refused to let us read the screen (a portal request refused, cancelled or
+    // unanswered); the workflow shows its screen-access guidance instead of the description.
+    static CaptureError screenAccessRefused(QString description);
+
+    bool isScreenAccessRefusal() const { return m_screenAccessRefused; }
 
     std::optional<OCRServiceError> code() const { return m_code; }
     const QString &localizedDescription() const { return m_description; }
@@ -32,4 +37,5 @@ private:
     std::optional<OCRServiceError> m_code;
     QString m_description;
     std::string m_utf8;
+    bool m_screenAccessRefused = false;
 };

@@ -7,16 +7,24 @@
 #include <QPainter>
 #include <QScreen>
 
-RegionCaptureOverlay::RegionCaptureOverlay(ScreenCoordinates coordinates, std::size_t screen, QImage frozen)
+RegionCaptureOverlay::RegionCaptureOverlay(
+    ScreenCoordinates coordinates, std::size_t screen, QImage frozen, Placement placement)
     : m_coordinates(std::move(coordinates))
     , m_screen(screen)
     , m_frozen(std::move(frozen))
+    , m_placement(placement)
 {
-    // Bypassing the window manager keeps the overlay above everything, docks and panels
-    // included, and out of task bars. It never takes the focus: the controller's keyboard
-    // grab is enough to see Escape, and the window the user will paste into keeps it.
-    setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
-        | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
+    if (placement == Placement::positioned) {
+        // Bypassing the window manager keeps the overlay above everything, docks and panels
+        // included, and out of task bars. It never takes the focus: the controller's keyboard
+        // grab is enough to see Escape, and the window the user will paste into keeps it.
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+            | Qt::BypassWindowManagerHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
+    } else {
+        // The compositor puts a full-screen window above the panels and gives the focus back
+        // to the window below when it closes.
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    }
     // A name for window lists and for tests that look for it.
     setTitle(QStringLiteral("Glyphwell Selection"));
     const ScreenInfo &info = screenInfo();
@@ -31,6 +39,17 @@ RegionCaptureOverlay::RegionCaptureOverlay(ScreenCoordinates coordinates, std::s
     setGeometry(info.geometry.toRect());
     setCursor(Qt::CrossCursor);
     m_dimmingPath = SelectionModel::dimmingPath({ QRectF(info.nativeRect) }, m_selection);
+}
+
+void RegionCaptureOverlay::present()
+{
+    if (m_placement == Placement::positioned) {
+        show();
+        raise();
+        return;
+    }
+    showFullScreen();
+    requestActivate();
 }
 
 QColor RegionCaptureOverlay::dimmingColour()

@@ -15,8 +15,21 @@
 class RegionCaptureOverlay : public QRasterWindow {
     Q_OBJECT
 public:
+    // How the desktop lets a window cover a screen.
+    enum class Placement {
+        // Placed at the screen's frame past the window manager, never focused (X11).
+        positioned,
+        // Full screen on its output, focused so that Escape reaches it (Wayland, where a
+        // client may neither place a window nor grab the keyboard).
+        fullScreen,
+    };
+
     // frozen: the screen's pixels (null paints black).
-    RegionCaptureOverlay(ScreenCoordinates coordinates, std::size_t screen, QImage frozen);
+    RegionCaptureOverlay(ScreenCoordinates coordinates, std::size_t screen, QImage frozen,
+        Placement placement = Placement::positioned);
+
+    // Shows the window the way its placement asks for.
+    void present();
 
     static QColor dimmingColour();
 
@@ -48,6 +61,7 @@ private:
     ScreenCoordinates m_coordinates;
     std::size_t m_screen;
     QImage m_frozen;
+    Placement m_placement;
     QRectF m_selection;
     QPainterPath m_dimmingPath;
 };

@@ -10,10 +10,11 @@
 #include <QKeyEvent>
 
 RegionCaptureOverlayController::RegionCaptureOverlayController(
-    ScreenGrabber &grabber, ScreenList &screens, QObject *parent)
+    ScreenGrabber &grabber, ScreenList &screens, RegionCaptureOverlay::Placement placement, QObject *parent)
     : QObject(parent)
     , m_grabber(grabber)
     , m_screens(screens)
+    , m_placement(placement)
 {
     m_grabRetry.setSingleShot(true);
     m_grabRetry.setInterval(grabRetryMs);
@@ -96,15 +97,14 @@ void RegionCaptureOverlayController::createOverlayWindows(const FrozenFrame &fra
             if (screen.screen.nativeRect == coordinates.screens()[i].nativeRect)
                 frozen = screen.image;
         }
-        auto *overlay = new RegionCaptureOverlay(coordinates, i, std::move(frozen));
+        auto *overlay = new RegionCaptureOverlay(coordinates, i, std::move(frozen), m_placement);
         m_overlays.emplace_back(overlay);
         connect(overlay, &RegionCaptureOverlay::pressed, this, &RegionCaptureOverlayController::onPressed);
         connect(overlay, &RegionCaptureOverlay::dragged, this, &RegionCaptureOverlayController::onDragged);
         connect(overlay, &RegionCaptureOverlay::released, this, &RegionCaptureOverlayController::onReleased);
         connect(overlay, &RegionCaptureOverlay::painted, this, &RegionCaptureOverlayController::onPainted,
             Qt::SingleShotConnection);
-        overlay->show();
-        overlay->raise();
+        overlay->present();
     }
 }
 
@@ -124,6 +124,12 @@ void RegionCaptureOverlayController::grabInput()
 {
     if (!m_pending || m_overlays.empty() || !m_overlays.front())
         return;
+    if (m_placement == RegionCaptureOverlay::Placement::fullScreen) {
+        // No client may grab there; the focused full-screen window gets the keys, and a drag
+        // keeps the pointer on the window it started in.
+        Q_EMIT inputGrabFinished();
+        return;
+    }
     // One window takes the X server's grabs, and with them the events of every screen; they
     // may be refused while another client holds one.
     RegionCaptureOverlay *window = m_overlays.front();

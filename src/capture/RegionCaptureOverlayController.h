@@ -28,7 +28,9 @@ class ScreenList;
 class RegionCaptureOverlayController : public QObject, public RegionSelector {
     Q_OBJECT
 public:
-    RegionCaptureOverlayController(ScreenGrabber &grabber, ScreenList &screens, QObject *parent = nullptr);
+    RegionCaptureOverlayController(ScreenGrabber &grabber, ScreenList &screens,
+        RegionCaptureOverlay::Placement placement = RegionCaptureOverlay::Placement::positioned,
+        QObject *parent = nullptr);
     ~RegionCaptureOverlayController() override;
 
     QCoro::Task<QRectF> selectRegion() override;
@@ -69,6 +71,7 @@ private:
 
     ScreenGrabber &m_grabber;
     ScreenList &m_screens;
+    RegionCaptureOverlay::Placement m_placement;
     bool m_pending = false;
     std::optional<std::variant<QRectF, CaptureError>> m_outcome;
     std::vector<QPointer<RegionCaptureOverlay>> m_overlays;

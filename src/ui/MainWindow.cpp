@@ -6,6 +6,7 @@
 #include "RefreshScheduler.h"
 #include "app/AppState.h"
 #include "capture/EngineVersions.h"
+#include "platform/PlatformMethods.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -105,7 +106,9 @@ void MainWindow::showAbout()
             "<h3>Glyphwell %1</h3>"
             "<p>Turns any part of the screen into text. Everything is read on this computer; "
             "nothing leaves it.</p>"
-            "<p>Text recognition: Tesseract %2<br>Barcodes and QR codes: ZXing-C++ %3<br>Qt %4</p>")
+            "<p>Text recognition: Tesseract %2<br>Barcodes and QR codes: ZXing-C++ %3<br>Qt %4</p>"
+            "<p>This session: %5</p>")
             .arg(QCoreApplication::applicationVersion(), tesseractVersion(), zxingVersion(),
-                QString::fromLatin1(qVersion())));
+                QString::fromLatin1(qVersion()),
+                platformMethods().isEmpty() ? QStringLiteral("not started") : platformMethods().toHtmlEscaped()));
 }

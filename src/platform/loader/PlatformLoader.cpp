@@ -1,10 +1,14 @@
 #include "PlatformLoader.h"
 
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/NullHotKeyBackend.h"
+#include "KeyboardShortcuts/portal/PortalHotKeyBackend.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "capture/NullPlatform.h"
 #include "capture/RegionCaptureOverlayController.h"
 #include "capture/ScreenList.h"
+#include "capture/portal/PortalScreenshot.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
 #include "capture/x11/XcbPointers.h"
@@ -50,7 +54,57 @@ void useNullCapture(Platform &platform, const QString &reason)
     platform.regionSelector = std::make_unique<NullRegionSelector>();
 }
 
+// The program's three slots as the desktop is to list them, read when a bind happens.
+std::vector<KeyboardShortcuts::PortalShortcutSlot> programShortcutSlots()
+{
+    using namespace KeyboardShortcuts;
+    std::vector<PortalShortcutSlot> slots;
+    const std::pair<const Name *, QString> names[] = {
+        { &AppShortcutNames::captureText(), QStringLiteral("Capture Text") },
+        { &AppShortcutNames::captureWithoutLineBreaks(), QStringLiteral("Capture Without Line Breaks") },
+        { &AppShortcutNames::captureLastSelection(), QStringLiteral("Capture Last Selection") },
+    };
+    for (const auto &[name, description] : names)
+        slots.push_back(PortalShortcutSlot { name->rawValue(), description, getShortcut(*name) });
+    return slots;
+}
+
+void loadWayland(Platform &platform)
+{
+    auto portal = std::make_shared<PortalScreenshot>();
+    platform.portal = portal;
+    platform.captureMethod = QStringLiteral("portal screenshot");
+    platform.screenAccess = std::make_unique<PortalScreenAccess>(*portal);
+    platform.screenList = std::make_unique<WaylandScreenList>();
+    auto grabber = std::make_unique<PortalScreenGrabber>(*portal, *platform.screenList);
+    platform.regionSelector = std::make_unique<RegionCaptureOverlayController>(
+        *grabber, *platform.screenList, RegionCaptureOverlay::Placement::fullScreen);
+    platform.screenGrabber = std::move(grabber);
+    if (portal->version() == 0) {
+        platform.unavailableReason = QStringLiteral(
+            "this Wayland desktop offers no screenshot portal (org.freedesktop.portal.Screenshot); install "
+            "xdg-desktop-portal with the back-end of your desktop (xdg-desktop-portal-gnome, -kde or -wlr).");
+    }
+    if (KeyboardShortcuts::PortalHotKeyBackend::portalVersion() > 0) {
+        platform.hotKeys = std::make_unique<KeyboardShortcuts::PortalHotKeyBackend>(programShortcutSlots);
+        platform.shortcutMethod = QStringLiteral("portal shortcuts");
+    } else {
+        platform.shortcutMethod = QStringLiteral("desktop binding");
+        platform.shortcutNotice = QStringLiteral(
+            "this desktop offers no global shortcuts to programs (no org.freedesktop.portal.GlobalShortcuts). "
+            "To capture with a key, bind it to the command \"glyphwell --capture\" in the desktop's keyboard "
+            "settings (on sway: bindsym Mod4+Shift+x exec glyphwell --capture).");
+    }
+}
+
 } // namespace
+
+QString describeMethods(const Platform &platform)
+{
+    return QStringLiteral("capture: %1; shortcuts: %2")
+        .arg(platform.captureMethod.isEmpty() ? QStringLiteral("none") : platform.captureMethod,
+            platform.shortcutMethod.isEmpty() ? QStringLiteral("none") : platform.shortcutMethod);
+}
 
 Platform loadPlatform(const QString &name)
 {
@@ -68,10 +122,10 @@ Platform loadPlatform(const QString &name)
         platform.screenGrabber = std::move(grabber);
         platform.hotKeys = std::make_unique<KeyboardShortcuts::X11HotKeyBackend>();
         platform.windowActivation = std::make_unique<X11WindowActivation>();
+        platform.captureMethod = QStringLiteral("X11 grab");
+        platform.shortcutMethod = QStringLiteral("X11 grab");
     } else if (name == QLatin1String("wayland")) {
-        useNullCapture(platform,
-            QStringLiteral(
-                "Screen capture on Wayland is not supported yet; run Glyphwell in an X11 session."));
+        loadWayland(platform);
     } else {
         useNullCapture(platform, QStringLiteral("No display was found to capture."));
     }

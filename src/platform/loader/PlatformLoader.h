@@ -18,8 +18,17 @@ class HotKeyBackend;
 // The platform services of one session, picked once at start-up.
 struct Platform {
     QString name; // "x11", "wayland" or "null"
+    // How the screen is read and how the global shortcuts arrive, as the About box and the
+    // start-up line name them ("X11 grab", "portal screenshot"; "X11 grab", "portal shortcuts",
+    // "desktop binding").
+    QString captureMethod;
+    QString shortcutMethod;
+    // Said once at start when the shortcuts cannot be ours: what to do instead.
+    QString shortcutNotice;
     // Why screen capture cannot work here; empty when it can.
     QString unavailableReason;
+    // Shared by the Wayland grabber and screen access; declared first, destroyed last.
+    std::shared_ptr<void> portal;
     std::unique_ptr<ScreenAccess> screenAccess;
     // Declared before the grabber and the selector, which use it, so it is destroyed after them.
     std::unique_ptr<ScreenList> screenList;
@@ -50,6 +59,9 @@ struct SessionEnvironment {
 QString detectPlatform(const SessionEnvironment &environment);
 
 Platform loadPlatform(const QString &name);
+
+// "capture: X11 grab; shortcuts: X11 grab", for the start-up line and the About box.
+QString describeMethods(const Platform &platform);
 
 // Why the desktop program cannot start here (no display to connect to), or empty. Qt would
 // abort with a message about plugins instead.

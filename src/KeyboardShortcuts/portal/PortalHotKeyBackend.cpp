@@ -1,0 +1,292 @@
+#include "PortalHotKeyBackend.h"
+
+#include "KeyboardShortcuts/KeyboardLayout.h"
+#include "KeyboardShortcuts/ModifierFlags.h"
+#include "platform/portal/PortalRequest.h"
+
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDebug>
+#include <QPointer>
+#include <QTimer>
+
+#include <xkbcommon/xkbcommon.h>
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+
+QString objectPathOf(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+QList<PortalShortcutEntry> entriesOf(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
+        return qdbus_cast<QList<PortalShortcutEntry>>(value.value<QDBusArgument>());
+    return value.value<QList<PortalShortcutEntry>>();
+}
+
+} // namespace
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcutEntry &entry)
+{
+    argument.beginStructure();
+    argument << entry.id << entry.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcutEntry &entry)
+{
+    argument.beginStructure();
+    argument >> entry.id >> entry.properties;
+    argument.endStructure();
+    return argument;
+}
+
+void registerPortalShortcutTypes()
+{
+    static const bool registered = [] {
+        qDBusRegisterMetaType<PortalShortcutEntry>();
+        qDBusRegisterMetaType<QList<PortalShortcutEntry>>();
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+std::optional<QString> portalTrigger(const Shortcut &shortcut)
+{
+    const ModifierFlags modifiers = ModifierFlags::fromCarbon(shortcut.carbonModifiers);
+    if (modifiers.contains(ModifierFlags::function))
+        return std::nullopt;
+    const std::optional<uint32_t> keysym = keyToKeysym(shortcut.carbonKeyCode);
+    if (!keysym)
+        return std::nullopt;
+    char name[64];
+    if (xkb_keysym_get_name(*keysym, name, sizeof name) <= 0)
+        return std::nullopt;
+    QStringList parts;
+    if (modifiers.contains(ModifierFlags::control))
+        parts << QStringLiteral("CTRL");
+    if (modifiers.contains(ModifierFlags::option))
+        parts << QStringLiteral("ALT");
+    if (modifiers.contains(ModifierFlags::shift))
+        parts << QStringLiteral("SHIFT");
+    if (modifiers.contains(ModifierFlags::command))
+        parts << QStringLiteral("LOGO");
+    parts << QString::fromLatin1(name);
+    return parts.join(QLatin1Char('+'));
+}
+
+PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcutSlot>()> slotsProvider,
+    QDBusConnection bus, std::chrono::milliseconds timeout)
+    : m_slotsProvider(std::move(slotsProvider))
+    , m_bus(std::move(bus))
+    , m_timeout(timeout)
+{
+    registerPortalShortcutTypes();
+    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("Activated"), this,
+        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("Deactivated"), this,
+        SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
+        SLOT(onShortcutsChanged(QDBusObjectPath, QList<KeyboardShortcuts::PortalShortcutEntry>)));
+}
+
+PortalHotKeyBackend::~PortalHotKeyBackend()
+{
+    closeSession();
+}
+
+uint PortalHotKeyBackend::portalVersion(QDBusConnection bus)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        Portal::service, Portal::path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << shortcutsInterface << QStringLiteral("version");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return 0;
+    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toUInt();
+}
+
+int32_t PortalHotKeyBackend::registerHotKey(
+    uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id, Reference &reference)
+{
+    const Shortcut shortcut(keyCode, carbonModifiers);
+    if (!portalTrigger(shortcut))
+        return hotKeyInvalidStatus;
+    reference = m_nextReference++;
+    m_registrations.emplace(reference, Registration { shortcut, signature, id });
+    scheduleSync();
+    return 0;
+}
+
+void PortalHotKeyBackend::unregisterHotKey(Reference reference)
+{
+    // The binding stays: a menu that opens for a moment must not make the desktop forget (or
+    // ask about) the program's shortcuts. Only a changed slot rebinds.
+    if (m_registrations.erase(reference))
+        scheduleSync();
+}
+
+bool PortalHotKeyBackend::installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler)
+{
+    m_handler = std::move(handler);
+    return true;
+}
+
+void PortalHotKeyBackend::scheduleSync()
+{
+    if (m_syncScheduled)
+        return;
+    m_syncScheduled = true;
+    // One bind for the whole burst of registrations that a start or a change makes.
+    QTimer::singleShot(0, this, [this] { sync(); });
+}
+
+QCoro::Task<> PortalHotKeyBackend::sync()
+{
+    m_syncScheduled = false;
+    if (m_syncing) {
+        m_syncAgain = true;
+        co_return;
+    }
+    m_syncing = true;
+    QPointer<PortalHotKeyBackend> self(this);
+    do {
+        m_syncAgain = false;
+        QList<PortalShortcutEntry> wanted;
+        std::map<QString, Shortcut> shortcuts;
+        for (const PortalShortcutSlot &slot : m_slotsProvider()) {
+            if (!slot.shortcut)
+                continue;
+            const std::optional<QString> trigger = portalTrigger(*slot.shortcut);
+            if (!trigger)
+                continue;
+            wanted << PortalShortcutEntry { slot.id,
+                { { QStringLiteral("description"), slot.description },
+                    { QStringLiteral("preferred_trigger"), *trigger } } };
+            shortcuts.emplace(slot.id, *slot.shortcut);
+        }
+        if (wanted == m_bound && (hasSession() || wanted.isEmpty()))
+            continue;
+        closeSession();
+        m_bound = wanted;
+        m_boundShortcuts = shortcuts;
+        m_triggers.clear();
+        if (wanted.isEmpty())
+            continue;
+
+        QDBusMessage create = QDBusMessage::createMethodCall(
+            Portal::service, Portal::path, shortcutsInterface, QStringLiteral("CreateSession"));
+        create << QVariantMap { { QStringLiteral("session_handle_token"), newPortalToken() } };
+        auto creating = callPortalRequest(m_bus, create, m_timeout);
+        const PortalResponse created = co_await creating;
+        if (!self)
+            co_return;
+        const QString session = objectPathOf(created.results.value(QStringLiteral("session_handle")));
+        if (!created.succeeded() || session.isEmpty()) {
+            qWarning().noquote() << "The desktop did not open a global-shortcut session:"
+                                 << (created.error.isEmpty() ? QStringLiteral("refused") : created.error);
+            m_bound.clear();
+            Q_EMIT bindingFinished(false);
+            continue;
+        }
+        m_session = session;
+
+        QDBusMessage bind = QDBusMessage::createMethodCall(
+            Portal::service, Portal::path, shortcutsInterface, QStringLiteral("BindShortcuts"));
+        bind << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(wanted) << QString()
+             << QVariantMap();
+        auto binding = callPortalRequest(m_bus, bind, m_timeout);
+        const PortalResponse bound = co_await binding;
+        if (!self)
+            co_return;
+        if (!bound.succeeded()) {
+            qWarning().noquote() << "The desktop did not bind Glyphwell's shortcuts:"
+                                 << (bound.error.isEmpty() ? QStringLiteral("refused or cancelled") : bound.error);
+            closeSession();
+            m_bound.clear();
+            Q_EMIT bindingFinished(false);
+            continue;
+        }
+        const QList<PortalShortcutEntry> given = entriesOf(bound.results.value(QStringLiteral("shortcuts")));
+        noteTriggers(given);
+        if (given.isEmpty() && !m_warnedNothingBound) {
+            m_warnedNothingBound = true;
+            qWarning().noquote()
+                << "The desktop bound none of Glyphwell's shortcuts. Bind a key to \"glyphwell --capture\" in "
+                   "the desktop's keyboard settings instead.";
+        }
+        Q_EMIT bindingFinished(true);
+    } while (self && m_syncAgain);
+    if (self)
+        m_syncing = false;
+}
+
+void PortalHotKeyBackend::closeSession()
+{
+    if (m_session.isEmpty())
+        return;
+    m_bus.asyncCall(QDBusMessage::createMethodCall(
+        Portal::service, m_session, Portal::sessionInterface, QStringLiteral("Close")));
+    m_session.clear();
+}
+
+void PortalHotKeyBackend::noteTriggers(const QList<PortalShortcutEntry> &shortcuts)
+{
+    for (const PortalShortcutEntry &entry : shortcuts) {
+        const QString trigger = entry.properties.value(QStringLiteral("trigger_description")).toString();
+        m_triggers[entry.id] = trigger;
+        std::printf("glyphwell: the desktop gives \"%s\" the shortcut %s\n",
+            qPrintable(entry.properties.value(QStringLiteral("description"), entry.id).toString()),
+            trigger.isEmpty() ? "(none yet)" : qPrintable(trigger));
+    }
+    std::fflush(stdout);
+}
+
+void PortalHotKeyBackend::deliver(const QString &shortcutId, int kind)
+{
+    if (!m_eventsEnabled || !m_handler)
+        return;
+    const auto bound = m_boundShortcuts.find(shortcutId);
+    if (bound == m_boundShortcuts.end())
+        return;
+    for (const auto &[reference, registration] : m_registrations) {
+        if (registration.shortcut == bound->second) {
+            m_handler(HotKeyEvent { kind, registration.signature, registration.id });
+            return;
+        }
+    }
+}
+
+void PortalHotKeyBackend::onActivated(
+    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
+{
+    if (session.path() == m_session)
+        deliver(shortcutId, HotKeyEventKind::hotKeyPressed);
+}
+
+void PortalHotKeyBackend::onDeactivated(
+    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
+{
+    if (session.path() == m_session)
+        deliver(shortcutId, HotKeyEventKind::hotKeyReleased);
+}
+
+void PortalHotKeyBackend::onShortcutsChanged(const QDBusObjectPath &session, const QList<PortalShortcutEntry> &shortcuts)
+{
+    if (session.path() == m_session)
+        noteTriggers(shortcuts);
+}
+
+} // namespace KeyboardShortcuts

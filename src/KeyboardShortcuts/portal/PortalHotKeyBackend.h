@@ -1,0 +1,119 @@
+#pragma once
+
+#include "KeyboardShortcuts/HotKeyBackend.h"
+#include "KeyboardShortcuts/Shortcut.h"
+
+#include <QCoro/QCoroTask>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace KeyboardShortcuts {
+
+// One entry of the portal's a(sa{sv}) shortcut lists: an id and its properties
+// ("description", "preferred_trigger", "trigger_description").
+struct PortalShortcutEntry {
+    QString id;
+    QVariantMap properties;
+    friend bool operator==(const PortalShortcutEntry &, const PortalShortcutEntry &) = default;
+};
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcutEntry &entry);
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcutEntry &entry);
+void registerPortalShortcutTypes();
+
+// A shortcut in the portal's trigger syntax ("SHIFT+LOGO+x"): modifiers CTRL, ALT, SHIFT,
+// LOGO and the key's keysym name on the current layout. Nothing for a key without a keysym or
+// a modifier the syntax has no word for (function).
+std::optional<QString> portalTrigger(const Shortcut &shortcut);
+
+// One of the program's shortcut slots, as the desktop is to list it.
+struct PortalShortcutSlot {
+    QString id;
+    QString description;
+    std::optional<Shortcut> shortcut;
+};
+
+// Global shortcuts through org.freedesktop.portal.GlobalShortcuts. The desktop, not the
+// program, owns the keys there: the program's slots and their stored shortcuts are bound as
+// named shortcuts with preferred triggers, the user may give them other keys in the desktop's
+// settings, and Activated/Deactivated name the slot. A registered combination is accepted
+// at once; a slot's activation presses the hot key registered for the slot's stored shortcut.
+// A session binds once, so a changed shortcut closes it and binds again in a new one.
+class PortalHotKeyBackend : public QObject, public HotKeyBackend {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds requestTimeout { 30000 };
+
+    PortalHotKeyBackend(std::function<std::vector<PortalShortcutSlot>()> slotsProvider,
+        QDBusConnection bus = QDBusConnection::sessionBus(), std::chrono::milliseconds timeout = requestTimeout);
+    ~PortalHotKeyBackend() override;
+
+    // The interface's version on this bus; 0 when the desktop has none.
+    static uint portalVersion(QDBusConnection bus = QDBusConnection::sessionBus());
+
+    int32_t registerHotKey(uint32_t keyCode, uint32_t carbonModifiers, uint32_t signature, uint32_t id,
+        Reference &reference) override;
+    void unregisterHotKey(Reference reference) override;
+    bool installEventHandler(std::function<int32_t(const HotKeyEvent &)> handler) override;
+    void setHotKeyEventsEnabled(bool enabled) override { m_eventsEnabled = enabled; }
+    // The desktop settles clashes itself and does not tell.
+    bool isHeldByAnotherProgram(uint32_t, uint32_t) override { return false; }
+
+    // What the desktop says each bound slot is on ("trigger_description"), by slot id.
+    const std::map<QString, QString> &triggerDescriptions() const { return m_triggers; }
+    bool hasSession() const { return !m_session.isEmpty(); }
+
+Q_SIGNALS:
+    // A bind finished (successfully or not); for tests and the log.
+    void bindingFinished(bool succeeded);
+
+private Q_SLOTS:
+    void onActivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
+        const QVariantMap &options);
+    void onDeactivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
+        const QVariantMap &options);
+    void onShortcutsChanged(const QDBusObjectPath &session, const QList<PortalShortcutEntry> &shortcuts);
+
+private:
+    struct Registration {
+        Shortcut shortcut;
+        uint32_t signature;
+        uint32_t id;
+    };
+
+    void scheduleSync();
+    QCoro::Task<> sync();
+    void closeSession();
+    void deliver(const QString &shortcutId, int kind);
+    void noteTriggers(const QList<PortalShortcutEntry> &shortcuts);
+
+    std::function<std::vector<PortalShortcutSlot>()> m_slotsProvider;
+    QDBusConnection m_bus;
+    std::chrono::milliseconds m_timeout;
+    std::map<Reference, Registration> m_registrations;
+    Reference m_nextReference = 1;
+    std::function<int32_t(const HotKeyEvent &)> m_handler;
+    bool m_eventsEnabled = false;
+    bool m_syncScheduled = false;
+    bool m_syncing = false;
+    bool m_syncAgain = false;
+    QString m_session;
+    QList<PortalShortcutEntry> m_bound;
+    // The slot ids of the bound session with the shortcut each stands for.
+    std::map<QString, Shortcut> m_boundShortcuts;
+    std::map<QString, QString> m_triggers;
+    bool m_warnedNothingBound = false;
+};
+
+} // namespace KeyboardShortcuts
+
+Q_DECLARE_METATYPE(KeyboardShortcuts::PortalShortcutEntry)
