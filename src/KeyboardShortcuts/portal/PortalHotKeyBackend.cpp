@@ -94,12 +94,15 @@ PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcu
     , m_timeout(timeout)
 {
     registerPortalShortcutTypes();
-    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("Activated"), this,
-        SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("Deactivated"), this,
-        SLOT(onDeactivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
-    m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
-        SLOT(onShortcutsChanged(QDBusObjectPath, QList<KeyboardShortcuts::PortalShortcutEntry>)));
+    const std::pair<const char *, const char *> signalSlots[] = {
+        { "Activated", SLOT(onActivated(QDBusMessage)) },
+        { "Deactivated", SLOT(onDeactivated(QDBusMessage)) },
+        { "ShortcutsChanged", SLOT(onShortcutsChanged(QDBusMessage)) },
+    };
+    for (const auto &[signal, slot] : signalSlots) {
+        if (!m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
+            qWarning() << "Cannot follow the global-shortcut portal's" << signal << "signal";
+    }
 }
 
 PortalHotKeyBackend::~PortalHotKeyBackend()
@@ -269,24 +272,38 @@ void PortalHotKeyBackend::deliver(const QString &shortcutId, int kind)
     }
 }
 
-void PortalHotKeyBackend::onActivated(
-    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
+namespace {
+
+// The session and the shortcut id that Activated and Deactivated begin with.
+std::optional<std::pair<QString, QString>> sessionAndShortcut(const QDBusMessage &message)
 {
-    if (session.path() == m_session)
-        deliver(shortcutId, HotKeyEventKind::hotKeyPressed);
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2)
+        return std::nullopt;
+    return std::pair { objectPathOf(arguments[0]), arguments[1].toString() };
 }
 
-void PortalHotKeyBackend::onDeactivated(
-    const QDBusObjectPath &session, const QString &shortcutId, qulonglong, const QVariantMap &)
+} // namespace
+
+void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
 {
-    if (session.path() == m_session)
-        deliver(shortcutId, HotKeyEventKind::hotKeyReleased);
+    const auto activated = sessionAndShortcut(message);
+    if (activated && activated->first == m_session)
+        deliver(activated->second, HotKeyEventKind::hotKeyPressed);
 }
 
-void PortalHotKeyBackend::onShortcutsChanged(const QDBusObjectPath &session, const QList<PortalShortcutEntry> &shortcuts)
+void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 {
-    if (session.path() == m_session)
-        noteTriggers(shortcuts);
+    const auto deactivated = sessionAndShortcut(message);
+    if (deactivated && deactivated->first == m_session)
+        deliver(deactivated->second, HotKeyEventKind::hotKeyReleased);
+}
+
+void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
+{
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() >= 2 && objectPathOf(arguments[0]) == m_session)
+        noteTriggers(entriesOf(arguments[1]));
 }
 
 } // namespace KeyboardShortcuts

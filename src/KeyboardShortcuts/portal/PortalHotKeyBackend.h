@@ -6,6 +6,7 @@
 #include <QCoro/QCoroTask>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -77,11 +78,11 @@ Q_SIGNALS:
     void bindingFinished(bool succeeded);
 
 private Q_SLOTS:
-    void onActivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
-        const QVariantMap &options);
-    void onDeactivated(const QDBusObjectPath &session, const QString &shortcutId, qulonglong timestamp,
-        const QVariantMap &options);
-    void onShortcutsChanged(const QDBusObjectPath &session, const QList<PortalShortcutEntry> &shortcuts);
+    // Whole messages: the arguments are read here, so a portal sending more of them later
+    // still reaches us.
+    void onActivated(const QDBusMessage &message);
+    void onDeactivated(const QDBusMessage &message);
+    void onShortcutsChanged(const QDBusMessage &message);
 
 private:
     struct Registration {
