@@ -85,6 +85,6 @@ std::vector<TextObservation> lines(const QStringList &texts)
 {
     std::vector<TextObservation> result;
     for (const auto &text : texts)
-        result.push_back(TextObservation { QStringList { text } });
+        result.push_back(TextObservation { QStringList { text }, {} });
     return result;
 }
