@@ -4,6 +4,7 @@
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenGrabber.h"
 #include "capture/portal/PortalScreenshot.h"
+#include "fakes/PrivateBus.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/portal/PortalRequest.h"
 
@@ -94,26 +95,6 @@ TEST(PortalScreens, TwoScalesSideBySide_EachScreenAtItsOwnPixels)
     EXPECT_EQ(left.pixel(5, 5), colourOfPoint(15, 15));
 }
 
-// A private session bus, for the fake portal and its client.
-class PrivateBus {
-public:
-    PrivateBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
-        if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-            address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished(2000);
-    }
-    QString address;
-
-private:
-    QProcess m_daemon;
-};
 
 // The desktop portal as documented: Request objects whose Response goes to the caller alone,
 // sessions with Close, Activated and Deactivated sent to the session's owner.
@@ -226,8 +207,8 @@ protected:
     {
         ASSERT_FALSE(daemon.address.isEmpty()) << "dbus-daemon did not start";
         registerPortalShortcutTypes();
-        portalBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(daemon.address, QStringLiteral("portal")));
-        clientBus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(daemon.address, QStringLiteral("client")));
+        portalBus = std::make_unique<QDBusConnection>(daemon.connect(QStringLiteral("portal")));
+        clientBus = std::make_unique<QDBusConnection>(daemon.connect(QStringLiteral("client")));
         ASSERT_TRUE(portalBus->isConnected() && clientBus->isConnected());
         portal = std::make_unique<FakePortal>(*portalBus);
         ASSERT_TRUE(portalBus->registerVirtualObject(Portal::path, portal.get(), QDBusConnection::SubPath));
@@ -240,8 +221,6 @@ protected:
         portalBus->unregisterObject(Portal::path);
         portalThread.quit();
         portalThread.wait();
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     }
 };
 

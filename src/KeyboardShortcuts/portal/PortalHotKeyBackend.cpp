@@ -112,13 +112,7 @@ PortalHotKeyBackend::~PortalHotKeyBackend()
 
 uint PortalHotKeyBackend::portalVersion(QDBusConnection bus)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        Portal::service, Portal::path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    call << shortcutsInterface << QStringLiteral("version");
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return 0;
-    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toUInt();
+    return portalInterfaceVersion(std::move(bus), shortcutsInterface);
 }
 
 int32_t PortalHotKeyBackend::registerHotKey(

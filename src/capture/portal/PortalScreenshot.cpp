@@ -43,14 +43,7 @@ PortalScreenshot::PortalScreenshot(QDBusConnection bus, std::chrono::millisecond
 
 uint PortalScreenshot::version() const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        Portal::service, Portal::path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    call << screenshotInterface << QStringLiteral("version");
-    // A portal that is there answers at once; one being started by the bus may take a moment.
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return 0;
-    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toUInt();
+    return portalInterfaceVersion(m_bus, screenshotInterface);
 }
 
 bool PortalScreenshot::isDeniedByPermissionStore() const
