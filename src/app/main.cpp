@@ -170,8 +170,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.unavailableReason));
         return 1;
     }
-    setPlatformMethods(describeMethods(platform));
-    std::printf("glyphwell: %s\n", qPrintable(describeMethods(platform)));
+    setPlatformMethods({ platform.captureMethod, platform.shortcutMethod });
+    std::printf("glyphwell: %s\n", qPrintable(platformMethods().description()));
     std::fflush(stdout);
     if (!platform.shortcutNotice.isEmpty())
         std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.shortcutNotice));

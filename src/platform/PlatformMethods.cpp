@@ -1,19 +1,26 @@
 #include "PlatformMethods.h"
 
 namespace {
-QString &stored()
+PlatformMethods &stored()
 {
-    static QString description;
-    return description;
+    static PlatformMethods methods;
+    return methods;
 }
 } // namespace
 
-void setPlatformMethods(const QString &description)
+QString PlatformMethods::description() const
 {
-    stored() = description;
+    return QStringLiteral("capture: %1; shortcuts: %2")
+        .arg(capture.isEmpty() ? QStringLiteral("none") : capture,
+            shortcuts.isEmpty() ? QStringLiteral("none") : shortcuts);
 }
 
-QString platformMethods()
+void setPlatformMethods(const PlatformMethods &methods)
+{
+    stored() = methods;
+}
+
+const PlatformMethods &platformMethods()
 {
     return stored();
 }

@@ -110,5 +110,5 @@ void MainWindow::showAbout()
             "<p>This session: %5</p>")
             .arg(QCoreApplication::applicationVersion(), tesseractVersion(), zxingVersion(),
                 QString::fromLatin1(qVersion()),
-                platformMethods().isEmpty() ? QStringLiteral("not started") : platformMethods().toHtmlEscaped()));
+                platformMethods().description().toHtmlEscaped()));
 }

@@ -3,6 +3,7 @@
 #include "Icons.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
+#include "platform/PlatformMethods.h"
 #include "RefreshScheduler.h"
 #include "app/Preferences.h"
 #include "platform/QtDialogs.h"
@@ -91,6 +92,17 @@ public:
             auto *title = new QLabel(label, this);
             title->setBuddy(&recorder->field());
             form->addRow(title, recorder);
+        }
+        if (platformMethods().needsDesktopBinding()) {
+            // Without this the fields would look as if they worked.
+            auto *note = new QLabel(QStringLiteral(
+                "This desktop does not give programs global shortcuts, so these take effect only where it "
+                "does. To capture with a key here, bind one to the command <b>glyphwell --capture</b> in the "
+                "desktop's keyboard settings."), this);
+            note->setObjectName(QStringLiteral("desktopBindingNote"));
+            note->setWordWrap(true);
+            note->setTextFormat(Qt::RichText);
+            form->addRow(note);
         }
     }
 };

@@ -9,11 +9,13 @@
 #include "fakes/FakeServices.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
+#include "platform/PlatformMethods.h"
 #include "ui/SettingsWindowController.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -370,6 +372,21 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
     EXPECT_LT(first, second);
     EXPECT_LT(second, third);
     EXPECT_FALSE(recorder(AppShortcutNames::captureLastSelection()).warning().isEmpty());
+    EXPECT_EQ(settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote")), nullptr);
+}
+
+TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind)
+{
+    setPlatformMethods({ QStringLiteral("portal screenshot"), QStringLiteral("desktop binding") });
+    QWidget &settings = window();
+    tabs().setCurrentIndex(1);
+    const QLabel *note = settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote"));
+    setPlatformMethods({});
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains(QStringLiteral("glyphwell --capture")));
+    QTest::qWait(20);
+    EXPECT_TRUE(note->isVisible());
+    saveScreenshot(settings, QStringLiteral("settings-shortcuts-desktop-binding"));
 }
 
 } // namespace

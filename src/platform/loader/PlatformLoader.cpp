@@ -99,13 +99,6 @@ void loadWayland(Platform &platform)
 
 } // namespace
 
-QString describeMethods(const Platform &platform)
-{
-    return QStringLiteral("capture: %1; shortcuts: %2")
-        .arg(platform.captureMethod.isEmpty() ? QStringLiteral("none") : platform.captureMethod,
-            platform.shortcutMethod.isEmpty() ? QStringLiteral("none") : platform.shortcutMethod);
-}
-
 Platform loadPlatform(const QString &name)
 {
     Platform platform;

@@ -60,8 +60,6 @@ QString detectPlatform(const SessionEnvironment &environment);
 
 Platform loadPlatform(const QString &name);
 
-// "capture: X11 grab; shortcuts: X11 grab", for the start-up line and the About box.
-QString describeMethods(const Platform &platform);
 
 // Why the desktop program cannot start here (no display to connect to), or empty. Qt would
 // abort with a message about plugins instead.
