@@ -402,21 +402,35 @@ void AppState::clearHistory()
 void AppState::loadPersistedState()
 {
     QFile file(m_services.historyFilePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return;
-    const std::optional<PersistedGlyphwellState> state = decodePersistedState(file.readAll());
-    if (!state)
-        return; // the unreadable file stays until the next write replaces it
+    const std::optional<PersistedGlyphwellState> state
+        = file.open(QIODevice::ReadOnly) ? decodePersistedState(file.readAll()) : std::nullopt;
+    if (!state) {
+        // Replacing it would lose every capture it holds; it stays untouched until a write.
+        m_historyFileUnreadable = true;
+        return;
+    }
     setCaptureHistory(state->history);
     setSelectedLanguageIdentifier(state->selectedLanguageIdentifier);
 }
 
 void AppState::persistState()
 {
-    // Failures are silent: the history in memory stays authoritative and is written again
-    // at the next change.
-    writeFileAtomically(
-        m_services.historyFilePath, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+    // A failed save leaves the old file whole; the history in memory stays authoritative
+    // and is written again at the next change.
+    const QString &path = m_services.historyFilePath;
+    if (m_historyFileUnreadable) {
+        if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
+            m_historySaveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
+            return;
+        }
+        m_historyFileUnreadable = false;
+    }
+    QString error;
+    const bool saved
+        = writeFileAtomically(path, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }), &error);
+    m_historySaveLog.note(saved, path, error);
 }
 
 // Export.

@@ -176,7 +176,8 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
     state.selectedLanguageIdentifier = selected.toString();
     const QJsonArray entries = history.toArray();
     state.history.reserve(entries.size());
-    // One bad entry makes the whole file unreadable rather than silently dropping captures.
+    // One bad entry makes the whole file unreadable rather than silently dropping captures:
+    // the program then keeps the file aside whole before it writes a new one.
     for (const QJsonValue &entry : entries) {
         std::optional<CaptureHistoryItem> item = decodeItem(entry);
         if (!item)
@@ -186,17 +187,25 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
     return state;
 }
 
-bool writeFileAtomically(const QString &path, const QByteArray &data)
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
 {
+    auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return false;
+        return fail(QStringLiteral("cannot create the folder ") + folder);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return fail(file.errorString());
     if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(reason);
     }
-    return file.commit();
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }

@@ -3,10 +3,12 @@
 #include "KeyboardShortcuts/Registry.h"
 #include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
+#include "fakes/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -399,22 +401,83 @@ TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
     EXPECT_EQ(decoded->selectedLanguageIdentifier, QStringLiteral("fr-FR"));
 }
 
-TEST_F(AppStateTest, History_BadFileIsIgnoredAndReplacedAtTheNextWrite)
+// 25 good entries but one, whose date is not a date.
+QByteArray historyWithOneBadDate()
+{
+    QByteArray entries;
+    for (int i = 0; i < 25; ++i) {
+        const QByteArray date = i == 12 ? "2024-13-01T09:30:12Z" : "2024-05-01T09:30:12Z";
+        entries += QByteArray(i ? "," : "") + R"({"capturedAt":")" + date + R"(","id":")"
+            + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1()
+            + R"(","languageIdentifier":"automatic","text":"capture )" + QByteArray::number(i) + R"("})";
+    }
+    return R"({"history":[)" + entries + R"(],"selectedLanguageIdentifier":"de-DE"})";
+}
+
+TEST_F(AppStateTest, History_UnreadableFileIsKeptAsideWholeBeforeTheNextWrite)
+{
+    const QList<QByteArray> unreadable { historyWithOneBadDate(), "{\"history\":[", QByteArray("\xff\xfe\0garbage", 10),
+        R"({"history":{},"selectedLanguageIdentifier":"de-DE"})" };
+    for (const QByteArray &content : unreadable) {
+        SCOPED_TRACE(content.left(40).toStdString());
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
+        QFile file(historyPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+
+        makeState();
+        EXPECT_TRUE(state->captureHistory().isEmpty());
+        EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
+        EXPECT_EQ(historyFile(), content) << "reading alone must not touch the file";
+        {
+            LoggedWarnings log;
+            capture();
+            EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
+        }
+        EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+        const QStringList aside = QDir(dir.filePath(QStringLiteral("Glyphwell")))
+                                      .entryList({ QStringLiteral("capture-history.json.unreadable-*") });
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^capture-history\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))
+                        .match(aside.first())
+                        .hasMatch())
+            << aside.first().toStdString();
+        QFile kept(dir.filePath(QStringLiteral("Glyphwell/") + aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), content);
+        // Later writes replace the new file only.
+        capture();
+        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files).size(), 2);
+    }
+}
+
+TEST_F(AppStateTest, History_ReadOnlyFolderKeepsTheOldFileAndTheCaptureStillArrives)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
-    QFile file(historyPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"history":[{"capturedAt":"yesterday","id":"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)"
-               R"("languageIdentifier":"automatic","text":"x"}],"selectedLanguageIdentifier":"de-DE"})");
-    file.close();
-
     makeState();
-    EXPECT_TRUE(state->captureHistory().isEmpty());
-    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
-    EXPECT_TRUE(historyFile().contains("yesterday"));
     capture();
-    EXPECT_FALSE(historyFile().contains("yesterday"));
-    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+    const QByteArray before = historyFile();
+    ASSERT_EQ(decodePersistedState(before)->history.size(), 1);
+    {
+        ReadOnlyFolder readOnly(dir.filePath(QStringLiteral("Glyphwell")));
+        LoggedWarnings log;
+        for (const char *text : { "second", "third" }) {
+            textEngine.answer = [text](const QImage &) { return lines({ QString::fromLatin1(text) }); };
+            capture();
+            EXPECT_EQ(state->captureState(), CaptureState::success());
+            EXPECT_EQ(pasteboard.contents, QString::fromLatin1(text));
+            EXPECT_EQ(state->extractedText(), QString::fromLatin1(text));
+        }
+        EXPECT_EQ(state->captureHistory().size(), 3);
+        EXPECT_EQ(historyFile(), before);
+        EXPECT_EQ(log.containing(QStringLiteral("Could not save the capture history")).size(), 1)
+            << "logged once, not at every capture";
+    }
+    // Writable again: the next change saves everything kept in memory.
+    capture();
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 4);
 }
 
 TEST_F(AppStateTest, History_ValidFileIsReadAndRewritten)
