@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -156,8 +157,12 @@ std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
 
 void AppState::startCapture(std::optional<CaptureMode> mode)
 {
-    if (m_captureState.kind() == CaptureState::Kind::capturing)
+    // The explanation alert runs a nested event loop, where another shortcut press arrives
+    // before the state says capturing: the whole flow is guarded, not only the selection.
+    if (m_captureState.kind() == CaptureState::Kind::capturing || m_startingCapture)
         return;
+    m_startingCapture = true;
+    const auto done = qScopeGuard([this] { m_startingCapture = false; });
 
     if (m_services.screenAccess.preflight()) {
         updatePermissionStatus(true);
@@ -248,7 +253,7 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
 
 void AppState::captureLastSelection()
 {
-    if (m_captureState.kind() == CaptureState::Kind::capturing || !m_lastCapturedImage)
+    if (m_captureState.kind() == CaptureState::Kind::capturing || m_startingCapture || !m_lastCapturedImage)
         return;
     setCaptureState(CaptureState::capturing());
     setExtractedText(QString());

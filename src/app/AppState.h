@@ -135,6 +135,7 @@ private:
 
     std::optional<QImage> m_lastCapturedImage;
     bool m_hasPromptedForScreenRecordingAccess = false;
+    bool m_startingCapture = false;
     QList<QMetaObject::Connection> m_permissionRefreshObservers;
     QTimer *m_permissionRefreshTask = nullptr;
     // Recognition runs here, off the main thread, so the windows keep painting; one job at a

@@ -174,12 +174,29 @@ int runCommandLine(const QStringList &arguments)
     }
 
     const QString path = parser.value(options.recognize);
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo file(path);
+    if (file.isDir()) {
+        printLine(stderr, QStringLiteral("%1: is a folder, not an image file").arg(path));
+        return 2;
+    }
+    if (!file.exists()) {
         printLine(stderr, QStringLiteral("%1: no such file").arg(path));
         return 2;
     }
     QImageReader reader(path);
     reader.setAutoTransform(true);
+    // The header tells the size, so a huge image is refused before anything is decoded.
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > maximumImageFilePixels) {
+        printLine(stderr,
+            QStringLiteral("%1: the image is %2 x %3 pixels; Glyphwell reads images of up to %4 million pixels")
+                .arg(path)
+                .arg(size.width())
+                .arg(size.height())
+                .arg(maximumImageFilePixels / 1'000'000));
+        return 2;
+    }
+    reader.setAllocationLimit(256); // MB; also for formats whose header gives no size
     const QImage image = reader.read();
     if (image.isNull()) {
         printLine(stderr, QStringLiteral("%1: cannot read the image (%2)").arg(path, reader.errorString()));

@@ -75,7 +75,8 @@ QString OCRService::detectBarcodes(const QImage &image) const
 
     QStringList payloads;
     for (const BarcodeObservation &observation : *observations) {
-        if (observation.payloadString)
+        // A code that holds only blanks would replace the clipboard with nothing.
+        if (observation.payloadString && !observation.payloadString->trimmed().isEmpty())
             payloads.append(*observation.payloadString);
     }
     if (payloads.isEmpty())

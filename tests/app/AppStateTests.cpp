@@ -1,6 +1,7 @@
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
+#include "app/CaptureRecognition.h"
 #include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/ReadOnlyFolder.h"
@@ -105,6 +106,20 @@ TEST_F(AppStateTest, EmptyText_FallsBackToBarcodes)
     barcodeEngine.answer = nullptr;
     capture();
     EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+
+    // A code that holds only blanks is no code: nothing replaces the clipboard or joins the
+    // history, in either mode.
+    barcodeEngine.answer = [](const QImage &) {
+        return std::vector<BarcodeObservation> { { QStringLiteral(" \n\t ") } };
+    };
+    pasteboard.contents = QStringLiteral("keep");
+    capture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+    capture(CaptureMode::qrCode);
+    EXPECT_EQ(state->captureState(),
+        CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
+    EXPECT_EQ(state->captureHistory().size(), 1);
 }
 
 TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
@@ -115,6 +130,32 @@ TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
         CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
     EXPECT_EQ(barcodeEngine.calls, 1);
     EXPECT_TRUE(textEngine.languages.isEmpty());
+}
+
+TEST_F(AppStateTest, HugeSelection_IsReadReducedToTheRecognitionBound)
+{
+    // Two 8K screens side by side, 66 million pixels.
+    QImage frame(2 * 7680, 4320, QImage::Format_Grayscale8);
+    frame.fill(Qt::white);
+    grabber.result = frame;
+    std::atomic<qint64> readPixels = 0;
+    std::atomic<double> readAspect = 0;
+    textEngine.answer = [&](const QImage &image) {
+        readPixels = qint64(image.width()) * image.height();
+        readAspect = double(image.width()) / image.height();
+        return lines({ QStringLiteral("wide") });
+    };
+    makeState();
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(0, 0, 2 * 7680, 4320));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 60'000));
+    EXPECT_EQ(state->extractedText(), QStringLiteral("wide"));
+    EXPECT_LE(readPixels.load(), maximumRecognitionPixels);
+    EXPECT_GT(readPixels.load(), maximumRecognitionPixels * 99 / 100);
+    EXPECT_NEAR(readAspect.load(), 2 * 7680.0 / 4320, 0.01);
+    // Within the bound, nothing is scaled.
+    EXPECT_EQ(boundedForRecognition(QImage(7680, 4320, QImage::Format_Grayscale8)).size(), QSize(7680, 4320));
 }
 
 TEST_F(AppStateTest, NoLineBreaksMode_FoldsTheLines)
@@ -308,6 +349,30 @@ TEST_F(AppStateTest, Permission_GrantedOnRequestStartsTheCapture)
     ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
     selector.finish(QRectF(0, 0, 10, 10));
     ASSERT_TRUE(waitUntilNotCapturing());
+}
+
+TEST_F(AppStateTest, Permission_PressesWhileTheExplanationIsUpStartNoSecondFlow)
+{
+    makeState();
+    capture(); // a first good capture, so capture-last has an image to read
+    access.granted = false; // access withdrawn meanwhile
+    access.grantOnRequest = true;
+    dialogs.answer = 0;
+    const int selectionsBefore = selector.calls;
+    dialogs.onAlert = [&](const AlertSpec &) {
+        state->startCapture();
+        state->startCapture(CaptureMode::qrCode);
+        state->captureLastSelection();
+    };
+    state->startCapture();
+    dialogs.onAlert = nullptr;
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, selectionsBefore + 1);
+    selector.finish(QRectF(0, 0, 10, 10));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->captureState(), CaptureState::success());
 }
 
 TEST_F(AppStateTest, Permission_PollClearsPermissionFailureOnceGranted)
