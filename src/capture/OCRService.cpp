@@ -75,13 +75,14 @@ QString OCRService::detectBarcodes(const QImage &image) const
 
     QStringList payloads;
     for (const BarcodeObservation &observation : *observations) {
-        // A code that holds only blanks would replace the clipboard with nothing.
-        if (observation.payloadString && !observation.payloadString->trimmed().isEmpty())
+        if (observation.payloadString)
             payloads.append(*observation.payloadString);
     }
-    if (payloads.isEmpty())
+    QString joined = payloads.join(QLatin1Char('\n'));
+    // Codes that hold only blanks would replace the clipboard with nothing once trimmed.
+    if (joined.trimmed().isEmpty())
         throw CaptureError(OCRServiceError::noBarcodesFound);
-    return payloads.join(QLatin1Char('\n'));
+    return joined;
 }
 
 QCoro::Task<QImage> OCRService::captureRegion(QRectF rect) const
