@@ -1,12 +1,15 @@
 # make run: install what is missing, build and start Glyphwell.
 # make test: install what is missing, build with sanitizers and run every test.
 # make bench: build optimised and run the benchmarks (recognition, overlay, command line).
+# make install [PREFIX=/usr/local] [DESTDIR=staging]: build optimised and install.
+# make package: build optimised and make the .deb (build/release/glyphwell_VERSION_amd64.deb).
 
 CXX := clang++
 GENERATOR := Ninja
 BUILD := build
+PREFIX ?= /usr/local
 
-.PHONY: run test bench deps clean
+.PHONY: run test bench deps clean install package
 
 deps:
 	@scripts/install-deps
@@ -32,6 +35,14 @@ bench: deps
 	cd $(BUILD)/bench && OMP_THREAD_LIMIT=1 QT_QPA_PLATFORM=offscreen ./bench/recognition_bench
 	tests/x11/run-with-xvfb $(BUILD)/bench/bench/overlay_bench 20
 	OMP_THREAD_LIMIT=1 bench/cli_accuracy.py $(BUILD)/bench/glyphwell
+
+install: deps $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)/release --prefix "$(PREFIX)"
+
+package: deps $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release
+	cd $(BUILD)/release && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
