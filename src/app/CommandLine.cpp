@@ -64,6 +64,9 @@ struct Options {
         QStringLiteral("With --capture: read the last selected area again.") };
     QCommandLineOption show { QStringLiteral("show"),
         QStringLiteral("Show the main window of the running Glyphwell.") };
+    QCommandLineOption doctor { QStringLiteral("doctor"),
+        QStringLiteral("Check everything a capture needs here, print what was found and how to fix it; exit "
+                       "0 when a capture can work, 1 otherwise.") };
     QCommandLineOption background { QStringLiteral("background"),
         QStringLiteral(
             "Start without opening the main window when the tray can show Glyphwell (used at login).") };
@@ -77,7 +80,7 @@ void configure(QCommandLineParser &parser, const Options &options)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({ options.recognize, options.mode, options.language, options.capture,
-        options.noLineBreaks, options.last, options.show, options.background });
+        options.noLineBreaks, options.last, options.show, options.background, options.doctor });
 }
 
 bool anyDesktopOption(const QCommandLineParser &parser, const Options &options)
@@ -127,7 +130,7 @@ std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments)
     return launch;
 }
 
-int runCommandLine(const QStringList &arguments)
+int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor)
 {
     QCommandLineParser parser;
     const Options options;
@@ -149,6 +152,13 @@ int runCommandLine(const QStringList &arguments)
         printLine(
             stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return 2;
+    }
+    if (parser.isSet(options.doctor)) {
+        if (arguments.size() != 2 || !doctor) {
+            printLine(stderr, QStringLiteral("--doctor goes alone."));
+            return 2;
+        }
+        return doctor();
     }
     if (anyDesktopOption(parser, options)) {
         printLine(stderr, desktopFormProblem(parser, options));

@@ -11,6 +11,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/loader/PlatformLoader.h"
+#include "platform/loader/SystemDoctor.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindowController.h"
 
@@ -107,7 +108,7 @@ int main(int argc, char **argv)
     if (!launch) {
         QCoreApplication app(argc, argv);
         describeApplication();
-        return runCommandLine(arguments);
+        return runCommandLine(arguments, [] { return printDoctorReport(gatherDoctorFindings()); });
     }
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
