@@ -3,13 +3,15 @@
 # make bench: build optimised and run the benchmarks (recognition, overlay, command line).
 # make install [PREFIX=/usr/local] [DESTDIR=staging]: build optimised and install.
 # make package: build optimised and make the .deb (build/release/glyphwell_VERSION_amd64.deb).
+# make fuzz [FUZZ_SECONDS=60]: build the libFuzzer harnesses (build/fuzz) and run each that long.
 
 CXX := clang++
 GENERATOR := Ninja
 BUILD := build
 PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 60
 
-.PHONY: run test bench deps clean install package
+.PHONY: run test bench deps clean install package fuzz
 
 deps:
 	@scripts/install-deps
@@ -43,6 +45,12 @@ install: deps $(BUILD)/release/build.ninja
 package: deps $(BUILD)/release/build.ninja
 	cmake --build $(BUILD)/release
 	cd $(BUILD)/release && cpack -G DEB
+
+fuzz: deps
+	cmake -S . -B $(BUILD)/fuzz -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHWELL_FUZZ=ON -DGLYPHWELL_TESTS=OFF
+	cmake --build $(BUILD)/fuzz --target fuzzers
+	fuzz/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -19,11 +19,11 @@ QString historyFilePath()
 
 namespace {
 
-void appendEscaped(QByteArray &out, const QString &text)
+const char hex[] = "0123456789abcdef";
+
+void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
 {
-    static const char hex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : text.toUtf8()) {
+    for (const char c : utf8) {
         switch (c) {
         case '"':
             out += "\\\"";
@@ -60,6 +60,29 @@ void appendEscaped(QByteArray &out, const QString &text)
             }
         }
     }
+}
+
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    out += '"';
+    // A lone surrogate (a hand-edited file may escape one) has no UTF-8 form: written as
+    // its escape, the entry reads back as it was instead of turning into U+FFFD.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (!c.isSurrogate())
+            continue;
+        appendEscapedUtf8(out, QStringView(text).sliced(run, i - run).toUtf8());
+        out += "\\u";
+        for (const int shift : { 12, 8, 4, 0 })
+            out += hex[(c.unicode() >> shift) & 0xF];
+        run = i + 1;
+    }
+    appendEscapedUtf8(out, QStringView(text).sliced(run).toUtf8());
     out += '"';
 }
 
