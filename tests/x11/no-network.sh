@@ -38,14 +38,8 @@ wait_for 30 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyph
 xdotool search --onlyvisible --name 'ImageMagick' windowfocus --sync 2>/dev/null
 xdotool key shift+super+x
 wait_for 20 overlay_up || fail "the overlay did not come up"
-xdotool mousemove 92 92 mousedown 1
-for step in 1 2 3 4 5 6; do
-    xdotool mousemove $((92 + step * 110)) $((92 + step * 82))
-    sleep 0.05
-done
-xdotool mousemove 750 590 mouseup 1
-wait_for 60 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
-    || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+drag 92 92 750 590
+wait_for_sample_text 60
 program=$(pgrep -P "$tracer" | head -n1)
 [ -n "$program" ] && kill -TERM "$program"
 wait "$tracer"
