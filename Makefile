@@ -1,12 +1,17 @@
 # make run: install what is missing, build and start Glyphwell.
 # make test: install what is missing, build with sanitizers and run every test.
 # make bench: build optimised and run the benchmarks (recognition, overlay, command line).
+# make install [PREFIX=/usr/local] [DESTDIR=staging]: build optimised and install.
+# make package: build optimised and make the .deb (build/release/glyphwell_VERSION_amd64.deb).
+# make fuzz [FUZZ_SECONDS=60]: build the libFuzzer harnesses (build/fuzz) and run each that long.
 
 CXX := clang++
 GENERATOR := Ninja
 BUILD := build
+PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 60
 
-.PHONY: run test bench deps clean
+.PHONY: run test bench deps clean install package fuzz
 
 deps:
 	@scripts/install-deps
@@ -32,6 +37,20 @@ bench: deps
 	cd $(BUILD)/bench && OMP_THREAD_LIMIT=1 QT_QPA_PLATFORM=offscreen ./bench/recognition_bench
 	tests/x11/run-with-xvfb $(BUILD)/bench/bench/overlay_bench 20
 	OMP_THREAD_LIMIT=1 bench/cli_accuracy.py $(BUILD)/bench/glyphwell
+
+install: deps $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)/release --prefix "$(PREFIX)"
+
+package: deps $(BUILD)/release/build.ninja
+	cmake --build $(BUILD)/release
+	cd $(BUILD)/release && cpack -G DEB
+
+fuzz: deps
+	cmake -S . -B $(BUILD)/fuzz -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHWELL_FUZZ=ON -DGLYPHWELL_TESTS=OFF
+	cmake --build $(BUILD)/fuzz --target fuzzers
+	fuzz/run-fuzzers $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

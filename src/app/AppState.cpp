@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -157,8 +158,12 @@ std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
 
 void AppState::startCapture(std::optional<CaptureMode> mode)
 {
-    if (m_captureState.kind() == CaptureState::Kind::capturing)
+    // The explanation alert runs a nested event loop, where another shortcut press arrives
+    // before the state says capturing: the whole flow is guarded, not only the selection.
+    if (m_captureState.kind() == CaptureState::Kind::capturing || m_startingCapture)
         return;
+    m_startingCapture = true;
+    const auto done = qScopeGuard([this] { m_startingCapture = false; });
 
     if (m_services.screenAccess.preflight()) {
         updatePermissionStatus(true);
@@ -257,7 +262,7 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
 
 void AppState::captureLastSelection()
 {
-    if (m_captureState.kind() == CaptureState::Kind::capturing || !m_lastCapturedImage)
+    if (m_captureState.kind() == CaptureState::Kind::capturing || m_startingCapture || !m_lastCapturedImage)
         return;
     setCaptureState(CaptureState::capturing());
     setExtractedText(QString());
@@ -411,21 +416,35 @@ void AppState::clearHistory()
 void AppState::loadPersistedState()
 {
     QFile file(m_services.historyFilePath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return;
-    const std::optional<PersistedGlyphwellState> state = decodePersistedState(file.readAll());
-    if (!state)
-        return; // the unreadable file stays until the next write replaces it
+    const std::optional<PersistedGlyphwellState> state
+        = file.open(QIODevice::ReadOnly) ? decodePersistedState(file.readAll()) : std::nullopt;
+    if (!state) {
+        // Replacing it would lose every capture it holds; it stays untouched until a write.
+        m_historyFileUnreadable = true;
+        return;
+    }
     setCaptureHistory(state->history);
     setSelectedLanguageIdentifier(state->selectedLanguageIdentifier);
 }
 
 void AppState::persistState()
 {
-    // Failures are silent: the history in memory stays authoritative and is written again
-    // at the next change.
-    writeFileAtomically(
-        m_services.historyFilePath, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }));
+    // A failed save leaves the old file whole; the history in memory stays authoritative
+    // and is written again at the next change.
+    const QString &path = m_services.historyFilePath;
+    if (m_historyFileUnreadable) {
+        if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
+            m_historySaveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
+            return;
+        }
+        m_historyFileUnreadable = false;
+    }
+    QString error;
+    const bool saved
+        = writeFileAtomically(path, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }), &error);
+    m_historySaveLog.note(saved, path, error);
 }
 
 // Export.

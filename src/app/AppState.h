@@ -5,6 +5,7 @@
 #include "OCRLanguageOption.h"
 #include "capture/CaptureMode.h"
 #include "capture/PermissionService.h"
+#include "platform/UnreadableFile.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -105,6 +106,7 @@ private:
     void applyRecognizedText(const QString &text);
     void addToHistory(const QString &text);
     void loadPersistedState();
+    // Logs a failing save once (and its recovery); the capture goes on either way.
     void persistState();
     void startPermissionRefreshTask();
     void stopPermissionRefreshTask();
@@ -133,9 +135,13 @@ private:
 
     std::optional<QImage> m_lastCapturedImage;
     bool m_hasPromptedForScreenRecordingAccess = false;
+    bool m_startingCapture = false;
     QList<QMetaObject::Connection> m_permissionRefreshObservers;
     QTimer *m_permissionRefreshTask = nullptr;
     // Recognition runs here, off the main thread, so the windows keep painting; one job at a
     // time, in the order the captures asked.
     QThreadPool m_recognitionPool;
+    // The history file exists but could not be read: it is moved aside before the next write.
+    bool m_historyFileUnreadable = false;
+    SaveFailureLog m_historySaveLog { QStringLiteral("capture history") };
 };

@@ -19,11 +19,11 @@ QString historyFilePath()
 
 namespace {
 
-void appendEscaped(QByteArray &out, const QString &text)
+const char hex[] = "0123456789abcdef";
+
+void appendEscapedUtf8(QByteArray &out, const QByteArray &utf8)
 {
-    static const char hex[] = "0123456789abcdef";
-    out += '"';
-    for (const char c : text.toUtf8()) {
+    for (const char c : utf8) {
         switch (c) {
         case '"':
             out += "\\\"";
@@ -60,6 +60,29 @@ void appendEscaped(QByteArray &out, const QString &text)
             }
         }
     }
+}
+
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    out += '"';
+    // A lone surrogate (a hand-edited file may escape one) has no UTF-8 form: written as
+    // its escape, the entry reads back as it was instead of turning into U+FFFD.
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (!c.isSurrogate())
+            continue;
+        appendEscapedUtf8(out, QStringView(text).sliced(run, i - run).toUtf8());
+        out += "\\u";
+        for (const int shift : { 12, 8, 4, 0 })
+            out += hex[(c.unicode() >> shift) & 0xF];
+        run = i + 1;
+    }
+    appendEscapedUtf8(out, QStringView(text).sliced(run).toUtf8());
     out += '"';
 }
 
@@ -176,7 +199,8 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
     state.selectedLanguageIdentifier = selected.toString();
     const QJsonArray entries = history.toArray();
     state.history.reserve(entries.size());
-    // One bad entry makes the whole file unreadable rather than silently dropping captures.
+    // One bad entry makes the whole file unreadable rather than silently dropping captures:
+    // the program then keeps the file aside whole before it writes a new one.
     for (const QJsonValue &entry : entries) {
         std::optional<CaptureHistoryItem> item = decodeItem(entry);
         if (!item)
@@ -186,17 +210,25 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
     return state;
 }
 
-bool writeFileAtomically(const QString &path, const QByteArray &data)
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
 {
+    auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return false;
+        return fail(QStringLiteral("cannot create the folder ") + folder);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return fail(file.errorString());
     if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(reason);
     }
-    return file.commit();
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }

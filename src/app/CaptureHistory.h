@@ -36,5 +36,6 @@ QByteArray encodePersistedState(const PersistedGlyphwellState &state);
 std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &data);
 
 // Creates the folder if needed and replaces the file atomically (a temporary file renamed
-// over it). Returns false on any failure; nothing is reported.
-bool writeFileAtomically(const QString &path, const QByteArray &data);
+// over it). Returns false on any failure, the old file then untouched; the reason goes to
+// *error when given.
+bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr);

@@ -64,6 +64,9 @@ struct Options {
         QStringLiteral("With --capture: read the last selected area again.") };
     QCommandLineOption show { QStringLiteral("show"),
         QStringLiteral("Show the main window of the running Glyphwell.") };
+    QCommandLineOption doctor { QStringLiteral("doctor"),
+        QStringLiteral("Check everything a capture needs here, print what was found and how to fix it; exit "
+                       "0 when a capture can work, 1 otherwise.") };
     QCommandLineOption background { QStringLiteral("background"),
         QStringLiteral(
             "Start without opening the main window when the tray can show Glyphwell (used at login).") };
@@ -77,7 +80,7 @@ void configure(QCommandLineParser &parser, const Options &options)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({ options.recognize, options.mode, options.language, options.capture,
-        options.noLineBreaks, options.last, options.show, options.background });
+        options.noLineBreaks, options.last, options.show, options.background, options.doctor });
 }
 
 bool anyDesktopOption(const QCommandLineParser &parser, const Options &options)
@@ -127,7 +130,7 @@ std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments)
     return launch;
 }
 
-int runCommandLine(const QStringList &arguments)
+int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor)
 {
     QCommandLineParser parser;
     const Options options;
@@ -149,6 +152,13 @@ int runCommandLine(const QStringList &arguments)
         printLine(
             stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return 2;
+    }
+    if (parser.isSet(options.doctor)) {
+        if (arguments.size() != 2 || !doctor) {
+            printLine(stderr, QStringLiteral("--doctor goes alone."));
+            return 2;
+        }
+        return doctor();
     }
     if (anyDesktopOption(parser, options)) {
         printLine(stderr, desktopFormProblem(parser, options));
@@ -174,12 +184,29 @@ int runCommandLine(const QStringList &arguments)
     }
 
     const QString path = parser.value(options.recognize);
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo file(path);
+    if (file.isDir()) {
+        printLine(stderr, QStringLiteral("%1: is a folder, not an image file").arg(path));
+        return 2;
+    }
+    if (!file.exists()) {
         printLine(stderr, QStringLiteral("%1: no such file").arg(path));
         return 2;
     }
     QImageReader reader(path);
     reader.setAutoTransform(true);
+    // The header tells the size, so a huge image is refused before anything is decoded.
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > maximumImageFilePixels) {
+        printLine(stderr,
+            QStringLiteral("%1: the image is %2 x %3 pixels; Glyphwell reads images of up to %4 million pixels")
+                .arg(path)
+                .arg(size.width())
+                .arg(size.height())
+                .arg(maximumImageFilePixels / 1'000'000));
+        return 2;
+    }
+    reader.setAllocationLimit(256); // MB; also for formats whose header gives no size
     const QImage image = reader.read();
     if (image.isNull()) {
         printLine(stderr, QStringLiteral("%1: cannot read the image (%2)").arg(path, reader.errorString()));

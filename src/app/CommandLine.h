@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -22,5 +24,6 @@ std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments);
 // `glyphwell --recognize FILE [--mode text|no-line-breaks|qr] [--language ID]`: reads an
 // image the way a capture does after the grab and prints the text. Needs no display. Also
 // --help, --version and the error for arguments that fit no form.
+// `--doctor` runs the given check (the platform layer's) and returns its status.
 // Returns the exit status: 0 with a result, 1 when recognition failed, 2 for bad input.
-int runCommandLine(const QStringList &arguments);
+int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor = {});

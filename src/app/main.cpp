@@ -10,8 +10,9 @@
 #include "platform/DesktopNotifications.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
-#include "platform/loader/PlatformLoader.h"
 #include "platform/PlatformMethods.h"
+#include "platform/loader/PlatformLoader.h"
+#include "platform/loader/SystemDoctor.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindowController.h"
 
@@ -108,7 +109,7 @@ int main(int argc, char **argv)
     if (!launch) {
         QCoreApplication app(argc, argv);
         describeApplication();
-        return runCommandLine(arguments);
+        return runCommandLine(arguments, [] { return printDoctorReport(gatherDoctorFindings()); });
     }
 
     const QString platformName = detectPlatform(SessionEnvironment::current());

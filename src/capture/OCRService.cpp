@@ -78,9 +78,11 @@ QString OCRService::detectBarcodes(const QImage &image) const
         if (observation.payloadString)
             payloads.append(*observation.payloadString);
     }
-    if (payloads.isEmpty())
+    QString joined = payloads.join(QLatin1Char('\n'));
+    // Codes that hold only blanks would replace the clipboard with nothing once trimmed.
+    if (joined.trimmed().isEmpty())
         throw CaptureError(OCRServiceError::noBarcodesFound);
-    return payloads.join(QLatin1Char('\n'));
+    return joined;
 }
 
 QCoro::Task<QImage> OCRService::captureRegion(QRectF rect) const

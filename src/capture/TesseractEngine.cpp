@@ -88,25 +88,28 @@ const std::optional<QString> &TesseractEngine::dataDirectory()
 {
     if (m_dataDirectory)
         return *m_dataDirectory;
-    std::optional<QString> directory = m_options.dataPath;
-    if (!directory) {
-        const QString fromEnvironment = qEnvironmentVariable("TESSDATA_PREFIX");
-        if (!fromEnvironment.isEmpty())
-            directory = fromEnvironment;
-    }
-    if (!directory) {
-        // Where Debian and upstream builds install their data; looked up once, without
-        // loading a model just to ask Tesseract.
-        for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
-                 "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
-            if (QFileInfo::exists(fileFor(QLatin1String(candidate), QStringLiteral("eng")))) {
-                directory = QLatin1String(candidate);
-                break;
-            }
-        }
-    }
-    m_dataDirectory = directory;
+    m_dataDirectory = m_options.dataPath ? m_options.dataPath : systemDataDirectory();
     return *m_dataDirectory;
+}
+
+std::optional<QString> TesseractEngine::systemDataDirectory()
+{
+    const QString fromEnvironment = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    // Where Debian and upstream builds install their data; looked up once, without
+    // loading a model just to ask Tesseract.
+    for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+             "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
+        if (QFileInfo::exists(fileFor(QLatin1String(candidate), QStringLiteral("eng"))))
+            return QString::fromLatin1(candidate);
+    }
+    return std::nullopt;
+}
+
+bool TesseractEngine::hasDataFile(const QString &directory, const QString &tesseractLanguage)
+{
+    return QFileInfo::exists(fileFor(directory, tesseractLanguage));
 }
 
 bool TesseractEngine::dataFileMissing(const QString &language)

@@ -56,6 +56,9 @@ public:
     static std::optional<QString> tesseractLanguage(const std::optional<QString> &languageIdentifier);
     // The Debian package that ships a traineddata ("chi_sim" -> "tesseract-ocr-chi-sim").
     static QString dataPackage(const QString &tesseractLanguage);
+    // TESSDATA_PREFIX, else the first usual system folder that holds data; absent when none.
+    static std::optional<QString> systemDataDirectory();
+    static bool hasDataFile(const QString &directory, const QString &tesseractLanguage);
 
 private:
     struct Configuration {

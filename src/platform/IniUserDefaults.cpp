@@ -138,13 +138,45 @@ void IniUserDefaults::setObject(const QString &key, const QVariant &value)
         removeObject(key);
         return;
     }
+    if (!beforeWrite())
+        return;
     m_settings->setValue(key, value);
     const QString typeName = typeNameFor(value);
     if (typeName.isEmpty())
         m_settings->remove(typeKey(key));
     else
         m_settings->setValue(typeKey(key), typeName);
+    afterWrite();
+}
+
+bool IniUserDefaults::beforeWrite()
+{
+    reloadIfChanged();
+    if (m_settings->status() != QSettings::FormatError)
+        return true;
+    // QSettings would rewrite the file from the part it understood, losing the rest.
+    const QString path = m_settings->fileName();
+    QVariantMap understood;
+    for (const QString &key : m_settings->allKeys())
+        understood.insert(key, m_settings->value(key));
+    if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
+        m_saveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
+        return false;
+    }
+    m_settings.reset(); // QSettings shares a parsed file between its objects on one path
+    m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    for (auto it = understood.cbegin(); it != understood.cend(); ++it)
+        m_settings->setValue(it.key(), it.value());
+    return true;
+}
+
+void IniUserDefaults::afterWrite()
+{
     m_settings->sync();
+    const QSettings::Status status = m_settings->status();
+    m_saveLog.note(status == QSettings::NoError, m_settings->fileName(),
+        status == QSettings::AccessError ? QStringLiteral("the file or its folder is not writable")
+                                         : QStringLiteral("the file is not in INI format"));
     noteFileState();
 }
 
@@ -152,10 +184,11 @@ void IniUserDefaults::removeObject(const QString &key)
 {
     if (key.isEmpty())
         return; // QSettings::remove("") would clear every key
+    if (!beforeWrite())
+        return;
     m_settings->remove(key);
     m_settings->remove(typeKey(key));
-    m_settings->sync();
-    noteFileState();
+    afterWrite();
 }
 
 QStringList IniUserDefaults::keys() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnreadableFile.h"
 #include "UserDefaults.h"
 
 #include <QtGlobal>
@@ -17,6 +18,10 @@ class QSettings;
 // that is not text (bool, int, uint, double); values without an entry there are text. A value
 // edited by hand without an entry (autoCopy=false) is therefore text, which the typed readers
 // still read as the right Boolean.
+//
+// A file QSettings cannot parse is kept aside (see UnreadableFile.h) before the first write,
+// and what could be read from it goes into the new file. A write that fails leaves the old
+// file whole and is logged once.
 class IniUserDefaults : public UserDefaults {
 public:
     // ~/.config/Glyphwell/Glyphwell.conf, or the same under $XDG_CONFIG_HOME.
@@ -35,8 +40,11 @@ public:
 private:
     void reloadIfChanged() const;
     void noteFileState() const;
+    bool beforeWrite();
+    void afterWrite();
 
     std::unique_ptr<QSettings> m_settings;
     mutable qint64 m_seenModified = -1;
     mutable qint64 m_seenSize = -1;
+    SaveFailureLog m_saveLog { QStringLiteral("settings") };
 };

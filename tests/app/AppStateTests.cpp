@@ -1,12 +1,15 @@
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
+#include "app/CaptureRecognition.h"
 #include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
+#include "fakes/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,6 +106,20 @@ TEST_F(AppStateTest, EmptyText_FallsBackToBarcodes)
     barcodeEngine.answer = nullptr;
     capture();
     EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+
+    // A code that holds only blanks is no code: nothing replaces the clipboard or joins the
+    // history, in either mode.
+    barcodeEngine.answer = [](const QImage &) {
+        return std::vector<BarcodeObservation> { { QStringLiteral(" \n\t ") } };
+    };
+    pasteboard.contents = QStringLiteral("keep");
+    capture();
+    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+    capture(CaptureMode::qrCode);
+    EXPECT_EQ(state->captureState(),
+        CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
+    EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
+    EXPECT_EQ(state->captureHistory().size(), 1);
 }
 
 TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
@@ -113,6 +130,32 @@ TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
         CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
     EXPECT_EQ(barcodeEngine.calls, 1);
     EXPECT_TRUE(textEngine.languages.isEmpty());
+}
+
+TEST_F(AppStateTest, HugeSelection_IsReadReducedToTheRecognitionBound)
+{
+    // Two 8K screens side by side, 66 million pixels.
+    QImage frame(2 * 7680, 4320, QImage::Format_Grayscale8);
+    frame.fill(Qt::white);
+    grabber.result = frame;
+    std::atomic<qint64> readPixels = 0;
+    std::atomic<double> readAspect = 0;
+    textEngine.answer = [&](const QImage &image) {
+        readPixels = qint64(image.width()) * image.height();
+        readAspect = double(image.width()) / image.height();
+        return lines({ QStringLiteral("wide") });
+    };
+    makeState();
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(0, 0, 2 * 7680, 4320));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 60'000));
+    EXPECT_EQ(state->extractedText(), QStringLiteral("wide"));
+    EXPECT_LE(readPixels.load(), maximumRecognitionPixels);
+    EXPECT_GT(readPixels.load(), maximumRecognitionPixels * 99 / 100);
+    EXPECT_NEAR(readAspect.load(), 2 * 7680.0 / 4320, 0.01);
+    // Within the bound, nothing is scaled.
+    EXPECT_EQ(boundedForRecognition(QImage(7680, 4320, QImage::Format_Grayscale8)).size(), QSize(7680, 4320));
 }
 
 TEST_F(AppStateTest, NoLineBreaksMode_FoldsTheLines)
@@ -308,6 +351,30 @@ TEST_F(AppStateTest, Permission_GrantedOnRequestStartsTheCapture)
     ASSERT_TRUE(waitUntilNotCapturing());
 }
 
+TEST_F(AppStateTest, Permission_PressesWhileTheExplanationIsUpStartNoSecondFlow)
+{
+    makeState();
+    capture(); // a first good capture, so capture-last has an image to read
+    access.granted = false; // access withdrawn meanwhile
+    access.grantOnRequest = true;
+    dialogs.answer = 0;
+    const int selectionsBefore = selector.calls;
+    dialogs.onAlert = [&](const AlertSpec &) {
+        state->startCapture();
+        state->startCapture(CaptureMode::qrCode);
+        state->captureLastSelection();
+    };
+    state->startCapture();
+    dialogs.onAlert = nullptr;
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    QTest::qWait(20);
+    EXPECT_EQ(selector.calls, selectionsBefore + 1);
+    selector.finish(QRectF(0, 0, 10, 10));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->captureState(), CaptureState::success());
+}
+
 TEST_F(AppStateTest, Permission_PollClearsPermissionFailureOnceGranted)
 {
     access.granted = false;
@@ -399,22 +466,83 @@ TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
     EXPECT_EQ(decoded->selectedLanguageIdentifier, QStringLiteral("fr-FR"));
 }
 
-TEST_F(AppStateTest, History_BadFileIsIgnoredAndReplacedAtTheNextWrite)
+// 25 good entries but one, whose date is not a date.
+QByteArray historyWithOneBadDate()
+{
+    QByteArray entries;
+    for (int i = 0; i < 25; ++i) {
+        const QByteArray date = i == 12 ? "2024-13-01T09:30:12Z" : "2024-05-01T09:30:12Z";
+        entries += QByteArray(i ? "," : "") + R"({"capturedAt":")" + date + R"(","id":")"
+            + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1()
+            + R"(","languageIdentifier":"automatic","text":"capture )" + QByteArray::number(i) + R"("})";
+    }
+    return R"({"history":[)" + entries + R"(],"selectedLanguageIdentifier":"de-DE"})";
+}
+
+TEST_F(AppStateTest, History_UnreadableFileIsKeptAsideWholeBeforeTheNextWrite)
+{
+    const QList<QByteArray> unreadable { historyWithOneBadDate(), "{\"history\":[", QByteArray("\xff\xfe\0garbage", 10),
+        R"({"history":{},"selectedLanguageIdentifier":"de-DE"})" };
+    for (const QByteArray &content : unreadable) {
+        SCOPED_TRACE(content.left(40).toStdString());
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
+        QFile file(historyPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+
+        makeState();
+        EXPECT_TRUE(state->captureHistory().isEmpty());
+        EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
+        EXPECT_EQ(historyFile(), content) << "reading alone must not touch the file";
+        {
+            LoggedWarnings log;
+            capture();
+            EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
+        }
+        EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+        const QStringList aside = QDir(dir.filePath(QStringLiteral("Glyphwell")))
+                                      .entryList({ QStringLiteral("capture-history.json.unreadable-*") });
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^capture-history\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))
+                        .match(aside.first())
+                        .hasMatch())
+            << aside.first().toStdString();
+        QFile kept(dir.filePath(QStringLiteral("Glyphwell/") + aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), content);
+        // Later writes replace the new file only.
+        capture();
+        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files).size(), 2);
+    }
+}
+
+TEST_F(AppStateTest, History_ReadOnlyFolderKeepsTheOldFileAndTheCaptureStillArrives)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
-    QFile file(historyPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"({"history":[{"capturedAt":"yesterday","id":"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11",)"
-               R"("languageIdentifier":"automatic","text":"x"}],"selectedLanguageIdentifier":"de-DE"})");
-    file.close();
-
     makeState();
-    EXPECT_TRUE(state->captureHistory().isEmpty());
-    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
-    EXPECT_TRUE(historyFile().contains("yesterday"));
     capture();
-    EXPECT_FALSE(historyFile().contains("yesterday"));
-    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+    const QByteArray before = historyFile();
+    ASSERT_EQ(decodePersistedState(before)->history.size(), 1);
+    {
+        ReadOnlyFolder readOnly(dir.filePath(QStringLiteral("Glyphwell")));
+        LoggedWarnings log;
+        for (const char *text : { "second", "third" }) {
+            textEngine.answer = [text](const QImage &) { return lines({ QString::fromLatin1(text) }); };
+            capture();
+            EXPECT_EQ(state->captureState(), CaptureState::success());
+            EXPECT_EQ(pasteboard.contents, QString::fromLatin1(text));
+            EXPECT_EQ(state->extractedText(), QString::fromLatin1(text));
+        }
+        EXPECT_EQ(state->captureHistory().size(), 3);
+        EXPECT_EQ(historyFile(), before);
+        EXPECT_EQ(log.containing(QStringLiteral("Could not save the capture history")).size(), 1)
+            << "logged once, not at every capture";
+    }
+    // Writable again: the next change saves everything kept in memory.
+    capture();
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 4);
 }
 
 TEST_F(AppStateTest, History_ValidFileIsReadAndRewritten)

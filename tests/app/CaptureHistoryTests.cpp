@@ -128,11 +128,16 @@ TEST(CaptureHistoryEncoding, RoundTripKeepsEverythingAndDatesToTheSecond)
             QStringLiteral("x/y\\z \"q\" \u00e9\u4e2d \U0001F600\n\t\x02"),
             utc(2030, 12, 31, 23, 59, 59, 999), "jpn"),
         item("7D444840-9DC0-11D1-B245-5FFDCE74FAD2", QString(), utc(1999, 1, 1, 0, 0, 0), ""),
+        // Found by fuzzing: a lone surrogate (from a hand-edited file) and a fraction before 1970.
+        item("1A2B3C4D-0000-4E0B-9D59-2C7A4B0E6F11", QStringLiteral("a") + QChar(0xDDDD) + QStringLiteral("b") + QChar(0xD83D),
+            utc(1012, 4, 30, 21, 59, 59, 123), "ja-JP"),
     };
 
     const auto decoded = decodePersistedState(encodePersistedState(state));
     ASSERT_TRUE(decoded.has_value());
-    ASSERT_EQ(decoded->history.size(), 2);
+    ASSERT_EQ(decoded->history.size(), 3);
+    EXPECT_EQ(decoded->history.at(2).text, state.history.at(2).text);
+    EXPECT_EQ(decoded->history.at(2).capturedAt, utc(1012, 4, 30, 21, 59, 59)) << "the fraction is dropped, not rounded";
     EXPECT_EQ(decoded->selectedLanguageIdentifier, state.selectedLanguageIdentifier);
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);

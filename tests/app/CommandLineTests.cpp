@@ -1,6 +1,15 @@
 #include "app/CommandLine.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <zlib.h>
 
 namespace {
 
@@ -49,3 +58,125 @@ TEST(CommandLineTest, DesktopForms_AndWhatIsLeftToTheCommandLine)
 }
 
 } // namespace
+
+namespace {
+
+// A PNG of width x height white 1-bit pixels, written row by row so the test never holds the
+// image; `truncate` cuts the pixel data short, as a download that stopped would.
+bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool truncate = false)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    auto chunk = [&file](const char *type, const QByteArray &data) {
+        QByteArray out;
+        const quint32 length = quint32(data.size());
+        for (int shift : { 24, 16, 8, 0 })
+            out += char((length >> shift) & 0xFF);
+        const QByteArray typed = QByteArray(type, 4) + data;
+        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
+        out += typed;
+        for (int shift : { 24, 16, 8, 0 })
+            out += char((crc >> shift) & 0xFF);
+        file.write(out);
+    };
+    file.write("\x89PNG\r\n\x1a\n", 8);
+    QByteArray header;
+    for (const quint32 value : { width, height })
+        for (int shift : { 24, 16, 8, 0 })
+            header += char((value >> shift) & 0xFF);
+    header += QByteArray("\x01\x00\x00\x00\x00", 5); // 1 bit grey, deflate, no filter, no interlace
+    chunk("IHDR", header);
+
+    z_stream stream {};
+    deflateInit(&stream, Z_DEFAULT_COMPRESSION);
+    QByteArray row(1 + int((width + 7) / 8), char(0xFF));
+    row[0] = 0; // no filter
+    QByteArray compressed;
+    char buffer[65536];
+    const quint32 rows = truncate ? height / 2 : height;
+    for (quint32 y = 0; y < rows; ++y) {
+        stream.next_in = reinterpret_cast<Bytef *>(row.data());
+        stream.avail_in = uInt(row.size());
+        const int flush = y + 1 == rows ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            compressed.append(buffer, int(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    chunk("IDAT", truncate ? compressed.left(compressed.size() / 2) : compressed);
+    if (!truncate)
+        chunk("IEND", {});
+    return true;
+}
+
+long peakResidentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+struct ProgramRun {
+    int status;
+    QString error;
+    long peakKilobytes; // the largest child so far
+};
+
+ProgramRun runGlyphwell(const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(GLYPHWELL_EXECUTABLE), arguments);
+    process.waitForFinished(120'000);
+    rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        QString::fromUtf8(process.readAllStandardError()), usage.ru_maxrss };
+}
+
+} // namespace
+
+TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString huge = dir.filePath(QStringLiteral("huge.png"));
+    const QString broken = dir.filePath(QStringLiteral("broken.png"));
+    ASSERT_TRUE(writeWhitePng(huge, 20000, 20000));
+    ASSERT_TRUE(writeWhitePng(broken, 640, 480, true));
+    struct Case {
+        QString path;
+        QString message;
+    };
+    const Case cases[] = {
+        { dir.path(), QStringLiteral("is a folder, not an image file") },
+        { huge, QStringLiteral("the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels") },
+        { broken, QStringLiteral("cannot read the image") },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun run = runGlyphwell({ QStringLiteral("--recognize"), c.path });
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.error.contains(c.message)) << run.error.toStdString();
+        std::printf("%s: exit %d in %lld ms\n", qPrintable(QFileInfo(c.path).fileName()), run.status,
+            clock.elapsed());
+    }
+    // Decoding the 20000 x 20000 image would take 1.6 GB. Linux counts this process's own peak
+    // into a child's (the fork copies it), so that is allowed for; the sanitizers take the rest.
+    const long before = peakResidentKilobytes();
+    const long peak = runGlyphwell({ QStringLiteral("--recognize"), huge }).peakKilobytes;
+    std::printf("huge.png: peak %ld MB, this process's own peak %ld MB\n", peak / 1024, before / 1024);
+    EXPECT_LT(peak, before + 400 * 1024);
+}

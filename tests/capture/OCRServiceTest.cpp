@@ -156,17 +156,23 @@ TEST_F(OCRServiceTest, DetectBarcodes_SkipsAbsentPayloadsAndKeepsEmptyOnes)
     EXPECT_EQ(service.detectBarcodes(image), QStringLiteral("\nx"));
 }
 
-TEST_F(OCRServiceTest, DetectBarcodes_OnlyAbsentPayloadsThrowsNoBarcodesFound)
+TEST_F(OCRServiceTest, DetectBarcodes_OnlyAbsentOrBlankPayloadsThrowNoBarcodesFound)
 {
-    barcodes.result
-        = std::vector { BarcodeObservation { std::nullopt }, BarcodeObservation { std::nullopt } };
-    try {
-        service.detectBarcodes(image);
-        FAIL() << "no exception";
-    } catch (const CaptureError &error) {
-        EXPECT_EQ(error.code(), OCRServiceError::noBarcodesFound);
-        EXPECT_EQ(error.localizedDescription(),
-            QStringLiteral("No QR code or barcode was found in the captured image."));
+    const std::vector<std::vector<BarcodeObservation>> cases {
+        { BarcodeObservation { std::nullopt }, BarcodeObservation { std::nullopt } },
+        { BarcodeObservation { QString() } },
+        { BarcodeObservation { QStringLiteral(" \t") }, BarcodeObservation { QStringLiteral("\n") } },
+    };
+    for (const auto &observations : cases) {
+        barcodes.result = observations;
+        try {
+            service.detectBarcodes(image);
+            ADD_FAILURE() << "no exception for " << observations.size() << " observations";
+        } catch (const CaptureError &error) {
+            EXPECT_EQ(error.code(), OCRServiceError::noBarcodesFound);
+            EXPECT_EQ(error.localizedDescription(),
+                QStringLiteral("No QR code or barcode was found in the captured image."));
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"
+#include "fakes/ReadOnlyFolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -387,4 +389,48 @@ TEST(IniUserDefaults, DefaultFileFollowsXdgConfigHome)
 
     EXPECT_EQ(path, dir.filePath(QStringLiteral("Glyphwell/Glyphwell.conf")));
     EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST(IniUserDefaults, UnparsableFileIsKeptAsideAndWhatCouldBeReadCarriesOver)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    const QByteArray broken = "[General]\nautoCopy=false\n[Shortcuts\ncaptureText=x\n";
+    ASSERT_TRUE(writeFile(path, broken));
+    IniUserDefaults store(path);
+    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
+    EXPECT_EQ(readFile(path), broken) << "reading alone must not touch the file";
+    {
+        LoggedWarnings log;
+        store.setBool(QStringLiteral("additiveClipboard"), true);
+        EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
+    }
+    const QStringList aside = QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") });
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readFile(dir.filePath(aside.first())), broken);
+    const auto reread = freshStoreOnCopyOf(path, dir.filePath(QStringLiteral("copy.conf")));
+    ASSERT_TRUE(reread);
+    EXPECT_TRUE(reread->boolForKey(QStringLiteral("additiveClipboard")));
+    EXPECT_EQ(reread->objectForKey(QStringLiteral("autoCopy")), QVariant(QStringLiteral("false")));
+}
+
+TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    IniUserDefaults store(path);
+    store.setBool(QStringLiteral("autoCopy"), true);
+    const QByteArray before = readFile(path);
+    {
+        ReadOnlyFolder readOnly(dir.path());
+        LoggedWarnings log;
+        store.setBool(QStringLiteral("autoCopy"), false);
+        store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
+        EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
+    }
+    store.setObject(QStringLiteral("language"), QStringLiteral("fra"));
+    EXPECT_TRUE(readFile(path).contains("language=fra"));
 }

@@ -47,14 +47,8 @@ xdotool key shift+super+x
 sleep 0.5
 [ "$(overlay_count)" -eq 1 ] || fail "a second press opened $(overlay_count) overlays"
 
-xdotool mousemove 92 92 mousedown 1
-for step in 1 2 3 4 5 6; do
-    xdotool mousemove $((92 + step * 110)) $((92 + step * 82))
-    sleep 0.05
-done
-xdotool mousemove 750 590 mouseup 1
-wait_for 30 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
-    || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+drag 92 92 750 590
+wait_for_sample_text 30
 text=$(clipboard)
 echo "clipboard: $text"
 case "$text" in

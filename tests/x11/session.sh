@@ -32,6 +32,21 @@ wait_for() {
     return 1
 }
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+# Drags the pointer from (x0, y0) to (x1, y1) in seven moves, as a hand would.
+drag() {
+    local x0=$1 y0=$2 x1=$3 y1=$4 step
+    xdotool mousemove "$x0" "$y0" mousedown 1
+    for step in 1 2 3 4 5 6; do
+        xdotool mousemove $((x0 + (x1 - x0) * step / 7)) $((y0 + (y1 - y0) * step / 7))
+        sleep 0.05
+    done
+    xdotool mousemove "$x1" "$y1" mouseup 1
+}
+# Waits until the clipboard holds the sample image's text.
+wait_for_sample_text() {
+    wait_for "$1" sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
+        || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+}
 overlay_count() { xdotool search --onlyvisible --name '^Glyphwell Selection' 2>/dev/null | wc -l; }
 overlay_up() { [ "$(overlay_count)" -ge 1 ]; }
 overlay_gone() { [ "$(overlay_count)" -eq 0 ]; }

@@ -38,14 +38,8 @@ image_window=$(xdotool search --onlyvisible --name 'ImageMagick' | head -n1)
 xdotool windowfocus --sync "$image_window" 2>/dev/null
 timeout 20 "$glyphwell" --capture || fail "glyphwell --capture failed"
 wait_for 10 overlay_up || fail "glyphwell --capture brought no overlay"
-xdotool mousemove 1092 292 mousedown 1
-for step in 1 2 3 4 5 6; do
-    xdotool mousemove $((1092 + step * 90)) $((292 + step * 80))
-    sleep 0.05
-done
-xdotool mousemove 1750 790 mouseup 1
-wait_for 30 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -q "lazy fox"' \
-    || fail "the clipboard does not hold the text; it holds: $(clipboard)"
+drag 1092 292 1750 790
+wait_for_sample_text 30
 grep -q '"text" : "This is a lot of 12 point text' "$HOME/.local/share/Glyphwell/capture-history.json" \
     || fail "the capture is not in the history"
 echo "glyphwell --capture: $(clipboard | head -n1)"

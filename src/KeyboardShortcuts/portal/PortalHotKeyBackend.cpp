@@ -2,6 +2,7 @@
 
 #include "KeyboardShortcuts/KeyboardLayout.h"
 #include "KeyboardShortcuts/ModifierFlags.h"
+#include "platform/PortalVersions.h"
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusMessage>
@@ -112,7 +113,7 @@ PortalHotKeyBackend::~PortalHotKeyBackend()
 
 uint PortalHotKeyBackend::portalVersion(QDBusConnection bus)
 {
-    return portalInterfaceVersion(std::move(bus), shortcutsInterface);
+    return portalInterfaceVersion(bus, shortcutsInterface).value_or(0);
 }
 
 int32_t PortalHotKeyBackend::registerHotKey(

@@ -2,6 +2,7 @@
 
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenList.h"
+#include "platform/PortalVersions.h"
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusArgument>
@@ -43,7 +44,7 @@ PortalScreenshot::PortalScreenshot(QDBusConnection bus, std::chrono::millisecond
 
 uint PortalScreenshot::version() const
 {
-    return portalInterfaceVersion(m_bus, screenshotInterface);
+    return portalInterfaceVersion(m_bus, screenshotInterface).value_or(0);
 }
 
 bool PortalScreenshot::isDeniedByPermissionStore() const

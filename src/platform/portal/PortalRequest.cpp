@@ -60,18 +60,6 @@ PortalResponse::Status PortalResponse::statusForCode(uint code)
     }
 }
 
-uint portalInterfaceVersion(QDBusConnection bus, const QString &interface)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        Portal::service, Portal::path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    call << interface << QStringLiteral("version");
-    // A portal that is there answers at once; one being started by the bus may take a moment.
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return 0;
-    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toUInt();
-}
-
 QString portalRequestPath(const QString &uniqueName, const QString &token)
 {
     QString sender = uniqueName;

@@ -29,9 +29,6 @@ struct PortalResponse {
     static Status statusForCode(uint code);
 };
 
-// The "version" property of a portal interface; 0 when the desktop does not offer it.
-uint portalInterfaceVersion(QDBusConnection bus, const QString &interface);
-
 // The object path a request with this token gets, from the caller's unique bus name
 // (":1.42" gives ".../request/1_42/TOKEN").
 QString portalRequestPath(const QString &uniqueName, const QString &token);

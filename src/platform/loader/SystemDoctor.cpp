@@ -1,0 +1,132 @@
+#include "SystemDoctor.h"
+
+#include "PlatformLoader.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/Name.h"
+#include "KeyboardShortcuts/Shortcut.h"
+#include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
+#include "app/OCRLanguageOption.h"
+#include "app/CaptureHistory.h"
+#include "capture/TesseractEngine.h"
+#include "capture/x11/XcbPointers.h"
+#include "platform/SingleInstance.h"
+#include "platform/StandardUserDefaults.h"
+#include "platform/UserDefaults.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QFile>
+
+namespace {
+
+QString describeSession(const SessionEnvironment &environment)
+{
+    QStringList parts;
+    parts.append(environment.sessionType.isEmpty() ? QStringLiteral("XDG_SESSION_TYPE unset")
+                                                   : QStringLiteral("XDG_SESSION_TYPE=") + environment.sessionType);
+    if (!environment.x11Display.isEmpty())
+        parts.append(QStringLiteral("DISPLAY=") + environment.x11Display);
+    if (!environment.waylandDisplay.isEmpty())
+        parts.append(QStringLiteral("WAYLAND_DISPLAY=") + environment.waylandDisplay);
+    if (!environment.forced.isEmpty())
+        parts.append(QStringLiteral("GLYPHWELL_PLATFORM=") + environment.forced);
+    return parts.join(QStringLiteral(", "));
+}
+
+bool selectionHasOwner(xcb_connection_t *connection, const QByteArray &name)
+{
+    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr));
+    if (!atom)
+        return false;
+    XcbReply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
+bool statusNotifierHostRunning(const QDBusConnection &bus)
+{
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusInterface properties(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return properties.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+// The stored shortcut of a slot, read without making the slot (which would store defaults).
+std::optional<KeyboardShortcuts::Shortcut> storedShortcut(const QString &name, bool hasDefault)
+{
+    UserDefaults &defaults = standardUserDefaults();
+    const QString key = QLatin1StringView(KeyboardShortcuts::storageKeyPrefix) + name;
+    if (!defaults.objectForKey(key))
+        return hasDefault ? std::optional(KeyboardShortcuts::AppShortcutNames::captureTextDefault()) : std::nullopt;
+    const std::optional<QString> text = defaults.stringForKey(key);
+    return text ? KeyboardShortcuts::Shortcut::fromJson(text->toUtf8()) : std::nullopt;
+}
+
+void gatherX11(DoctorFindings &findings, const QDBusConnection &bus)
+{
+    int screen = 0;
+    XcbConnection connection = connectToDisplay(nullptr, &screen);
+    if (!connection)
+        return; // the session line already says the display cannot be reached
+    if (statusNotifierHostRunning(bus))
+        findings.trayHost = QStringLiteral("StatusNotifierWatcher with a host");
+    else if (selectionHasOwner(connection.get(), "_NET_SYSTEM_TRAY_S" + QByteArray::number(screen)))
+        findings.trayHost = QStringLiteral("XEmbed tray");
+    findings.clipboardManager = selectionHasOwner(connection.get(), "CLIPBOARD_MANAGER");
+
+    const bool glyphwellRunning
+        = bus.isConnected() && bus.interface()->isServiceRegistered(SingleInstance::serviceName);
+    KeyboardShortcuts::X11HotKeyBackend hotKeys;
+    const struct {
+        const char *name;
+        const char *action;
+        bool hasDefault;
+    } slots[] = { { "captureText", "Capture Text", true },
+        { "captureWithoutLineBreaks", "Capture Without Line Breaks", false },
+        { "captureLastSelection", "Capture Last Selection", false } };
+    using State = DoctorFindings::HotKey::State;
+    for (const auto &slot : slots) {
+        DoctorFindings::HotKey hotKey { QString::fromLatin1(slot.action), std::nullopt, State::grabbable };
+        if (const auto shortcut = storedShortcut(QString::fromLatin1(slot.name), slot.hasDefault)) {
+            hotKey.combination = shortcut->description();
+            if (shortcut->modifiers().contains(KeyboardShortcuts::ModifierFlags::function))
+                hotKey.state = State::notExpressible;
+            else if (hotKeys.isHeldByAnotherProgram(uint32_t(shortcut->carbonKeyCode), uint32_t(shortcut->carbonModifiers)))
+                // The running Glyphwell holds its own shortcuts; X does not say who holds a grab.
+                hotKey.state = glyphwellRunning ? State::heldByRunningGlyphwell : State::heldByAnotherClient;
+        }
+        findings.hotKeys.push_back(std::move(hotKey));
+    }
+}
+
+} // namespace
+
+DoctorFindings gatherDoctorFindings()
+{
+    DoctorFindings findings;
+    const SessionEnvironment environment = SessionEnvironment::current();
+    findings.sessionType = describeSession(environment);
+    findings.platform = detectPlatform(environment);
+    findings.platformProblem = displayProblem(environment);
+    if (findings.platformProblem.isEmpty() && findings.platform == QLatin1String("null"))
+        findings.platformProblem = QStringLiteral("the null platform captures nothing");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+
+    if (findings.platformProblem.isEmpty() && findings.platform == QLatin1String("x11"))
+        gatherX11(findings, bus);
+    else if (findings.platformProblem.isEmpty() && findings.platform == QLatin1String("wayland")) {
+        findings.portals = PortalVersions::query(bus);
+        if (statusNotifierHostRunning(bus))
+            findings.trayHost = QStringLiteral("StatusNotifierWatcher with a host");
+    }
+
+    findings.dataDirectory = TesseractEngine::systemDataDirectory();
+    findings.selectedLanguage = OCRLanguageOption::automaticIdentifier;
+    QFile history(historyFilePath());
+    if (history.open(QIODevice::ReadOnly))
+        if (const auto state = decodePersistedState(history.readAll()))
+            findings.selectedLanguage = state->selectedLanguageIdentifier;
+    return findings;
+}
