@@ -46,7 +46,7 @@ public:
 
 TextObservation line(QStringList candidates)
 {
-    return TextObservation { std::move(candidates) };
+    return TextObservation { std::move(candidates), {} };
 }
 
 class OCRServiceTest : public ::testing::Test {
