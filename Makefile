@@ -1,6 +1,6 @@
 # make run: install what is missing, build and start Glyphwell.
 # make test: install what is missing, build with sanitizers and run every test.
-# make bench: build optimised and run the benchmarks (recognition, overlay, command line).
+# make bench: build optimised and run the benchmarks (recognition, overlay, capture latency, command line).
 # make install [PREFIX=/usr/local] [DESTDIR=staging]: build optimised and install.
 # make package: build optimised and make the .deb (build/release/glyphwell_VERSION_amd64.deb).
 # make fuzz [FUZZ_SECONDS=60]: build the libFuzzer harnesses (build/fuzz) and run each that long.
@@ -33,9 +33,10 @@ test: deps
 bench: deps
 	cmake -S . -B $(BUILD)/bench -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
 	    -DCMAKE_BUILD_TYPE=Release -DGLYPHWELL_TESTS=OFF -DGLYPHWELL_BENCH=ON
-	cmake --build $(BUILD)/bench --target recognition_bench overlay_bench glyphwell
+	cmake --build $(BUILD)/bench --target recognition_bench overlay_bench capture_latency glyphwell
 	cd $(BUILD)/bench && OMP_THREAD_LIMIT=1 QT_QPA_PLATFORM=offscreen ./bench/recognition_bench
 	tests/x11/run-with-xvfb $(BUILD)/bench/bench/overlay_bench 20
+	tests/x11/run-with-xvfb bench/capture_latency.sh $(BUILD)/bench 20
 	OMP_THREAD_LIMIT=1 bench/cli_accuracy.py $(BUILD)/bench/glyphwell
 
 install: deps $(BUILD)/release/build.ninja

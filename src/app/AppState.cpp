@@ -4,6 +4,7 @@
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "Preferences.h"
+#include "capture/CaptureTiming.h"
 #include "capture/OCRService.h"
 #include "capture/RegionSelector.h"
 #include "capture/ScreenAccess.h"
@@ -217,6 +218,7 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
             co_return;
         auto grab = m_services.service.captureRegion(rect);
         image = co_await grab;
+        markCaptureStep("grab");
         if (!self)
             co_return;
     } catch (const CaptureError &error) {
@@ -253,7 +255,9 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     return QtConcurrent::run(&m_recognitionPool,
         [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage()] {
             try {
-                return RecognitionOutcome { recognizeCapturedImage(service, image, mode, language), {} };
+                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {} };
+                markCaptureStep("recognized");
+                return outcome;
             } catch (const CaptureError &error) {
                 return RecognitionOutcome { std::nullopt, error.localizedDescription() };
             }
@@ -288,8 +292,10 @@ void AppState::applyRecognizedText(const QString &text)
 {
     setExtractedText(text);
     addToHistory(text);
-    if (m_services.preferences.autoCopy())
+    if (m_services.preferences.autoCopy()) {
         copyToClipboard(text);
+        markCaptureStep("clipboard");
+    }
     setCaptureState(CaptureState::success());
 }
 
@@ -496,6 +502,7 @@ void AppState::registerShortcutHandlers()
     // this object weakly and do nothing once it is gone.
     auto schedule = [self = QPointer<AppState>(this)](void (*work)(AppState &)) {
         return [self, work] {
+            markCaptureStep("shortcut");
             if (self)
                 QMetaObject::invokeMethod(
                     self.data(),

@@ -53,7 +53,68 @@ int otsuThreshold(const std::array<qint64, 256> &counts)
     return threshold;
 }
 
+// The commonest grey value: the background of a capture.
+int commonestGrey(const std::array<qint64, 256> &counts)
+{
+    return int(std::max_element(counts.begin(), counts.end()) - counts.begin());
+}
+
 } // namespace
+
+void clearSolidEdges(QImage &grey)
+{
+    if (grey.isNull() || grey.width() < 8 || grey.height() < 8)
+        return;
+    const auto counts = histogram(grey);
+    const int threshold = otsuThreshold(counts);
+    const int background = commonestGrey(counts);
+    if (background <= threshold)
+        return; // nothing light to paint with
+    const auto solidRow = [&](int y) {
+        const uchar *row = grey.constScanLine(y);
+        int ink = 0;
+        for (int x = 0; x < grey.width(); ++x)
+            ink += row[x] <= threshold ? 1 : 0;
+        return ink * 10 >= grey.width() * 9;
+    };
+    const auto solidColumn = [&](int x) {
+        int ink = 0;
+        for (int y = 0; y < grey.height(); ++y)
+            ink += grey.constScanLine(y)[x] <= threshold ? 1 : 0;
+        return ink * 10 >= grey.height() * 9;
+    };
+    // A frame is thin beside what it frames; deeper than a quarter it is the content.
+    const int rowLimit = grey.height() / 4, columnLimit = grey.width() / 4;
+    int top = 0, bottom = 0, left = 0, right = 0; // depths of solid ink from each edge
+    while (top < rowLimit && solidRow(top))
+        ++top;
+    while (bottom < rowLimit && solidRow(grey.height() - 1 - bottom))
+        ++bottom;
+    while (left < columnLimit && solidColumn(left))
+        ++left;
+    while (right < columnLimit && solidColumn(grey.width() - 1 - right))
+        ++right;
+    for (int *depth : { &top, &bottom }) {
+        if (*depth >= rowLimit)
+            *depth = 0;
+    }
+    for (int *depth : { &left, &right }) {
+        if (*depth >= columnLimit)
+            *depth = 0;
+    }
+    bottom = grey.height() - bottom;
+    right = grey.width() - right;
+    if (top == 0 && left == 0 && bottom == grey.height() && right == grey.width())
+        return;
+    const auto fill = [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y < y1; ++y)
+            std::fill(grey.scanLine(y) + x0, grey.scanLine(y) + x1, uchar(background));
+    };
+    fill(0, 0, grey.width(), top);
+    fill(0, bottom, grey.width(), grey.height());
+    fill(0, top, left, bottom);
+    fill(right, top, grey.width(), bottom);
+}
 
 bool hasDarkBackground(const QImage &grey)
 {
@@ -173,6 +234,7 @@ QImage prepareForRecognition(const QImage &image, const PreparationOptions &opti
     // inversion retry costs about twice the time.
     if (options.invertDarkBackground && hasDarkBackground(grey))
         grey.invertPixels();
+    clearSolidEdges(grey);
 
     if (options.targetLineHeight <= 0)
         return grey;

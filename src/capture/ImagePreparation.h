@@ -27,6 +27,12 @@ QImage prepareForRecognition(const QImage &image, const PreparationOptions &opti
 // The image as 8-bit grey, transparent parts shown on white.
 QImage greyscaleOnWhite(const QImage &image);
 
+// Paints over rows and columns at the edges that are solid ink, in the background's grey: a
+// selection drawn a little past a window takes in its frame or the desktop around it, which
+// would otherwise read as a character or make the text look like another script.
+// `grey` is dark-on-light.
+void clearSolidEdges(QImage &grey);
+
 // True when most of the image is dark, i.e. the text is presumably light.
 bool hasDarkBackground(const QImage &grey);
 

@@ -1,5 +1,6 @@
 #include "RegionCaptureOverlayController.h"
 
+#include "CaptureTiming.h"
 #include "RegionCaptureOverlay.h"
 #include "ScreenCoordinates.h"
 #include "ScreenGrabber.h"
@@ -55,6 +56,7 @@ QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
     try {
         auto freezing = m_grabber.freezeFrame();
         frame = co_await freezing;
+        markCaptureStep("frame");
     } catch (const CaptureError &) {
         // Selecting over a picture that is not the screen would be blind; the reason is the
         // capture's failure.
@@ -110,8 +112,10 @@ void RegionCaptureOverlayController::createOverlayWindows(const FrozenFrame &fra
 
 void RegionCaptureOverlayController::onPainted()
 {
-    if (m_unpainted > 0 && --m_unpainted == 0)
+    if (m_unpainted > 0 && --m_unpainted == 0) {
+        markCaptureStep("overlay");
         Q_EMIT overlayShown();
+    }
 }
 
 void RegionCaptureOverlayController::updateSelectionPath()
@@ -177,6 +181,7 @@ void RegionCaptureOverlayController::onReleased(QPointF point)
     case SelectionModel::Release::ignored:
         return;
     case SelectionModel::Release::selected:
+        markCaptureStep("release");
         finish(m_selection.finishedRect());
         return;
     case SelectionModel::Release::cancelled:

@@ -282,38 +282,52 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey)
 {
-    // Which of the three it is shows only in the reading: each model reads the image on its
-    // own thread, and the surest reading in its own script wins.
+    // Which of the three it is shows only in a reading. The Japanese and the Korean model read
+    // the image at once, one on each core: Japanese comes back from the first with kana,
+    // Korean from the second as sure Hangul. Only Han characters alone (which Japanese knows
+    // too) ask the Chinese model as well. A model reading another script's text is slow (up
+    // to twice its own text's time), so the one that is rarely needed waits its turn.
     struct Candidate {
         QString language;
         std::vector<QChar::Script> scripts;
     };
-    const std::vector<Candidate> candidates = {
-        { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } },
-        { QStringLiteral("chi_sim"), { QChar::Script_Han } },
-        { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } },
-    };
-    std::vector<std::pair<const Candidate *, std::future<std::optional<Reading>>>> readings;
-    for (const Candidate &candidate : candidates) {
-        if (dataFileMissing(candidate.language))
-            continue; // not installed: automatic stays with the others, quietly
-        tesseract::TessBaseAPI *api = engineFor({ candidate.language, false }, 0);
-        if (!api)
-            continue;
-        readings.emplace_back(&candidate, std::async(std::launch::async, [this, api, &grey] {
-            return readPart(api, grey, grey.rect());
-        }));
-    }
+    const Candidate japanese { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } };
+    const Candidate korean { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } };
+    const Candidate chinese { QStringLiteral("chi_sim"), { QChar::Script_Han } };
     std::optional<Reading> best;
-    for (auto &[candidate, future] : readings) {
-        std::optional<Reading> reading = future.get();
+    const auto consider = [&best](const Candidate &candidate, std::optional<Reading> reading) {
         // The right model reads East Asian text with confidence above 0.9 on the screen
         // snippets; a wrong one, or any of them on what only looked East Asian (a code, a
         // dark frame), below 0.55.
-        if (!reading || scriptShare(reading->lines, candidate->scripts) < 0.5 || reading->confidence < 0.6)
-            continue;
+        if (!reading || scriptShare(reading->lines, candidate.scripts) < 0.5 || reading->confidence < 0.6)
+            return;
         if (!best || reading->confidence > best->confidence)
             best = std::move(reading);
+    };
+    std::vector<std::pair<const Candidate *, std::future<std::optional<Reading>>>> readings;
+    for (const Candidate *candidate : { &japanese, &korean }) {
+        if (dataFileMissing(candidate->language))
+            continue; // not installed: automatic stays with the others, quietly
+        tesseract::TessBaseAPI *api = engineFor({ candidate->language, false }, 0);
+        if (!api)
+            continue;
+        readings.emplace_back(candidate, std::async(std::launch::async, [this, api, &grey] {
+            return readPart(api, grey, grey.rect());
+        }));
+    }
+    bool kana = false;
+    for (auto &[candidate, future] : readings) {
+        std::optional<Reading> reading = future.get();
+        if (candidate == &japanese && reading)
+            kana = scriptShare(reading->lines, { QChar::Script_Hiragana, QChar::Script_Katakana }) >= 0.3;
+        consider(*candidate, std::move(reading));
+    }
+    constexpr double sureKorean = 0.85;
+    const bool settled = kana
+        || (best && best->confidence >= sureKorean && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
+    if (!settled && !dataFileMissing(chinese.language)) {
+        if (tesseract::TessBaseAPI *api = engineFor({ chinese.language, false }, 0))
+            consider(chinese, readPart(api, grey, grey.rect()));
     }
     return best;
 }
@@ -337,8 +351,10 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
     int words = 0;
     int unknown = 0;
     bool beyondAscii = false;
+    bool anyLetter = false;
     for (const RecognizedLine &line : english->lines) {
         for (const RecognizedWord &word : line.words) {
+            anyLetter = anyLetter || std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetter(); });
             QString letters = word.text;
             while (!letters.isEmpty() && !letters.front().isLetter())
                 letters.remove(0, 1);
@@ -354,6 +370,11 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
             unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
         }
     }
+    // Digits and signs alone (a clock, a price, a version) are read as well by English as by
+    // the script's model: a second pass, and the script model's loading (1.5 s, 250 MB) for
+    // it, would change nothing.
+    if (!anyLetter)
+        return english;
     const std::optional<QString> language = guessLatinLanguage(english->lines);
     if (!language && !beyondAscii && unknown * 5 < words)
         return english;

@@ -193,6 +193,18 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
             }
         }
 
+        // Last, a thin clean code (a compact Aztec drawn at a pixel or two per module, no
+        // margin) enlarged and cut at one threshold for the whole image: local averaging
+        // merges its modules with the light around them.
+        if (results.empty() && m_options.retryUpscaled && smallEnough) {
+            QImage attempt = grey.scaled(grey.width() * 3, grey.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            ZXing::DecodeHints attemptHints = hints;
+            attemptHints.setTryDownscale(false);
+            attemptHints.setBinarizer(ZXing::Binarizer::GlobalHistogram);
+            results = read(attempt, attemptHints);
+            source = std::move(attempt);
+        }
+
         dropWeakerReadsOfOneCode(source, results);
 
         std::vector<BarcodeObservation> observations;

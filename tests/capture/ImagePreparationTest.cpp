@@ -93,3 +93,27 @@ TEST(ImagePreparation, BlankImageHasNoLineHeight)
     EXPECT_EQ(estimateLineHeight(grey), 0);
     EXPECT_EQ(prepareForRecognition(grey).size(), grey.size());
 }
+
+// Solid edges are a frame when thin; a band reaching a quarter into the image is content.
+TEST(ImagePreparation, ClearsThinSolidFramesOnly)
+{
+    struct Case {
+        int frame; // solid ink all round
+        int band;  // solid ink along the top
+        QPoint probe;
+        int greyAtProbe;
+    };
+    for (const Case &c : { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
+        SCOPED_TRACE(c.frame + c.band);
+        QImage grey(200, 160, QImage::Format_Grayscale8);
+        grey.fill(0);
+        QPainter painter(&grey);
+        painter.fillRect(QRect(0, c.band, 200, 160 - c.band).adjusted(c.frame, c.frame, -c.frame, -c.frame),
+            QColor(250, 250, 250));
+        painter.fillRect(70, 95, 20, 10, Qt::black); // a glyph
+        painter.end();
+        clearSolidEdges(grey);
+        EXPECT_EQ(grey.pixelColor(c.probe).red(), c.greyAtProbe);
+        EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
+    }
+}

@@ -243,3 +243,26 @@ TEST(TesseractEngine, ReadsDarkTextOnATransparentBackground)
     ASSERT_TRUE(observations.has_value());
     EXPECT_EQ(joined(*observations), QStringLiteral("Transparent text works"));
 }
+
+// A selection drawn a little past a window takes in the frame or desktop around it; the text
+// must still be read as the text it is, in its script.
+TEST(TesseractEngine, AutomaticReadsTextFramedByWhatLiesAroundIt)
+{
+    const QStringList lines = { QStringLiteral("Settings"), QStringLiteral("Appearance"),
+        QStringLiteral("Notifications"), QStringLiteral("Privacy & Security"), QStringLiteral("Keyboard Shortcuts") };
+    struct Case {
+        QColor text, background, frame;
+    };
+    TesseractEngine engine;
+    for (const Case &c : { Case { Qt::black, Qt::white, Qt::black }, Case { QColor(230, 230, 230), QColor(32, 33, 36), Qt::white } }) {
+        SCOPED_TRACE(c.frame.name().toStdString());
+        const QImage snippet = renderSnippet(lines, 12, c.text, c.background);
+        QImage framed(snippet.width() + 8, snippet.height() + 8, QImage::Format_RGB32);
+        framed.fill(c.frame);
+        QPainter(&framed).drawImage(4, 4, snippet);
+        const auto observations = engine.recognizeText(framed, std::nullopt);
+        ASSERT_TRUE(observations.has_value());
+        EXPECT_LE(characterErrorRate(lines.join(QLatin1Char('\n')), joined(*observations)), 0.05)
+            << joined(*observations).toStdString();
+    }
+}
