@@ -7,21 +7,7 @@
 # usage: capture-on-sway.sh IMAGE   ($GLYPHWELL is the program)
 set -u
 image=$1
-here=$(dirname "$(readlink -f "$0")")
-fail() {
-    echo "FAIL: $*" >&2
-    sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2 2>/dev/null
-    exit 1
-}
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 10))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "$(readlink -f "$0")")/helpers.sh"
 windows() { swaymsg -t get_tree | jq -r '.. | objects | select(.type == "con" or .type == "floating_con") | .name'; }
 overlay_up() { windows | grep -q '^Glyphwell Selection'; }
 overlay_gone() { ! overlay_up; }
@@ -41,14 +27,7 @@ convert -size 2000x1000 xc:'#808080' "$image" -geometry +40+200 -composite "$bac
     || fail "could not compose the wallpaper"
 swaymsg output HEADLESS-1 bg "$background" center >/dev/null || fail "sway did not take the wallpaper"
 
-# The desktop has no pointer of its own here: a virtual one, driven through a coprocess.
-coproc POINTER { python3 "$here/virtual-pointer.py" 2>&1; }
-read -r -t 10 -u "${POINTER[0]}" line && [ "$line" = ready ] || fail "no virtual pointer: $line"
-pointer() {
-    echo "$*" >&"${POINTER[1]}"
-    local reply
-    read -r -t 10 -u "${POINTER[0]}" reply && [ "$reply" = ok ] || fail "the pointer said: $reply"
-}
+start_pointer 2000 1000
 drag() { # x1 y1 x2 y2, in steps as a hand does
     pointer move "$1" "$2"
     sleep 0.2

@@ -5,12 +5,7 @@
 # usage: two-outputs-on-sway.sh IMAGE   ($GLYPHWELL is the program)
 set -u
 image=$1
-here=$(dirname "$(readlink -f "$0")")
-fail() {
-    echo "FAIL: $*" >&2
-    sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2 2>/dev/null
-    exit 1
-}
+. "$(dirname "$(readlink -f "$0")")/helpers.sh"
 swaymsg create_output >/dev/null || fail "sway made no second output"
 swaymsg output HEADLESS-2 resolution 1600x1000 scale 2 position 2000 0 >/dev/null
 # The text at half size in an 800 × 500 picture, shown at the output's 2× in its middle:
@@ -18,13 +13,7 @@ swaymsg output HEADLESS-2 resolution 1600x1000 scale 2 position 2000 0 >/dev/nul
 convert -size 800x500 xc:white "$image" -resize 50% -geometry +20+20 -composite "$work/right.png"
 swaymsg output HEADLESS-2 bg "$work/right.png" center >/dev/null
 
-coproc POINTER { GW_WL_WIDTH=2800 GW_WL_HEIGHT=1000 python3 "$here/virtual-pointer.py" 2>&1; }
-read -r -t 10 -u "${POINTER[0]}" line && [ "$line" = ready ] || fail "no virtual pointer: $line"
-pointer() {
-    echo "$*" >&"${POINTER[1]}"
-    local reply
-    read -r -t 10 -u "${POINTER[0]}" reply && [ "$reply" = ok ] || fail "the pointer said: $reply"
-}
+start_pointer 2800 1000
 overlays() { swaymsg -t get_tree | jq -r '.. | objects | select(.type == "con") | select(.name | startswith("Glyphwell Selection")) | "\(.rect.x),\(.rect.y) \(.rect.width)x\(.rect.height)"' | sort; }
 
 "$GLYPHWELL" >"$work/glyphwell.log" 2>&1 &

@@ -1,0 +1,29 @@
+# Sourced by the Wayland test scripts (inside run-on-sway): failing with glyphwell's log,
+# waiting for a condition, and a virtual pointer to drive.
+fail() {
+    echo "FAIL: $*" >&2
+    sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2 2>/dev/null
+    exit 1
+}
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local seconds=$1
+    shift
+    for _ in $(seq 1 $((seconds * 10))); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# The desktop has no pointer of its own here: a virtual one over a layout of $1 × $2 points,
+# driven through a coprocess with "pointer move X Y", "pointer press", "pointer release".
+start_pointer() {
+    coproc POINTER { GW_WL_WIDTH=$1 GW_WL_HEIGHT=$2 python3 "$(dirname "${BASH_SOURCE[0]}")/virtual-pointer.py" 2>&1; }
+    local line
+    read -r -t 10 -u "${POINTER[0]}" line && [ "$line" = ready ] || fail "no virtual pointer: $line"
+}
+pointer() {
+    echo "$*" >&"${POINTER[1]}"
+    local reply
+    read -r -t 10 -u "${POINTER[0]}" reply && [ "$reply" = ok ] || fail "the pointer said: $reply"
+}
