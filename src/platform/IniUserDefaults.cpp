@@ -1,9 +1,13 @@
 #include "IniUserDefaults.h"
 
+#include "UnreadableFile.h"
 #include "UserDefaultsText.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -14,6 +18,33 @@ const QString boolType = QStringLiteral("bool");
 const QString intType = QStringLiteral("int");
 const QString uintType = QStringLiteral("uint");
 const QString doubleType = QStringLiteral("double");
+
+// Values that QSettings decodes with QDataStream ("@Variant(...)") trust the counts inside
+// them: a damaged one makes Qt reserve gigabytes and the program abort at start. Glyphwell
+// writes only text, numbers and flags, so such a line is not its own. The file is kept aside
+// whole and the other lines carry on. Returns the path, for use in an initialiser.
+const QString &setAsideSerializedVariants(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return path;
+    const QByteArray content = file.readAll();
+    file.close();
+    static const QRegularExpression variantLine(QStringLiteral("^[^=\\n]*=[ \\t]*@Variant\\(.*$\\n?"),
+        QRegularExpression::MultilineOption);
+    QString text = QString::fromUtf8(content);
+    if (!text.contains(variantLine))
+        return path;
+    if (keepUnreadableFileAside(path).isEmpty())
+        return path;
+    text.remove(variantLine);
+    QSaveFile rest(path);
+    if (rest.open(QIODevice::WriteOnly)) {
+        rest.write(text.toUtf8());
+        rest.commit();
+    }
+    return path;
+}
 
 QString typeKey(const QString &key)
 {
@@ -81,7 +112,7 @@ IniUserDefaults::IniUserDefaults()
 { }
 
 IniUserDefaults::IniUserDefaults(const QString &filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+    : m_settings(std::make_unique<QSettings>(setAsideSerializedVariants(filePath), QSettings::IniFormat))
 {
     noteFileState();
 }
@@ -115,6 +146,7 @@ void IniUserDefaults::reloadIfChanged() const
     const qint64 size = file.exists() ? file.size() : -1;
     if (modified == m_seenModified && size == m_seenSize)
         return;
+    setAsideSerializedVariants(m_settings->fileName());
     m_settings->sync();
     noteFileState();
 }

@@ -415,6 +415,23 @@ TEST(IniUserDefaults, UnparsableFileIsKeptAsideAndWhatCouldBeReadCarriesOver)
     EXPECT_EQ(reread->objectForKey(QStringLiteral("autoCopy")), QVariant(QStringLiteral("false")));
 }
 
+// Found by the settings fuzzer: Qt decodes "@Variant(...)" with counts it trusts, and this
+// one made it reserve 61 GB and abort. The program never writes such values.
+TEST(IniUserDefaults, SerializedVariantIsKeptAsideBeforeQtDecodesIt)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    const QByteArray found = "[General]\nx=@Variant(\\0\\0\\0\\tring)\ny=@ByteArray(abc)\nautoCopy=false\n";
+    ASSERT_TRUE(writeFile(path, found));
+    IniUserDefaults store(path);
+    EXPECT_EQ(store.objectForKey(QStringLiteral("x")), std::nullopt);
+    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
+    const QStringList aside = QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") });
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readFile(dir.filePath(aside.first())), found);
+}
+
 TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)
 {
     QTemporaryDir dir;
