@@ -171,7 +171,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "glyphwell: %s\n", qPrintable(platform.unavailableReason));
         return 1;
     }
-    setPlatformMethods({ platform.captureMethod, platform.shortcutMethod });
+    setPlatformMethods(platform.methods);
     std::printf("glyphwell: %s\n", qPrintable(platformMethods().description()));
     std::fflush(stdout);
     if (!platform.shortcutNotice.isEmpty())

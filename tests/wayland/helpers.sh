@@ -1,20 +1,6 @@
-# Sourced by the Wayland test scripts (inside run-on-sway): failing with glyphwell's log,
-# waiting for a condition, and a virtual pointer to drive.
-fail() {
-    echo "FAIL: $*" >&2
-    sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2 2>/dev/null
-    exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 10))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+# Sourced by the Wayland test scripts (inside run-on-sway): the shared checks, and a virtual
+# pointer to drive.
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/checks.sh"
 # The desktop has no pointer of its own here: a virtual one over a layout of $1 × $2 points,
 # driven through a coprocess with "pointer move X Y", "pointer press", "pointer release".
 start_pointer() {

@@ -16,21 +16,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [ -f "$work/glyphwell.log" ] && sed 's/^/  glyphwell: /' "$work/glyphwell.log" >&2
-    exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 10))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/checks.sh"
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
 # Drags the pointer from (x0, y0) to (x1, y1) in seven moves, as a hand would.
 drag() {

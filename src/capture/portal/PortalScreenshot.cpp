@@ -67,11 +67,11 @@ bool PortalScreenshot::isDeniedByPermissionStore() const
     return false;
 }
 
-QCoro::Task<QImage> PortalScreenshot::take(QString parentWindow)
+QCoro::Task<QImage> PortalScreenshot::take()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
         Portal::service, Portal::path, screenshotInterface, QStringLiteral("Screenshot"));
-    call << parentWindow << QVariantMap { { QStringLiteral("interactive"), false }, { QStringLiteral("modal"), false } };
+    call << QString() << QVariantMap { { QStringLiteral("interactive"), false }, { QStringLiteral("modal"), false } };
     auto request = callPortalRequest(m_bus, call, m_timeout);
     const PortalResponse response = co_await request;
     switch (response.status) {
@@ -138,7 +138,7 @@ QCoro::Task<FrozenFrame> PortalScreenGrabber::takeFrame()
         throw CaptureError(OCRServiceError::noCapturedImage);
     for (ScreenInfo &display : displays)
         display.scale = scaleForDisplay(display, screens);
-    auto taking = m_portal.take(m_portal.parentWindow ? m_portal.parentWindow() : QString());
+    auto taking = m_portal.take();
     const QImage picture = co_await taking;
     FrozenFrame frame = splitDesktopPicture(picture, displays);
     if (frame.isEmpty())

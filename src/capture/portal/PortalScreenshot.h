@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <chrono>
-#include <functional>
 
 class ScreenList;
 
@@ -29,11 +28,9 @@ public:
 
     // Takes the picture (the file the portal wrote is read and removed). Throws
     // CaptureError::screenAccessRefused when the request is refused, cancelled or unanswered,
-    // and a plain CaptureError when the file cannot be read.
-    QCoro::Task<QImage> take(QString parentWindow = QString());
-
-    // How a window is named to the portal as the parent of its dialogs, or empty.
-    std::function<QString()> parentWindow;
+    // and a plain CaptureError when the file cannot be read. No parent window is named: Qt
+    // cannot export one, and a request without a dialog needs none.
+    QCoro::Task<QImage> take();
 
 private:
     QDBusConnection m_bus;

@@ -73,7 +73,7 @@ void loadWayland(Platform &platform)
 {
     auto portal = std::make_shared<PortalScreenshot>();
     platform.portal = portal;
-    platform.captureMethod = QStringLiteral("portal screenshot");
+    platform.methods.capture = QStringLiteral("portal screenshot");
     platform.screenAccess = std::make_unique<PortalScreenAccess>(*portal);
     platform.screenList = std::make_unique<WaylandScreenList>();
     auto grabber = std::make_unique<PortalScreenGrabber>(*portal, *platform.screenList);
@@ -87,9 +87,9 @@ void loadWayland(Platform &platform)
     }
     if (KeyboardShortcuts::PortalHotKeyBackend::portalVersion() > 0) {
         platform.hotKeys = std::make_unique<KeyboardShortcuts::PortalHotKeyBackend>(programShortcutSlots);
-        platform.shortcutMethod = QStringLiteral("portal shortcuts");
+        platform.methods.shortcuts = QStringLiteral("portal shortcuts");
     } else {
-        platform.shortcutMethod = QStringLiteral("desktop binding");
+        platform.methods.shortcuts = QStringLiteral("desktop binding");
         platform.shortcutNotice = QStringLiteral(
             "this desktop offers no global shortcuts to programs (no org.freedesktop.portal.GlobalShortcuts). "
             "To capture with a key, bind it to the command \"glyphwell --capture\" in the desktop's keyboard "
@@ -115,8 +115,8 @@ Platform loadPlatform(const QString &name)
         platform.screenGrabber = std::move(grabber);
         platform.hotKeys = std::make_unique<KeyboardShortcuts::X11HotKeyBackend>();
         platform.windowActivation = std::make_unique<X11WindowActivation>();
-        platform.captureMethod = QStringLiteral("X11 grab");
-        platform.shortcutMethod = QStringLiteral("X11 grab");
+        platform.methods.capture = QStringLiteral("X11 grab");
+        platform.methods.shortcuts = QStringLiteral("X11 grab");
     } else if (name == QLatin1String("wayland")) {
         loadWayland(platform);
     } else {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlatformMethods.h"
+
 #include <QString>
 
 #include <memory>
@@ -18,11 +20,8 @@ class HotKeyBackend;
 // The platform services of one session, picked once at start-up.
 struct Platform {
     QString name; // "x11", "wayland" or "null"
-    // How the screen is read and how the global shortcuts arrive, as the About box and the
-    // start-up line name them ("X11 grab", "portal screenshot"; "X11 grab", "portal shortcuts",
-    // "desktop binding").
-    QString captureMethod;
-    QString shortcutMethod;
+    // How the screen is read and how the global shortcuts arrive.
+    PlatformMethods methods;
     // Said once at start when the shortcuts cannot be ours: what to do instead.
     QString shortcutNotice;
     // Why screen capture cannot work here; empty when it can.
