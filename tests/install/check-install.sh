@@ -45,7 +45,11 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libtesseract5 libqt6widgets6 libzxing2 qt6-qpa-plugins tesseract-ocr-eng tesseract-ocr-osd; do
     [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
 done
-dpkg-deb -f "$deb" Recommends | grep -q tesseract-ocr-chi-sim || fail "Recommends lacks the menu's languages"
-dpkg-deb -c "$deb" | grep -q ' ./usr/share/applications/io.glyphwell.Glyphwell.desktop$' || fail "the .deb lacks the desktop file"
+# Read whole before matching: grep -q stops early, and dpkg-deb killed by the closed pipe
+# would fail the pipeline now and then.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -q tesseract-ocr-chi-sim <<<"$recommends" || fail "Recommends lacks the menu's languages"
+contents=$(dpkg-deb -c "$deb")
+grep -q ' ./usr/share/applications/io.glyphwell.Glyphwell.desktop$' <<<"$contents" || fail "the .deb lacks the desktop file"
 lintian --fail-on error "$deb" || fail "lintian reports errors"
 echo "installed, validated and packaged: $(basename "$deb")"
