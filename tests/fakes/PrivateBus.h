@@ -4,11 +4,16 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 // A session bus of the test's own, so nothing on the machine's bus is touched.
 class PrivateBus {
 public:
     PrivateBus()
     {
+        // The daemon ends with us, even when a crash or a fuzzer's exit skips the destructor.
+        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_daemon.start(QStringLiteral("dbus-daemon"),
             { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
         if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))

@@ -4,13 +4,16 @@
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenGrabber.h"
 #include "capture/portal/PortalScreenshot.h"
+#include "fakes/NearMissDBusTypes.h"
 #include "fakes/PrivateBus.h"
 #include "platform/InMemoryUserDefaults.h"
+#include "platform/portal/PortalReplies.h"
 #include "platform/portal/PortalRequest.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
@@ -95,6 +98,69 @@ TEST(PortalScreens, TwoScalesSideBySide_EachScreenAtItsOwnPixels)
     EXPECT_EQ(left.pixel(5, 5), colourOfPoint(15, 15));
 }
 
+
+// Keeps the first message sent to it.
+class Catcher : public QDBusVirtualObject {
+public:
+    std::optional<QDBusMessage> received;
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        if (!received)
+            received = message;
+        return true;
+    }
+};
+
+// The readers get values as QtDBus hands them over from a received message, where a list of
+// another shape once crashed in libdbus (a fuzzer's finding: a(ss) where a(sa{sv}) belongs).
+TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
+{
+    PrivateBus daemon;
+    ASSERT_FALSE(daemon.address.isEmpty()) << "dbus-daemon did not start";
+    registerPortalShortcutTypes();
+    registerNearMissDBusTypes();
+    QDBusConnection sender = daemon.connect(QStringLiteral("sender"));
+    QDBusConnection receiver = daemon.connect(QStringLiteral("receiver"));
+    const PortalShortcutEntry entry { QStringLiteral("captureText"),
+        { { QStringLiteral("trigger_description"), QStringLiteral("Shift+Logo+X") } } };
+    const QMap<QString, QStringList> refusal { { QString(), { QStringLiteral("no") } } };
+    struct Case {
+        const char *name;
+        QVariant value;
+        qsizetype entries;
+        bool denied;
+    };
+    const Case cases[] = {
+        { "shortcut list", QVariant::fromValue(QList<PortalShortcutEntry> { entry }), 1, false },
+        { "list of string pairs", QVariant::fromValue(QList<TwoStrings> { { QStringLiteral("a"), QStringLiteral("b") } }), 0, false },
+        { "string list", QStringList { QStringLiteral("no") }, 0, false },
+        { "string", QStringLiteral("no"), 0, false },
+        { "permission table", QVariant::fromValue(refusal), 0, true },
+        { "string table", QVariant::fromValue(QMap<QString, QString> { { QString(), QStringLiteral("no") } }), 0, false },
+    };
+    QList<QVariant> sent;
+    for (const Case &c : cases)
+        sent << c.value;
+    Catcher catcher;
+    ASSERT_TRUE(receiver.registerVirtualObject(QStringLiteral("/values"), &catcher));
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        receiver.baseService(), QStringLiteral("/values"), QStringLiteral("org.glyphwell.Test"), QStringLiteral("Values"));
+    message.setArguments(sent);
+    ASSERT_TRUE(sender.send(message));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return catcher.received.has_value(); }, 3000));
+    const QList<QVariant> arguments = catcher.received->arguments();
+    ASSERT_EQ(arguments.size(), std::ssize(cases));
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const QList<PortalShortcutEntry> entries = portalShortcutEntries(arguments[i]);
+        EXPECT_EQ(entries.size(), cases[i].entries);
+        if (!entries.isEmpty())
+            EXPECT_EQ(entries.first(), entry);
+        EXPECT_EQ(portalPermissionDenied(arguments[i], { QString() }), cases[i].denied);
+    }
+    receiver.unregisterObject(QStringLiteral("/values"));
+}
 
 // The desktop portal as documented: Request objects whose Response goes to the caller alone,
 // sessions with Close, Activated and Deactivated sent to the session's owner.
@@ -353,6 +419,32 @@ TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreen
             EXPECT_TRUE(error->isScreenAccessRefusal()) << error->localizedDescription().toStdString();
         }
     }
+
+    // A file that is no picture is not one the request wrote: an error, and the file stays.
+    const QString notes = folder.filePath(QStringLiteral("notes.txt"));
+    QFile text(notes);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
+    text.close();
+    portal->screenshotFile = notes;
+    portal->screenshotCode = 0;
+    portal->answersScreenshots = true;
+    std::optional<QImage> image;
+    std::optional<CaptureError> error;
+    bool done = false;
+    takeInto(screenshot, image, error, done);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_FALSE(error->isScreenAccessRefusal());
+    EXPECT_TRUE(QFile::exists(notes));
+}
+
+TEST(PortalReplies, ScreenshotFileIsALocalAbsolutePathOnly)
+{
+    const auto fileOf = [](const QVariant &uri) { return portalScreenshotFile({ { QStringLiteral("uri"), uri } }); };
+    EXPECT_EQ(fileOf(QStringLiteral("file:///tmp/Screenshot%20from%20now.png")), QStringLiteral("/tmp/Screenshot from now.png"));
+    for (const QVariant &other : { QVariant(QStringLiteral("https://example.org/a.png")), QVariant(QStringLiteral("file:a.png")),
+             QVariant(QStringLiteral("/tmp/a.png")), QVariant(42), QVariant() })
+        EXPECT_FALSE(fileOf(other).has_value()) << other.toString().toStdString();
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -22,47 +21,7 @@ namespace {
 
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-QString objectPathOf(const QVariant &value)
-{
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
-QList<PortalShortcutEntry> entriesOf(const QVariant &value)
-{
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
-        return qdbus_cast<QList<PortalShortcutEntry>>(value.value<QDBusArgument>());
-    return value.value<QList<PortalShortcutEntry>>();
-}
-
 } // namespace
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcutEntry &entry)
-{
-    argument.beginStructure();
-    argument << entry.id << entry.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcutEntry &entry)
-{
-    argument.beginStructure();
-    argument >> entry.id >> entry.properties;
-    argument.endStructure();
-    return argument;
-}
-
-void registerPortalShortcutTypes()
-{
-    static const bool registered = [] {
-        qDBusRegisterMetaType<PortalShortcutEntry>();
-        qDBusRegisterMetaType<QList<PortalShortcutEntry>>();
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
 
 std::optional<QString> portalTrigger(const Shortcut &shortcut)
 {
@@ -191,7 +150,7 @@ QCoro::Task<> PortalHotKeyBackend::sync()
         const PortalResponse created = co_await creating;
         if (!self)
             co_return;
-        const QString session = objectPathOf(created.results.value(QStringLiteral("session_handle")));
+        const QString session = portalObjectPath(created.results.value(QStringLiteral("session_handle")));
         if (!created.succeeded() || session.isEmpty()) {
             qWarning().noquote() << "The desktop did not open a global-shortcut session:"
                                  << (created.error.isEmpty() ? QStringLiteral("refused") : created.error);
@@ -217,7 +176,7 @@ QCoro::Task<> PortalHotKeyBackend::sync()
             Q_EMIT bindingFinished(false);
             continue;
         }
-        const QList<PortalShortcutEntry> given = entriesOf(bound.results.value(QStringLiteral("shortcuts")));
+        const QList<PortalShortcutEntry> given = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
         noteTriggers(given);
         if (given.isEmpty() && !m_warnedNothingBound) {
             m_warnedNothingBound = true;
@@ -267,29 +226,16 @@ void PortalHotKeyBackend::deliver(const QString &shortcutId, int kind)
     }
 }
 
-namespace {
-
-// The session and the shortcut id that Activated and Deactivated begin with.
-std::optional<std::pair<QString, QString>> sessionAndShortcut(const QDBusMessage &message)
-{
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
-        return std::nullopt;
-    return std::pair { objectPathOf(arguments[0]), arguments[1].toString() };
-}
-
-} // namespace
-
 void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
 {
-    const auto activated = sessionAndShortcut(message);
+    const auto activated = portalSessionAndShortcut(message.arguments());
     if (activated && activated->first == m_session)
         deliver(activated->second, HotKeyEventKind::hotKeyPressed);
 }
 
 void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 {
-    const auto deactivated = sessionAndShortcut(message);
+    const auto deactivated = portalSessionAndShortcut(message.arguments());
     if (deactivated && deactivated->first == m_session)
         deliver(deactivated->second, HotKeyEventKind::hotKeyReleased);
 }
@@ -297,8 +243,8 @@ void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
 {
     const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() >= 2 && objectPathOf(arguments[0]) == m_session)
-        noteTriggers(entriesOf(arguments[1]));
+    if (arguments.size() >= 2 && portalObjectPath(arguments[0]) == m_session)
+        noteTriggers(portalShortcutEntries(arguments[1]));
 }
 
 } // namespace KeyboardShortcuts

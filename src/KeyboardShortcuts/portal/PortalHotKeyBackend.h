@@ -2,9 +2,9 @@
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
 #include "KeyboardShortcuts/Shortcut.h"
+#include "platform/portal/PortalReplies.h"
 
 #include <QCoro/QCoroTask>
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QList>
@@ -19,17 +19,6 @@
 #include <vector>
 
 namespace KeyboardShortcuts {
-
-// One entry of the portal's a(sa{sv}) shortcut lists: an id and its properties
-// ("description", "preferred_trigger", "trigger_description").
-struct PortalShortcutEntry {
-    QString id;
-    QVariantMap properties;
-    friend bool operator==(const PortalShortcutEntry &, const PortalShortcutEntry &) = default;
-};
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcutEntry &entry);
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcutEntry &entry);
-void registerPortalShortcutTypes();
 
 // A shortcut in the portal's trigger syntax ("SHIFT+LOGO+x"): modifiers CTRL, ALT, SHIFT,
 // LOGO and the key's keysym name on the current layout. Nothing for a key without a keysym or
@@ -116,5 +105,3 @@ private:
 };
 
 } // namespace KeyboardShortcuts
-
-Q_DECLARE_METATYPE(KeyboardShortcuts::PortalShortcutEntry)

@@ -3,9 +3,9 @@
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenList.h"
 #include "platform/PortalVersions.h"
+#include "platform/portal/PortalReplies.h"
 #include "platform/portal/PortalRequest.h"
 
-#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDebug>
@@ -14,7 +14,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QScreen>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -57,14 +56,7 @@ bool PortalScreenshot::isDeniedByPermissionStore() const
     // No store, or no entry yet: nothing was refused, the desktop asks when it wants to.
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
-    QMap<QString, QStringList> permissions;
-    qvariant_cast<QDBusArgument>(reply.arguments().first()) >> permissions;
-    for (const QString &id : permissionIds) {
-        const auto found = permissions.constFind(id);
-        if (found != permissions.constEnd() && found->contains(QStringLiteral("no")))
-            return true;
-    }
-    return false;
+    return portalPermissionDenied(reply.arguments().first(), permissionIds);
 }
 
 QCoro::Task<QImage> PortalScreenshot::take()
@@ -87,18 +79,18 @@ QCoro::Task<QImage> PortalScreenshot::take()
         throw CaptureError::screenAccessRefused(
             QStringLiteral("the screenshot portal could not be called: ") + response.error);
     }
-    const QUrl uri(response.results.value(QStringLiteral("uri")).toString());
-    if (!uri.isLocalFile())
+    const std::optional<QString> file = portalScreenshotFile(response.results);
+    if (!file)
         throw CaptureError(OCRServiceError::noCapturedImage);
-    const QString file = uri.toLocalFile();
-    QImageReader reader(file);
+    QImageReader reader(*file);
     QImage picture = reader.read();
-    // The picture is ours alone: leaving it would fill the user's folders with screenshots, and
-    // the next request may write the same name.
-    if (!QFile::remove(file))
-        qWarning().noquote() << "Could not remove the screenshot file" << file;
     if (picture.isNull())
         throw CaptureError(QStringLiteral("The screenshot could not be read: ") + reader.errorString());
+    // The picture is ours alone: leaving it would fill the user's folders with screenshots, and
+    // the next request may write the same name. A file that is no picture is left alone: it
+    // is not one the request wrote for us.
+    if (!QFile::remove(*file))
+        qWarning().noquote() << "Could not remove the screenshot file" << *file;
     co_return picture.convertToFormat(QImage::Format_RGB32);
 }
 
