@@ -97,6 +97,8 @@ void GlyphwellApp::start(const DesktopLaunch &launch)
 
 void GlyphwellApp::perform(const QString &action, const QString &startupId)
 {
+    if (action != QLatin1String("show-main-window"))
+        m_activation.expectActivation(startupId);
     if (action == QLatin1String("capture-text"))
         m_state.startCapture();
     else if (action == QLatin1String("capture-without-line-breaks"))

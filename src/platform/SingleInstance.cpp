@@ -24,6 +24,14 @@ QVariantMap platformData()
         data.insert(QStringLiteral("activation-token"), QString::fromLocal8Bit(token));
     return data;
 }
+
+// The launch's token as the window activation takes it: the X11 startup id, else the Wayland
+// activation token (launchers on Wayland give both the same value, or only the token).
+QString startupIdOf(const QVariantMap &platformData)
+{
+    const QString startup = platformData.value(QStringLiteral("desktop-startup-id")).toString();
+    return startup.isEmpty() ? platformData.value(QStringLiteral("activation-token")).toString() : startup;
+}
 } // namespace
 
 SingleInstance::SingleInstance(QDBusConnection connection, QObject *parent)
@@ -69,7 +77,7 @@ bool SingleInstance::forward(const QString &action) const
 
 void SingleInstance::Activate(const QVariantMap &platformData)
 {
-    Q_EMIT activateRequested(platformData.value(QStringLiteral("desktop-startup-id")).toString());
+    Q_EMIT activateRequested(startupIdOf(platformData));
 }
 
 void SingleInstance::Open(const QStringList &, const QVariantMap &platformData)
@@ -86,5 +94,5 @@ void SingleInstance::ActivateAction(
             sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("No action named \"%1\"").arg(name));
         return;
     }
-    Q_EMIT actionRequested(name, platformData.value(QStringLiteral("desktop-startup-id")).toString());
+    Q_EMIT actionRequested(name, startupIdOf(platformData));
 }

@@ -11,3 +11,15 @@ void QtWindowActivation::activate(QWidget &window, const QString &)
     window.raise();
     window.activateWindow();
 }
+
+void WaylandWindowActivation::activate(QWidget &window, const QString &startupId)
+{
+    expectActivation(startupId);
+    QtWindowActivation::activate(window, startupId);
+}
+
+void WaylandWindowActivation::expectActivation(const QString &startupId)
+{
+    if (!startupId.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", startupId.toUtf8());
+}

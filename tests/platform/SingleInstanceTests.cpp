@@ -36,6 +36,40 @@ TEST(SingleInstanceTest, TheFirstOwnsTheNameAndASecondStartAsksIt)
     EXPECT_FALSE(third.becomePrimary());
 }
 
+// The running instance gets the launch's token, so its window may take the focus: the X11
+// startup id where there is one, the Wayland activation token otherwise.
+TEST(SingleInstanceTest, ForwardsTheLaunchTokenForTheWindowToTakeTheFocus)
+{
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
+    SingleInstance first(bus.connect(QStringLiteral("first")));
+    SingleInstance second(bus.connect(QStringLiteral("second")));
+    ASSERT_TRUE(first.becomePrimary());
+    QSignalSpy activated(&first, &SingleInstance::activateRequested);
+    QSignalSpy actions(&first, &SingleInstance::actionRequested);
+    struct Case {
+        const char *startupId;
+        const char *activationToken;
+        const char *expected;
+    };
+    for (const Case &c : { Case { "", "", "" }, Case { "", "wl-token-1", "wl-token-1" },
+             Case { "host_TIME42", "", "host_TIME42" }, Case { "same", "same", "same" } }) {
+        SCOPED_TRACE(c.expected);
+        qputenv("DESKTOP_STARTUP_ID", c.startupId);
+        qputenv("XDG_ACTIVATION_TOKEN", c.activationToken);
+        activated.clear();
+        actions.clear();
+        EXPECT_TRUE(second.forward(QString()));
+        EXPECT_TRUE(second.forward(QStringLiteral("capture-text")));
+        ASSERT_EQ(activated.count(), 1);
+        ASSERT_EQ(actions.count(), 1);
+        EXPECT_EQ(activated.at(0).at(0).toString(), QLatin1String(c.expected));
+        EXPECT_EQ(actions.at(0).at(1).toString(), QLatin1String(c.expected));
+    }
+    qunsetenv("DESKTOP_STARTUP_ID");
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
 TEST(SingleInstanceTest, NothingToAskWithoutARunningInstance)
 {
     PrivateBus bus;

@@ -2,6 +2,7 @@
 
 #include "app/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
+#include "platform/WindowActivation.h"
 #include "ui/MainWindow.h"
 #include "ui/MenuBarContentView.h"
 
@@ -24,12 +25,14 @@ inline void saveScreenshot(QWidget &widget, const QString &name)
 struct UiHarness : AppStateHarness {
     FakeNotifications notifications;
     bool trayAvailable = false;
+    // Qt's own when none is set.
+    WindowActivation *activation = nullptr;
     std::unique_ptr<GlyphwellApp> app;
 
     GlyphwellApp &makeApp()
     {
         makeState();
-        app = std::make_unique<GlyphwellApp>(*state, notifications, [this] { return trayAvailable; });
+        app = std::make_unique<GlyphwellApp>(*state, notifications, [this] { return trayAvailable; }, activation);
         app->trayWaitMs = 100;
         return *app;
     }

@@ -374,9 +374,21 @@ TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
 
 TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
 {
+    // What the launch's token is used for: the overlay that a capture brings up, or the window.
+    struct RecordingActivation : QtWindowActivation {
+        QStringList calls;
+        void activate(QWidget &window, const QString &startupId) override
+        {
+            calls << QStringLiteral("activate ") + startupId;
+            QtWindowActivation::activate(window, startupId);
+        }
+        void expectActivation(const QString &startupId) override { calls << QStringLiteral("expect ") + startupId; }
+    } recording;
+    activation = &recording;
     makeApp();
     capture();
-    app->perform(QStringLiteral("capture-without-line-breaks"));
+    app->perform(QStringLiteral("capture-without-line-breaks"), QStringLiteral("token-1"));
+    EXPECT_EQ(recording.calls, QStringList { QStringLiteral("expect token-1") });
     ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 2000));
     selector.finish(QRectF(0, 0, 30, 30));
     ASSERT_TRUE(waitUntilNotCapturing());
@@ -386,8 +398,10 @@ TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
     EXPECT_EQ(textEngine.calls, reads + 1);
     EXPECT_EQ(selector.calls, 2);
     EXPECT_FALSE(app->mainWindow().isVisible());
-    app->perform(QStringLiteral("show-main-window"));
+    app->perform(QStringLiteral("show-main-window"), QStringLiteral("token-2"));
     EXPECT_TRUE(app->mainWindow().isVisible());
+    EXPECT_EQ(recording.calls.last(), QStringLiteral("activate token-2"));
+    app.reset();
 }
 
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)

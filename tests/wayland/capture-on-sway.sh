@@ -47,6 +47,16 @@ grep -q 'glyphwell --capture' "$work/glyphwell.log" || fail "no hint to bind gly
 sleep 1
 grim "$work/shots/wayland-main-window.png"
 
+# A second start from a launcher brings the running window forward: the launcher's activation
+# token goes to the running program, which shows it to the desktop. (Before any input reached
+# Glyphwell, so the window has no token of its own to ask with.)
+focused() { swaymsg -t get_tree | jq -r '.. | objects | select(.focused == true) | .name'; }
+main_window_focused() { [ "$(focused)" = Glyphwell ]; }
+swaymsg workspace 2 >/dev/null
+[ "$(focused)" = 2 ] || fail "the empty workspace did not take the focus: $(focused)"
+XDG_ACTIVATION_TOKEN=$(activation_token) "$GLYPHWELL" || fail "the second start could not reach the first"
+wait_for 5 main_window_focused || fail "the running window did not come forward: $(focused) has the focus"
+
 # The desktop's key binding runs glyphwell --capture, which asks the running program.
 wtype -M logo -M shift x -m shift -m logo
 wait_for 15 overlay_up || fail "the overlay did not come up after the desktop binding"

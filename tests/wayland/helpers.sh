@@ -13,3 +13,10 @@ pointer() {
     local reply
     read -r -t 10 -u "${POINTER[0]}" reply && [ "$reply" = ok ] || fail "the pointer said: $reply"
 }
+# A fresh activation token, as a launcher passes to the program it starts.
+activation_token() {
+    echo token >&"${POINTER[1]}"
+    local reply
+    read -r -t 10 -u "${POINTER[0]}" reply && [ "${reply%% *}" = token ] || fail "no activation token: $reply"
+    echo "${reply#token }"
+}

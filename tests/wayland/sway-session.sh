@@ -11,6 +11,8 @@ output HEADLESS-1 bg #808080 solid_color
 xwayland disable
 seat seat0 hide_cursor 0
 default_border none
+# A window that shows a launch's activation token gets the focus, as on desktops that guard it.
+focus_on_window_activation focus
 for_window [app_id="io.glyphwell.Glyphwell" title="^Glyphwell\$"] floating enable, resize set 860 600, move position 1120 40
 bindsym Mod4+Shift+x exec $GLYPHWELL --capture
 CONF

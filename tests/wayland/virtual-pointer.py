@@ -4,7 +4,8 @@
 Speaks the Wayland wire protocol directly (zwlr_virtual_pointer_manager_v1), so it needs no
 build step. Reads commands from stdin, one per line, and answers "ok" after the compositor has
 handled each: "move X Y" (layout pixels), "press", "release", "quit". While it runs the seat has
-a pointer, so clients get wl_pointer events as from a mouse."""
+a pointer, so clients get wl_pointer events as from a mouse. "token" answers "token VALUE": an
+xdg-activation token, as a launcher gets one for the program it starts."""
 import os
 import socket
 import struct
@@ -91,10 +92,39 @@ def main():
     def now():
         return int((time.monotonic() - start) * 1000) & 0xFFFFFFFF
 
+    activation = None
+
+    def activation_token():
+        nonlocal activation
+        interface = "xdg_activation_v1"
+        if interface not in globals_found:
+            raise SystemExit("the compositor offers no %s" % interface)
+        if activation is None:
+            activation = connection.new_id()
+            connection.send(registry, 0, struct.pack("<I", globals_found[interface]) + wire_string(interface)
+                            + struct.pack("<II", 1, activation))
+        token = connection.new_id()
+        connection.send(activation, 1, struct.pack("<I", token))  # get_activation_token
+        connection.send(token, 3)  # commit
+        found = []
+
+        def on_done(obj, opcode, body):
+            if obj == token and opcode == 0:
+                (length,) = struct.unpack_from("<I", body)
+                found.append(body[4:4 + length - 1].decode())
+
+        while not found:
+            connection.roundtrip(on_done)
+        connection.send(token, 4)  # destroy; the value stays valid
+        return found[0]
+
     print("ready", flush=True)
     for line in sys.stdin:
         words = line.split()
         if not words:
+            continue
+        if words[0] == "token":
+            print("token " + activation_token(), flush=True)
             continue
         if words[0] == "move":
             x, y = int(words[1]), int(words[2])

@@ -80,6 +80,7 @@ void loadWayland(Platform &platform)
     platform.regionSelector = std::make_unique<RegionCaptureOverlayController>(
         *grabber, *platform.screenList, RegionCaptureOverlay::Placement::fullScreen);
     platform.screenGrabber = std::move(grabber);
+    platform.windowActivation = std::make_unique<WaylandWindowActivation>();
     if (portal->version() == 0) {
         platform.unavailableReason = QStringLiteral(
             "this Wayland desktop offers no screenshot portal (org.freedesktop.portal.Screenshot); install "
