@@ -3,9 +3,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTimer>
 
 std::optional<QString> QtPasteboard::string() const
 {
+    if (m_clearPending)
+        return std::nullopt;
     const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data || !data->hasText())
         return std::nullopt;
@@ -14,10 +17,19 @@ std::optional<QString> QtPasteboard::string() const
 
 void QtPasteboard::clearContents()
 {
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+    if (m_clearPending)
+        return;
+    m_clearPending = true;
+    QTimer::singleShot(0, &m_pendingClear, [this] {
+        if (!m_clearPending)
+            return;
+        m_clearPending = false;
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+    });
 }
 
 void QtPasteboard::setString(const QString &text)
 {
+    m_clearPending = false;
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }

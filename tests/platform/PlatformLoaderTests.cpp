@@ -3,9 +3,13 @@
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
 #include "platform/loader/PlatformLoader.h"
+#include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
 
 #include <QTest>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -62,6 +66,34 @@ TEST(X11WindowActivationTest, TakesTheLaunchersTimeFromTheStartupId)
     // Without one: the current time.
     EXPECT_EQ(X11WindowActivation::startupTimestamp(QString()), 0u);
     EXPECT_EQ(X11WindowActivation::startupTimestamp(QStringLiteral("_TIMEsoon")), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A capture's text replaces the clipboard without an empty moment between, in which a paste
+// would get nothing and a clipboard manager could put the old text back.
+TEST(QtPasteboardTest, ReplacingTheTextNeverLeavesTheClipboardEmpty_ALoneClearStillEmptiesIt)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    QtPasteboard pasteboard;
+    pasteboard.setString(QStringLiteral("before"));
+    QStringList seen;
+    const QMetaObject::Connection watching = QObject::connect(clipboard, &QClipboard::dataChanged,
+        [&] { seen << clipboard->text(QClipboard::Clipboard); });
+    pasteboard.clearContents();
+    pasteboard.setString(QStringLiteral("after"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, QStringList { QStringLiteral("after") });
+    EXPECT_EQ(pasteboard.string(), QStringLiteral("after"));
+
+    pasteboard.clearContents();
+    EXPECT_EQ(pasteboard.string(), std::nullopt);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, (QStringList { QStringLiteral("after"), QString() }));
+    EXPECT_EQ(pasteboard.string(), std::nullopt);
+    QObject::disconnect(watching);
 }
 
 } // namespace
