@@ -20,6 +20,10 @@ void WaylandWindowActivation::activate(QWidget &window, const QString &startupId
 
 void WaylandWindowActivation::expectActivation(const QString &startupId)
 {
-    if (!startupId.isEmpty())
-        qputenv("XDG_ACTIVATION_TOKEN", startupId.toUtf8());
+    // The launcher's token of our own start is not ours to drop; only one we put there.
+    if (!m_handedOver.isEmpty() && qgetenv("XDG_ACTIVATION_TOKEN") == m_handedOver)
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+    m_handedOver = startupId.toUtf8();
+    if (!m_handedOver.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", m_handedOver);
 }

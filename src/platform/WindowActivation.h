@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QWidget;
@@ -26,9 +27,14 @@ public:
 
 // Wayland: the compositor gives the focus to a window that shows a launch's activation token.
 // Qt's Wayland plugin sends the token in XDG_ACTIVATION_TOKEN with the next activation request
-// and then forgets it, so the token is put there just before.
+// and then forgets it, so the token is put there just before. One handed over earlier that no
+// window used (a capture that ended before its overlay) is taken back, so that a later
+// activation asks the desktop for a fresh token instead of showing a stale one.
 class WaylandWindowActivation : public QtWindowActivation {
 public:
     void activate(QWidget &window, const QString &startupId) override;
     void expectActivation(const QString &startupId) override;
+
+private:
+    QByteArray m_handedOver;
 };

@@ -74,6 +74,28 @@ namespace {
 
 // A capture's text replaces the clipboard without an empty moment between, in which a paste
 // would get nothing and a clipboard manager could put the old text back.
+// Qt's Wayland plugin sends whatever XDG_ACTIVATION_TOKEN holds with the next activation
+// request and then unsets it; here nothing sends it, so each step's value is what Qt would send.
+TEST(WaylandWindowActivationTest, HandsTheTokenOverOnce_KeepsTheLaunchersOwn)
+{
+    const auto token = [] { return qgetenv("XDG_ACTIVATION_TOKEN"); };
+    qputenv("XDG_ACTIVATION_TOKEN", "from-our-own-launch");
+    WaylandWindowActivation activation;
+    activation.expectActivation(QString());
+    EXPECT_EQ(token(), "from-our-own-launch");
+    activation.expectActivation(QStringLiteral("capture-1"));
+    EXPECT_EQ(token(), "capture-1");
+    // The overlay never came: the next capture, without a token, does not show that one.
+    activation.expectActivation(QString());
+    EXPECT_TRUE(token().isEmpty());
+    activation.expectActivation(QStringLiteral("capture-2"));
+    qunsetenv("XDG_ACTIVATION_TOKEN"); // as Qt does when it sends it
+    qputenv("XDG_ACTIVATION_TOKEN", "another-launch");
+    activation.expectActivation(QString());
+    EXPECT_EQ(token(), "another-launch");
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
 TEST(QtPasteboardTest, ReplacingTheTextNeverLeavesTheClipboardEmpty_ALoneClearStillEmptiesIt)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
