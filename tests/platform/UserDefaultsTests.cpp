@@ -258,6 +258,15 @@ bool writeFile(const QString &path, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+// The contents of every settings file set aside in the folder.
+QList<QByteArray> keptAside(const QTemporaryDir &dir)
+{
+    QList<QByteArray> contents;
+    for (const QString &name : QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") }))
+        contents << readFile(dir.filePath(name));
+    return contents;
+}
+
 } // namespace
 
 TEST(IniUserDefaults, WritesThroughSoAnotherStoreSeesChangesAtOnce)
@@ -406,9 +415,7 @@ TEST(IniUserDefaults, UnparsableFileIsKeptAsideAndWhatCouldBeReadCarriesOver)
         store.setBool(QStringLiteral("additiveClipboard"), true);
         EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
     }
-    const QStringList aside = QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") });
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(readFile(dir.filePath(aside.first())), broken);
+    EXPECT_EQ(keptAside(dir), QList<QByteArray> { broken });
     const auto reread = freshStoreOnCopyOf(path, dir.filePath(QStringLiteral("copy.conf")));
     ASSERT_TRUE(reread);
     EXPECT_TRUE(reread->boolForKey(QStringLiteral("additiveClipboard")));
@@ -427,9 +434,7 @@ TEST(IniUserDefaults, SerializedVariantIsKeptAsideBeforeQtDecodesIt)
     IniUserDefaults store(path);
     EXPECT_EQ(store.objectForKey(QStringLiteral("x")), std::nullopt);
     EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-    const QStringList aside = QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") });
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(readFile(dir.filePath(aside.first())), found);
+    EXPECT_EQ(keptAside(dir), QList<QByteArray> { found });
 }
 
 TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)

@@ -54,9 +54,9 @@ bool hasSignature(const QVariant &value, QLatin1StringView signature)
 
 QList<PortalShortcutEntry> portalShortcutEntries(const QVariant &value)
 {
-    if (hasSignature(value, QLatin1StringView("a(sa{sv})")))
-        return qdbus_cast<QList<PortalShortcutEntry>>(value.value<QDBusArgument>());
-    return value.value<QList<PortalShortcutEntry>>();
+    if (!hasSignature(value, QLatin1StringView("a(sa{sv})")))
+        return {};
+    return qdbus_cast<QList<PortalShortcutEntry>>(value.value<QDBusArgument>());
 }
 
 std::optional<std::pair<QString, QString>> portalSessionAndShortcut(const QList<QVariant> &arguments)

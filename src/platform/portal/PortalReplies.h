@@ -27,7 +27,7 @@ void registerPortalShortcutTypes();
 
 // An object path, or a string standing for one (older portals); empty for anything else.
 QString portalObjectPath(const QVariant &value);
-// A shortcut list, as received or as built; empty for a value of any other type.
+// A shortcut list as received; empty for a value of any other type.
 QList<PortalShortcutEntry> portalShortcutEntries(const QVariant &value);
 // The session and the shortcut id that Activated, Deactivated (and ShortcutsChanged, with its
 // list) begin with.
