@@ -129,6 +129,11 @@ bool hasDarkBackground(const QImage &grey)
     return total > 0 && dark * 2 > total;
 }
 
+int backgroundGrey(const QImage &grey)
+{
+    return commonestGrey(histogram(grey));
+}
+
 int inkThreshold(const QImage &grey)
 {
     return otsuThreshold(histogram(grey));
@@ -162,10 +167,10 @@ std::vector<InkBand> inkBands(const QImage &grey, int threshold)
     return bands;
 }
 
-std::vector<QRect> readingParts(const QImage &grey, int count)
+std::vector<QRect> readingParts(const QImage &grey, int count, int threshold)
 {
     const QRect whole(0, 0, grey.width(), grey.height());
-    std::vector<InkBand> bands = inkBands(grey, inkThreshold(grey));
+    std::vector<InkBand> bands = inkBands(grey, threshold < 0 ? inkThreshold(grey) : threshold);
     if (count < 2 || bands.size() < 2)
         return { whole };
     std::vector<int> heights;

@@ -36,6 +36,9 @@ void clearSolidEdges(QImage &grey);
 // True when most of the image is dark, i.e. the text is presumably light.
 bool hasDarkBackground(const QImage &grey);
 
+// The commonest grey value of an image: its background.
+int backgroundGrey(const QImage &grey);
+
 // Otsu's threshold of a grey image: values at or below it count as ink.
 int inkThreshold(const QImage &grey);
 
@@ -53,7 +56,8 @@ std::vector<InkBand> inkBands(const QImage &grey, int threshold);
 // Splits a grey, dark-on-light image into at most `count` full-width parts of whole text
 // lines, cut in the blank rows between lines, so each part can be read on its own at the
 // same time. Parts hold about the same number of lines; one part when there is one line.
-std::vector<QRect> readingParts(const QImage &grey, int count);
+// `threshold` is the ink threshold to use, by default the image's own.
+std::vector<QRect> readingParts(const QImage &grey, int count, int threshold = -1);
 
 // Median height in pixels of the bands of rows that contain ink (dark pixels) in a grey,
 // dark-on-light image; 0 when there is no text-like band.

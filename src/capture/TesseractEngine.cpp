@@ -11,8 +11,11 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <future>
+#include <iterator>
 
 namespace {
 
@@ -194,10 +197,32 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
 }
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
-    tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part)
+    tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout)
 {
-    const uchar *bits = grey.constScanLine(part.top());
-    api->SetImage(bits, part.width(), part.height(), 1, int(grey.bytesPerLine()));
+    // A block of several is read on its own, with a margin of background around it:
+    // Tesseract finds lines badly in text that touches the image's edge, and a neighbour's
+    // ink beyond the block must not show in the margin. Lines across the whole image are read
+    // where they stand.
+    const bool fullWidth = unit.rect.left() == 0 && unit.rect.width() == grey.width();
+    const int margin = fullWidth ? 0 : 10;
+    QImage part;
+    if (fullWidth && unit.clear.empty()) {
+        part = QImage(grey.constScanLine(unit.rect.top()), grey.width(), unit.rect.height(), int(grey.bytesPerLine()),
+            QImage::Format_Grayscale8);
+    } else {
+        part = QImage(unit.rect.width() + 2 * margin, unit.rect.height() + 2 * margin, QImage::Format_Grayscale8);
+        part.fill(uint(layout.background));
+        for (int y = 0; y < unit.rect.height(); ++y)
+            std::memcpy(part.scanLine(y + margin) + margin, grey.constScanLine(unit.rect.top() + y) + unit.rect.left(),
+                size_t(unit.rect.width()));
+        for (const QRect &rule : unit.clear) {
+            const QRect area = rule.intersected(unit.rect).translated(margin - unit.rect.left(), margin - unit.rect.top());
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                std::memset(part.scanLine(y) + area.left(), layout.background, size_t(area.width()));
+        }
+    }
+    const QPoint offset = unit.rect.topLeft() - QPoint(margin, margin);
+    api->SetImage(part.constBits(), part.width(), part.height(), 1, int(part.bytesPerLine()));
     // Without a resolution Tesseract guesses one from the text size and says so on stderr.
     const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
     api->SetSourceResolution(dpi >= 70 ? dpi : 96);
@@ -207,17 +232,19 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     }
     Reading reading;
     double confidenceSum = 0;
-    int words = 0;
     std::unique_ptr<tesseract::ResultIterator> iterator(api->GetIterator());
     const auto box = [&](tesseract::PageIteratorLevel level) {
         int left = 0, top = 0, right = 0, bottom = 0;
         iterator->BoundingBox(level, &left, &top, &right, &bottom);
-        return QRect(QPoint(left, top + part.top()), QPoint(right - 1, bottom - 1 + part.top()));
+        // Within the unit: the engine's box of a word on a tight crop may take in the margin.
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).translated(offset).intersected(unit.rect);
     };
     if (iterator && !iterator->Empty(tesseract::RIL_SYMBOL)) {
         do {
-            if (reading.lines.empty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+            if (reading.lines.empty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
                 reading.lines.emplace_back();
+                reading.blockOfLine.push_back(unit.block);
+            }
             std::vector<RecognizedWord> &lineWords = reading.lines.back().words;
             if (lineWords.empty() || iterator->IsAtBeginningOf(tesseract::RIL_WORD)) {
                 const TesseractText text(iterator->GetUTF8Text(tesseract::RIL_WORD));
@@ -226,7 +253,7 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
                 word.box = box(tesseract::RIL_WORD);
                 word.confidence = std::clamp(iterator->Confidence(tesseract::RIL_WORD) / 100.0f, 0.0f, 1.0f);
                 confidenceSum += word.confidence;
-                ++words;
+                ++reading.words;
                 lineWords.push_back(std::move(word));
             }
             lineWords.back().symbols.push_back(box(tesseract::RIL_SYMBOL));
@@ -236,51 +263,80 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     api->Clear();
     for (RecognizedLine &line : reading.lines)
         std::erase_if(line.words, [](const RecognizedWord &word) { return word.text.isEmpty(); });
-    reading.confidence = words == 0 ? 0 : confidenceSum / words;
+    reading.confidence = reading.words == 0 ? 0 : confidenceSum / reading.words;
     return reading;
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::read(const QString &language, const QImage &grey)
+std::vector<TesseractEngine::ReadingUnit> TesseractEngine::readingUnits(
+    const QImage &grey, const Layout &layout, int readers)
 {
-    return readWith(language, grey, m_options.readers);
+    std::vector<ReadingUnit> units;
+    if (layout.blocks.size() == 1) {
+        // One block, the usual selection: the image is read as it is, its lines shared out
+        // among the readers, a run of whole lines each.
+        const TextBlock &block = layout.blocks.front();
+        const std::vector<QRect> parts = layout.pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
+        for (const QRect &part : parts)
+            units.push_back({ part, 0, block.rules });
+        return units;
+    }
+    for (size_t b = 0; b < layout.blocks.size(); ++b)
+        units.push_back({ layout.blocks[b].rect, b, layout.blocks[b].rules });
+    return units;
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::readUnits(const std::vector<tesseract::TessBaseAPI *> &engines,
+    const QImage &grey, const Layout &layout, const std::vector<ReadingUnit> &units)
+{
+    // Each engine takes the next unit not yet read; the first works on this thread.
+    std::vector<std::optional<Reading>> readings(units.size());
+    std::atomic<size_t> next = 0;
+    const auto work = [&](tesseract::TessBaseAPI *api) {
+        for (size_t u = next++; u < units.size(); u = next++)
+            readings[u] = readPart(api, grey, units[u], layout);
+    };
+    std::vector<std::future<void>> others;
+    for (size_t e = 1; e < std::min(engines.size(), units.size()); ++e)
+        others.push_back(std::async(std::launch::async, work, engines[e]));
+    work(engines.front());
+    for (auto &other : others)
+        other.get();
+    Reading reading;
+    double confidenceSum = 0;
+    for (std::optional<Reading> &part : readings) {
+        if (!part)
+            return std::nullopt;
+        confidenceSum += part->confidence * part->words;
+        reading.words += part->words;
+        std::move(part->lines.begin(), part->lines.end(), std::back_inserter(reading.lines));
+        reading.blockOfLine.insert(reading.blockOfLine.end(), part->blockOfLine.begin(), part->blockOfLine.end());
+    }
+    reading.confidence = reading.words == 0 ? 0 : confidenceSum / reading.words;
+    return reading;
+}
+
+std::optional<TesseractEngine::Reading> TesseractEngine::read(
+    const QString &language, const QImage &grey, const Layout &layout)
+{
+    return readWith(language, grey, layout, m_options.readers);
 }
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
-    const QString &language, const QImage &grey, int readers)
+    const QString &language, const QImage &grey, const Layout &layout, int readers)
 {
-    const bool pageLayout = qint64(grey.width()) * grey.height() > m_options.pageLayoutPixels;
-    const std::vector<QRect> parts
-        = pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
+    const std::vector<ReadingUnit> units = readingUnits(grey, layout, readers);
+    if (units.empty())
+        return Reading {};
     std::vector<tesseract::TessBaseAPI *> engines;
-    for (size_t p = 0; p < parts.size(); ++p) {
-        engines.push_back(engineFor({ language, pageLayout }, int(p)));
+    for (int r = 0; r < std::max(1, std::min(readers, int(units.size()))); ++r) {
+        engines.push_back(engineFor({ language, layout.pageLayout }, r));
         if (!engines.back())
             return std::nullopt;
     }
-    // The first part is read on this thread, the others beside it, each by its own engine.
-    std::vector<std::future<std::optional<Reading>>> others;
-    for (size_t p = 1; p < parts.size(); ++p) {
-        others.push_back(std::async(std::launch::async,
-            [this, api = engines[p], &grey, part = parts[p]] { return readPart(api, grey, part); }));
-    }
-    std::optional<Reading> reading = readPart(engines[0], grey, parts[0]);
-    double confidence = reading ? reading->confidence : 0;
-    for (auto &other : others) {
-        std::optional<Reading> part = other.get();
-        if (!reading || !part) {
-            reading.reset();
-            continue;
-        }
-        confidence += part->confidence;
-        for (RecognizedLine &line : part->lines)
-            reading->lines.push_back(std::move(line));
-    }
-    if (reading)
-        reading->confidence = confidence / double(parts.size());
-    return reading;
+    return readUnits(engines, grey, layout, units);
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey)
+std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey, const Layout &layout)
 {
     // Which of the three it is shows only in a reading. The Japanese and the Korean model read
     // the image at once, one on each core: Japanese comes back from the first with kana,
@@ -311,8 +367,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
         tesseract::TessBaseAPI *api = engineFor({ candidate->language, false }, 0);
         if (!api)
             continue;
-        readings.emplace_back(candidate, std::async(std::launch::async, [this, api, &grey] {
-            return readPart(api, grey, grey.rect());
+        readings.emplace_back(candidate, std::async(std::launch::async, [this, api, &grey, &layout] {
+            return readUnits({ api }, grey, layout, readingUnits(grey, layout, 1));
         }));
     }
     bool kana = false;
@@ -327,15 +383,15 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
         || (best && best->confidence >= sureKorean && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
     if (!settled && !dataFileMissing(chinese.language)) {
         if (tesseract::TessBaseAPI *api = engineFor({ chinese.language, false }, 0))
-            consider(chinese, readPart(api, grey, grey.rect()));
+            consider(chinese, readUnits({ api }, grey, layout, readingUnits(grey, layout, 1)));
     }
     return best;
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey)
+std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey, const Layout &layout)
 {
     if (!m_options.automaticLanguage.isEmpty() || dataFileMissing(QStringLiteral("eng")))
-        return read(automaticLatinLanguage(), grey);
+        return read(automaticLatinLanguage(), grey, layout);
     // English first: its model is small and quick, and most text on screens is English.
     // Text in another Latin-script language shows in the English reading, and only then is
     // the image read again: with that language's model when the reading tells which it is,
@@ -344,7 +400,7 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
     // letters beyond ASCII (English reads "é" but not "ñ" or "ö"), as the language's little
     // words, or as many words English does not know ("contrasefia" for "contraseña"), which
     // code and addresses also have and the script's model reads better too.
-    std::optional<Reading> english = read(QStringLiteral("eng"), grey);
+    std::optional<Reading> english = read(QStringLiteral("eng"), grey, layout);
     if (!english)
         return english;
     tesseract::TessBaseAPI *api = engineFor({ QStringLiteral("eng"), false }, 0);
@@ -380,9 +436,9 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
         return english;
     std::optional<Reading> again;
     if (language && !dataFileMissing(*language))
-        again = read(*language, grey);
+        again = read(*language, grey, layout);
     else if (const QString script = automaticLatinLanguage(); script != u"eng")
-        again = readWith(script, grey, 1);
+        again = readWith(script, grey, layout, 1);
     return again ? again : english;
 }
 
@@ -398,9 +454,14 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     if (grey.isNull())
         return std::nullopt;
 
+    Layout layout;
+    layout.pageLayout = qint64(grey.width()) * grey.height() > m_options.pageLayoutPixels;
+    layout.blocks = layout.pageLayout ? std::vector<TextBlock> { TextBlock { grey.rect(), {}, {} } } : textBlocks(grey);
+    layout.background = backgroundGrey(grey);
+
     std::optional<Reading> reading;
     if (const auto language = tesseractLanguage(languageIdentifier)) {
-        reading = read(*language, grey);
+        reading = read(*language, grey, layout);
     } else {
         // Automatic: the script is told from the shapes on the prepared image, so Latin text
         // pays for no East Asian model and East Asian text for no Latin reading. Only when the
@@ -409,9 +470,9 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         const bool eastAsian = m_options.detectEastAsian && m_options.automaticLanguage.isEmpty()
             && detectScript(scriptFeatures(grey)) == WritingScript::eastAsian;
         if (eastAsian)
-            reading = readEastAsian(grey);
+            reading = readEastAsian(grey, layout);
         if (!reading)
-            reading = readLatin(grey);
+            reading = readLatin(grey, layout);
     }
     if (!reading)
         return std::nullopt;
@@ -428,5 +489,17 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     }
     if (!sure && characters < 6)
         return std::vector<TextObservation> {};
-    return assembleLines(reading->lines, grey);
+    // Each block is put together on its own: one may be code in a monospaced font beside
+    // prose, and a table's cells are told apart by its gutters.
+    std::vector<TextObservation> observations;
+    for (size_t b = 0; b < layout.blocks.size(); ++b) {
+        std::vector<RecognizedLine> lines;
+        for (size_t l = 0; l < reading->lines.size(); ++l) {
+            if (reading->blockOfLine[l] == b)
+                lines.push_back(std::move(reading->lines[l]));
+        }
+        std::vector<TextObservation> block = assembleLines(lines, grey, layout.blocks[b].gutters);
+        std::move(block.begin(), block.end(), std::back_inserter(observations));
+    }
+    return observations;
 }

@@ -2,6 +2,7 @@
 
 #include "ImagePreparation.h"
 #include "RecognitionEngine.h"
+#include "TextLayout.h"
 #include "TextLineAssembly.h"
 
 #include <QRect>
@@ -68,15 +69,35 @@ private:
 
     struct Reading {
         std::vector<RecognizedLine> lines;
+        std::vector<size_t> blockOfLine; // which of the layout's blocks each line is from
         double confidence = 0; // mean word confidence, 0-1
+        int words = 0;
+    };
+
+    // A rectangle of the prepared image that one engine reads in one call, with the rules of
+    // a table painted over first.
+    struct ReadingUnit {
+        QRect rect;
+        size_t block = 0;
+        std::vector<QRect> clear;
+    };
+
+    struct Layout {
+        std::vector<TextBlock> blocks;
+        bool pageLayout = false;
+        int background = 255;
     };
 
     QString automaticLatinLanguage();
-    std::optional<Reading> read(const QString &language, const QImage &grey);
-    std::optional<Reading> readWith(const QString &language, const QImage &grey, int readers);
-    std::optional<Reading> readLatin(const QImage &grey);
-    std::optional<Reading> readEastAsian(const QImage &grey);
-    std::optional<Reading> readPart(tesseract::TessBaseAPI *api, const QImage &grey, const QRect &part);
+    std::optional<Reading> read(const QString &language, const QImage &grey, const Layout &layout);
+    std::optional<Reading> readWith(const QString &language, const QImage &grey, const Layout &layout, int readers);
+    std::optional<Reading> readUnits(const std::vector<tesseract::TessBaseAPI *> &engines, const QImage &grey,
+        const Layout &layout, const std::vector<ReadingUnit> &units);
+    std::optional<Reading> readLatin(const QImage &grey, const Layout &layout);
+    std::optional<Reading> readEastAsian(const QImage &grey, const Layout &layout);
+    std::optional<Reading> readPart(
+        tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout);
+    static std::vector<ReadingUnit> readingUnits(const QImage &grey, const Layout &layout, int readers);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
     const std::optional<QString> &dataDirectory();
     bool dataFileMissing(const QString &language);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -141,21 +142,38 @@ QString withFullWidthPunctuation(const RecognizedWord &left, const RecognizedWor
     return QString(QChar(right.text.front().unicode() - 0x21 + 0xff01));
 }
 
-int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height)
+bool isHangul(QChar c)
+{
+    return c.script() == QChar::Script_Hangul;
+}
+
+// `height` is the type's size from the line's words; `lineHeight` the height of the whole line,
+// which for East Asian type is its em: the engine's boxes of small kana, of "ー" and of "、"
+// are far lower than the characters' cells.
+int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight)
 {
     const int gap = right.box.left() - left.box.right() - 1;
     const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
     const QChar after = right.text.isEmpty() ? QChar() : right.text.front();
-    // Korean puts spaces between words, about a third of the type's size. Japanese and
-    // Chinese put none: a gap there is the blank of a full-width character's cell (beside
-    // "、" or "？"), and only one of a whole cell is a space they typed.
-    if (isEastAsian(before) || isEastAsian(after)) {
-        const bool korean = before.script() == QChar::Script_Hangul || after.script() == QChar::Script_Hangul;
-        return gap >= height * (korean ? 0.25 : 0.8) ? 1 : 0;
+    if (isHangul(before) || isHangul(after)) {
+        // Korean puts spaces between words, a quarter of the type's size or more; the blank
+        // between the syllables of one word is far narrower.
+        return gap >= lineHeight * 0.2 ? 1 : 0;
     }
-    // Otherwise the engine's word breaks stand, except beside punctuation, where a gap
-    // narrower than a space is the dot of "www.example.org" or the slash of a path (a space
-    // is about a third of the type's size, the gap beside a dot a tenth).
+    if (isEastAsian(before) && isEastAsian(after)) {
+        // Japanese and Chinese put no spaces between their characters: a gap is the blank of
+        // a narrow character's cell, or of one beside "、" or "？". Only text set well apart
+        // (two labels, two buttons) is kept apart.
+        return gap >= lineHeight * 1.5 ? 1 : 0;
+    }
+    // Otherwise the engine's word breaks stand (a Latin word among East Asian characters keeps
+    // the spaces drawn around it), except beside punctuation, where a gap narrower than a
+    // space is the dot of "www.example.org" or the slash of a path (a space is about a third
+    // of the type's size, the gap beside a dot a tenth).
+    if (isEastAsian(before) || isEastAsian(after)) {
+        const QChar other = isEastAsian(before) ? after : before;
+        return !isPunctuation(other) && gap >= height * 0.2 ? 1 : 0;
+    }
     const bool besidePunctuation = isPunctuation(before) || isPunctuation(after);
     return besidePunctuation && gap < height * 0.2 ? 0 : 1;
 }
@@ -267,12 +285,20 @@ std::optional<CharacterGrid> fitGrid(
     return best;
 }
 
+// The line's words' extent across, and their median top and bottom: the engine's box of a
+// word may reach into the next line where lines stand close.
 QRect lineBox(const RecognizedLine &line)
 {
     QRect box;
-    for (const RecognizedWord &word : line.words)
+    std::vector<double> tops, bottoms;
+    for (const RecognizedWord &word : line.words) {
         box = box.united(word.box);
-    return box;
+        tops.push_back(word.box.top());
+        bottoms.push_back(word.box.bottom());
+    }
+    if (line.words.empty())
+        return box;
+    return QRect(QPoint(box.left(), int(median(tops))), QPoint(box.right(), int(median(bottoms))));
 }
 
 double meanConfidence(const RecognizedLine &line)
@@ -325,7 +351,8 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
     return fitGrid(grey, lines, inkThreshold(grey) * 2 / 3, 0.75);
 }
 
-std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &readLines, const QImage &grey)
+std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &readLines, const QImage &grey,
+    const std::vector<std::pair<int, int>> &gutters)
 {
     const std::vector<RecognizedLine> lines = withoutOverlappingLines(readLines);
     const std::optional<CharacterGrid> grid = findCharacterGrid(grey, lines);
@@ -344,22 +371,35 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         }
     }
     const double height = wordHeight(lines);
+    // The gutters that lie between x = from and x = to.
+    const auto guttersBetween = [&](int from, int to) {
+        return int(std::count_if(gutters.begin(), gutters.end(), [&](const std::pair<int, int> &gutter) {
+            const int middle = (gutter.first + gutter.second) / 2;
+            return middle > from && middle < to;
+        }));
+    };
+    const bool tableCells = !grid && !gutters.empty();
 
     std::vector<TextObservation> observations;
     for (size_t i = 0; i < lines.size(); ++i) {
         const RecognizedLine &line = lines[i];
         if (line.words.empty())
             continue;
+        const double lineHeight = lineBottom(line) - lineTop(line) + 1;
         QString text;
         if (grid)
             text.fill(QLatin1Char(' '), cells[i].front().first - *leftmostCell);
+        else if (tableCells)
+            text.fill(QLatin1Char('\t'), guttersBetween(std::numeric_limits<int>::min(), line.words.front().box.left()));
         std::vector<WordConfidence> confidences;
         for (size_t w = 0; w < line.words.size(); ++w) {
             const RecognizedWord &word = line.words[w];
             if (w > 0) {
+                const int tabs = tableCells ? guttersBetween(line.words[w - 1].box.right(), word.box.left()) : 0;
                 const int spaces = grid ? std::max(0, cells[i][w].first - cells[i][w - 1].second - 1)
-                                        : proportionalSpaces(line.words[w - 1], word, height);
-                text += QString(spaces, QLatin1Char(' '));
+                    : tabs > 0          ? 0
+                                        : proportionalSpaces(line.words[w - 1], word, height, lineHeight);
+                text += QString(tabs, QLatin1Char('\t')) + QString(spaces, QLatin1Char(' '));
             }
             const QString spaced = grid ? spacedWord(word, *grid, ink[i])
                 : w > 0                 ? withFullWidthPunctuation(line.words[w - 1], word, height)

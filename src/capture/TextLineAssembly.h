@@ -39,4 +39,8 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
 // against the leftmost one of its block is kept, so code, terminals and columns paste as they look; in proportional
 // text a gap wide enough for a space is one space, and a narrower one (after the dot of a
 // domain name) none. Lines without words are left out.
-std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &lines, const QImage &grey);
+// `gutters` are a table's gaps between its columns, [left, right) in x: in proportional text
+// each one between two words (or before the first) is a tab, so the rows paste into a
+// spreadsheet as its cells; monospaced tables keep their spaces, as a terminal shows them.
+std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &lines, const QImage &grey,
+    const std::vector<std::pair<int, int>> &gutters = {});

@@ -16,7 +16,12 @@ TEST(TextLineAssembly, SpacesFollowTheGapsAndTheScript)
     } cases[] = {
         { "Japanese has no spaces; its question mark sits in a full-width cell",
             { word("保存", 0, 27), word("しますか", 31, 86), word("?", 93, 100) }, "保存しますか？" },
-        { "an ideographic space is a whole cell", { word("設定", 0, 27), word("開く", 42, 69) }, "設定 開く" },
+        { "a narrow character's blank cell is no space", { word("設定", 0, 27), word("開く", 42, 69) }, "設定開く" },
+        { "labels set well apart stay apart", { word("保存", 0, 27), word("閉じる", 52, 92) }, "保存 閉じる" },
+        { "a Latin word among Japanese keeps its spaces", { word("この", 0, 27), word("Wi-Fi", 32, 70), word("は", 75, 88) },
+            "この Wi-Fi は" },
+        { "Korean syllables close together are one word", { word("저", 0, 12), word("장되었습니다", 14, 88) },
+            "저장되었습니다" },
         { "Korean spaces its words", { word("화면의", 0, 41), word("글자를", 47, 88) }, "화면의 글자를" },
         { "a half-width mark after Japanese stays", { word("はい", 0, 27), word(":", 28, 30) }, "はい:" },
         { "no space after the dot of a domain", { word("www.", 0, 30), word("example.org", 32, 110) },
