@@ -450,6 +450,35 @@ void benchBarcodes()
     std::printf("ours missed: %s\n\n", qPrintable(oursMissed.join(QStringLiteral(", "))));
 }
 
+// What looking for codes costs a capture that holds none: every capture looks quickly, and
+// one in which no text is found looks again with every retry.
+void benchCodeSearch()
+{
+    std::printf("== Looking for codes in text captures (ms; median, max over the screen snippets and screenshots) ==\n");
+    std::vector<QString> images;
+    for (const ScreenSnippet &snippet : loadScreenSnippets(dataRoot + QStringLiteral("/screen")))
+        images.push_back(snippet.image);
+    QDir screenshots(dataRoot + QStringLiteral("/ocr"));
+    for (const QString &file : screenshots.entryList({ QStringLiteral("screen_*.png") }))
+        images.push_back(screenshots.filePath(file));
+    ZXingBarcodeEngine engine;
+    std::vector<double> quick, thorough;
+    int found = 0;
+    for (const QString &path : images) {
+        const QImage image(path);
+        QElapsedTimer timer;
+        timer.start();
+        found += int(engine.detectBarcodesQuickly(image).value_or(std::vector<BarcodeObservation> {}).size());
+        quick.push_back(double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        found += int(engine.detectBarcodes(image).value_or(std::vector<BarcodeObservation> {}).size());
+        thorough.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::printf("%zu images | quick look: median %.1f, max %.1f | every retry: median %.1f, max %.1f | codes found (none there): %d\n\n",
+        images.size(), median(quick), *std::max_element(quick.begin(), quick.end()), median(thorough),
+        *std::max_element(thorough.begin(), thorough.end()), found);
+}
+
 // How the script detection sees each snippet, and how often it is right.
 void benchScript()
 {
@@ -494,6 +523,8 @@ int main(int argc, char **argv)
         std::printf("warning: OMP_THREAD_LIMIT is not 1; timings will be inflated\n");
     if (all || arguments.contains(QStringLiteral("barcodes")))
         benchBarcodes();
+    if (all || arguments.contains(QStringLiteral("codesearch")))
+        benchCodeSearch();
     if (all || arguments.contains(QStringLiteral("script")))
         benchScript();
     if (all || arguments.contains(QStringLiteral("screen")))

@@ -2,10 +2,55 @@
 
 #include "capture/OCRService.h"
 
+#include <QPainter>
+
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 const QString noTextRecognizedMessage = QStringLiteral("No text was recognized in the captured image.");
+
+namespace {
+
+// The commonest colour along a rectangle's outline: the background the code stands on.
+QRgb surroundingColour(const QImage &image, const QRect &box)
+{
+    std::map<QRgb, int> counts;
+    const QRect outline = box.adjusted(-1, -1, 1, 1).intersected(image.rect());
+    const auto count = [&](int x, int y) { ++counts[image.pixel(x, y)]; };
+    for (int x = outline.left(); x <= outline.right(); ++x) {
+        count(x, outline.top());
+        count(x, outline.bottom());
+    }
+    for (int y = outline.top(); y <= outline.bottom(); ++y) {
+        count(outline.left(), y);
+        count(outline.right(), y);
+    }
+    return std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
+        return a.second < b.second;
+    })->first;
+}
+
+// The image with the codes painted over in their background: a code's modules read as text
+// give junk ("回 ・ ロ J"), and its payload comes out anyway.
+QImage withoutCodes(const QImage &image, const std::vector<BarcodeObservation> &codes)
+{
+    QImage cleared = image.convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&cleared);
+    for (const BarcodeObservation &code : codes) {
+        if (code.box.isEmpty())
+            continue;
+        // The position is the code's outline of modules; the quiet zone and a linear code's
+        // digits printed below it go too.
+        const int pad = std::max(4, std::min(code.box.width(), code.box.height()) / 8);
+        const QRect box = code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect());
+        painter.fillRect(box, QColor(surroundingColour(image, box)));
+    }
+    painter.end();
+    return cleared;
+}
+
+} // namespace
 
 QImage boundedForRecognition(const QImage &image)
 {
@@ -24,17 +69,41 @@ QString recognizeCapturedImage(const OCRService &service, const QImage &captured
 {
     const QImage image = boundedForRecognition(capturedImage);
     // QString::trimmed() drops exactly the Unicode white space and line breaks at both ends.
-    const QString text = mode ? service.recognize(image, *mode, languageIdentifier).trimmed()
-                              : service.recognizeText(image, languageIdentifier).trimmed();
-    if (!text.isEmpty())
-        return text;
+    if (mode == CaptureMode::qrCode)
+        return service.recognize(image, *mode, languageIdentifier).trimmed();
 
-    // A code with no text around it still gives a result, in every mode.
-    QString payload;
+    // Codes are looked for in every capture: their payloads follow the text, each on a line of
+    // its own, and a selection of codes alone gives just their payloads. The quick look finds
+    // a code drawn on a screen; only where no text is found either do the engine's slower
+    // retries run (a code cut tight by the selection, or of a pixel a module).
+    std::vector<BarcodeObservation> codes = service.findBarcodes(image, true);
+    const auto payloadsOf = [](const std::vector<BarcodeObservation> &found) {
+        QStringList payloads;
+        for (const BarcodeObservation &code : found) {
+            // A code that holds only blanks would add nothing but an empty line.
+            if (code.payloadString && !code.payloadString->trimmed().isEmpty())
+                payloads.append(*code.payloadString);
+        }
+        return payloads;
+    };
+    QStringList payloads = payloadsOf(codes);
+    const QImage textImage = codes.empty() ? image : withoutCodes(image, codes);
+    QString text;
     try {
-        payload = service.detectBarcodes(image);
+        text = mode ? service.recognize(textImage, *mode, languageIdentifier).trimmed()
+                    : service.recognizeText(textImage, languageIdentifier).trimmed();
     } catch (const CaptureError &) {
-        throw CaptureError(noTextRecognizedMessage);
+        // The codes were read all the same; the text engine's failure is news only without them.
+        if (payloads.isEmpty())
+            throw;
     }
-    return payload.trimmed();
+    if (text.isEmpty() && payloads.isEmpty())
+        payloads = payloadsOf(service.findBarcodes(image, false));
+    QStringList parts = payloads;
+    if (!text.isEmpty())
+        parts.prepend(text);
+    const QString result = parts.join(QLatin1Char('\n')).trimmed();
+    if (result.isEmpty())
+        throw CaptureError(noTextRecognizedMessage);
+    return result;
 }

@@ -24,8 +24,11 @@ constexpr qint64 maximumImageFilePixels = 64'000'000;
 QImage boundedForRecognition(const QImage &image);
 
 // Reads a captured image the way a capture does after the grab: recognition in the given
-// mode (absent: a re-run of the last image, which always reads text with its line breaks),
-// the result trimmed, and when nothing is left the barcode fallback.
-// Larger images are first reduced with boundedForRecognition(). Returns the trimmed text; throws CaptureError with the failure to show.
+// mode (absent: a re-run of the last image, which always reads text with its line breaks).
+// In the text modes the codes in the image are read too and their areas left out of the
+// text: the result is the text, then each code's payload on a line of its own, trimmed; with
+// neither, noTextRecognizedMessage. The qrCode mode reads codes alone.
+// Larger images are first reduced with boundedForRecognition(). Throws CaptureError with the
+// failure to show.
 QString recognizeCapturedImage(const OCRService &service, const QImage &image,
     std::optional<CaptureMode> mode, const std::optional<QString> &languageIdentifier);

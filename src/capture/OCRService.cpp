@@ -85,6 +85,12 @@ QString OCRService::detectBarcodes(const QImage &image) const
     return joined;
 }
 
+std::vector<BarcodeObservation> OCRService::findBarcodes(const QImage &image, bool quickly) const
+{
+    return (quickly ? m_barcodeEngine.detectBarcodesQuickly(image) : m_barcodeEngine.detectBarcodes(image))
+        .value_or(std::vector<BarcodeObservation> {});
+}
+
 QCoro::Task<QImage> OCRService::captureRegion(QRectF rect) const
 {
     return m_grabber.captureRegion(rect);

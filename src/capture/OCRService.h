@@ -27,6 +27,9 @@ public:
     QString recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) const;
     // Text payloads joined by "\n". Throws recognitionFailed or noBarcodesFound.
     QString detectBarcodes(const QImage &image) const;
+    // Every code found, with where it stands; none when the engine failed. Never throws: a
+    // text capture looks for codes on the side. `quickly`: the engine's cheap passes only.
+    std::vector<BarcodeObservation> findBarcodes(const QImage &image, bool quickly) const;
 
     QCoro::Task<QImage> captureRegion(QRectF rect) const;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -22,9 +23,11 @@ struct TextObservation {
     std::vector<WordConfidence> wordConfidences;
 };
 
-// One decoded code; payloadString is absent when the code carries no text payload.
+// One decoded code; payloadString is absent when the code carries no text payload. box is
+// where the code stands in the image, in its pixels (empty when unknown).
 struct BarcodeObservation {
     std::optional<QString> payloadString;
+    QRect box;
 };
 
 // The engine behind text recognition. Returns the lines in reading order, or nothing when
@@ -45,4 +48,10 @@ class BarcodeDetectionEngine {
 public:
     virtual ~BarcodeDetectionEngine() = default;
     virtual std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &image) = 0;
+    // A quick look for codes in a capture read for its text: the engine's cheap passes only
+    // (a code drawn on a screen with its quiet zone), as it runs on every capture.
+    virtual std::optional<std::vector<BarcodeObservation>> detectBarcodesQuickly(const QImage &image)
+    {
+        return detectBarcodes(image);
+    }
 };

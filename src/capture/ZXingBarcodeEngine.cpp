@@ -115,9 +115,14 @@ void dropWeakerReadsOfOneCode(const QImage &grey, ZXing::Results &results)
 // The image on a white margin: every symbology needs light space around the code to find
 // its edges (four modules for QR, ten for EAN), which a tight selection leaves out. A fifth
 // of the longer side covers both for codes that fill the capture.
+int quietZoneMargin(const QImage &grey)
+{
+    return std::max(8, std::max(grey.width(), grey.height()) / 5);
+}
+
 QImage withQuietZone(const QImage &grey)
 {
-    const int margin = std::max(8, std::max(grey.width(), grey.height()) / 5);
+    const int margin = quietZoneMargin(grey);
     QImage padded(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
     padded.fill(255);
     for (int y = 0; y < grey.height(); ++y)
@@ -125,15 +130,32 @@ QImage withQuietZone(const QImage &grey)
     return padded;
 }
 
-BarcodeObservation observationOf(const ZXing::Result &result)
+// Where a read stands in the captured image, given how the image it was read from was made:
+// enlarged `scale` times after a margin of `margin` pixels was added around it.
+QRect boxOf(const ZXing::Result &result, int margin, int scale, const QSize &size)
+{
+    int left = std::numeric_limits<int>::max(), top = left;
+    int right = std::numeric_limits<int>::min(), bottom = right;
+    for (const auto &corner : result.position()) {
+        left = std::min(left, corner.x);
+        right = std::max(right, corner.x);
+        top = std::min(top, corner.y);
+        bottom = std::max(bottom, corner.y);
+    }
+    const QRect box(QPoint(left / scale - margin, top / scale - margin),
+        QPoint(right / scale - margin, bottom / scale - margin));
+    return box.intersected(QRect(QPoint(0, 0), size));
+}
+
+BarcodeObservation observationOf(const ZXing::Result &result, QRect box)
 {
     if (result.contentType() == ZXing::ContentType::Binary)
-        return {};
+        return { std::nullopt, box };
     QString text = QString::fromStdString(result.text());
     // Newer decoders and the other platforms report UPC-A as its 13-digit EAN form.
     if (result.format() == ZXing::BarcodeFormat::UPCA && text.size() == 12)
         text.prepend(QLatin1Char('0'));
-    return { std::move(text) };
+    return { std::move(text), box };
 }
 
 } // namespace
@@ -144,6 +166,16 @@ ZXingBarcodeEngine::ZXingBarcodeEngine(ZXingBarcodeOptions options)
 
 std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcodes(const QImage &image)
 {
+    return detect(image, m_options);
+}
+
+std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcodesQuickly(const QImage &image)
+{
+    return detect(image, ZXingBarcodeOptions { .retryInverted = m_options.retryInverted, .retryQuietZone = false, .retryUpscaled = false });
+}
+
+std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const QImage &image, ZXingBarcodeOptions options)
+{
     if (image.isNull())
         return std::nullopt;
     try {
@@ -153,8 +185,11 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         hints.setTryCode39ExtendedMode(true);
 
         const QImage grey = greyscaleOnWhite(image);
-        // The image the results were read from: their positions are in its pixels.
+        // The image the results were read from: their positions are in its pixels, which are
+        // the captured image's with a margin added and enlarged.
         QImage source = grey;
+        int margin = 0;
+        int scale = 1;
         ZXing::Results results = read(grey, hints);
         // Then, while nothing is found, the retries from cheap to dear: light on dark
         // inverted; a quiet zone added around a code the selection cut tight; three times
@@ -162,15 +197,15 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         // code cut tight from a dark page needs all three.
         const bool smallEnough = qint64(grey.width()) * grey.height() * 9 <= 16'000'000;
         for (const bool upscaled : { false, true }) {
-            if (upscaled && (!m_options.retryUpscaled || !smallEnough))
+            if (upscaled && (!options.retryUpscaled || !smallEnough))
                 break;
             for (const bool quietZone : { false, true }) {
-                if (quietZone && !m_options.retryQuietZone)
+                if (quietZone && !options.retryQuietZone)
                     continue;
                 for (const bool inverted : { false, true }) {
                     if (!results.empty())
                         break;
-                    if ((!upscaled && !quietZone && !inverted) || (inverted && !m_options.retryInverted))
+                    if ((!upscaled && !quietZone && !inverted) || (inverted && !options.retryInverted))
                         continue;
                     QImage attempt = grey;
                     if (inverted)
@@ -189,6 +224,8 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
                     attemptHints.setTryDownscale(!upscaled);
                     results = read(attempt, attemptHints);
                     source = std::move(attempt);
+                    margin = quietZone ? quietZoneMargin(grey) : 0;
+                    scale = upscaled ? 3 : 1;
                 }
             }
         }
@@ -196,13 +233,15 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         // Last, a thin clean code (a compact Aztec drawn at a pixel or two per module, no
         // margin) enlarged and cut at one threshold for the whole image: local averaging
         // merges its modules with the light around them.
-        if (results.empty() && m_options.retryUpscaled && smallEnough) {
+        if (results.empty() && options.retryUpscaled && smallEnough) {
             QImage attempt = grey.scaled(grey.width() * 3, grey.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             ZXing::DecodeHints attemptHints = hints;
             attemptHints.setTryDownscale(false);
             attemptHints.setBinarizer(ZXing::Binarizer::GlobalHistogram);
             results = read(attempt, attemptHints);
             source = std::move(attempt);
+            margin = 0;
+            scale = 3;
         }
 
         dropWeakerReadsOfOneCode(source, results);
@@ -210,7 +249,7 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
         std::vector<BarcodeObservation> observations;
         observations.reserve(results.size());
         for (const ZXing::Result &result : results)
-            observations.push_back(observationOf(result));
+            observations.push_back(observationOf(result, boxOf(result, margin, scale, grey.size())));
         return observations;
     } catch (const std::exception &error) {
         qWarning("Barcode detection failed: %s", error.what());

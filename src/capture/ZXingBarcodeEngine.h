@@ -17,7 +17,11 @@ public:
     explicit ZXingBarcodeEngine(ZXingBarcodeOptions options = {});
 
     std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &image) override;
+    // The image as it is and inverted; no quiet zone added, no enlargement.
+    std::optional<std::vector<BarcodeObservation>> detectBarcodesQuickly(const QImage &image) override;
 
 private:
+    std::optional<std::vector<BarcodeObservation>> detect(const QImage &image, ZXingBarcodeOptions options);
+
     ZXingBarcodeOptions m_options;
 };

@@ -92,34 +92,57 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     EXPECT_FALSE(QFile::exists(historyPath()));
 }
 
-TEST_F(AppStateTest, EmptyText_FallsBackToBarcodes)
+// Codes are read in every capture, whatever the text mode: their payloads follow the text,
+// each on a line of its own, and a code alone gives its payload.
+TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
 {
-    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("  "), QStringLiteral("\n") }); };
-    barcodeEngine.answer = [](const QImage &) {
-        return std::vector<BarcodeObservation> { { QStringLiteral(" https://example.org/a \n") } };
+    const auto codes = [](QStringList payloads) {
+        return [payloads](const QImage &) {
+            std::vector<BarcodeObservation> found;
+            for (const QString &payload : payloads)
+                found.push_back({ payload, QRect(0, 0, 10, 10) });
+            return std::optional(found);
+        };
+    };
+    const struct {
+        const char *name;
+        QStringList text;
+        QStringList payloads;
+        CaptureMode mode;
+        std::optional<QString> expected; // absent: "No text was recognized"
+    } cases[] = {
+        { "a code alone gives its payload, trimmed", {}, { QStringLiteral(" https://example.org/a \n") }, CaptureMode::text,
+            QStringLiteral("https://example.org/a") },
+        { "text and two codes", { QStringLiteral("Scan to pay"), QStringLiteral("Table 4") },
+            { QStringLiteral("upi://pay?a=1"), QStringLiteral("WIFI:S:cafe;;") }, CaptureMode::text,
+            QStringLiteral("Scan to pay\nTable 4\nupi://pay?a=1\nWIFI:S:cafe;;") },
+        { "folded text, the payload on its own line", { QStringLiteral("Scan"), QStringLiteral("me") },
+            { QStringLiteral("12345") }, CaptureMode::textWithoutLineBreaks, QStringLiteral("Scan me\n12345") },
+        { "a payload of blanks adds nothing", { QStringLiteral("Hello") }, { QStringLiteral(" \n\t ") }, CaptureMode::text,
+            QStringLiteral("Hello") },
+        { "neither text nor a code", {}, {}, CaptureMode::text, std::nullopt },
+        { "a code of blanks alone is no result", {}, { QStringLiteral(" \n\t ") }, CaptureMode::text, std::nullopt },
     };
     makeState();
-    capture();
-    EXPECT_EQ(state->extractedText(), QStringLiteral("https://example.org/a"));
-    EXPECT_TRUE(state->hasLastCapture());
-
-    barcodeEngine.answer = nullptr;
-    capture();
-    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
-
-    // A code that holds only blanks is no code: nothing replaces the clipboard or joins the
-    // history, in either mode.
-    barcodeEngine.answer = [](const QImage &) {
-        return std::vector<BarcodeObservation> { { QStringLiteral(" \n\t ") } };
-    };
-    pasteboard.contents = QStringLiteral("keep");
-    capture();
-    EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        textEngine.answer = [text = c.text](const QImage &) { return lines(text); };
+        barcodeEngine.answer = codes(c.payloads);
+        pasteboard.contents = QStringLiteral("keep");
+        capture(c.mode);
+        if (c.expected) {
+            EXPECT_EQ(state->captureState(), CaptureState::success());
+            EXPECT_EQ(state->extractedText(), *c.expected);
+        } else {
+            EXPECT_EQ(state->captureState(), CaptureState::failure(noTextText));
+            EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
+        }
+    }
+    // The qrCode mode reads codes alone, as before.
+    barcodeEngine.answer = codes({ QStringLiteral(" \n\t ") });
     capture(CaptureMode::qrCode);
     EXPECT_EQ(state->captureState(),
         CaptureState::failure(QStringLiteral("No QR code or barcode was found in the captured image.")));
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
-    EXPECT_EQ(state->captureHistory().size(), 1);
 }
 
 TEST_F(AppStateTest, QrMode_WithoutCodeFailsWithoutFallback)
