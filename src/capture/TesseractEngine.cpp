@@ -476,15 +476,43 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     }
     if (!reading)
         return std::nullopt;
-    // A code or an icon read as text gives a handful of doubtful characters ("Sie 5" from a
-    // QR code); a sure word, or many doubtful characters (a small address), is text. So a
-    // capture of a code alone falls through to the code.
+    // What the engine reads in an icon, a photo or a filled shape is a line of doubtful words
+    // ("Goggo", "\\ ©)") over an area mostly ink, where a line of text, however doubtful its
+    // words (code, addresses: "www. example. com" at 0.18), leaves most of its box blank; and a
+    // line of a character or two (a lone "@") must be quite sure. Such lines are dropped, so
+    // a selection without text falls through to its codes or to "no text".
+    const auto inkShare = [&](const RecognizedLine &line) {
+        QRect box;
+        for (const RecognizedWord &word : line.words)
+            box = box.united(word.box);
+        box = box.intersected(grey.rect());
+        qint64 inked = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            const uchar *row = grey.constScanLine(y);
+            for (int x = box.left(); x <= box.right(); ++x)
+                inked += row[x] + 48 < layout.background ? 1 : 0;
+        }
+        return box.isEmpty() ? 0.0 : double(inked) / (double(box.width()) * box.height());
+    };
+    std::vector<bool> junk(reading->lines.size(), false);
+    for (size_t l = 0; l < reading->lines.size(); ++l) {
+        const RecognizedLine &line = reading->lines[l];
+        float best = 0;
+        qsizetype characters = 0;
+        for (const RecognizedWord &word : line.words) {
+            best = std::max(best, word.confidence);
+            characters += word.text.size();
+        }
+        junk[l] = (characters <= 2 && best < 0.7f) || (best < 0.5f && inkShare(line) >= 0.6);
+    }
+    // Nor is a handful of doubtful characters in all ("Sie 5" from a code's modules) text; a
+    // sure word, or many doubtful characters (a small address), is.
     qsizetype characters = 0;
     bool sure = false;
-    for (const RecognizedLine &line : reading->lines) {
-        for (const RecognizedWord &word : line.words) {
-            characters += word.text.size();
-            sure = sure || word.confidence >= 0.5f;
+    for (size_t l = 0; l < reading->lines.size(); ++l) {
+        for (const RecognizedWord &word : reading->lines[l].words) {
+            characters += junk[l] ? 0 : word.text.size();
+            sure = sure || (!junk[l] && word.confidence >= 0.5f);
         }
     }
     if (!sure && characters < 6)
@@ -495,10 +523,17 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     for (size_t b = 0; b < layout.blocks.size(); ++b) {
         std::vector<RecognizedLine> lines;
         for (size_t l = 0; l < reading->lines.size(); ++l) {
-            if (reading->blockOfLine[l] == b)
+            if (reading->blockOfLine[l] == b && !junk[l])
                 lines.push_back(std::move(reading->lines[l]));
         }
-        std::vector<TextObservation> block = assembleLines(lines, grey, layout.blocks[b].gutters);
+        // Code cut into blocks keeps its indentation against the leftmost block above or below.
+        std::optional<int> indentFrom;
+        for (const TextBlock &other : layout.blocks) {
+            const QRect &a = other.rect, &c = layout.blocks[b].rect;
+            if (a.left() <= c.right() && c.left() <= a.right())
+                indentFrom = std::min(indentFrom.value_or(a.left()), a.left());
+        }
+        std::vector<TextObservation> block = assembleLines(lines, grey, layout.blocks[b].gutters, indentFrom);
         std::move(block.begin(), block.end(), std::back_inserter(observations));
     }
     return observations;

@@ -35,8 +35,8 @@ public:
     {
         m_lineHeight = typicalLineHeight();
         // A gutter is wider than any gap between words (a third of the type's size, or a
-        // monospaced cell with the spaces around "="): most of a line's height.
-        m_minimumGutter = std::max(4, m_lineHeight * 4 / 5);
+        // monospaced cell with a space): a line's height.
+        m_minimumGutter = std::max(4, m_lineHeight);
     }
 
     std::vector<TextBlock> blocks()
@@ -189,7 +189,14 @@ private:
         if (heights.empty())
             return 0;
         std::nth_element(heights.begin(), heights.begin() + heights.size() * 3 / 4, heights.end());
-        return heights[heights.size() * 3 / 4];
+        const int fromStrips = heights[heights.size() * 3 / 4];
+        // Across the whole width, where lines line up, each band is a whole line.
+        std::vector<int> whole;
+        for (const Band &band : bands(m_grey.rect())) {
+            if (band.bottom - band.top >= 4)
+                whole.push_back(band.bottom - band.top);
+        }
+        return whole.empty() ? fromStrips : std::min(fromStrips, std::max(median(whole), 4));
     }
 
     // The smallest rectangle inside `rect` that holds all its text rows' ink; empty if none.
@@ -341,16 +348,21 @@ private:
         std::optional<std::pair<size_t, size_t>> best;
         std::vector<int> columns(width);
         for (size_t a = 0; a < n; ++a) {
-            for (size_t b = n; b > a + (best ? best->second - best->first : 0); --b) {
+            // A run of three lines at least: two lines of code or a terminal often have
+            // spaces that line up by chance.
+            for (size_t b = n; b > a + std::max<size_t>(2, best ? best->second - best->first : 0); --b) {
                 if (a == 0 && b == n)
                     continue;
                 for (int x = 0; x < width; ++x)
                     columns[x] = sums[b][x] - sums[a][x];
                 const std::vector<std::pair<int, int>> runSpans
                     = present(spans, size_t(lines[a].top - rect.top()), size_t(lines[b - 1].bottom - rect.top()));
-                if (gutters(columns, rect.left(), rowSums[b] - rowSums[a], lines[b - 1].bottom - lines[a].top, runSpans)
-                        .size()
-                    > gutterCount) {
+                // Only wide gutters: a gap of a few cells that lines up in a few lines of code
+                // is no layout.
+                const auto found = gutters(columns, rect.left(), rowSums[b] - rowSums[a], lines[b - 1].bottom - lines[a].top, runSpans);
+                const auto wide = std::count_if(found.begin(), found.end(),
+                    [&](const Gutter &gutter) { return (gutter.right - gutter.left) * 2 >= m_lineHeight * 3; });
+                if (found.size() > gutterCount && size_t(wide) >= found.size() - gutterCount) {
                     best = std::pair { a, b };
                     break;
                 }
@@ -386,7 +398,7 @@ private:
         // run across it, but where a paragraph ends; a table's cells are as long as their
         // content, one short, the next long.
         for (size_t p = 0; p < parts.size(); ++p) {
-            if (lines[p].size() < 2 || parts[p].width() < m_lineHeight * 12)
+            if (lines[p].size() < 3 || parts[p].width() < m_lineHeight * 12)
                 continue;
             int full = 0;
             for (const Band &line : lines[p]) {

@@ -352,7 +352,7 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
 }
 
 std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &readLines, const QImage &grey,
-    const std::vector<std::pair<int, int>> &gutters)
+    const std::vector<std::pair<int, int>> &gutters, std::optional<int> indentFrom)
 {
     const std::vector<RecognizedLine> lines = withoutOverlappingLines(readLines);
     const std::optional<CharacterGrid> grid = findCharacterGrid(grey, lines);
@@ -369,6 +369,8 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                 cells[i].push_back(inkedCells(word, *grid, ink[i]));
             leftmostCell = std::min(leftmostCell.value_or(cells[i].front().first), cells[i].front().first);
         }
+        if (leftmostCell && indentFrom)
+            leftmostCell = std::min(*leftmostCell, std::max(0, cellOf(*grid, *indentFrom + 1)));
     }
     const double height = wordHeight(lines);
     // The gutters that lie between x = from and x = to.

@@ -42,5 +42,7 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
 // `gutters` are a table's gaps between its columns, [left, right) in x: in proportional text
 // each one between two words (or before the first) is a tab, so the rows paste into a
 // spreadsheet as its cells; monospaced tables keep their spaces, as a terminal shows them.
+// `indentFrom` is where indentation is counted from, when the lines are a block cut from
+// a taller one (by default the leftmost line of these).
 std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &lines, const QImage &grey,
-    const std::vector<std::pair<int, int>> &gutters = {});
+    const std::vector<std::pair<int, int>> &gutters = {}, std::optional<int> indentFrom = std::nullopt);
