@@ -25,8 +25,9 @@ bool isPunctuation(QChar c)
 bool isEastAsian(QChar c)
 {
     const QChar::Script script = c.script();
+    // The kana blocks whole: "ー" and "・" are of no script of their own.
     return script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
-        || script == QChar::Script_Hangul || (c.unicode() >= 0x3000 && c.unicode() <= 0x303f)
+        || script == QChar::Script_Hangul || (c.unicode() >= 0x3000 && c.unicode() <= 0x30ff)
         || (c.unicode() >= 0xff00 && c.unicode() <= 0xffef);
 }
 
@@ -147,12 +148,42 @@ bool isHangul(QChar c)
     return c.script() == QChar::Script_Hangul;
 }
 
-// `height` is the type's size from the line's words; `lineHeight` the height of the whole line,
-// which for East Asian type is its em: the engine's boxes of small kana, of "ー" and of "、"
-// are far lower than the characters' cells.
-int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight)
+// `height` is the type's size from the line's words; `lineHeight` the height of the whole line
+// (its words' median top to median bottom), which for East Asian type is its em: the engine's
+// boxes of small kana, of "ー" and of "、" are far lower than the characters' cells.
+// The widest run of blank columns in rows [top, bottom] between x = from and x = to.
+int inkGap(const QImage &grey, int threshold, int top, int bottom, int from, int to)
 {
-    const int gap = right.box.left() - left.box.right() - 1;
+    top = std::max(0, top);
+    bottom = std::min(grey.height() - 1, bottom);
+    from = std::max(0, from);
+    to = std::min(grey.width() - 1, to);
+    int widest = 0, run = 0;
+    for (int x = from; x <= to; ++x) {
+        bool blank = true;
+        for (int y = top; y <= bottom && blank; ++y)
+            blank = grey.constScanLine(y)[x] > threshold;
+        run = blank ? run + 1 : 0;
+        widest = std::max(widest, run);
+    }
+    return widest;
+}
+
+// Where the engine's boxes of two words meet: the middles of the last character of the one
+// and the first of the other.
+std::pair<int, int> facingMiddles(const RecognizedWord &left, const RecognizedWord &right)
+{
+    const QRect last = left.symbols.empty() ? left.box : left.symbols.back();
+    const QRect first = right.symbols.empty() ? right.box : right.symbols.front();
+    return { last.center().x(), first.center().x() };
+}
+
+// `inkGap` is the blank in the ink between two words beside East Asian text, when it was
+// measured: the engine's boxes of single syllables and characters are loose.
+int proportionalSpaces(
+    const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight, int inkGap)
+{
+    const int gap = inkGap >= 0 ? inkGap : right.box.left() - left.box.right() - 1;
     const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
     const QChar after = right.text.isEmpty() ? QChar() : right.text.front();
     if (isHangul(before) || isHangul(after)) {
@@ -172,7 +203,7 @@ int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, 
     // of the type's size, the gap beside a dot a tenth).
     if (isEastAsian(before) || isEastAsian(after)) {
         const QChar other = isEastAsian(before) ? after : before;
-        return !isPunctuation(other) && gap >= height * 0.2 ? 1 : 0;
+        return !isPunctuation(other) && gap >= lineHeight * 0.2 ? 1 : 0;
     }
     const bool besidePunctuation = isPunctuation(before) || isPunctuation(after);
     return besidePunctuation && gap < height * 0.2 ? 0 : 1;
@@ -381,13 +412,24 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         }));
     };
     const bool tableCells = !grid && !gutters.empty();
+    const int threshold = grey.isNull() ? 0 : inkThreshold(grey);
+    const auto eastAsianGap = [&](const RecognizedWord &left, const RecognizedWord &right, const RecognizedLine &line) {
+        const bool eastAsian = (!left.text.isEmpty() && isEastAsian(left.text.back()))
+            || (!right.text.isEmpty() && isEastAsian(right.text.front()));
+        if (!eastAsian || grey.isNull())
+            return -1;
+        const QRect box = lineBox(line);
+        const auto [from, to] = facingMiddles(left, right);
+        return inkGap(grey, threshold, box.top(), box.bottom(), from, to);
+    };
 
     std::vector<TextObservation> observations;
     for (size_t i = 0; i < lines.size(); ++i) {
         const RecognizedLine &line = lines[i];
         if (line.words.empty())
             continue;
-        const double lineHeight = lineBottom(line) - lineTop(line) + 1;
+        // The line's words' median top and bottom: one loose box may span two lines.
+        const double lineHeight = lineBox(line).height();
         QString text;
         if (grid)
             text.fill(QLatin1Char(' '), cells[i].front().first - *leftmostCell);
@@ -400,7 +442,8 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                 const int tabs = tableCells ? guttersBetween(line.words[w - 1].box.right(), word.box.left()) : 0;
                 const int spaces = grid ? std::max(0, cells[i][w].first - cells[i][w - 1].second - 1)
                     : tabs > 0          ? 0
-                                        : proportionalSpaces(line.words[w - 1], word, height, lineHeight);
+                                        : proportionalSpaces(line.words[w - 1], word, height, lineHeight,
+                                            eastAsianGap(line.words[w - 1], word, line));
                 text += QString(tabs, QLatin1Char('\t')) + QString(spaces, QLatin1Char(' '));
             }
             const QString spaced = grid ? spacedWord(word, *grid, ink[i])
