@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 QString historyFilePath()
 {
@@ -208,27 +207,4 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
         state.history.append(std::move(*item));
     }
     return state;
-}
-
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
-{
-    auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot create the folder ") + folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(reason);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
 }

@@ -20,20 +20,6 @@ CaptureHistoryItem item(
         QString::fromLatin1(language) };
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 // Sets or unsets an environment variable for one scope and puts the old value back.
 class ScopedEnv {
 public:
@@ -306,41 +292,4 @@ TEST(CaptureHistoryFile, PathFollowsXdgDataHome)
         ScopedEnv data("XDG_DATA_HOME", QByteArray("relative/data"));
         EXPECT_EQ(historyFilePath(), fallback);
     }
-}
-
-TEST(CaptureHistoryFile, WriteCreatesMissingFoldersAndReplacesTheFile)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString path = root.filePath(QStringLiteral("a/b/Glyphwell/capture-history.json"));
-
-    ASSERT_TRUE(writeFileAtomically(path, "first, and longer than the second"));
-    EXPECT_EQ(readAll(path), QByteArray("first, and longer than the second"));
-
-    ASSERT_TRUE(writeFileAtomically(path, "second"));
-    EXPECT_EQ(readAll(path), QByteArray("second"));
-    EXPECT_EQ(QDir(root.filePath(QStringLiteral("a/b/Glyphwell"))).entryList(QDir::Files),
-        QStringList { QStringLiteral("capture-history.json") })
-        << "no temporary file left behind";
-}
-
-TEST(CaptureHistoryFile, WriteFailsWhenTheFolderCannotExist)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    // Root ignores permissions, so block the folder with a regular file instead.
-    const QString blocker = root.filePath(QStringLiteral("Glyphwell"));
-    ASSERT_TRUE(writeRaw(blocker, "not a folder"));
-
-    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/capture-history.json"), "data"));
-    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/deeper/capture-history.json"), "data"));
-    EXPECT_EQ(readAll(blocker), QByteArray("not a folder"));
-}
-
-TEST(CaptureHistoryFile, WriteFailsWhenThePathIsAFolder)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("capture-history.json")));
-    EXPECT_FALSE(writeFileAtomically(root.filePath(QStringLiteral("capture-history.json")), "data"));
 }
