@@ -164,6 +164,33 @@ TEST(CaptureHistoryDecoding, AcceptsZoneOffsetsFractionsLowerCaseIdsAndUnknownMe
     EXPECT_EQ(decoded->history[2].capturedAt, utc(2024, 5, 1, 9, 30, 0));
 }
 
+TEST(CaptureHistoryDecoding, DatesAtTheEndsOfTheYearsWriteBackSoThatTheyReadAgain)
+{
+    // A zone offset can carry a date that reads past year 9999 or before year 1 in UTC; it is
+    // kept at the nearest end, or the file written from it would no longer load.
+    const struct {
+        const char *written;
+        QDateTime read;
+    } cases[] = {
+        { "9999-12-31T23:00:00-05:00", utc(9999, 12, 31, 23, 59, 59, 999) },
+        { "9999-12-31T23:59:59.500Z", utc(9999, 12, 31, 23, 59, 59, 500) },
+        { "0001-01-01T00:00:00+01:00", utc(1, 1, 1, 0, 0, 0) },
+        { "0001-01-01T00:30:00+00:30", utc(1, 1, 1, 0, 0, 0) },
+        { "0001-01-01T01:00:00+00:30", utc(1, 1, 1, 0, 30, 0) },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        QByteArray entry = validEntry;
+        entry.replace("2024-05-01T09:30:12Z", c.written);
+        const auto first = decodePersistedState(documentWithEntry(entry));
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->history.first().capturedAt, c.read);
+        const auto again = decodePersistedState(encodePersistedState(*first));
+        ASSERT_TRUE(again) << encodePersistedState(*first).toStdString();
+        EXPECT_EQ(again->history.first().capturedAt.toSecsSinceEpoch(), c.read.toSecsSinceEpoch());
+    }
+}
+
 TEST(CaptureHistoryDecoding, KeepsEveryEntryInFileOrder)
 {
     PersistedGlyphwellState state;
