@@ -124,7 +124,9 @@ QString AppState::statusMessage() const
 
 bool AppState::hasExtractedText() const
 {
-    return !m_extractedText.trimmed().isEmpty();
+    // Asked at every redraw: no trimmed copy of a text that may be megabytes long.
+    return std::any_of(
+        m_extractedText.cbegin(), m_extractedText.cend(), [](QChar c) { return !c.isSpace(); });
 }
 
 OCRLanguageOption AppState::selectedLanguageOption() const
