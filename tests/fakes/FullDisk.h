@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // A 64 KB tmpfs mounted over a temporary folder for one scope, which fill() then fills to the
@@ -45,8 +46,9 @@ public:
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
 
-    // Takes every free byte with a filler file; release() gives them back.
-    void fill()
+    // Takes every free byte with a filler file but `leave` (a page leaves room for a small
+    // file, such as the lock file Qt writes before the settings); release() gives them back.
+    void fill(off_t leave = 0)
     {
         const int fd = ::open(QFile::encodeName(filePath(QStringLiteral("filler"))).constData(),
             O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -54,6 +56,9 @@ public:
         while (::write(fd, block.constData(), size_t(block.size())) > 0) { }
         // The last partial page.
         while (::write(fd, block.constData(), 1) > 0) { }
+        struct stat info { };
+        if (leave > 0 && ::fstat(fd, &info) == 0)
+            ::ftruncate(fd, info.st_size > leave ? info.st_size - leave : 0);
         ::close(fd);
     }
     void release() { QFile::remove(filePath(QStringLiteral("filler"))); }

@@ -461,36 +461,49 @@ TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)
 
 TEST(IniUserDefaults, FullDiskKeepsTheFileWholeAndTheValuesUntilTheNextSave)
 {
-    FullDisk disk;
-    if (!disk.mounted())
-        GTEST_SKIP() << disk.skipReason();
-    const QString path = disk.filePath(QStringLiteral("Glyphwell/Glyphwell.conf"));
-    IniUserDefaults store(path);
-    store.setBool(QStringLiteral("autoCopy"), true);
-    store.setObject(QStringLiteral("KeyboardShortcuts_captureText"), hotkeyJson);
-    const QByteArray before = readFile(path);
-    ASSERT_TRUE(before.contains("autoCopy=true"));
-    disk.fill();
-    {
-        LoggedWarnings log;
-        store.setBool(QStringLiteral("autoCopy"), false);
-        store.removeObject(QStringLiteral("KeyboardShortcuts_captureText"));
-        EXPECT_EQ(readFile(path), before);
-        EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
-        // The program goes on with what it set.
-        EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-        EXPECT_FALSE(store.objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
-        EXPECT_EQ(store.keys(), QStringList { QStringLiteral("autoCopy") });
+    // No room at all, room for Qt's lock file only (where Qt once left an empty settings file
+    // and reported success), room for a little more.
+    for (const off_t room : { 0, 4096, 8192 }) {
+        SCOPED_TRACE(room);
+        FullDisk disk;
+        if (!disk.mounted())
+            GTEST_SKIP() << disk.skipReason();
+        const QString path = disk.filePath(QStringLiteral("Glyphwell/Glyphwell.conf"));
+        IniUserDefaults store(path);
+        store.setBool(QStringLiteral("autoCopy"), true);
+        store.setObject(QStringLiteral("KeyboardShortcuts_captureText"), hotkeyJson);
+        // More than a page, so that a write can stop part way.
+        store.setObject(QStringLiteral("notes"), QString(6000, QLatin1Char('n')));
+        const QByteArray before = readFile(path);
+        ASSERT_TRUE(before.contains("autoCopy=true"));
+        disk.fill(room);
+        {
+            LoggedWarnings log;
+            store.setBool(QStringLiteral("autoCopy"), false);
+            store.removeObject(QStringLiteral("KeyboardShortcuts_captureText"));
+            const QByteArray after = readFile(path);
+            if (after == before) {
+                EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
+            } else {
+                EXPECT_TRUE(after.contains("autoCopy=false")) << after.toStdString();
+                EXPECT_FALSE(after.contains("captureText")) << after.toStdString();
+            }
+            // The program goes on with what it set.
+            EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
+            EXPECT_FALSE(store.objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
+            EXPECT_EQ(store.keys(), (QStringList { QStringLiteral("autoCopy"), QStringLiteral("notes") }));
+        }
+        EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("Glyphwell.conf") });
+        disk.release();
+        store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
+        const auto reader = freshStoreOnCopyOf(path, disk.filePath(QStringLiteral("copy.conf")));
+        ASSERT_TRUE(reader);
+        EXPECT_FALSE(reader->boolForKey(QStringLiteral("autoCopy")));
+        EXPECT_FALSE(reader->objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
+        EXPECT_EQ(reader->stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
+        EXPECT_EQ(reader->stringForKey(QStringLiteral("notes")), QString(6000, QLatin1Char('n')));
     }
-    EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
-        QStringList { QStringLiteral("Glyphwell.conf") });
-    disk.release();
-    store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
-    const auto reader = freshStoreOnCopyOf(path, disk.filePath(QStringLiteral("copy.conf")));
-    ASSERT_TRUE(reader);
-    EXPECT_FALSE(reader->boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_FALSE(reader->objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
-    EXPECT_EQ(reader->stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
 }
 
 TEST(IniUserDefaults, SettingsArePrivateAndLooseModesAreTightenedAtStart)
