@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -123,7 +124,9 @@ QString AppState::statusMessage() const
 
 bool AppState::hasExtractedText() const
 {
-    return !m_extractedText.trimmed().isEmpty();
+    // Asked at every redraw: no trimmed copy of a text that may be megabytes long.
+    return std::any_of(
+        m_extractedText.cbegin(), m_extractedText.cend(), [](QChar c) { return !c.isSpace(); });
 }
 
 OCRLanguageOption AppState::selectedLanguageOption() const
@@ -391,14 +394,33 @@ bool AppState::showScreenRecordingExplanation()
 
 // History.
 
+namespace {
+// Far above 25 entries of any text a screen can hold; a larger file is not ours to load whole.
+constexpr qint64 maximumHistoryFileBytes = 256 * 1024 * 1024;
+// Another Glyphwell holds the lock only while it reads, merges and writes the file.
+constexpr int historyLockTimeoutMs = 3000;
+} // namespace
+
+void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype added)
+{
+    if (history.size() <= historyLimit)
+        return;
+    const qsizetype dropped = history.size() - historyLimit;
+    history.resize(historyLimit);
+    // The oldest entry making way for a new one is the normal course; more is worth a line.
+    if (dropped > added)
+        qInfo("The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
+            qlonglong(history.size() + dropped - added), qlonglong(dropped), historyLimit);
+}
+
 void AppState::addToHistory(const QString &text)
 {
     CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
         m_selectedLanguageIdentifier };
+    m_knownHistoryIDs.insert(item.id);
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
-    if (history.size() > historyLimit)
-        history.resize(historyLimit);
+    cutToHistoryLimit(history, 1);
     setCaptureHistory(std::move(history));
     setSelectedHistoryItemID(item.id);
     persistState();
@@ -421,18 +443,50 @@ void AppState::clearHistory()
 
 void AppState::loadPersistedState()
 {
-    QFile file(m_services.historyFilePath);
-    if (!file.exists())
+    const QString &path = m_services.historyFilePath;
+    // Files of older versions were made readable by every local user.
+    tightenPrivateFolder(QFileInfo(path).absolutePath());
+    tightenPrivateFile(path);
+    const FileContent file = readRegularFile(path, maximumHistoryFileBytes);
+    if (!file.exists)
         return;
+    // An unreadable file stays untouched: the next write keeps it aside before replacing it.
     const std::optional<PersistedGlyphwellState> state
-        = file.open(QIODevice::ReadOnly) ? decodePersistedState(file.readAll()) : std::nullopt;
-    if (!state) {
-        // Replacing it would lose every capture it holds; it stays untouched until a write.
-        m_historyFileUnreadable = true;
+        = file.read ? decodePersistedState(file.data) : std::nullopt;
+    if (!state)
         return;
-    }
+    for (const CaptureHistoryItem &item : state->history)
+        m_knownHistoryIDs.insert(item.id);
     setCaptureHistory(state->history);
-    setSelectedLanguageIdentifier(state->selectedLanguageIdentifier);
+    // The file holds this already: nothing to write.
+    Q_EMIT objectWillChange();
+    m_selectedLanguageIdentifier = state->selectedLanguageIdentifier;
+}
+
+void AppState::mergeHistory(const QList<CaptureHistoryItem> &onDisk)
+{
+    // Entries this program has never seen are another Glyphwell's captures: they join ours at
+    // their time. Entries it has seen and no longer holds were cleared or cut here and stay out.
+    QList<CaptureHistoryItem> merged = m_captureHistory;
+    QSet<QUuid> present;
+    for (const CaptureHistoryItem &item : std::as_const(merged))
+        present.insert(item.id);
+    qsizetype added = 0;
+    for (const CaptureHistoryItem &item : onDisk) {
+        if (present.contains(item.id) || m_knownHistoryIDs.contains(item.id))
+            continue;
+        const auto at = std::find_if(merged.begin(), merged.end(),
+            [&item](const CaptureHistoryItem &mine) { return mine.capturedAt < item.capturedAt; });
+        merged.insert(at, item);
+        present.insert(item.id);
+        ++added;
+    }
+    for (const CaptureHistoryItem &item : onDisk)
+        m_knownHistoryIDs.insert(item.id);
+    if (added == 0)
+        return;
+    cutToHistoryLimit(merged, added);
+    setCaptureHistory(std::move(merged));
 }
 
 void AppState::persistState()
@@ -440,16 +494,34 @@ void AppState::persistState()
     // A failed save leaves the old file whole; the history in memory stays authoritative
     // and is written again at the next change.
     const QString &path = m_services.historyFilePath;
-    if (m_historyFileUnreadable) {
-        if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
-            m_historySaveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
-            return;
-        }
-        m_historyFileUnreadable = false;
+    // Other instances of this user (another session, another display) share the file: the
+    // read-merge-write is one step for them.
+    const QFileInfo file(path);
+    const FileLock lock(
+        file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".lock"),
+        historyLockTimeoutMs);
+    if (!lock.locked()) {
+        m_historySaveLog.note(false, path, lock.error());
+        return;
+    }
+    const FileContent content = readRegularFile(path, maximumHistoryFileBytes);
+    const std::optional<PersistedGlyphwellState> onDisk
+        = content.read ? decodePersistedState(content.data) : std::nullopt;
+    if (onDisk) {
+        mergeHistory(onDisk->history);
+    } else if (content.exists && keepUnreadableFileAside(path).isEmpty()) {
+        // Replacing it would lose every capture it holds.
+        m_historySaveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
+        return;
+    }
+    const QByteArray data = encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier });
+    // Nothing changed: the file stays as it is, in whatever layout it was written.
+    if (onDisk && data == encodePersistedState(*onDisk)) {
+        m_historySaveLog.note(true, path);
+        return;
     }
     QString error;
-    const bool saved
-        = writeFileAtomically(path, encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier }), &error);
+    const bool saved = writeFileAtomically(path, data, FileAccess::privateToUser, &error);
     m_historySaveLog.note(saved, path, error);
 }
 
@@ -484,7 +556,9 @@ void AppState::exportText()
     if (!path || path->isEmpty())
         return;
     // The whole text, untrimmed, in UTF-8 without a byte-order mark.
-    if (!writeFileAtomically(*path, text.toUtf8())) {
+    QString error;
+    if (!writeFileAtomically(*path, text.toUtf8(), FileAccess::asTheUserChose, &error)) {
+        qWarning("Could not export to %s: %s", qPrintable(*path), qPrintable(error));
         setCaptureState(CaptureState::failure(QStringLiteral("Couldn't export the OCR text.")));
         return;
     }

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <QUuid>
@@ -58,7 +59,7 @@ public:
     const QList<CaptureHistoryItem> &captureHistory() const { return m_captureHistory; }
     const std::optional<QUuid> &selectedHistoryItemID() const { return m_selectedHistoryItemID; }
     const QString &selectedLanguageIdentifier() const { return m_selectedLanguageIdentifier; }
-    // Writes the history file, also when the value is the same.
+    // Saves the history file (unless it already holds the same).
     void setSelectedLanguageIdentifier(const QString &identifier);
     const std::optional<QString> &exportStatusMessage() const { return m_exportStatusMessage; }
     bool screenRecordingPermissionGranted() const { return m_screenRecordingPermissionGranted; }
@@ -106,7 +107,13 @@ private:
     void applyRecognizedText(const QString &text);
     void addToHistory(const QString &text);
     void loadPersistedState();
-    // Logs a failing save once (and its recovery); the capture goes on either way.
+    // Adds the entries another instance wrote that this one has never seen.
+    void mergeHistory(const QList<CaptureHistoryItem> &onDisk);
+    // Keeps the newest historyLimit entries; logs when more than the `added` ones fall away.
+    static void cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype added);
+    // Under a lock shared with the user's other instances: reads the file, merges it and
+    // writes it when that changed anything. Logs a failing save once (and its recovery); the
+    // capture goes on either way.
     void persistState();
     void startPermissionRefreshTask();
     void stopPermissionRefreshTask();
@@ -141,7 +148,7 @@ private:
     // Recognition runs here, off the main thread, so the windows keep painting; one job at a
     // time, in the order the captures asked.
     QThreadPool m_recognitionPool;
-    // The history file exists but could not be read: it is moved aside before the next write.
-    bool m_historyFileUnreadable = false;
+    // Every entry this instance has held or read: one missing from memory was removed here.
+    QSet<QUuid> m_knownHistoryIDs;
     SaveFailureLog m_historySaveLog { QStringLiteral("capture history") };
 };

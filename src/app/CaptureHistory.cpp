@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 QString historyFilePath()
 {
@@ -95,10 +94,30 @@ void appendMember(QByteArray &out, int indent, const char *key, const QString &v
     out += last ? "\n" : ",\n";
 }
 
+// The years a file date can hold. A date read with an offset can fall outside in UTC (year 9999
+// at -05:00 is year 10000, year 1 at +01:00 is year 0): it is kept at the nearest end, so the
+// file written from it reads back.
+const QDateTime &earliestFileDate()
+{
+    static const QDateTime date(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    return date;
+}
+
+const QDateTime &latestFileDate()
+{
+    static const QDateTime date(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    return date;
+}
+
+QDateTime withinFileYears(const QDateTime &utc)
+{
+    return qBound(earliestFileDate(), utc, latestFileDate());
+}
+
 QString encodeDate(const QDateTime &date)
 {
     // A date the program never set still has to produce a file that reads back.
-    const QDateTime utc = (date.isValid() ? date : QDateTime::fromSecsSinceEpoch(0)).toUTC();
+    const QDateTime utc = withinFileYears((date.isValid() ? date : QDateTime::fromSecsSinceEpoch(0)).toUTC());
     // Formatting with "ss" drops the fraction rather than rounding it.
     return utc.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
@@ -128,7 +147,7 @@ std::optional<QDateTime> decodeDate(const QString &text)
     const QDateTime local(day, time, Qt::OffsetFromUTC, offsetSeconds);
     if (!local.isValid())
         return std::nullopt;
-    return local.toUTC();
+    return withinFileYears(local.toUTC());
 }
 
 std::optional<QUuid> decodeUuid(const QString &text)
@@ -208,27 +227,4 @@ std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &da
         state.history.append(std::move(*item));
     }
     return state;
-}
-
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error)
-{
-    auto fail = [error](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot create the folder ") + folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(reason);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
 }

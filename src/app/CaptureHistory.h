@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUuid>
 
+#include "platform/AtomicFile.h"
+
 #include <optional>
 
 // One successful recognition, as kept in the history and its file.
@@ -34,8 +36,3 @@ QByteArray encodePersistedState(const PersistedGlyphwellState &state);
 // Absent when the data is not such a document: invalid JSON, a required member missing or
 // of the wrong type, a bad date or UUID. Members we do not know are ignored.
 std::optional<PersistedGlyphwellState> decodePersistedState(const QByteArray &data);
-
-// Creates the folder if needed and replaces the file atomically (a temporary file renamed
-// over it). Returns false on any failure, the old file then untouched; the reason goes to
-// *error when given.
-bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error = nullptr);

@@ -1,16 +1,18 @@
 #include "CommandLine.h"
 
 #include "CaptureRecognition.h"
+#include "ImageFile.h"
 #include "OCRLanguageOption.h"
 #include "capture/NullPlatform.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
+#include "platform/AtomicFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <cstdio>
 
@@ -106,6 +108,34 @@ QString desktopFormProblem(const QCommandLineParser &parser, const Options &opti
     return {};
 }
 
+// The value of the last --recognize among the program's own bytes. Arguments come one to one
+// from argv, so the parser's reading of them lines up with these.
+QByteArray recognizeArgument(const QStringList &arguments, const QList<QByteArray> &nativeArguments)
+{
+    if (nativeArguments.size() != arguments.size()) {
+        QCommandLineParser parser;
+        const Options options;
+        configure(parser, options);
+        parser.parse(arguments);
+        return QFile::encodeName(parser.value(options.recognize));
+    }
+    QByteArray value;
+    for (qsizetype i = 1; i < nativeArguments.size(); ++i) {
+        const QByteArray &argument = nativeArguments[i];
+        if (argument == "--")
+            break;
+        if (argument == "--recognize") {
+            if (i + 1 < nativeArguments.size())
+                value = nativeArguments[++i];
+        } else if (argument.startsWith("--recognize=")) {
+            value = argument.mid(qsizetype(sizeof "--recognize=") - 1);
+        } else if (argument == "--mode" || argument == "--language") {
+            ++i; // their values are not file names
+        }
+    }
+    return value;
+}
+
 } // namespace
 
 std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments)
@@ -130,7 +160,8 @@ std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments)
     return launch;
 }
 
-int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor)
+int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor,
+    const QList<QByteArray> &nativeArguments)
 {
     QCommandLineParser parser;
     const Options options;
@@ -184,32 +215,20 @@ int runCommandLine(const QStringList &arguments, const std::function<int()> &doc
     }
 
     const QString path = parser.value(options.recognize);
-    const QFileInfo file(path);
-    if (file.isDir()) {
-        printLine(stderr, QStringLiteral("%1: is a folder, not an image file").arg(path));
+    // Opened by the bytes the user gave: a name that is not valid UTF-8 names its file too.
+    const FileContent file
+        = readRegularFile(recognizeArgument(arguments, nativeArguments), maximumImageFileBytes);
+    if (!file.read) {
+        const QString reason = !file.exists ? QStringLiteral("no such file")
+            : QFileInfo(path).isDir()       ? QStringLiteral("is a folder, not an image file")
+                                            : file.error;
+        printLine(stderr, QStringLiteral("%1: %2").arg(path, reason));
         return 2;
     }
-    if (!file.exists()) {
-        printLine(stderr, QStringLiteral("%1: no such file").arg(path));
-        return 2;
-    }
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    // The header tells the size, so a huge image is refused before anything is decoded.
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > maximumImageFilePixels) {
-        printLine(stderr,
-            QStringLiteral("%1: the image is %2 x %3 pixels; Glyphwell reads images of up to %4 million pixels")
-                .arg(path)
-                .arg(size.width())
-                .arg(size.height())
-                .arg(maximumImageFilePixels / 1'000'000));
-        return 2;
-    }
-    reader.setAllocationLimit(256); // MB; also for formats whose header gives no size
-    const QImage image = reader.read();
+    QString problem;
+    const QImage image = decodeImageFile(file.data, &problem);
     if (image.isNull()) {
-        printLine(stderr, QStringLiteral("%1: cannot read the image (%2)").arg(path, reader.errorString()));
+        printLine(stderr, QStringLiteral("%1: %2").arg(path, problem));
         return 2;
     }
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -26,4 +28,7 @@ std::optional<DesktopLaunch> desktopLaunch(const QStringList &arguments);
 // --help, --version and the error for arguments that fit no form.
 // `--doctor` runs the given check (the platform layer's) and returns its status.
 // Returns the exit status: 0 with a result, 1 when recognition failed, 2 for bad input.
-int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor = {});
+// nativeArguments, when given, are the same arguments as the system's bytes (argv): the file
+// is opened by them. Only regular files are read, and only the formats of ImageFile.h.
+int runCommandLine(const QStringList &arguments, const std::function<int()> &doctor = {},
+    const QList<QByteArray> &nativeArguments = {});

@@ -103,13 +103,17 @@ int main(int argc, char **argv)
     limitOpenMPThreads(argv);
 
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    QList<QByteArray> nativeArguments;
+    for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
+        nativeArguments.append(QByteArray(argv[i]));
+    }
     const std::optional<DesktopLaunch> launch = desktopLaunch(arguments);
     if (!launch) {
         QCoreApplication app(argc, argv);
         describeApplication();
-        return runCommandLine(arguments, [] { return printDoctorReport(gatherDoctorFindings()); });
+        return runCommandLine(
+            arguments, [] { return printDoctorReport(gatherDoctorFindings()); }, nativeArguments);
     }
 
     const QString platformName = detectPlatform(SessionEnvironment::current());

@@ -1,15 +1,18 @@
 #include "IniUserDefaults.h"
 
+#include "AtomicFile.h"
 #include "UnreadableFile.h"
 #include "UserDefaultsText.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <unistd.h>
 
 namespace {
 
@@ -38,11 +41,7 @@ const QString &setAsideSerializedVariants(const QString &path)
     if (keepUnreadableFileAside(path).isEmpty())
         return path;
     text.remove(variantLine);
-    QSaveFile rest(path);
-    if (rest.open(QIODevice::WriteOnly)) {
-        rest.write(text.toUtf8());
-        rest.commit();
-    }
+    writeFileAtomically(path, text.toUtf8(), FileAccess::privateToUser);
     return path;
 }
 
@@ -105,6 +104,43 @@ QVariant restoreType(const QVariant &stored, const QString &typeName)
     return stored;
 }
 
+// A second name for the file, made as a hard link, which needs no room on the disk: kept while
+// Qt writes, it is the old file to put back.
+QString linkBeside(const QString &path, const char *purpose)
+{
+    const QString name = path + QLatin1Char('.') + QLatin1String(purpose) + QLatin1Char('-')
+        + QString::number(QRandomGenerator::global()->generate(), 36);
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(name).constData()) != 0)
+        return {};
+    return name;
+}
+
+// Whether the file now holds what the settings object does. Read through another name, which
+// Qt has not cached, so this is the file as it is on the disk.
+bool fileHolds(const QString &path, const QSettings &settings)
+{
+    const QString alias = linkBeside(path, "check");
+    if (alias.isEmpty())
+        return QFileInfo(path).size() > 0 || settings.allKeys().isEmpty();
+    bool same;
+    {
+        const QSettings written(alias, QSettings::IniFormat);
+        // Read back, every value is text (or a list of texts).
+        auto text = [](const QVariant &value) {
+            return value.typeId() == QMetaType::QStringList ? value.toStringList().join(QChar(0)) + QChar(1)
+                                                            : value.toString();
+        };
+        same = written.status() == QSettings::NoError && written.allKeys() == settings.allKeys();
+        for (const QString &key : settings.allKeys()) {
+            if (!same)
+                break;
+            same = text(written.value(key)) == text(settings.value(key));
+        }
+    }
+    QFile::remove(alias);
+    return same;
+}
+
 } // namespace
 
 IniUserDefaults::IniUserDefaults()
@@ -114,6 +150,9 @@ IniUserDefaults::IniUserDefaults()
 IniUserDefaults::IniUserDefaults(const QString &filePath)
     : m_settings(std::make_unique<QSettings>(setAsideSerializedVariants(filePath), QSettings::IniFormat))
 {
+    // Files of older versions were made readable by every local user.
+    tightenPrivateFolder(QFileInfo(filePath).absolutePath());
+    tightenPrivateFile(filePath);
     noteFileState();
 }
 
@@ -154,7 +193,14 @@ void IniUserDefaults::reloadIfChanged() const
 std::optional<QVariant> IniUserDefaults::objectForKey(const QString &key) const
 {
     reloadIfChanged();
-    if (key.isEmpty() || !m_settings->contains(key))
+    if (key.isEmpty())
+        return std::nullopt;
+    if (m_unsaved) {
+        if (!m_unsaved->contains(key))
+            return std::nullopt;
+        return restoreType(m_unsaved->value(key), m_unsaved->value(typeKey(key)).toString());
+    }
+    if (!m_settings->contains(key))
         return std::nullopt;
     const QVariant stored = m_settings->value(key);
     if (!stored.isValid())
@@ -184,31 +230,86 @@ void IniUserDefaults::setObject(const QString &key, const QVariant &value)
 bool IniUserDefaults::beforeWrite()
 {
     reloadIfChanged();
-    if (m_settings->status() != QSettings::FormatError)
-        return true;
-    // QSettings would rewrite the file from the part it understood, losing the rest.
     const QString path = m_settings->fileName();
-    QVariantMap understood;
-    for (const QString &key : m_settings->allKeys())
-        understood.insert(key, m_settings->value(key));
-    if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
-        m_saveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
-        return false;
+    std::optional<QVariantMap> understood;
+    if (m_settings->status() == QSettings::FormatError) {
+        // QSettings would rewrite the file from the part it understood, losing the rest.
+        understood.emplace();
+        for (const QString &key : m_settings->allKeys())
+            understood->insert(key, m_settings->value(key));
+        if (keepUnreadableFileAside(path).isEmpty() && QFileInfo::exists(path)) {
+            m_saveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
+            return false;
+        }
     }
-    m_settings.reset(); // QSettings shares a parsed file between its objects on one path
-    m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    for (auto it = understood.cbegin(); it != understood.cend(); ++it)
-        m_settings->setValue(it.key(), it.value());
+    if (QFileInfo::exists(path)) {
+        m_previousFile = linkBeside(path, "previous");
+    } else {
+        // Qt makes a new file readable by everyone, while one that exists keeps its mode when
+        // Qt replaces it: so the file is made first, empty and private.
+        QString error;
+        if (!writeFileAtomically(path, {}, FileAccess::privateToUser, &error)) {
+            m_saveLog.note(false, path, error);
+            return false;
+        }
+        m_createdFile = true;
+    }
+    if (understood) {
+        m_settings.reset(); // QSettings shares a parsed file between its objects on one path
+        m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        for (auto it = understood->cbegin(); it != understood->cend(); ++it)
+            m_settings->setValue(it.key(), it.value());
+    }
+    if (m_unsaved) {
+        // What a failed write could not save goes into this one, through a new QSettings:
+        // the one made after the failure keeps reporting the error it met then.
+        m_settings.reset();
+        m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        m_settings->clear();
+        for (auto it = m_unsaved->cbegin(); it != m_unsaved->cend(); ++it)
+            m_settings->setValue(it.key(), it.value());
+    }
     return true;
 }
 
 void IniUserDefaults::afterWrite()
 {
+    QVariantMap intended;
+    for (const QString &key : m_settings->allKeys())
+        intended.insert(key, m_settings->value(key));
     m_settings->sync();
+    const QString path = m_settings->fileName();
     const QSettings::Status status = m_settings->status();
-    m_saveLog.note(status == QSettings::NoError, m_settings->fileName(),
-        status == QSettings::AccessError ? QStringLiteral("the file or its folder is not writable")
-                                         : QStringLiteral("the file is not in INI format"));
+    QString reason = status == QSettings::AccessError
+        ? QStringLiteral("the file or its folder is not writable")
+        : QStringLiteral("the file is not in INI format");
+    bool saved = status == QSettings::NoError;
+    // Qt reports success even when the disk filled up as it wrote, having replaced the file
+    // with a short or empty one: what it wrote is read back.
+    if (saved && !fileHolds(path, *m_settings)) {
+        saved = false;
+        reason = QStringLiteral("the file came out incomplete (is the disk full?)");
+    }
+    if (saved) {
+        m_unsaved.reset();
+    } else {
+        // The old file goes back whole (a new one that never held anything goes away). The
+        // values stay what the program set, kept here rather than in QSettings, which would
+        // write them again by itself, unchecked; the next change saves them.
+        if (!m_previousFile.isEmpty())
+            ::rename(QFile::encodeName(m_previousFile).constData(), QFile::encodeName(path).constData());
+        else if (m_createdFile)
+            QFile::remove(path);
+        m_settings.reset();
+        m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        m_unsaved = std::move(intended);
+    }
+    // Gone after a rename; still there when Qt had not replaced the file, or after a success.
+    if (!m_previousFile.isEmpty())
+        QFile::remove(m_previousFile);
+    m_previousFile.clear();
+    m_createdFile = false;
+    m_saveLog.note(saved, path, reason);
     noteFileState();
 }
 
@@ -228,7 +329,7 @@ QStringList IniUserDefaults::keys() const
     reloadIfChanged();
     QStringList result;
     const QString typesPrefix = typesGroup + QLatin1Char('/');
-    for (const QString &key : m_settings->allKeys()) {
+    for (const QString &key : m_unsaved ? m_unsaved->keys() : m_settings->allKeys()) {
         if (!key.startsWith(typesPrefix))
             result.append(key);
     }

@@ -3,9 +3,11 @@
 #include "UnreadableFile.h"
 #include "UserDefaults.h"
 
+#include <QVariantMap>
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -21,7 +23,7 @@ class QSettings;
 //
 // A file QSettings cannot parse is kept aside (see UnreadableFile.h) before the first write,
 // and what could be read from it goes into the new file. A write that fails leaves the old
-// file whole and is logged once.
+// file whole and is logged once. The file is 0600 in a 0700 folder.
 class IniUserDefaults : public UserDefaults {
 public:
     // ~/.config/Glyphwell/Glyphwell.conf, or the same under $XDG_CONFIG_HOME.
@@ -47,4 +49,9 @@ private:
     mutable qint64 m_seenModified = -1;
     mutable qint64 m_seenSize = -1;
     SaveFailureLog m_saveLog { QStringLiteral("settings") };
+    // During one write: the old file's second name, and whether the write made the file.
+    QString m_previousFile;
+    bool m_createdFile = false;
+    // Every value, while the last write failed: reads come from here until one succeeds.
+    std::optional<QVariantMap> m_unsaved;
 };

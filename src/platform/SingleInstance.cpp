@@ -90,8 +90,12 @@ void SingleInstance::ActivateAction(
     const QString &name, const QVariantList &, const QVariantMap &platformData)
 {
     if (!actionNames.contains(name)) {
+        // The name is anyone's on the bus: quoted short, not echoed back whole.
+        constexpr qsizetype quoted = 64;
         if (calledFromDBus())
-            sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("No action named \"%1\"").arg(name));
+            sendErrorReply(QDBusError::InvalidArgs,
+                QStringLiteral("No action named \"%1\"")
+                    .arg(name.size() > quoted ? name.left(quoted) + QChar(0x2026) : name));
         return;
     }
     Q_EMIT actionRequested(name, startupIdOf(platformData));

@@ -8,6 +8,7 @@
 #include "PermissionBanner.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
+#include "TextExcerpt.h"
 #include "app/AppState.h"
 
 #include <QApplication>
@@ -286,8 +287,11 @@ void ContentView::refresh()
     m_clearHistoryButton->setVisible(!m_state.captureHistory().isEmpty());
 
     const QString text = displayedText();
-    if (m_textPane->toPlainText() != text)
-        m_textPane->setPlainText(text);
+    if (text != m_paneText) {
+        m_paneText = text;
+        m_textPane->setPlainText(
+            textExcerpt(text, maximumPaneCharacters, maximumPaneParagraphCharacters, true));
+    }
     m_primaryColour = !m_state.extractedText().isEmpty();
     const QColor colour = m_primaryColour ? Style::primaryText(palette()) : Style::secondaryText(palette());
     if (m_textPane->palette().color(QPalette::Text) != colour) {

@@ -38,6 +38,10 @@ public:
     bool showsTextInPrimaryColour() const;
 
     static constexpr int historyPaneWidth = 280;
+    // The most of a text the text pane lays out, and of one paragraph in it; past either the
+    // pane says the text goes on. Both stay well within a redraw on a slow machine.
+    static constexpr qsizetype maximumPaneCharacters = 50'000;
+    static constexpr qsizetype maximumPaneParagraphCharacters = 5'000;
 
 Q_SIGNALS:
     void settingsRequested();
@@ -73,5 +77,6 @@ private:
     QVBoxLayout *m_historyColumn = nullptr;
     QList<HistoryRow *> m_rows;
     QList<CaptureHistoryItem> m_shownHistory;
+    QString m_paneText; // what the pane was given, the whole text
     bool m_primaryColour = false;
 };

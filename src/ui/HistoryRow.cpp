@@ -53,7 +53,11 @@ void HistoryRow::setItem(const CaptureHistoryItem &item)
     m_language->setText(languageText());
     m_text->setText(item.text);
     setAccessibleName(timeText() + QStringLiteral(", ") + languageText());
-    setAccessibleDescription(item.text);
+    // What the row shows, not megabytes for a screen reader to take in.
+    constexpr qsizetype describedCharacters = 500;
+    setAccessibleDescription(item.text.size() > describedCharacters
+            ? item.text.left(describedCharacters) + QChar(0x2026)
+            : item.text);
     updateGeometry();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QStringList>
 #include <QWidget>
 
 // Text wrapped to the widget's width and cut after a number of lines, the last one ending
@@ -25,7 +27,9 @@ protected:
 
 private:
     QStringList layoutLines(int width) const;
+    QStringList computeLines(int width) const;
 
     int m_maximumLines;
     QString m_text;
+    mutable QHash<int, QStringList> m_cachedLines; // by width
 };

@@ -6,6 +6,7 @@
 #include "LineLimitedLabel.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
+#include "TextExcerpt.h"
 #include "app/AppState.h"
 
 #include <QFrame>
@@ -231,7 +232,8 @@ void MenuBarContentView::refresh()
     const bool hasHistory = !m_state.captureHistory().isEmpty();
     m_recentSection->setVisible(hasHistory);
     if (hasHistory)
-        m_recentText->setText(m_state.captureHistory().first().text);
+        m_recentText->setText(textExcerpt(
+            m_state.captureHistory().first().text, maximumRecentCharacters, maximumRecentCharacters, false));
 }
 
 QPoint MenuBarContentView::panelPosition(QPoint pointer, const QRect &available, QSize size)

@@ -27,6 +27,9 @@ public:
     void refresh();
 
     static constexpr QSize panelSize { 300, 380 };
+    // The newest capture's text shown in the panel: more than its few lines show at once (the
+    // main window has it all); a longer text made the panel slow to open.
+    static constexpr qsizetype maximumRecentCharacters = 500;
 
 Q_SIGNALS:
     void settingsRequested();

@@ -4,12 +4,15 @@
 #include "app/CaptureRecognition.h"
 #include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
+#include "fakes/FullDisk.h"
 #include "fakes/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +21,7 @@
 
 #include <ctime>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -568,22 +572,198 @@ TEST_F(AppStateTest, History_ReadOnlyFolderKeepsTheOldFileAndTheCaptureStillArri
     EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 4);
 }
 
-TEST_F(AppStateTest, History_ValidFileIsReadAndRewritten)
+TEST_F(AppStateTest, History_ValidFileIsReadAndLeftAsItIsUntilSomethingChanges)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
+    const QByteArray handWritten
+        = R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
+          R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})";
     QFile file(historyPath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
-        R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
-        R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})");
+    file.write(handWritten);
     file.close();
 
     makeState();
     ASSERT_EQ(state->captureHistory().size(), 1);
     EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("a/b"));
     EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("ja-JP"));
+    // Neither the start nor choosing the language it already has writes the file.
+    state->setSelectedLanguageIdentifier(QStringLiteral("ja-JP"));
+    EXPECT_EQ(historyFile(), handWritten);
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
     EXPECT_TRUE(historyFile().contains("\"id\" : \"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11\""));
     EXPECT_TRUE(historyFile().contains("\"text\" : \"a\\/b\""));
+    EXPECT_TRUE(historyFile().contains("\"selectedLanguageIdentifier\" : \"de-DE\""));
+}
+
+TEST_F(AppStateTest, History_IsPrivateAndLooseModesAreTightenedAtStart)
+{
+    const QString folder = dir.filePath(QStringLiteral("Glyphwell"));
+    auto mode = [](const QString &path) {
+        struct stat info { };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    for (const bool fileThere : { false, true }) {
+        SCOPED_TRACE(fileThere ? "a file of an older version" : "no file yet");
+        QDir(folder).removeRecursively();
+        if (fileThere) {
+            QDir().mkpath(folder);
+            QFile file(historyPath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(encodePersistedState({ {}, QStringLiteral("automatic") }));
+            file.close();
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            ::chmod(QFile::encodeName(historyPath()).constData(), 0644);
+            makeState();
+        } else {
+            makeState();
+            capture();
+        }
+        EXPECT_EQ(mode(historyPath()), 0600u);
+        EXPECT_EQ(mode(folder), 0700u);
+        state.reset();
+    }
+}
+
+TEST_F(AppStateTest, FullDisk_KeepsTheHistoryAndTheExportTargetWholeAndSaysSo)
+{
+    FullDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.skipReason();
+    historyAt = disk.filePath(QStringLiteral("Glyphwell/capture-history.json"));
+    const QString exported = disk.filePath(QStringLiteral("notes.txt"));
+    makeState();
+    capture();
+    const QByteArray history = historyFile();
+    ASSERT_EQ(decodePersistedState(history)->history.size(), 1);
+    dialogs.savePath = exported;
+    state->exportText();
+    ASSERT_EQ(state->statusMessage(), QStringLiteral("Exported to notes.txt."));
+
+    disk.fill();
+    {
+        LoggedWarnings log;
+        for (int i = 0; i < 3; ++i) {
+            capture();
+            EXPECT_EQ(state->captureState(), CaptureState::success());
+        }
+        EXPECT_EQ(historyFile(), history);
+        EXPECT_EQ(log.containing(QStringLiteral("Could not save the capture history")).size(), 1);
+        EXPECT_EQ(log.containing(QStringLiteral("No space left on device")).size(), 1);
+
+        state->selectHistoryItem(state->captureHistory().first());
+        state->exportText();
+        EXPECT_EQ(state->statusMessage(), QStringLiteral("Couldn't export the OCR text."));
+        QFile file(exported);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("recognized"));
+    }
+    // With room again, the next change saves everything kept in memory.
+    disk.release();
+    capture();
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 5);
+}
+
+TEST_F(AppStateTest, History_InstancesSharingTheFileMergeByIdAndCutWithALogLine)
+{
+    // Two instances on one file, capturing in turn: each keeps the other's captures, and what
+    // one cleared stays cleared for it.
+    AppStateHarness other;
+    other.historyAt = historyPath();
+    int counter = 0;
+    textEngine.answer = [&](const QImage &) { return lines({ QStringLiteral("first %1").arg(++counter) }); };
+    other.textEngine.answer
+        = [&](const QImage &) { return lines({ QStringLiteral("second %1").arg(++counter) }); };
+    makeState();
+    other.makeState();
+    for (int i = 0; i < 6; ++i) {
+        capture();
+        other.capture();
+    }
+    auto ids = [](const QList<CaptureHistoryItem> &history) {
+        QSet<QUuid> set;
+        for (const CaptureHistoryItem &item : history)
+            set.insert(item.id);
+        return set;
+    };
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 12);
+    EXPECT_EQ(ids(other.state->captureHistory()).size(), 12);
+    EXPECT_EQ(ids(other.state->captureHistory()), ids(decodePersistedState(historyFile())->history));
+    EXPECT_EQ(other.state->captureHistory().first().text, QStringLiteral("second 12"));
+
+    // The other's last capture came after this one's last write: it was never shown here,
+    // so clearing does not take it.
+    state->clearHistory();
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+    other.capture();
+    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 13)
+        << "the other instance still holds them";
+    capture();
+    EXPECT_EQ(state->captureHistory().size(), 3) << "another's new capture joins; the cleared ones stay out";
+
+    // A history over the limit, written by hand or by an older version, is cut at the next
+    // capture, with a line that says so; the oldest one making way needs none.
+    state.reset();
+    other.state.reset();
+    PersistedGlyphwellState big;
+    for (int i = 0; i < 40; ++i)
+        big.history.append({ QUuid::createUuid(), QString::number(i),
+            QDateTime::currentDateTimeUtc().addSecs(-i), QStringLiteral("automatic") });
+    ASSERT_TRUE(writeFileAtomically(historyPath(), encodePersistedState(big), FileAccess::privateToUser));
+    makeState();
+    EXPECT_EQ(state->captureHistory().size(), 40);
+    for (const int expectedLines : { 1, 0 }) {
+        LoggedWarnings log;
+        capture();
+        EXPECT_EQ(state->captureHistory().size(), AppState::historyLimit);
+        EXPECT_EQ(log.containing(QStringLiteral("oldest were dropped")).size(), expectedLines);
+    }
+}
+
+TEST(HistoryAcrossProcesses, TwoProcessesCapturingTenTimesEachLeaveTwenty)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Glyphwell/capture-history.json"));
+    QList<QProcess *> writers;
+    for (int i = 0; i < 2; ++i) {
+        auto *process = new QProcess;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("GLYPHWELL_HISTORY_WRITER"), path);
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        process->start(QCoreApplication::applicationFilePath(),
+            { QStringLiteral("--gtest_also_run_disabled_tests"),
+                QStringLiteral("--gtest_filter=HistoryAcrossProcesses.DISABLED_WriterCapturesTenTimes") });
+        writers.append(process);
+    }
+    for (QProcess *process : writers) {
+        EXPECT_TRUE(process->waitForFinished(60'000));
+        EXPECT_EQ(process->exitCode(), 0);
+        delete process;
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto state = decodePersistedState(file.readAll());
+    ASSERT_TRUE(state);
+    QSet<QUuid> ids;
+    for (const CaptureHistoryItem &item : state->history)
+        ids.insert(item.id);
+    EXPECT_EQ(ids.size(), 20);
+    EXPECT_EQ(state->history.size(), 20);
+}
+
+// Run by the test above as a process of its own.
+TEST(HistoryAcrossProcesses, DISABLED_WriterCapturesTenTimes)
+{
+    const QString path = qEnvironmentVariable("GLYPHWELL_HISTORY_WRITER");
+    ASSERT_FALSE(path.isEmpty());
+    AppStateHarness writer;
+    writer.historyAt = path;
+    writer.makeState();
+    for (int i = 0; i < 10; ++i)
+        writer.capture();
+    EXPECT_GE(writer.state->captureHistory().size(), 10);
 }
 
 TEST_F(AppStateTest, ObservableFields_AnnounceBeforeTheyChange)

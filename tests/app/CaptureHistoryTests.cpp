@@ -20,20 +20,6 @@ CaptureHistoryItem item(
         QString::fromLatin1(language) };
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 // Sets or unsets an environment variable for one scope and puts the old value back.
 class ScopedEnv {
 public:
@@ -178,6 +164,33 @@ TEST(CaptureHistoryDecoding, AcceptsZoneOffsetsFractionsLowerCaseIdsAndUnknownMe
     EXPECT_EQ(decoded->history[2].capturedAt, utc(2024, 5, 1, 9, 30, 0));
 }
 
+TEST(CaptureHistoryDecoding, DatesAtTheEndsOfTheYearsWriteBackSoThatTheyReadAgain)
+{
+    // A zone offset can carry a date that reads past year 9999 or before year 1 in UTC; it is
+    // kept at the nearest end, or the file written from it would no longer load.
+    const struct {
+        const char *written;
+        QDateTime read;
+    } cases[] = {
+        { "9999-12-31T23:00:00-05:00", utc(9999, 12, 31, 23, 59, 59, 999) },
+        { "9999-12-31T23:59:59.500Z", utc(9999, 12, 31, 23, 59, 59, 500) },
+        { "0001-01-01T00:00:00+01:00", utc(1, 1, 1, 0, 0, 0) },
+        { "0001-01-01T00:30:00+00:30", utc(1, 1, 1, 0, 0, 0) },
+        { "0001-01-01T01:00:00+00:30", utc(1, 1, 1, 0, 30, 0) },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        QByteArray entry = validEntry;
+        entry.replace("2024-05-01T09:30:12Z", c.written);
+        const auto first = decodePersistedState(documentWithEntry(entry));
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->history.first().capturedAt, c.read);
+        const auto again = decodePersistedState(encodePersistedState(*first));
+        ASSERT_TRUE(again) << encodePersistedState(*first).toStdString();
+        EXPECT_EQ(again->history.first().capturedAt.toSecsSinceEpoch(), c.read.toSecsSinceEpoch());
+    }
+}
+
 TEST(CaptureHistoryDecoding, KeepsEveryEntryInFileOrder)
 {
     PersistedGlyphwellState state;
@@ -306,41 +319,4 @@ TEST(CaptureHistoryFile, PathFollowsXdgDataHome)
         ScopedEnv data("XDG_DATA_HOME", QByteArray("relative/data"));
         EXPECT_EQ(historyFilePath(), fallback);
     }
-}
-
-TEST(CaptureHistoryFile, WriteCreatesMissingFoldersAndReplacesTheFile)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString path = root.filePath(QStringLiteral("a/b/Glyphwell/capture-history.json"));
-
-    ASSERT_TRUE(writeFileAtomically(path, "first, and longer than the second"));
-    EXPECT_EQ(readAll(path), QByteArray("first, and longer than the second"));
-
-    ASSERT_TRUE(writeFileAtomically(path, "second"));
-    EXPECT_EQ(readAll(path), QByteArray("second"));
-    EXPECT_EQ(QDir(root.filePath(QStringLiteral("a/b/Glyphwell"))).entryList(QDir::Files),
-        QStringList { QStringLiteral("capture-history.json") })
-        << "no temporary file left behind";
-}
-
-TEST(CaptureHistoryFile, WriteFailsWhenTheFolderCannotExist)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    // Root ignores permissions, so block the folder with a regular file instead.
-    const QString blocker = root.filePath(QStringLiteral("Glyphwell"));
-    ASSERT_TRUE(writeRaw(blocker, "not a folder"));
-
-    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/capture-history.json"), "data"));
-    EXPECT_FALSE(writeFileAtomically(blocker + QStringLiteral("/deeper/capture-history.json"), "data"));
-    EXPECT_EQ(readAll(blocker), QByteArray("not a folder"));
-}
-
-TEST(CaptureHistoryFile, WriteFailsWhenThePathIsAFolder)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("capture-history.json")));
-    EXPECT_FALSE(writeFileAtomically(root.filePath(QStringLiteral("capture-history.json")), "data"));
 }

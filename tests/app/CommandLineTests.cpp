@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -154,14 +157,41 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
     const QString broken = dir.filePath(QStringLiteral("broken.png"));
     ASSERT_TRUE(writeWhitePng(huge, 20000, 20000));
     ASSERT_TRUE(writeWhitePng(broken, 640, 480, true));
+    // SVG text needs a font system (Qt aborted without one), and an SVG's image may be any
+    // file of the user's: SVG is not read, under any name.
+    const QString secret = dir.filePath(QStringLiteral("secret.png"));
+    ASSERT_TRUE(QFile::copy(
+        qEnvironmentVariable("GLYPHWELL_TEST_DATA") + QStringLiteral("/ocr/screen_code_helloworld.png"),
+        secret));
+    const QString svgText = dir.filePath(QStringLiteral("text.svg"));
+    const QString svgImage = dir.filePath(QStringLiteral("image.png"));
+    QFile text(svgText), image(svgImage);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && image.open(QIODevice::WriteOnly));
+    text.write(
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="200" height="40"><text x="5" y="30" font-size="24">Hello</text></svg>)");
+    image.write(
+        R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="400" height="100">)"
+        R"(<image x="0" y="0" width="400" height="100" xlink:href="file://)"
+        + QFile::encodeName(secret) + R"("/></svg>)");
+    text.close();
+    image.close();
+    // A FIFO with no writer would block a reader forever; a device never ends.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     struct Case {
         QString path;
         QString message;
     };
     const Case cases[] = {
         { dir.path(), QStringLiteral("is a folder, not an image file") },
-        { huge, QStringLiteral("the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels") },
+        { huge,
+            QStringLiteral(
+                "the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels") },
         { broken, QStringLiteral("cannot read the image") },
+        { svgText, QStringLiteral("SVG files are not read; use PNG, JPEG") },
+        { svgImage, QStringLiteral("SVG files are not read") },
+        { fifo, QStringLiteral("is not a regular file") },
+        { QStringLiteral("/dev/zero"), QStringLiteral("is not a regular file") },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -170,6 +200,7 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
         const ProgramRun run = runGlyphwell({ QStringLiteral("--recognize"), c.path });
         EXPECT_EQ(run.status, 2);
         EXPECT_TRUE(run.error.contains(c.message)) << run.error.toStdString();
+        EXPECT_LT(clock.elapsed(), 30'000);
         std::printf("%s: exit %d in %lld ms\n", qPrintable(QFileInfo(c.path).fileName()), run.status,
             clock.elapsed());
     }
@@ -179,4 +210,38 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
     const long peak = runGlyphwell({ QStringLiteral("--recognize"), huge }).peakKilobytes;
     std::printf("huge.png: peak %ld MB, this process's own peak %ld MB\n", peak / 1024, before / 1024);
     EXPECT_LT(peak, before + 400 * 1024);
+}
+
+TEST(CommandLineFiles, AFileNameThatIsNotUtf8IsOpenedByItsBytes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile source(
+        qEnvironmentVariable("GLYPHWELL_TEST_DATA") + QStringLiteral("/ocr/screen_code_helloworld.png"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray png = source.readAll();
+    // "café" in Latin-1: the byte 0xE9 alone is no UTF-8.
+    const QByteArray name = QFile::encodeName(dir.path()) + "/caf\xe9.png";
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, png.constData(), size_t(png.size())), png.size());
+    ::close(fd);
+    for (const char *form :
+        { "--recognize \"$name\"", "--recognize=\"$name\"", "--mode text --recognize \"$name\"" }) {
+        SCOPED_TRACE(form);
+        // Through a shell, which passes the bytes as they are; QProcess would convert them.
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("/bin/sh"),
+            { QStringLiteral("-c"),
+                QStringLiteral("name=$(printf '%1/caf\\351.png'); exec \"$0\" %2")
+                    .arg(dir.path(), QLatin1String(form)),
+                QStringLiteral(GLYPHWELL_EXECUTABLE) });
+        ASSERT_TRUE(process.waitForFinished(120'000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.readAllStandardOutput(), QByteArray("Hello, World!\n"));
+    }
+    ::unlink(name.constData()); // QTemporaryDir cannot name it
 }

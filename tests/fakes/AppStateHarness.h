@@ -32,6 +32,8 @@ struct AppStateHarness {
     OCRService service { textEngine, barcodeEngine, grabber };
     AppActivation activation;
     std::unique_ptr<AppState> state;
+    // Where the history file goes when not in the temporary folder (a full disk, another process's).
+    QString historyAt;
 
     AppStateHarness()
     {
@@ -40,7 +42,11 @@ struct AppStateHarness {
         textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("recognized") }); };
     }
 
-    QString historyPath() const { return dir.filePath(QStringLiteral("Glyphwell/capture-history.json")); }
+    QString historyPath() const
+    {
+        return historyAt.isEmpty() ? dir.filePath(QStringLiteral("Glyphwell/capture-history.json"))
+                                   : historyAt;
+    }
 
     QByteArray historyFile() const
     {

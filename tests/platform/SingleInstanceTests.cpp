@@ -2,6 +2,7 @@
 #include "platform/SingleInstance.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -25,6 +26,14 @@ TEST(SingleInstanceTest, TheFirstOwnsTheNameAndASecondStartAsksIt)
     for (const QString &action : SingleInstance::actionNames)
         EXPECT_TRUE(second.forward(action)) << action.toStdString();
     EXPECT_FALSE(second.forward(QStringLiteral("format-disk")));
+    // An unknown name is quoted in the error, not sent back whole.
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(SingleInstance::serviceName, SingleInstance::objectPath,
+            QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
+    call << QString(4 << 20, QLatin1Char('x')) << QVariantList() << QVariantMap();
+    const QDBusMessage reply = bus.connect(QStringLiteral("caller")).call(call, QDBus::BlockWithGui, 20'000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+    EXPECT_LT(reply.errorMessage().size(), 100) << reply.errorMessage().left(100).toStdString();
     EXPECT_EQ(activated.count(), 1);
     ASSERT_EQ(actions.count(), SingleInstance::actionNames.size());
     EXPECT_EQ(actions.at(0).at(0).toString(), QStringLiteral("capture-text"));

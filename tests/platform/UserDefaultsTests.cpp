@@ -1,6 +1,7 @@
+#include "fakes/FullDisk.h"
+#include "fakes/ReadOnlyFolder.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"
-#include "fakes/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -455,4 +457,79 @@ TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)
     }
     store.setObject(QStringLiteral("language"), QStringLiteral("fra"));
     EXPECT_TRUE(readFile(path).contains("language=fra"));
+}
+
+TEST(IniUserDefaults, FullDiskKeepsTheFileWholeAndTheValuesUntilTheNextSave)
+{
+    // No room at all, room for Qt's lock file only (where Qt once left an empty settings file
+    // and reported success), room for a little more.
+    for (const off_t room : { 0, 4096, 8192 }) {
+        SCOPED_TRACE(room);
+        FullDisk disk;
+        if (!disk.mounted())
+            GTEST_SKIP() << disk.skipReason();
+        const QString path = disk.filePath(QStringLiteral("Glyphwell/Glyphwell.conf"));
+        IniUserDefaults store(path);
+        store.setBool(QStringLiteral("autoCopy"), true);
+        store.setObject(QStringLiteral("KeyboardShortcuts_captureText"), hotkeyJson);
+        // More than a page, so that a write can stop part way.
+        store.setObject(QStringLiteral("notes"), QString(6000, QLatin1Char('n')));
+        const QByteArray before = readFile(path);
+        ASSERT_TRUE(before.contains("autoCopy=true"));
+        disk.fill(room);
+        {
+            LoggedWarnings log;
+            store.setBool(QStringLiteral("autoCopy"), false);
+            store.removeObject(QStringLiteral("KeyboardShortcuts_captureText"));
+            const QByteArray after = readFile(path);
+            if (after == before) {
+                EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
+            } else {
+                EXPECT_TRUE(after.contains("autoCopy=false")) << after.toStdString();
+                EXPECT_FALSE(after.contains("captureText")) << after.toStdString();
+            }
+            // The program goes on with what it set.
+            EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
+            EXPECT_FALSE(store.objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
+            EXPECT_EQ(store.keys(), (QStringList { QStringLiteral("autoCopy"), QStringLiteral("notes") }));
+        }
+        EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("Glyphwell.conf") });
+        disk.release();
+        store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
+        const auto reader = freshStoreOnCopyOf(path, disk.filePath(QStringLiteral("copy.conf")));
+        ASSERT_TRUE(reader);
+        EXPECT_FALSE(reader->boolForKey(QStringLiteral("autoCopy")));
+        EXPECT_FALSE(reader->objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
+        EXPECT_EQ(reader->stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
+        EXPECT_EQ(reader->stringForKey(QStringLiteral("notes")), QString(6000, QLatin1Char('n')));
+    }
+}
+
+TEST(IniUserDefaults, SettingsArePrivateAndLooseModesAreTightenedAtStart)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto mode = [](const QString &path) {
+        struct stat info { };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    const QString folder = dir.filePath(QStringLiteral("Glyphwell"));
+    const QString path = folder + QStringLiteral("/Glyphwell.conf");
+    for (const bool fileThere : { false, true }) {
+        SCOPED_TRACE(fileThere ? "a file of an older version" : "no file yet");
+        QDir(folder).removeRecursively();
+        if (fileThere) {
+            ASSERT_TRUE(QDir().mkpath(folder));
+            ASSERT_TRUE(writeFile(path, "[General]\nautoCopy=false\n"));
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            ::chmod(QFile::encodeName(path).constData(), 0644);
+            IniUserDefaults store(path);
+        } else {
+            IniUserDefaults store(path);
+            store.setBool(QStringLiteral("autoCopy"), true);
+        }
+        EXPECT_EQ(mode(path), 0600u);
+        EXPECT_EQ(mode(folder), 0700u);
+    }
 }

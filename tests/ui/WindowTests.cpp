@@ -6,10 +6,12 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -18,6 +20,10 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <functional>
 
 namespace {
 
@@ -434,3 +440,67 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
 }
 
 } // namespace
+
+TEST_F(WindowTest, LargeEntries_KeepTheWindowAnswering)
+{
+    // 25 entries of 1 MB: recognised pages (lines of text) and one endless line each.
+    PersistedGlyphwellState file { {}, QStringLiteral("automatic") };
+    const QString line
+        = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789 again and again.\n");
+    for (int i = 0; i < 25; ++i) {
+        QString text = i % 2 ? QString(1 << 20, QLatin1Char('w')) : line.repeated((1 << 20) / line.size());
+        text.prepend(QStringLiteral("entry %1 ").arg(i));
+        file.history.append({ QUuid::createUuid(), text, QDateTime::currentDateTimeUtc().addSecs(-i),
+            QStringLiteral("automatic") });
+    }
+    ASSERT_TRUE(writeFileAtomically(historyPath(), encodePersistedState(file), FileAccess::privateToUser));
+    makeApp();
+    ASSERT_EQ(state->captureHistory().size(), 25);
+
+    // The time the main thread works on one step: its processor time, so that the other
+    // builds sharing the machine do not count; the wall time is printed beside it.
+    qint64 longest = 0;
+    auto step = [&longest](const char *name, const std::function<void()> &work) {
+        auto cpuMs = [] {
+            timespec now {};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+        };
+        QElapsedTimer wall;
+        wall.start();
+        const qint64 start = cpuMs();
+        work();
+        const qint64 cpu = cpuMs() - start;
+        std::printf("%s: %lld ms (wall %lld ms)\n", name, cpu, wall.elapsed());
+        longest = qMax(longest, cpu);
+    };
+    step("show the window", [&] {
+        app->mainWindow().resize(900, 640);
+        app->mainWindow().show();
+    });
+    step("lay out and draw it", [&] { settle(); });
+    step("draw it again", [&] { app->mainWindow().repaint(); });
+    ASSERT_EQ(app->mainWindow().findChildren<HistoryRow *>().size(), 25);
+    for (const CaptureHistoryItem &item : state->captureHistory()) {
+        step(qPrintable(QStringLiteral("select %1").arg(item.text.left(8))), [&] {
+            state->selectHistoryItem(item);
+            settle();
+            app->mainWindow().repaint();
+        });
+    }
+    step("open the panel", [&] {
+        app->panel().show();
+        settle();
+        app->panel().repaint();
+    });
+    EXPECT_LT(longest, 100);
+
+    // The pane shows the start and says the rest is there; Copy takes the whole text.
+    auto *pane = inWindow<QPlainTextEdit>("textPane");
+    EXPECT_TRUE(pane->toPlainText().startsWith(state->captureHistory().last().text.left(1000)));
+    EXPECT_TRUE(pane->toPlainText().contains(QStringLiteral("Copy and Export take the whole text")));
+    state->copyExtractedText();
+    EXPECT_EQ(pasteboard.contents, state->captureHistory().last().text);
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
+    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-large-entries"));
+}

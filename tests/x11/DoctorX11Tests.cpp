@@ -53,7 +53,8 @@ TEST(DoctorX11, TrayHeldShortcutsAndMissingLanguageData_EachNamedWithItsFix)
         for (const char *model : { "eng", "script/Latin", "deu", "spa", "ita", "por", "jpn", "kor", "chi_sim" })
             QFile(tessdata + QLatin1Char('/') + QLatin1String(model) + QStringLiteral(".traineddata")).open(QIODevice::WriteOnly);
         ASSERT_TRUE(writeFileAtomically(historyFilePath(),
-            encodePersistedState({ {}, QString::fromLatin1(c.selectedLanguage) })));
+            encodePersistedState({ {}, QString::fromLatin1(c.selectedLanguage) }),
+            FileAccess::privateToUser));
 
         XTestInput other;
         ASSERT_TRUE(other.isValid());
