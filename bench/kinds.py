@@ -129,7 +129,7 @@ def score(rows, column):
             edits += e
             characters += n
     if kind == "notext":
-        return f"{successes}/{len(rows)} ok!" if successes else f"0/{len(rows)}"
+        return f"{successes}/{len(rows)} succ."
     if kind == "codes":
         return f"{payloads_found}/{payloads} codes"
     cer = f"{100.0 * edits / characters:.2f} %" if characters else "-"
@@ -196,7 +196,7 @@ def main():
     print(f"{'median ms/image':16}{len(rows):4}  "
           + "".join(f"{statistics.median(r[2] for r in c.results.values()):>{width}.0f}" for c in columns))
     print("\ntext kinds: CER (edits over the characters drawn, white space as on screen); codes: payloads found "
-          "exactly as lines;\ncodes+text: text CER, then payloads found; notext: successes (0 is right)")
+          "exactly as lines;\ncodes+text: text CER, then payloads found; notext: readings that reported success (0 is right)")
 
     if args.details:
         with open(args.details, "w", encoding="utf-8", newline="") as out:
