@@ -1,6 +1,8 @@
 # make run: install what is missing, build and start Glyphwell.
 # make test: install what is missing, build with sanitizers and run every test.
-# make bench: build optimised and run the benchmarks (recognition, overlay, capture latency, command line).
+# make bench: build optimised and run the benchmarks (recognition, overlay, capture latency, command line,
+#   the kinds of selection people make, beside raw tesseract and the build of the previous commit;
+#   GLYPHWELL_BENCH_BASE=REV compares with another commit).
 # make install [PREFIX=/usr/local] [DESTDIR=staging]: build optimised and install.
 # make package: build optimised and make the .deb (build/release/glyphwell_VERSION_amd64.deb).
 # make fuzz [FUZZ_SECONDS=60]: build the libFuzzer harnesses (build/fuzz) and run each that long.
@@ -38,6 +40,7 @@ bench: deps
 	tests/x11/run-with-xvfb $(BUILD)/bench/bench/overlay_bench 20
 	tests/x11/run-with-xvfb bench/capture_latency.sh $(BUILD)/bench 20
 	OMP_THREAD_LIMIT=1 bench/cli_accuracy.py $(BUILD)/bench/glyphwell
+	bench/kinds.py $(BUILD)/bench/glyphwell --previous "$$(bench/build-previous.sh $(BUILD))"
 
 install: deps $(BUILD)/release/build.ninja
 	cmake --build $(BUILD)/release

@@ -2,17 +2,19 @@
 // tight capture, with the exact text beside each image. The output is committed, so the
 // accuracy gate does not depend on the fonts a machine has; run this again only to change
 // the set (fonts-dejavu-core and fonts-wqy-microhei give the same pixels on Debian 12).
+// The same program renders bench/data/kinds, whole selections as people make them
+// (GenerateCaptureKinds.cpp).
 //
-// usage: snippet_generator OUTPUT_DIRECTORY
+// usage: snippet_generator [screen] OUTPUT_DIRECTORY
+//        snippet_generator kinds OUTPUT_DIRECTORY
 
-#include <QDir>
-#include <QFile>
+#include "SnippetWriter.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -205,23 +207,18 @@ QImage render(const QStringList &lines, const Variant &variant)
 
 } // namespace
 
-int main(int argc, char **argv)
+int generateCaptureKinds(const QString &directory);
+
+namespace {
+
+int generateScreenSnippets(const QString &directory)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);
-        return 2;
-    }
-    QDir output(QString::fromLocal8Bit(argv[1]));
-    output.mkpath(QStringLiteral("."));
-    QFile index(output.filePath(QStringLiteral("INDEX.tsv")));
-    if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(index.fileName()));
+    SnippetWriter writer(directory,
+        { QStringLiteral("file"), QStringLiteral("language"), QStringLiteral("size"), QStringLiteral("scale"),
+            QStringLiteral("theme"), QStringLiteral("theme_group"), QStringLiteral("font"), QStringLiteral("kind"),
+            QStringLiteral("lines") });
+    if (!writer.isOpen())
         return 1;
-    }
-    QTextStream tsv(&index);
-    tsv << "file\tlanguage\tsize\tscale\ttheme\ttheme_group\tfont\tkind\tlines\n";
 
     const int latinSizes[] = { 9, 10, 11, 12, 13, 14, 16, 20, 10, 11, 12, 15 };
     const int eastAsianSizes[] = { 12, 13, 14, 16, 18, 20, 12, 15 };
@@ -263,21 +260,32 @@ int main(int argc, char **argv)
                                          .arg(QLatin1String(language.identifier))
                                          .arg(n, 2, 10, QLatin1Char('0'))
                                          .arg(QLatin1String(kindName(text.kind)));
-                const QImage image = render(text.lines, variant);
-                if (!image.save(output.filePath(base + QStringLiteral(".png")))) {
-                    std::fprintf(stderr, "cannot write %s.png\n", qPrintable(base));
+                if (!writer.write(base, render(text.lines, variant), text.lines.join(QLatin1Char('\n')),
+                        { QLatin1String(language.identifier), QString::number(variant.pixelSize),
+                            QString::number(variant.scale), QLatin1String(variant.theme->name),
+                            QLatin1String(variant.theme->group), QLatin1String(variant.fontGroup),
+                            QLatin1String(kindName(text.kind)), QString::number(text.lines.size()) }))
                     return 1;
-                }
-                QFile expected(output.filePath(base + QStringLiteral(".txt")));
-                if (!expected.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    return 1;
-                expected.write(text.lines.join(QLatin1Char('\n')).toUtf8());
-                tsv << base << ".png\t" << language.identifier << '\t' << variant.pixelSize << '\t'
-                    << variant.scale << '\t' << variant.theme->name << '\t' << variant.theme->group << '\t'
-                    << variant.fontGroup << '\t' << kindName(text.kind) << '\t' << text.lines.size() << '\n';
             }
         }
     }
-    std::printf("%d snippets written to %s\n", counter, qPrintable(output.path()));
+    std::printf("%d snippets written to %s\n", writer.count(), qPrintable(writer.path()));
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 1)
+        return generateScreenSnippets(arguments[0]);
+    if (arguments.size() == 2 && arguments[0] == u"screen")
+        return generateScreenSnippets(arguments[1]);
+    if (arguments.size() == 2 && arguments[0] == u"kinds")
+        return generateCaptureKinds(arguments[1]);
+    std::fprintf(stderr, "usage: %s [screen|kinds] OUTPUT_DIRECTORY\n", argv[0]);
+    return 2;
 }

@@ -7,9 +7,11 @@
 #include <QStringList>
 
 #include <map>
+#include <optional>
 #include <vector>
 
-// The rendered screen snippets of bench/data/screen and their INDEX.tsv, shared by the
+// The rendered images of bench/data/screen (one-line interface snippets) and bench/data/kinds
+// (whole selections: columns, tables, codes, no text...) with their INDEX.tsv, shared by the
 // benchmark and the accuracy gate so both score the same way.
 struct ScreenSnippet {
     QString image;     // path of the PNG
@@ -20,6 +22,11 @@ struct ScreenSnippet {
     QString theme;
     QString font;
     QString kind;
+    int codes = 0; // the last lines of the reference are this many code payloads
+    // The kinds set states the spaces of East Asian text exactly (none between Han or kana,
+    // Korean ones at word gaps), so there they count; the screen set leaves them out.
+    bool spacesCount = false;
+    bool ci = true; // in the part of the set the test build reads
     bool eastAsian() const
     {
         return language == u"ja-JP" || language == u"zh-Hans" || language == u"ko-KR";
@@ -60,12 +67,43 @@ inline std::vector<ScreenSnippet> loadScreenSnippets(const QString &directory)
         snippet.language = field("language");
         snippet.size = field("size").toInt();
         snippet.scale = field("scale").toInt();
-        snippet.theme = field("theme_group");
+        snippet.theme = header.contains(u"theme_group") ? field("theme_group") : field("theme");
         snippet.font = field("font");
         snippet.kind = field("kind");
+        snippet.codes = field("codes").toInt();
+        snippet.spacesCount = header.contains(u"codes");
+        snippet.ci = !header.contains(u"ci") || field("ci") == u"1";
         snippets.push_back(std::move(snippet));
     }
     return snippets;
+}
+
+// FLOOR.tsv: a header naming the limits, then per group the highest value each may have
+// ("-": no limit). A limit is a reading's CER in percent ("automatic"), or its "missed"
+// payloads or "successes" (readings of an image without text that reported success).
+struct Floors {
+    QStringList limits;
+    std::map<QString, QList<std::optional<double>>> groups;
+};
+
+inline Floors loadFloors(const QString &path)
+{
+    Floors floors;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return floors;
+    const QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    floors.limits = rows.value(0).split(QLatin1Char('\t')).mid(1);
+    for (qsizetype r = 1; r < rows.size(); ++r) {
+        const QStringList fields = rows[r].split(QLatin1Char('\t'));
+        if (fields.size() != floors.limits.size() + 1)
+            continue;
+        QList<std::optional<double>> values;
+        for (const QString &value : fields.mid(1))
+            values.append(value == u"-" ? std::nullopt : std::optional<double>(value.toDouble()));
+        floors.groups[fields[0]] = values;
+    }
+    return floors;
 }
 
 // Errors summed per group: a group's CER is its edits over its reference characters, so
@@ -74,14 +112,42 @@ class ScreenScore {
 public:
     void add(const ScreenSnippet &snippet, const QString &hypothesis)
     {
-        const ScreenTextErrors errors = screenTextErrors(snippet.reference, hypothesis, snippet.eastAsian());
-        QStringList groups = snippet.groups();
-        groups.prepend(QStringLiteral("all"));
-        for (const QString &group : groups) {
+        const ScreenTextErrors errors
+            = screenTextErrors(snippet.reference, hypothesis, snippet.eastAsian() && !snippet.spacesCount);
+        for (const QString &group : allGroups(snippet)) {
             m_groups[group].edits += errors.edits;
             m_groups[group].characters += errors.characters;
         }
     }
+
+    // A whole capture's result (absent: it failed). Its text is scored without the lines that
+    // are payloads of the image's codes; those count as found, the others as missed. An image
+    // without text or codes counts a success as such.
+    void addCapture(const ScreenSnippet &snippet, const std::optional<QString> &result)
+    {
+        QStringList expected = snippet.reference.split(QLatin1Char('\n'));
+        const QStringList payloads = snippet.codes > 0 ? expected.mid(expected.size() - snippet.codes) : QStringList();
+        expected = expected.mid(0, expected.size() - payloads.size());
+        QStringList text;
+        for (const QString &line : result.value_or(QString()).split(QLatin1Char('\n')))
+            if (!payloads.contains(line))
+                text.append(line);
+        qsizetype missed = 0;
+        for (const QString &payload : payloads)
+            missed += result.value_or(QString()).split(QLatin1Char('\n')).contains(payload) ? 0 : 1;
+        const bool empty = snippet.reference.trimmed().isEmpty();
+        const ScreenTextErrors errors = screenTextErrors(
+            expected.join(QLatin1Char('\n')), text.join(QLatin1Char('\n')), snippet.eastAsian() && !snippet.spacesCount);
+        for (const QString &group : allGroups(snippet)) {
+            Counts &counts = m_groups[group];
+            counts.edits += errors.edits;
+            counts.characters += errors.characters;
+            counts.missed += missed;
+            counts.successes += empty && result.has_value() ? 1 : 0;
+            counts.images += 1;
+        }
+    }
+
     // In percent; 0 for a group without text.
     double cer(const QString &group) const
     {
@@ -97,12 +163,27 @@ public:
             names.append(entry.first);
         return names;
     }
-    qsizetype characters(const QString &group) const
-    {
-        const auto found = m_groups.find(group);
-        return found == m_groups.end() ? 0 : found->second.characters;
-    }
+    qsizetype characters(const QString &group) const { return counts(group).characters; }
+    qsizetype missed(const QString &group) const { return counts(group).missed; }
+    qsizetype successes(const QString &group) const { return counts(group).successes; }
+    qsizetype images(const QString &group) const { return counts(group).images; }
 
 private:
-    std::map<QString, ScreenTextErrors> m_groups;
+    struct Counts : ScreenTextErrors {
+        qsizetype missed = 0;
+        qsizetype successes = 0;
+        qsizetype images = 0;
+    };
+    static QStringList allGroups(const ScreenSnippet &snippet)
+    {
+        QStringList groups = snippet.groups();
+        groups.prepend(QStringLiteral("all"));
+        return groups;
+    }
+    Counts counts(const QString &group) const
+    {
+        const auto found = m_groups.find(group);
+        return found == m_groups.end() ? Counts {} : found->second;
+    }
+    std::map<QString, Counts> m_groups;
 };
