@@ -138,13 +138,18 @@ void Registry::removeHandler(const Name &name)
     const std::optional<Shortcut> shortcut = getShortcut(name);
     if (!shortcut)
         return;
-    // A stream still listening to the same combination keeps it registered.
-    for (const auto *streams : { &streamKeyDownHandlers, &streamKeyUpHandlers }) {
-        for (auto it = streams->cbegin(); it != streams->cend(); ++it) {
+    // Another name's actions or a stream still listening to the same combination keep it
+    // registered.
+    const auto listens = [&](const auto &table) {
+        for (auto it = table.cbegin(); it != table.cend(); ++it) {
             if (getShortcut(it.key()) == shortcut)
-                return;
+                return true;
         }
-    }
+        return false;
+    };
+    if (listens(m_keyDownHandlers) || listens(m_keyUpHandlers) || listens(streamKeyDownHandlers)
+        || listens(streamKeyUpHandlers))
+        return;
     unregisterShortcut(*shortcut);
 }
 

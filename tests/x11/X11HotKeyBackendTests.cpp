@@ -571,6 +571,42 @@ TEST_F(GlobalShortcutsX11Test, KeyUpHandlerRunsOnceAtTheReleaseEvenWhenHeld)
     EXPECT_EQ(ups, 1);
 }
 
+// Two names store one combination; clearing or changing one leaves the other's hot key
+// working, and its key-up handler runs.
+TEST_F(GlobalShortcutsX11Test, ACombinationTwoNamesShareStaysWhileOneHoldsIt)
+{
+    const Shortcut shiftSuperX(7, 0x300);
+    const Shortcut controlSuperX(7, 0x1100);
+    const struct {
+        const char *change;
+        std::function<void(const Name &)> letGo;
+    } rows[] = {
+        { "cleared", [](const Name &name) { setShortcut(std::nullopt, name); } },
+        { "changed", [&](const Name &name) { setShortcut(controlSuperX, name); } },
+        { "handler removed", [](const Name &name) { removeHandler(name); } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.change);
+        const Name text(QStringLiteral("text"), shiftSuperX);
+        const Name last(QStringLiteral("last"));
+        setShortcut(shiftSuperX, text);
+        setShortcut(shiftSuperX, last);
+        int textUps = 0;
+        onKeyUp(text, [&] { ++textUps; });
+        onKeyUp(last, [] { });
+        row.letGo(last);
+        other.takeFocus();
+        other.takeKeyPresses(0);
+        pressShiftSuperX();
+        releaseShiftSuperX();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return textUps == 1; }, 2000));
+        EXPECT_EQ(other.takeKeyPresses(other.keycodeOf(keysymX)), 0) << "X reached the focused window";
+        removeAllHandlers();
+        setShortcut(std::nullopt, text);
+        setShortcut(std::nullopt, last);
+    }
+}
+
 TEST_F(GlobalShortcutsX11Test, CombinationHeldByAnotherClientPrintsTheErrorAndKeepsNoRecord)
 {
     ASSERT_TRUE(other.grab(other.keycodeOf(keysymX), shiftSuper));
