@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -290,6 +291,25 @@ TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
     EXPECT_EQ(capture.text(), shiftCommandX.description()); // follows the stored value
     EXPECT_EQ(press(capture, Qt::Key_Delete, Qt::NoModifier, xDelete), Step::clear);
     EXPECT_EQ(getShortcut(name), std::nullopt);
+
+    // The clear button in the field, recording or not; it is there only while there is
+    // something to clear.
+    for (const bool whileRecording : { true, false }) {
+        SCOPED_TRACE(whileRecording ? "recording" : "not recording");
+        setShortcut(shiftCommandX, name);
+        if (!whileRecording)
+            capture.clearFocus();
+        QTest::qWait(10);
+        QToolButton *clear = nullptr;
+        for (QToolButton *button : capture.findChildren<QToolButton *>())
+            clear = button->isVisible() && button->isEnabled() ? button : clear;
+        ASSERT_NE(clear, nullptr);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        EXPECT_EQ(getShortcut(name), std::nullopt);
+        EXPECT_FALSE(backend.isHeld(shiftCommandX));
+        QTest::qWait(10);
+        EXPECT_FALSE(clear->isVisible());
+    }
 }
 
 TEST_F(SettingsTest, Recorder_OnChangeHearsStoresAndClears)

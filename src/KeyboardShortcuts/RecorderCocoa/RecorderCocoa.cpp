@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTimer>
 
 namespace KeyboardShortcuts {
@@ -88,9 +89,13 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
 {
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(localized(QStringLiteral("record_shortcut")));
-    setClearButtonEnabled(true);
-    // Typed text never becomes the content: keys are shortcuts here.
+    // Typed text never becomes the content: keys are shortcuts here. Qt's own clear button
+    // does nothing in a read-only field, so the field carries one of its own.
     setReadOnly(true);
+    m_clearAction = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    m_clearAction->setObjectName(QStringLiteral("clearShortcut"));
+    m_clearAction->setToolTip(localized(QStringLiteral("clear_shortcut")));
+    connect(m_clearAction, &QAction::triggered, this, &RecorderCocoa::clearShortcut);
     setContextMenuPolicy(Qt::NoContextMenu);
     setDragEnabled(false);
     setAcceptDrops(false);
@@ -104,11 +109,8 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
             refreshStringValue();
     });
     connect(&Notifier::instance(), &Notifier::keyboardLayoutDidChange, this, &RecorderCocoa::refreshStringValue);
-    // The clear button.
-    connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (text.isEmpty())
-            clearShortcut();
-    });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) { m_clearAction->setVisible(!text.isEmpty()); });
+    m_clearAction->setVisible(!text().isEmpty());
 }
 
 RecorderCocoa::~RecorderCocoa()

@@ -100,6 +100,7 @@ private:
     bool m_inAlert = false;
     Step m_lastStep = Step::other;
     QPointer<QWidget> m_watchedWindow;
+    QAction *m_clearAction = nullptr;
 };
 
 } // namespace KeyboardShortcuts
