@@ -10,6 +10,7 @@
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
+#include "platform/QtDialogs.h"
 #include "ui/SettingsWindowController.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -309,6 +312,55 @@ TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
         EXPECT_FALSE(backend.isHeld(shiftCommandX));
         QTest::qWait(10);
         EXPECT_FALSE(clear->isVisible());
+    }
+}
+
+// The desktop's own alert for a combination the system uses: only "Use Anyway" stores it;
+// Escape and closing the alert keep what was stored.
+TEST_F(SettingsTest, Recorder_SystemAlertStoresOnlyWhenForced)
+{
+    QtDialogs qtDialogs;
+    const Shortcut controlAltT(Key::t, ModifierFlags::control | ModifierFlags::option);
+    const struct {
+        const char *answer;
+        std::function<void(QMessageBox &)> act;
+        std::optional<Shortcut> stored;
+    } rows[] = {
+        { "Escape", [](QMessageBox &box) { QTest::keyClick(&box, Qt::Key_Escape); }, shiftCommandX },
+        { "closed", [](QMessageBox &box) { box.close(); }, shiftCommandX },
+        { "OK", [](QMessageBox &box) { box.buttons().at(0)->click(); }, shiftCommandX },
+        { "Use Anyway",
+            [](QMessageBox &box) {
+                for (QAbstractButton *button : box.buttons()) {
+                    if (button->text() == QStringLiteral("Use Anyway"))
+                        button->click();
+                }
+            },
+            controlAltT },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.answer);
+        setShortcut(shiftCommandX, AppShortcutNames::captureText());
+        RecorderCocoa field(AppShortcutNames::captureText(), qtDialogs);
+        field.isSystemShortcut = [&](const Shortcut &shortcut) { return shortcut == controlAltT; };
+        field.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+        QTest::qWait(10);
+        field.setFocus();
+        ASSERT_TRUE(field.isRecording());
+        bool answered = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && !answered) {
+                answered = true;
+                row.act(*box);
+            }
+        });
+        poll.start(20);
+        press(field, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT);
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), row.stored);
+        field.clearFocus();
     }
 }
 
