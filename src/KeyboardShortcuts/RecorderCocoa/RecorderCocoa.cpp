@@ -245,8 +245,12 @@ bool RecorderCocoa::eventFilter(QObject *watched, QEvent *event)
         return m_lastStep == Step::clickInside;
     }
     if (watched == m_watchedWindow) {
-        if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate)
+        if (event->type() == QEvent::WindowActivate && m_resumeWhenActive && !m_recording) {
+            m_resumeWhenActive = false;
+            setFocus(Qt::OtherFocusReason);
+        } else if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
             preventBecomingKey();
+        }
         else if (event->type() == QEvent::WindowDeactivate && m_recording)
             clearFocus();
     }
@@ -255,6 +259,7 @@ bool RecorderCocoa::eventFilter(QObject *watched, QEvent *event)
 
 RecorderCocoa::Step RecorderCocoa::handleMouseRelease(const QMouseEvent &event)
 {
+    m_resumeWhenActive = false;
     const QPointF point = mapFromGlobal(event.globalPosition());
     if (!QRectF(rect()).adjusted(-3, -3, 3, 3).contains(point)) {
         clearFocus();
@@ -265,6 +270,7 @@ RecorderCocoa::Step RecorderCocoa::handleMouseRelease(const QMouseEvent &event)
 
 RecorderCocoa::Step RecorderCocoa::handleKeyPress(const QKeyEvent &event)
 {
+    m_resumeWhenActive = false;
     // Caps lock and the keypad say nothing about the combination.
     const Qt::KeyboardModifiers modifiers
         = event.modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
@@ -331,6 +337,7 @@ RecorderCocoa::Step RecorderCocoa::handleCombination(
             return Step::keptSystemShortcut;
     }
 
+    m_resumeWhenActive = false;
     setText(shortcut->description());
     setShortcut(shortcut, m_name);
     if (m_onChange)
@@ -359,6 +366,7 @@ int RecorderCocoa::alertWhileNotRecording(
     alert.window = window();
     const int answer = m_dialogs.runModalAlert(alert);
     setFocus(Qt::OtherFocusReason);
+    m_resumeWhenActive = true;
     return answer;
 }
 
