@@ -57,14 +57,14 @@ protected:
         KeyboardShortcuts::setUserDefaults(nullptr);
     }
 
-    // Presses the keys in order and lets them go in reverse, as fingers do.
-    void chord(std::initializer_list<xcb_keysym_t> keys)
+    // Presses the keys in order, holds them, and lets them go in reverse, as fingers do.
+    void chord(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
     {
         for (xcb_keysym_t key : keys)
             xcb_test_fake_input(
                 input.connection(), XCB_KEY_PRESS, input.keycodeOf(key), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         input.sync();
-        QTest::qWait(30);
+        QTest::qWait(holdMs);
         for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
             xcb_test_fake_input(input.connection(), XCB_KEY_RELEASE, input.keycodeOf(*it), XCB_CURRENT_TIME,
                 XCB_NONE, 0, 0, 0);
@@ -72,10 +72,10 @@ protected:
         QTest::qWait(80);
     }
     // Whether the combination starts a capture now; a started one is cancelled again.
-    bool startsACapture(std::initializer_list<xcb_keysym_t> keys)
+    bool startsACapture(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
     {
         const int before = selector.calls;
-        chord(keys);
+        chord(keys, holdMs);
         const bool started = QTest::qWaitFor([&] { return selector.calls > before; }, 1000);
         if (started) {
             selector.cancel();
@@ -132,6 +132,20 @@ TEST_F(SettingsX11, KeyboardOnly_RecordCtrlAltKThenShiftSuperXAgain)
     EXPECT_FALSE(startsACapture({ shiftL, superL, keyX }));
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), shiftCommandX);
     EXPECT_TRUE(startsACapture({ shiftL, superL, keyX }));
+}
+
+// The combination just recorded is still down when its grab is made: held past the
+// server's key-repeat delay, it must not start a capture; the next press does.
+TEST_F(SettingsX11, HoldingTheRecordedCombination_StartsNoCapture)
+{
+    openSettingsFromTheMainWindow();
+    settings->window()->findChild<QTabWidget *>()->setCurrentIndex(1);
+    RecorderCocoa &field = captureTextField();
+    field.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(field.isRecording());
+    EXPECT_FALSE(startsACapture({ controlL, altL, keyK }, 1500));
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
+    EXPECT_TRUE(startsACapture({ controlL, altL, keyK }));
 }
 
 TEST_F(SettingsX11, ClickOnTheRecorder_StartsRecording)
