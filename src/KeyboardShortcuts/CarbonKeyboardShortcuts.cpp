@@ -153,17 +153,31 @@ int32_t CarbonKeyboardShortcuts::handleEvent(const HotKeyEvent &event)
 
 int32_t CarbonKeyboardShortcuts::handleRawKeyEvent(int kind, int64_t keyCode, int64_t carbonModifiers)
 {
+    if (kind == HotKeyEventKind::rawKeyUp) {
+        if (const auto down = m_menuKeysDown.find(keyCode); down != m_menuKeysDown.end()) {
+            const int64_t id = down->second;
+            m_menuKeysDown.erase(down);
+            if (const auto it = m_hotKeys.find(id); it != m_hotKeys.end()) {
+                const Shortcut shortcut = it->second.shortcut;
+                const Action action = it->second.onKeyUp;
+                if (action)
+                    action(shortcut);
+                return 0;
+            }
+        }
+    }
     const Shortcut pressed(keyCode, carbonModifiers); // normalises the modifiers
     for (const auto &[id, hotKey] : m_hotKeys) {
         if (hotKey.shortcut.carbonKeyCode != pressed.carbonKeyCode
             || hotKey.shortcut.carbonModifiers != pressed.carbonModifiers)
             continue;
         Action action;
-        if (kind == HotKeyEventKind::rawKeyUp)
+        if (kind == HotKeyEventKind::rawKeyUp) {
             action = hotKey.onKeyUp;
-        else if (kind == HotKeyEventKind::rawKeyDown)
+        } else if (kind == HotKeyEventKind::rawKeyDown) {
             action = hotKey.onKeyDown;
-        else
+            m_menuKeysDown[keyCode] = id;
+        } else
             return eventNotHandledStatus;
         const Shortcut shortcut = hotKey.shortcut;
         if (action)
@@ -178,6 +192,8 @@ void CarbonKeyboardShortcuts::setMenuKeyMonitor(bool installed)
     if (installed == m_monitoring || !QCoreApplication::instance())
         return;
     m_monitoring = installed;
+    // A key still down when the menu closes is let go outside of our sight.
+    m_menuKeysDown.clear();
     if (installed)
         QCoreApplication::instance()->installEventFilter(this);
     else

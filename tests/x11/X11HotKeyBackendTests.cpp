@@ -6,6 +6,7 @@
 #include "capture/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
 
@@ -509,6 +510,7 @@ TEST_F(X11HotKeyBackendTest, NewKeymapIsReadAgain)
     // The grabs still work with the new keymap.
     registerShiftSuperX();
     expectOnePressThenOneRelease();
+
     QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us") });
 }
 
@@ -604,6 +606,43 @@ TEST_F(GlobalShortcutsX11Test, ACombinationTwoNamesShareStaysWhileOneHoldsIt)
         removeAllHandlers();
         setShortcut(std::nullopt, text);
         setShortcut(std::nullopt, last);
+    }
+}
+
+// With a popup open the popup has the keyboard, and the key events are matched instead of
+// the grabs: the release of X ends the hot key whichever keys went up before it.
+TEST_F(GlobalShortcutsX11Test, WithAPopupOpenTheKeyUpRunsInAnyReleaseOrder)
+{
+    const Name captureText(QStringLiteral("captureText"), Shortcut(7, 0x300));
+    int downs = 0, ups = 0;
+    onKeyDown(captureText, [&] { ++downs; });
+    onKeyUp(captureText, [&] { ++ups; });
+    const struct {
+        const char *order;
+        std::vector<xcb_keysym_t> releases;
+    } rows[] = {
+        { "X first", { keysymX, keysymShiftL, keysymSuperL } },
+        { "Shift and Super first", { keysymShiftL, keysymSuperL, keysymX } },
+        { "Super, X, Shift", { keysymSuperL, keysymX, keysymShiftL } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.order);
+        QMenu menu;
+        menu.addAction(QStringLiteral("Item"));
+        menu.popup(QPoint(100, 100));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return registry.isMenuOpen(); }, 1000));
+        QTest::qWait(100); // the popup's keyboard grab
+        downs = ups = 0;
+        pressShiftSuperX();
+        for (const xcb_keysym_t key : row.releases)
+            other.up(key);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ups == 1; }, 1000));
+        EXPECT_EQ(downs, 1);
+        QTest::qWait(100);
+        EXPECT_EQ(ups, 1);
+        menu.close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !registry.isMenuOpen(); }, 1000));
     }
 }
 
