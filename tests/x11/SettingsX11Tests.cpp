@@ -11,6 +11,7 @@
 #include "ui/SettingsWindowController.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
@@ -192,7 +193,60 @@ TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), Shortcut(Key::j, ModifierFlags::control | ModifierFlags::option));
     auto *recorder = settings->window()->findChild<Recorder *>(QStringLiteral("captureTextRecorder"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder->warning().isEmpty(); }, 1000));
+    EXPECT_TRUE(recorder->warning().contains(QStringLiteral("Another program holds this shortcut")));
     saveScreenshot(*settings->window(), QStringLiteral("x11-settings-shortcut-held-elsewhere"));
+
+    // Once the other program lets go, the refused shortcut is asked for again when Glyphwell
+    // comes back to the front or its settings open.
+    const Shortcut controlOptionJ(Key::j, ModifierFlags::control | ModifierFlags::option);
+    const struct {
+        const char *when;
+        std::function<void()> comeBack;
+    } rows[] = {
+        { "the settings open",
+            [&] {
+                settings->window()->close();
+                settings->show();
+            } },
+        { "Glyphwell becomes active",
+            [&] {
+                settings->window()->close();
+                // Another program's window takes the focus.
+                xcb_connection_t *c = input.connection();
+                const xcb_window_t other = xcb_generate_id(c);
+                xcb_create_window(c, XCB_COPY_FROM_PARENT, other, input.root(), 1200, 0, 200, 200, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+                xcb_map_window(c, other);
+                input.sync();
+                QTest::qWait(50);
+                xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, other, XCB_CURRENT_TIME);
+                input.sync();
+                ASSERT_TRUE(QTest::qWaitFor([] { return !QGuiApplication::focusWindow(); }, 2000));
+                // The window manager's part: the main window gets the focus back.
+                xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(app->mainWindow().winId()),
+                    XCB_CURRENT_TIME);
+                input.sync();
+                ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::focusWindow(); }, 2000));
+            } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.when);
+        setShortcut(shiftCommandX, AppShortcutNames::captureText());
+        grab = xcb_grab_key_checked(input.connection(), 1, input.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, j,
+            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        ASSERT_EQ(xcb_request_check(input.connection(), grab), nullptr);
+        testing::internal::CaptureStdout();
+        setShortcut(controlOptionJ, AppShortcutNames::captureText());
+        testing::internal::GetCapturedStdout();
+        ASSERT_FALSE(registry->layer().isHeldByPlatform(controlOptionJ));
+        xcb_ungrab_key(input.connection(), j, input.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
+        input.sync();
+        row.comeBack();
+        EXPECT_TRUE(registry->layer().isHeldByPlatform(controlOptionJ));
+        EXPECT_TRUE(startsACapture({ controlL, altL, keyJ }));
+        if (settings->window()->isVisible())
+            EXPECT_EQ(recorder->warning(), QString());
+    }
 }
 
 } // namespace
