@@ -75,6 +75,10 @@ std::optional<Shortcut> Shortcut::fromEvent(const QKeyEvent &event)
     const std::optional<int64_t> keyCode = KeyCodeMap::keyCodeForXKeycode(event.nativeScanCode());
     if (!keyCode)
         return std::nullopt;
+    // AltGr is a modifier no shortcut can hold (grabs and storage know Shift, Control, Alt
+    // and Super): a combination with it is not one of ours rather than the same keys without it.
+    if (event.modifiers() & Qt::GroupSwitchModifier)
+        return std::nullopt;
     // The keypad modifier only says where the key sits; the key code already tells that.
     const ModifierFlags flags = modifierFlags(event.modifiers());
     const int type = event.type() == QEvent::KeyPress ? RawEventType::keyDown : RawEventType::keyUp;

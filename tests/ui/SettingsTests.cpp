@@ -205,6 +205,8 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         { "Shift+A", Qt::Key_A, Qt::ShiftModifier, xA, Step::needsModifier, 1 },
         // Accepted by the modifier rule; F35 has no key of ours, so it beeps one step later.
         { "Shift+F35", Qt::Key_F35, Qt::ShiftModifier, 0, Step::notAShortcut, 1 },
+        // AltGr cannot be part of a shortcut; storing Ctrl+K instead would be another one.
+        { "AltGr+Ctrl+K", Qt::Key_K, Qt::ControlModifier | Qt::GroupSwitchModifier, xK, Step::notAShortcut, 1 },
         { "Ctrl+S, the menu's Export", Qt::Key_S, Qt::ControlModifier, xS, Step::usedByMenuItem, 0 },
         { "Ctrl+Alt+T, the system's, kept", Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT,
             Step::keptSystemShortcut, 0 },

@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
+// xkb.h names a struct member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <algorithm>
 #include <vector>
@@ -511,6 +515,19 @@ TEST_F(X11HotKeyBackendTest, NewKeymapIsReadAgain)
     registerShiftSuperX();
     expectOnePressThenOneRelease();
 
+    // A keyboard with two layouts: switching between them (the group) is followed too.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us,de") }), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return keyToCharacter(Key::y.rawValue) == QStringLiteral("y"); }, 3000));
+    XcbReply<xcb_xkb_use_extension_reply_t>(
+        xcb_xkb_use_extension_reply(other.c(), xcb_xkb_use_extension(other.c(), 1, 0), nullptr));
+    for (const auto &[group, typed] : { std::pair(1, "z"), std::pair(0, "y") }) {
+        SCOPED_TRACE(group);
+        announced = 0;
+        xcb_xkb_latch_lock_state(other.c(), XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, uint8_t(group), 0, 0, 0);
+        other.sync();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return announced > 0; }, 3000));
+        EXPECT_EQ(keyToCharacter(Key::y.rawValue), QString::fromLatin1(typed));
+    }
     QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us") });
 }
 

@@ -165,8 +165,14 @@ void X11HotKeyBackend::setUpXkb(AutoRepeat autoRepeat)
     // so the changes that move the lock modifiers are asked for here.
     const uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
     const uint16_t mapParts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
-    const xcb_xkb_select_events_details_t details {};
-    xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, mapParts, mapParts, &details);
+    // A switch between the layouts of a us,de keyboard changes only the group: the keys then
+    // type other characters, so the shortcut texts follow it. Other state changes (every
+    // modifier press) are not asked for.
+    xcb_xkb_select_events_details_t details {};
+    details.affectState = XCB_XKB_STATE_PART_GROUP_STATE;
+    details.stateDetails = XCB_XKB_STATE_PART_GROUP_STATE;
+    xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events | XCB_XKB_EVENT_TYPE_STATE_NOTIFY, 0, events,
+        mapParts, mapParts, &details);
 
     if (autoRepeat == AutoRepeat::asSent)
         return;
@@ -595,6 +601,10 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
             qCDebug(lcHotKeys) << "XKB event" << xkbType;
             if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
                 m_mappingChanged = true;
+                m_layoutChanged = true;
+            } else if (xkbType == XCB_XKB_STATE_NOTIFY
+                && (reinterpret_cast<const xcb_xkb_state_notify_event_t *>(event)->changed
+                    & XCB_XKB_STATE_PART_GROUP_STATE)) {
                 m_layoutChanged = true;
             }
         }
