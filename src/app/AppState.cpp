@@ -407,6 +407,9 @@ void AppState::addToHistory(const QString &text)
 void AppState::selectHistoryItem(const CaptureHistoryItem &item)
 {
     setSelectedHistoryItemID(item.id);
+    // A capture running is not ended by a look at the history: its result still comes.
+    if (m_captureState.kind() == CaptureState::Kind::capturing)
+        return;
     setExtractedText(item.text);
     setExportStatusMessage(std::nullopt);
     setCaptureState(CaptureState::success());

@@ -456,10 +456,25 @@ TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
     EXPECT_EQ(state->extractedText(), item.text);
     EXPECT_EQ(state->selectedHistoryItemID(), item.id);
 
+    // A click on a row while a capture runs only selects it; the capture goes on and its
+    // result arrives.
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("new") }); };
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    state->selectHistoryItem(item);
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    EXPECT_EQ(state->selectedHistoryItemID(), item.id);
+    state->startCapture();
+    EXPECT_EQ(selector.calls, 3); // no second overlay
+    selector.finish(QRectF(10, 20, 100, 40));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->extractedText(), QStringLiteral("new"));
+    EXPECT_EQ(state->captureHistory().size(), 2);
+
     state->clearHistory();
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_FALSE(state->selectedHistoryItem());
-    EXPECT_EQ(state->extractedText(), item.text);
+    EXPECT_EQ(state->extractedText(), QStringLiteral("new")); // the text stays
     const auto decoded = decodePersistedState(historyFile());
     ASSERT_TRUE(decoded);
     EXPECT_TRUE(decoded->history.isEmpty());
