@@ -35,6 +35,19 @@ struct AppState::RecognitionOutcome {
     QString failure;
 };
 
+namespace {
+
+// A fault that is not one of the capture's own failures still ends the capture, with what is
+// known of it, instead of leaving the program capturing for good.
+QString unexpectedFailureMessage(const char *what)
+{
+    const QString detail = QString::fromUtf8(what).trimmed();
+    return detail.isEmpty() ? QStringLiteral("The capture failed unexpectedly.")
+                            : QStringLiteral("The capture failed unexpectedly: %1").arg(detail);
+}
+
+} // namespace
+
 AppState::AppState(AppStateServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
@@ -233,6 +246,14 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
             setCaptureState(CaptureState::failure(error.localizedDescription()));
         }
         co_return;
+    } catch (const std::exception &error) {
+        if (self)
+            setCaptureState(CaptureState::failure(unexpectedFailureMessage(error.what())));
+        co_return;
+    } catch (...) {
+        if (self)
+            setCaptureState(CaptureState::failure(unexpectedFailureMessage("")));
+        co_return;
     }
     auto recognition = recognizeInBackground(image, mode);
     const RecognitionOutcome outcome = co_await recognition;
@@ -260,6 +281,10 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
                 return outcome;
             } catch (const CaptureError &error) {
                 return RecognitionOutcome { std::nullopt, error.localizedDescription() };
+            } catch (const std::exception &error) {
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()) };
+            } catch (...) {
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage("") };
             }
         });
 }

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 #include <ctime>
 #include <memory>
@@ -85,6 +86,32 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     capture();
     EXPECT_EQ(
         state->captureState(), CaptureState::failure(QStringLiteral("Vision text recognition failed.")));
+
+    // Faults that are none of the capture's own errors end it all the same.
+    const struct {
+        const char *where;
+        std::function<void()> arrange;
+    } unexpected[] = {
+        { "grab", [&] { grabber.unexpectedFault = "grab fault"; } },
+        { "recognition",
+            [&] {
+                grabber.unexpectedFault.reset();
+                textEngine.answer = [](const QImage &) -> std::optional<std::vector<TextObservation>> {
+                    throw std::runtime_error("recognition fault");
+                };
+            } },
+    };
+    for (const auto &row : unexpected) {
+        SCOPED_TRACE(row.where);
+        row.arrange();
+        capture();
+        EXPECT_EQ(state->captureState(),
+            CaptureState::failure(QStringLiteral("The capture failed unexpectedly: %1 fault").arg(row.where)));
+        state->startCapture(); // not stuck: a new capture starts
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.cancel();
+        ASSERT_TRUE(waitUntilNotCapturing());
+    }
 
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
