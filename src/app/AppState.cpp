@@ -33,6 +33,8 @@ const QString permissionRequiredMessage
 struct AppState::RecognitionOutcome {
     std::optional<QString> text;
     QString failure;
+    // The language setting the text was read with: the user may pick another meanwhile.
+    QString languageIdentifier;
 };
 
 namespace {
@@ -266,7 +268,7 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // Only an image that gave a result replaces the one capture-last reads again.
     m_lastCapturedImage = image;
     setHasLastCapture(true);
-    applyRecognizedText(*outcome.text);
+    applyRecognizedText(*outcome.text, outcome.languageIdentifier);
 }
 
 QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
@@ -274,17 +276,18 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
 {
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
-        [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage()] {
+        [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
+            identifier = m_selectedLanguageIdentifier] {
             try {
-                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {} };
+                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {}, identifier };
                 markCaptureStep("recognized");
                 return outcome;
             } catch (const CaptureError &error) {
-                return RecognitionOutcome { std::nullopt, error.localizedDescription() };
+                return RecognitionOutcome { std::nullopt, error.localizedDescription(), identifier };
             } catch (const std::exception &error) {
-                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()) };
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()), identifier };
             } catch (...) {
-                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage("") };
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(""), identifier };
             }
         });
 }
@@ -308,15 +311,15 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
     if (!self)
         co_return;
     if (outcome.text)
-        applyRecognizedText(*outcome.text);
+        applyRecognizedText(*outcome.text, outcome.languageIdentifier);
     else
         setCaptureState(CaptureState::failure(outcome.failure));
 }
 
-void AppState::applyRecognizedText(const QString &text)
+void AppState::applyRecognizedText(const QString &text, const QString &languageIdentifier)
 {
     setExtractedText(text);
-    addToHistory(text);
+    addToHistory(text, languageIdentifier);
     if (m_services.preferences.autoCopy()) {
         copyToClipboard(text);
         markCaptureStep("clipboard");
@@ -416,10 +419,9 @@ bool AppState::showScreenRecordingExplanation()
 
 // History.
 
-void AppState::addToHistory(const QString &text)
+void AppState::addToHistory(const QString &text, const QString &languageIdentifier)
 {
-    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
-        m_selectedLanguageIdentifier };
+    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), languageIdentifier };
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
     if (history.size() > historyLimit)

@@ -103,8 +103,8 @@ private:
     QCoro::Task<> rerunRecognition(QImage image);
     struct RecognitionOutcome;
     QFuture<RecognitionOutcome> recognizeInBackground(QImage image, std::optional<CaptureMode> mode);
-    void applyRecognizedText(const QString &text);
-    void addToHistory(const QString &text);
+    void applyRecognizedText(const QString &text, const QString &languageIdentifier);
+    void addToHistory(const QString &text, const QString &languageIdentifier);
     void loadPersistedState();
     // Logs a failing save once (and its recovery); the capture goes on either way.
     void persistState();

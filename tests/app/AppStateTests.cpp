@@ -15,7 +15,9 @@
 #include <QTest>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include <ctime>
 #include <memory>
@@ -320,6 +322,25 @@ TEST_F(AppStateTest, Language_AutomaticAndUnknownPassNoneGivenOnePassesIt)
     EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("xx-YY"));
     EXPECT_EQ(state->selectedLanguageOption().displayName, QStringLiteral("Automatic"));
     EXPECT_EQ(state->captureHistory().first().languageIdentifier, QStringLiteral("xx-YY"));
+
+    // Another language picked while the text is read: the entry names the one it was read with.
+    std::atomic<bool> carryOn = false;
+    textEngine.answer = [&](const QImage &) {
+        while (!carryOn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return lines({ QStringLiteral("read in French") });
+    };
+    state->setSelectedLanguageIdentifier(QStringLiteral("fr-FR"));
+    const int calls = textEngine.calls;
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(10, 20, 100, 40));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls > calls; }, 3000));
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
+    carryOn = true;
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(textEngine.languages.last(), QStringLiteral("fr-FR"));
+    EXPECT_EQ(state->captureHistory().first().languageIdentifier, QStringLiteral("fr-FR"));
 }
 
 TEST_F(AppStateTest, Permission_NotNowFailsAndAsksAgainNextTime)
