@@ -70,7 +70,11 @@ GlyphwellApp::~GlyphwellApp() = default;
 
 void GlyphwellApp::start(const DesktopLaunch &launch)
 {
-    if (!launch.background) {
+    // A capture asked for on the command line (a desktop key binding) stays in the tray too:
+    // the window would take the focus from the program the text is to be pasted into.
+    const bool inBackground = launch.background
+        || (!launch.action.isEmpty() && launch.action != QLatin1String("show-main-window"));
+    if (!inBackground) {
         showMainWindow();
     } else if (m_trayAvailable()) {
         // Lives in the tray until asked for.

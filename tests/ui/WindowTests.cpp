@@ -354,16 +354,27 @@ TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
 
 TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
 {
+    // A start by --capture stays in the tray like --background: the window would take the
+    // focus from where the text is to be pasted.
     struct Case {
-        bool background, tray, windowAtOnce, windowLater;
+        bool background;
+        const char *action;
+        bool tray, windowAtOnce, windowLater;
     };
-    for (const Case &c : { Case { false, false, true, true }, Case { false, true, true, true },
-             Case { true, true, false, false }, Case { true, false, false, true } }) {
+    for (const Case &c : { Case { false, "", false, true, true }, Case { false, "", true, true, true },
+             Case { true, "", true, false, false }, Case { true, "", false, false, true },
+             Case { false, "capture-text", true, false, false },
+             Case { false, "capture-last-selection", true, false, false },
+             Case { false, "capture-without-line-breaks", false, false, true },
+             Case { false, "show-main-window", true, true, true } }) {
         trayAvailable = c.tray;
         makeApp();
-        app->start({ c.background, QString() });
-        SCOPED_TRACE(testing::Message() << "background " << c.background << ", tray " << c.tray);
+        app->start({ c.background, QString::fromLatin1(c.action) });
+        SCOPED_TRACE(testing::Message() << "background " << c.background << ", action " << c.action << ", tray "
+                                        << c.tray);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowAtOnce);
+        if (selector.pending())
+            selector.cancel();
         QTest::qWait(app->trayWaitMs + 300);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowLater);
         EXPECT_EQ(app->mainWindow().objectName(), QStringLiteral("main"));
