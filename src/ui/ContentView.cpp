@@ -165,9 +165,9 @@ QWidget *ContentView::makeCommandRow()
         std::initializer_list<QWidget *> { m_copyButton, m_exportButton, m_clearHistoryButton })
         row->addWidget(widget);
 
-    connect(m_captureButton, &QPushButton::clicked, this, [this] { m_state.startCapture(); });
+    connect(m_captureButton, &QPushButton::clicked, this, [this] { Q_EMIT captureRequested(std::nullopt); });
     connect(m_noLineBreaksButton, &QPushButton::clicked, this,
-        [this] { m_state.startCapture(CaptureMode::textWithoutLineBreaks); });
+        [this] { Q_EMIT captureRequested(CaptureMode::textWithoutLineBreaks); });
     connect(m_captureLastButton, &QPushButton::clicked, this, [this] { m_state.captureLastSelection(); });
     connect(m_copyButton, &QPushButton::clicked, this, [this] { m_state.copyExtractedText(); });
     connect(m_exportButton, &QPushButton::clicked, this, [this] { m_state.exportText(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CaptureHistory.h"
+#include "capture/CaptureMode.h"
 
 #include <QList>
 #include <QWidget>
@@ -41,6 +42,8 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    // The capture buttons: the window decides how the screen is freed for the capture.
+    void captureRequested(std::optional<CaptureMode> mode);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
