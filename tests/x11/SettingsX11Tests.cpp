@@ -42,6 +42,9 @@ protected:
         KeyboardShortcuts::setUserDefaults(&defaults);
         registry = std::make_unique<Registry>(backend);
         Registry::install(registry.get());
+        // The program's names exist once per process: made by an earlier test, they do not
+        // set up this registry as they set up the program's one.
+        registry->initialize();
         reset(AppShortcutNames::captureText());
         makeState(); // registers the capture handlers
         app = std::make_unique<GlyphwellApp>(*state, notifications, [] { return false; });
