@@ -19,7 +19,7 @@ bool fitsInUnsigned32(int64_t value)
 // combination is not something the user must act on at that moment.
 void printRegistrationError(const Shortcut &shortcut, int32_t status)
 {
-    const QByteArray line = "Error registering hotkey " + shortcut.description().toUtf8() + ": "
+    const QByteArray line = "Error registering hotkey " + shortcut.displayText().toUtf8() + ": "
         + QByteArray::number(status) + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fflush(stdout);

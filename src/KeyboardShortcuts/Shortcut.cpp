@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QKeyEvent>
+#include <QStringList>
 
 #include <cmath>
 
@@ -119,6 +120,28 @@ QString Shortcut::description() const
     const QString character
         = keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter)));
     return prefix + capitalizedText(character);
+}
+
+QString Shortcut::displayText() const
+{
+    static constexpr std::pair<ModifierFlags, const char *> names[] = {
+        { ModifierFlags::control, "Ctrl" },
+        { ModifierFlags::option, "Alt" },
+        { ModifierFlags::shift, "Shift" },
+        { ModifierFlags::command, "Super" },
+        { ModifierFlags::function, "Fn" },
+    };
+    QStringList parts;
+    const ModifierFlags flags = modifiers();
+    for (const auto &[flag, name] : names) {
+        if (flags.contains(flag))
+            parts << QLatin1String(name);
+    }
+    if (const std::optional<SpecialKey> special = specialKeyForKeyCode(carbonKeyCode))
+        parts << keyName(*special);
+    else
+        parts << capitalizedText(keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter))));
+    return parts.join(QLatin1Char('+'));
 }
 
 std::optional<QString> Shortcut::nsMenuItemKeyEquivalent() const

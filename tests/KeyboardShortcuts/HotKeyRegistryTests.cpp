@@ -144,7 +144,7 @@ TEST_F(HotKeyRegistryTest, Refused_PrintsTheErrorKeepsNoRecordAndStillAdvancesTh
     testing::internal::CaptureStdout();
     setShortcut(commandC, taken);
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey ⌘C: -9878\n"));
+    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey Super+C: -9878\n"));
     EXPECT_EQ(registry->layer().recordCount(), 0);
     EXPECT_EQ(registry->layer().lastHotKeyId(), 1);
     // Counted as registered all the same: the refusal is reported once, not retried.

@@ -141,7 +141,7 @@ QSize RecorderCocoa::minimumSizeHint() const
 void RecorderCocoa::refreshStringValue()
 {
     const std::optional<Shortcut> shortcut = getShortcut(m_name);
-    setText(shortcut ? shortcut->description() : QString());
+    setText(shortcut ? shortcut->displayText() : QString());
     updateGeometry();
 }
 
@@ -338,7 +338,7 @@ RecorderCocoa::Step RecorderCocoa::handleCombination(
     }
 
     m_resumeWhenActive = false;
-    setText(shortcut->description());
+    setText(shortcut->displayText());
     setShortcut(shortcut, m_name);
     if (m_onChange)
         m_onChange(shortcut);
