@@ -9,6 +9,7 @@
 #include "RefreshScheduler.h"
 #include "Style.h"
 #include "app/AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -65,6 +66,7 @@ ContentView::ContentView(AppState &state, QWidget *parent)
     connect(
         m_banner, &PermissionBanner::checkAgainClicked, this, [this] { m_state.updatePermissionStatus(); });
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     refresh();
 }
 
@@ -280,6 +282,12 @@ void ContentView::refresh()
     m_captureButton->setEnabled(commands.capture);
     m_noLineBreaksButton->setEnabled(commands.capture);
     m_captureLastButton->setEnabled(commands.captureLast);
+    using namespace KeyboardShortcuts;
+    m_captureButton->setToolTip(titleWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_noLineBreaksButton->setToolTip(titleWithShortcut(
+        QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
+    m_captureLastButton->setToolTip(titleWithShortcut(
+        QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
     m_spinner->setVisible(m_state.captureState().kind() == CaptureState::Kind::capturing);
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);

@@ -5,6 +5,7 @@
 #include "Icons.h"
 #include "RefreshScheduler.h"
 #include "app/AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "capture/EngineVersions.h"
 #include "platform/PlatformMethods.h"
 
@@ -31,6 +32,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     connect(m_contentView, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
     connect(m_contentView, &ContentView::captureRequested, this, &MainWindow::startCaptureAside);
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     refreshMenu();
 }
 
@@ -120,6 +122,12 @@ void MainWindow::refreshMenu()
     m_captureAction->setEnabled(commands.capture);
     m_noLineBreaksAction->setEnabled(commands.capture);
     m_captureLastAction->setEnabled(commands.captureLast);
+    using namespace KeyboardShortcuts;
+    m_captureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_noLineBreaksAction->setText(
+        menuTextWithShortcut(QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
+    m_captureLastAction->setText(
+        menuTextWithShortcut(QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
 }
 
 void MainWindow::showAbout()

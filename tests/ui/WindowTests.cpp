@@ -26,7 +26,7 @@ protected:
     QAction *menuAction(const QString &title) const
     {
         for (QAction *action : app->mainWindow().menuActions())
-            if (action->text() == title)
+            if (action->text().section(QLatin1Char('\t'), 0, 0) == title)
                 return action;
         return nullptr;
     }
@@ -415,6 +415,50 @@ TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
     app.reset();
 }
 
+// The global shortcuts, in Linux notation, beside the capture commands wherever they are
+// offered; they follow a change and go when cleared.
+TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
+{
+    using namespace KeyboardShortcuts;
+    makeApp();
+    setShortcut(Shortcut(Key::l, ModifierFlags::control | ModifierFlags::option), AppShortcutNames::captureLastSelection());
+    settle();
+    const struct {
+        const char *place;
+        std::function<QString()> shown;
+        QString withDefault, changed, cleared;
+    } rows[] = {
+        { "menu item", [&] { return menuAction(QStringLiteral("Capture Text"))->text(); },
+            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
+            QStringLiteral("Capture Text") },
+        { "window button", [&] { return inWindow("captureButton")->toolTip(); },
+            QStringLiteral("Capture Text (Shift+Super+X)"), QStringLiteral("Capture Text (Ctrl+Super+Page Up)"),
+            QStringLiteral("Capture Text") },
+        { "panel", [&] { return inPanel<QLabel>("captureShortcutLabel")->text(); }, QStringLiteral("Shift+Super+X"),
+            QStringLiteral("Ctrl+Super+Page Up"), QString() },
+        { "tray menu", [&] { return app->trayMenu().actions().first()->text(); },
+            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
+            QStringLiteral("Capture Text") },
+        { "tray tooltip", [&] { return app->trayIcon().toolTip().section(QLatin1Char('\n'), 2); },
+            QStringLiteral("Capture Text: Shift+Super+X"), QStringLiteral("Capture Text: Ctrl+Super+Page Up"),
+            QString() },
+    };
+    const auto each = [&](auto expected) {
+        settle();
+        for (const auto &row : rows) {
+            SCOPED_TRACE(row.place);
+            EXPECT_EQ(row.shown(), expected(row));
+        }
+    };
+    each([](const auto &row) { return row.withDefault; });
+    EXPECT_EQ(menuAction(QStringLiteral("Capture Last"))->text(), QStringLiteral("Capture Last\tCtrl+Alt+L"));
+    setShortcut(Shortcut(Key::pageUp, ModifierFlags::control | ModifierFlags::command), AppShortcutNames::captureText());
+    each([](const auto &row) { return row.changed; });
+    setShortcut(std::nullopt, AppShortcutNames::captureText());
+    each([](const auto &row) { return row.cleared; });
+    setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
+}
+
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
 {
     makeApp();
@@ -422,7 +466,8 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     capture();
     settle();
     EXPECT_EQ(notifications.bodies, QStringList { QStringLiteral("Vision text recognition failed.") });
-    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nVision text recognition failed."));
+    EXPECT_EQ(app->trayIcon().toolTip(),
+        QStringLiteral("Glyphwell\nVision text recognition failed.\nCapture Text: Shift+Super+X"));
 
     // The user's own cancel needs no notice; a failure shown in a window neither.
     state->startCapture();
@@ -441,7 +486,7 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     capture();
     settle();
     EXPECT_EQ(notifications.bodies.size(), 1);
-    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully."));
+    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully.\nCapture Text: Shift+Super+X"));
 }
 
 } // namespace
