@@ -154,10 +154,8 @@ QWidget *ContentView::makeCommandRow()
     m_clearHistoryButton = new QPushButton(QStringLiteral("Clear History"), commandRow);
     m_clearHistoryButton->setObjectName(QStringLiteral("clearHistoryButton"));
     m_clearHistoryButton->setAutoDefault(false);
-    // A destructive command: its title in red.
-    QPalette destructive = m_clearHistoryButton->palette();
-    destructive.setColor(QPalette::ButtonText, QColor(0xc6, 0x28, 0x28));
-    m_clearHistoryButton->setPalette(destructive);
+    // A destructive command: its title in red (a red that reads on the theme's buttons).
+    updateDestructiveColour();
 
     for (QWidget *widget : std::initializer_list<QWidget *> {
              m_captureButton, m_noLineBreaksButton, m_captureLastButton, m_spinner })
@@ -342,6 +340,21 @@ void ContentView::paintEvent(QPaintEvent *)
     gradient.setColorAt(0, palette().color(QPalette::Window));
     gradient.setColorAt(1, palette().color(QPalette::Base));
     painter.fillRect(rect(), gradient);
+}
+
+void ContentView::updateDestructiveColour()
+{
+    QPalette destructive = m_clearHistoryButton->palette();
+    destructive.setColor(QPalette::ButtonText, Style::destructiveText(palette()));
+    m_clearHistoryButton->setPalette(destructive);
+}
+
+void ContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The desktop switched between light and dark.
+    if (event->type() == QEvent::PaletteChange && m_clearHistoryButton)
+        updateDestructiveColour();
 }
 
 void ContentView::showEvent(QShowEvent *event)

@@ -48,6 +48,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *makeHeader();
@@ -55,6 +56,7 @@ private:
     QWidget *makeCommandRow();
     QWidget *makeContentRow();
     void refreshHistory();
+    void updateDestructiveColour();
 
     AppState &m_state;
     RefreshScheduler *m_scheduler;

@@ -3,8 +3,10 @@
 #include "ui/ContentView.h"
 #include "ui/HistoryRow.h"
 #include "ui/LineLimitedLabel.h"
+#include "ui/Style.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -464,6 +466,30 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
     setShortcut(std::nullopt, AppShortcutNames::captureText());
     each([](const auto &row) { return row.cleared; });
     setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
+}
+
+// "Clear History" reads on light and dark themes alike (4.5:1 at least), and follows a switch
+// of the theme while the program runs.
+TEST_F(WindowTest, ClearHistory_ReadableOnLightAndDarkThemes)
+{
+    makeApp();
+    capture();
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (const auto &[role, colour] : { std::pair(QPalette::Window, QColor(0x2b, 0x2b, 0x2b)),
+             std::pair(QPalette::Button, QColor(0x35, 0x35, 0x35)), std::pair(QPalette::Base, QColor(0x1e, 0x1e, 0x1e)),
+             std::pair(QPalette::WindowText, QColor(Qt::white)), std::pair(QPalette::ButtonText, QColor(Qt::white)),
+             std::pair(QPalette::Text, QColor(Qt::white)) })
+        dark.setColor(role, colour);
+    for (const auto &[name, palette] : { std::pair("light", light), std::pair("dark", dark) }) {
+        SCOPED_TRACE(name);
+        QApplication::setPalette(palette);
+        settle();
+        const QPalette &button = inWindow("clearHistoryButton")->palette();
+        EXPECT_GE(Style::contrastRatio(button.color(QPalette::ButtonText), button.color(QPalette::Button)), 4.5);
+        saveScreenshot(app->mainWindow(), QStringLiteral("main-window-theme-") + QLatin1String(name));
+    }
+    QApplication::setPalette(light);
 }
 
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
