@@ -113,9 +113,8 @@ QWidget *ContentView::makeLanguageRow()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
 
-    // The titled picker keeps within 220 points, title included.
+    // The titled picker keeps within 220 points, title included, unless the font needs more.
     auto *picker = new QWidget(languageRow);
-    picker->setMaximumWidth(220);
     auto *pickerRow = new QHBoxLayout(picker);
     pickerRow->setContentsMargins(0, 0, 0, 0);
     pickerRow->setSpacing(8);
@@ -125,6 +124,7 @@ QWidget *ContentView::makeLanguageRow()
     label->setBuddy(m_languagePicker);
     pickerRow->addWidget(label);
     pickerRow->addWidget(m_languagePicker, 1, Qt::AlignLeft);
+    picker->setMaximumWidth(qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
     row->addWidget(picker);
     row->addWidget(secondaryLabel(
         QStringLiteral("Choose a language when you know the snippet, or leave it on Automatic."),

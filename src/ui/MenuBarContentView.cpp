@@ -99,7 +99,6 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_exportButton = panelButton(QStringLiteral("Export"), QStringLiteral("exportButton"), commands);
     m_languagePicker = new LanguagePicker(m_state, commands);
     m_languagePicker->setObjectName(QStringLiteral("languagePicker"));
-    m_languagePicker->setMaximumWidth(130);
     m_languagePicker->setAccessibleName(QStringLiteral("OCR Language"));
     commandRow->addWidget(m_copyButton);
     commandRow->addWidget(m_exportButton);
