@@ -19,7 +19,7 @@ bool fitsInUnsigned32(int64_t value)
 // combination is not something the user must act on at that moment.
 void printRegistrationError(const Shortcut &shortcut, int32_t status)
 {
-    const QByteArray line = "Error registering hotkey " + shortcut.description().toUtf8() + ": "
+    const QByteArray line = "Error registering hotkey " + shortcut.displayText().toUtf8() + ": "
         + QByteArray::number(status) + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fflush(stdout);
@@ -153,17 +153,31 @@ int32_t CarbonKeyboardShortcuts::handleEvent(const HotKeyEvent &event)
 
 int32_t CarbonKeyboardShortcuts::handleRawKeyEvent(int kind, int64_t keyCode, int64_t carbonModifiers)
 {
+    if (kind == HotKeyEventKind::rawKeyUp) {
+        if (const auto down = m_menuKeysDown.find(keyCode); down != m_menuKeysDown.end()) {
+            const int64_t id = down->second;
+            m_menuKeysDown.erase(down);
+            if (const auto it = m_hotKeys.find(id); it != m_hotKeys.end()) {
+                const Shortcut shortcut = it->second.shortcut;
+                const Action action = it->second.onKeyUp;
+                if (action)
+                    action(shortcut);
+                return 0;
+            }
+        }
+    }
     const Shortcut pressed(keyCode, carbonModifiers); // normalises the modifiers
     for (const auto &[id, hotKey] : m_hotKeys) {
         if (hotKey.shortcut.carbonKeyCode != pressed.carbonKeyCode
             || hotKey.shortcut.carbonModifiers != pressed.carbonModifiers)
             continue;
         Action action;
-        if (kind == HotKeyEventKind::rawKeyUp)
+        if (kind == HotKeyEventKind::rawKeyUp) {
             action = hotKey.onKeyUp;
-        else if (kind == HotKeyEventKind::rawKeyDown)
+        } else if (kind == HotKeyEventKind::rawKeyDown) {
             action = hotKey.onKeyDown;
-        else
+            m_menuKeysDown[keyCode] = id;
+        } else
             return eventNotHandledStatus;
         const Shortcut shortcut = hotKey.shortcut;
         if (action)
@@ -178,6 +192,8 @@ void CarbonKeyboardShortcuts::setMenuKeyMonitor(bool installed)
     if (installed == m_monitoring || !QCoreApplication::instance())
         return;
     m_monitoring = installed;
+    // A key still down when the menu closes is let go outside of our sight.
+    m_menuKeysDown.clear();
     if (installed)
         QCoreApplication::instance()->installEventFilter(this);
     else

@@ -65,6 +65,9 @@ private:
     HotKeyBackend &m_backend;
     std::function<std::pair<bool, bool>()> m_modeFlags;
     std::map<int64_t, HotKey> m_hotKeys;
+    // Key code → hot-key id of the combinations pressed while a menu is open, so that the
+    // key's release finds its hot key whichever modifiers were let go before it.
+    std::map<int64_t, int64_t> m_menuKeysDown;
     int64_t m_hotKeyId = 0;
     bool m_handlerInstalled = false;
     bool m_monitoring = false;

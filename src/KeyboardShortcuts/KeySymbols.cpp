@@ -131,6 +131,53 @@ QString presentableDescription(SpecialKey key)
     return QString::fromUtf16(info(key).text);
 }
 
+QString keyName(SpecialKey key)
+{
+    switch (key) {
+    case SpecialKey::return_:
+        return QStringLiteral("Return");
+    case SpecialKey::delete_:
+        return QStringLiteral("Backspace");
+    case SpecialKey::deleteForward:
+        return QStringLiteral("Delete");
+    case SpecialKey::end:
+        return QStringLiteral("End");
+    case SpecialKey::escape:
+        return QStringLiteral("Esc");
+    case SpecialKey::help:
+        return QStringLiteral("Help");
+    case SpecialKey::home:
+        return QStringLiteral("Home");
+    case SpecialKey::space:
+        return presentableDescription(key);
+    case SpecialKey::tab:
+        return QStringLiteral("Tab");
+    case SpecialKey::pageUp:
+        return QStringLiteral("Page Up");
+    case SpecialKey::pageDown:
+        return QStringLiteral("Page Down");
+    case SpecialKey::upArrow:
+        return QStringLiteral("Up");
+    case SpecialKey::rightArrow:
+        return QStringLiteral("Right");
+    case SpecialKey::downArrow:
+        return QStringLiteral("Down");
+    case SpecialKey::leftArrow:
+        return QStringLiteral("Left");
+    case SpecialKey::keypadClear:
+        return QStringLiteral("Keypad Clear");
+    case SpecialKey::keypadEnter:
+        return QStringLiteral("Keypad Enter");
+    default:
+        break;
+    }
+    const QString text = presentableDescription(key);
+    // The keypad keys' keycaps: the character before the enclosing mark names the key.
+    if (text.endsWith(QChar(0x20E3)))
+        return QStringLiteral("Keypad ") + text.chopped(1);
+    return text; // F1 … F20
+}
+
 std::optional<QString> keyEquivalent(SpecialKey key)
 {
     const SpecialKeyInfo &entry = info(key);

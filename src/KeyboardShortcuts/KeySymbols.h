@@ -74,6 +74,9 @@ std::optional<SpecialKey> specialKeyForKeyCode(int64_t keyCode);
 
 // The text shown for the key: a symbol, "F1" … "F20", a keycap, or the localised "Space".
 QString presentableDescription(SpecialKey key);
+// The key's name in words, as Linux desktops write it in shortcuts: "Page Up", "Esc", "F5",
+// "Keypad 7", the localised "Space".
+QString keyName(SpecialKey key);
 // The key equivalent of a menu item; the keypad keys have none.
 std::optional<QString> keyEquivalent(SpecialKey key);
 

@@ -17,6 +17,28 @@ void postShortcutByNameDidChange(const Name &name)
     Q_EMIT Notifier::instance().shortcutByNameDidChange(name);
 }
 
+// One hot key serves every name that stores its combination, so it may only go when the
+// last of them lets go of it.
+bool isStoredByAnotherName(const Shortcut &shortcut, const Name &name)
+{
+    UserDefaults &defaults = userDefaults();
+    const QLatin1StringView prefix(storageKeyPrefix);
+    for (const QString &key : defaults.keys()) {
+        if (!key.startsWith(prefix) || key == name.storageKey())
+            continue;
+        const std::optional<QString> text = defaults.stringForKey(key);
+        if (text && Shortcut::fromJson(text->toUtf8()) == shortcut)
+            return true;
+    }
+    return false;
+}
+
+void unregisterUnlessStoredElsewhere(const Shortcut &shortcut, const Name &name)
+{
+    if (!isStoredByAnotherName(shortcut, name))
+        unregisterShortcut(shortcut);
+}
+
 } // namespace
 
 void setUserDefaults(UserDefaults *defaults)
@@ -77,13 +99,13 @@ void setShortcut(const std::optional<Shortcut> &shortcut, const Name &name)
             defaults.setBool(name.storageKey(), false);
         else
             defaults.removeObject(name.storageKey());
-        unregisterShortcut(*old);
+        unregisterUnlessStoredElsewhere(*old, name);
         postShortcutByNameDidChange(name);
         return;
     }
     const QString json = QString::fromUtf8(shortcut->toJson());
     if (old)
-        unregisterShortcut(*old);
+        unregisterUnlessStoredElsewhere(*old, name);
     registerShortcut(*shortcut);
     defaults.setObject(name.storageKey(), json);
     postShortcutByNameDidChange(name);

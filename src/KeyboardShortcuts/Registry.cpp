@@ -43,8 +43,22 @@ void Registry::registerShortcut(const Shortcut &shortcut)
     m_layer.registerShortcut(
         shortcut, [this](const Shortcut &pressed) { handleOnKeyDown(pressed); },
         [this](const Shortcut &released) { handleOnKeyUp(released); });
-    // Counted even when the desktop refused it: the refusal was reported once, and is not retried.
+    // Counted even when the desktop refused it; retryRefused() asks again later.
     m_registeredShortcuts.insert(shortcut);
+}
+
+void Registry::retryRefused()
+{
+    // While paused or a popup is open the grabs are let go on purpose; they come back then.
+    if (!m_isEnabled || m_isPaused || m_isMenuOpen)
+        return;
+    for (const Shortcut &shortcut : QSet<Shortcut>(m_registeredShortcuts)) {
+        if (m_layer.idOf(shortcut))
+            continue;
+        m_layer.registerShortcut(
+            shortcut, [this](const Shortcut &pressed) { handleOnKeyDown(pressed); },
+            [this](const Shortcut &released) { handleOnKeyUp(released); });
+    }
 }
 
 void Registry::unregisterShortcut(const Shortcut &shortcut)
@@ -58,6 +72,17 @@ void Registry::initialize()
     if (m_isInitialized || !QCoreApplication::instance())
         return;
     QCoreApplication::instance()->installEventFilter(this);
+    // Becoming active is when a window of ours takes the focus after none had it (on X11 the
+    // application state may stay "active" while another program has the focus, and a window
+    // that hides drops the focus without a word).
+    if (auto *gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::focusWindowChanged, this, [this](QWindow *window) {
+            const bool hadFocus = m_focusWindow && m_focusWindow->isVisible();
+            m_focusWindow = window;
+            if (window && !hadFocus)
+                retryRefused();
+        });
+    }
     m_isInitialized = true;
 }
 
@@ -138,13 +163,18 @@ void Registry::removeHandler(const Name &name)
     const std::optional<Shortcut> shortcut = getShortcut(name);
     if (!shortcut)
         return;
-    // A stream still listening to the same combination keeps it registered.
-    for (const auto *streams : { &streamKeyDownHandlers, &streamKeyUpHandlers }) {
-        for (auto it = streams->cbegin(); it != streams->cend(); ++it) {
+    // Another name's actions or a stream still listening to the same combination keep it
+    // registered.
+    const auto listens = [&](const auto &table) {
+        for (auto it = table.cbegin(); it != table.cend(); ++it) {
             if (getShortcut(it.key()) == shortcut)
-                return;
+                return true;
         }
-    }
+        return false;
+    };
+    if (listens(m_keyDownHandlers) || listens(m_keyUpHandlers) || listens(streamKeyDownHandlers)
+        || listens(streamKeyUpHandlers))
+        return;
     unregisterShortcut(*shortcut);
 }
 

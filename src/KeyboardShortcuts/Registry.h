@@ -7,6 +7,8 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
+#include <QWindow>
 #include <QSet>
 #include <QUuid>
 
@@ -32,6 +34,9 @@ public:
     static Registry *installed();
 
     void registerShortcut(const Shortcut &shortcut) override;
+    // Asks the desktop again for every shortcut it refused: the program that held one may
+    // have let it go. Runs when the program becomes active and when its settings open.
+    void retryRefused();
     void unregisterShortcut(const Shortcut &shortcut) override;
     // Follows the application's menus and other popups: while one is open the hot keys are
     // released and the popup's key events are matched instead. Cheap to repeat.
@@ -75,6 +80,7 @@ private:
     bool m_isPaused = false;
     bool m_isMenuOpen = false;
     bool m_isInitialized = false;
+    QPointer<QWindow> m_focusWindow;
     QSet<Shortcut> m_registeredShortcuts;
     QHash<Name, std::vector<Action>> m_keyDownHandlers;
     QHash<Name, std::vector<Action>> m_keyUpHandlers;

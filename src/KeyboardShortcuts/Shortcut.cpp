@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QKeyEvent>
+#include <QStringList>
 
 #include <cmath>
 
@@ -75,6 +76,10 @@ std::optional<Shortcut> Shortcut::fromEvent(const QKeyEvent &event)
     const std::optional<int64_t> keyCode = KeyCodeMap::keyCodeForXKeycode(event.nativeScanCode());
     if (!keyCode)
         return std::nullopt;
+    // AltGr is a modifier no shortcut can hold (grabs and storage know Shift, Control, Alt
+    // and Super): a combination with it is not one of ours rather than the same keys without it.
+    if (event.modifiers() & Qt::GroupSwitchModifier)
+        return std::nullopt;
     // The keypad modifier only says where the key sits; the key code already tells that.
     const ModifierFlags flags = modifierFlags(event.modifiers());
     const int type = event.type() == QEvent::KeyPress ? RawEventType::keyDown : RawEventType::keyUp;
@@ -115,6 +120,28 @@ QString Shortcut::description() const
     const QString character
         = keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter)));
     return prefix + capitalizedText(character);
+}
+
+QString Shortcut::displayText() const
+{
+    static constexpr std::pair<ModifierFlags, const char *> names[] = {
+        { ModifierFlags::control, "Ctrl" },
+        { ModifierFlags::option, "Alt" },
+        { ModifierFlags::shift, "Shift" },
+        { ModifierFlags::command, "Super" },
+        { ModifierFlags::function, "Fn" },
+    };
+    QStringList parts;
+    const ModifierFlags flags = modifiers();
+    for (const auto &[flag, name] : names) {
+        if (flags.contains(flag))
+            parts << QLatin1String(name);
+    }
+    if (const std::optional<SpecialKey> special = specialKeyForKeyCode(carbonKeyCode))
+        parts << keyName(*special);
+    else
+        parts << capitalizedText(keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter))));
+    return parts.join(QLatin1Char('+'));
 }
 
 std::optional<QString> Shortcut::nsMenuItemKeyEquivalent() const

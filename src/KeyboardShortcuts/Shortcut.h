@@ -53,8 +53,11 @@ struct Shortcut {
     Key key() const { return Key(carbonKeyCode); }
     ModifierFlags modifiers() const { return ModifierFlags::fromCarbon(carbonModifiers); }
 
-    // What people see, e.g. ⌃⌘A or ⇧⌘F1.
+    // The compact symbolic form, e.g. ⌃⌘A or ⇧⌘F1; the form kept where code compares texts.
     QString description() const;
+    // What users read: the modifiers as Linux keyboards name them, in the order Ctrl, Alt,
+    // Shift, Super, joined to the key with "+", e.g. Shift+Super+X or Ctrl+Alt+Page Up.
+    QString displayText() const;
     // The key equivalent of a menu item with this shortcut; nothing when the key has none.
     std::optional<QString> nsMenuItemKeyEquivalent() const;
 

@@ -34,7 +34,22 @@ const QString permissionRequiredMessage
 struct AppState::RecognitionOutcome {
     std::optional<QString> text;
     QString failure;
+    // The language setting the text was read with: the user may pick another meanwhile.
+    QString languageIdentifier;
 };
+
+namespace {
+
+// A fault that is not one of the capture's own failures still ends the capture, with what is
+// known of it, instead of leaving the program capturing for good.
+QString unexpectedFailureMessage(const char *what)
+{
+    const QString detail = QString::fromUtf8(what).trimmed();
+    return detail.isEmpty() ? QStringLiteral("The capture failed unexpectedly.")
+                            : QStringLiteral("The capture failed unexpectedly: %1").arg(detail);
+}
+
+} // namespace
 
 AppState::AppState(AppStateServices services, QObject *parent)
     : QObject(parent)
@@ -236,6 +251,14 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
             setCaptureState(CaptureState::failure(error.localizedDescription()));
         }
         co_return;
+    } catch (const std::exception &error) {
+        if (self)
+            setCaptureState(CaptureState::failure(unexpectedFailureMessage(error.what())));
+        co_return;
+    } catch (...) {
+        if (self)
+            setCaptureState(CaptureState::failure(unexpectedFailureMessage("")));
+        co_return;
     }
     auto recognition = recognizeInBackground(image, mode);
     const RecognitionOutcome outcome = co_await recognition;
@@ -248,7 +271,7 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // Only an image that gave a result replaces the one capture-last reads again.
     m_lastCapturedImage = image;
     setHasLastCapture(true);
-    applyRecognizedText(*outcome.text);
+    applyRecognizedText(*outcome.text, outcome.languageIdentifier);
 }
 
 QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
@@ -256,13 +279,18 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
 {
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
-        [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage()] {
+        [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
+            identifier = m_selectedLanguageIdentifier] {
             try {
-                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {} };
+                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {}, identifier };
                 markCaptureStep("recognized");
                 return outcome;
             } catch (const CaptureError &error) {
-                return RecognitionOutcome { std::nullopt, error.localizedDescription() };
+                return RecognitionOutcome { std::nullopt, error.localizedDescription(), identifier };
+            } catch (const std::exception &error) {
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()), identifier };
+            } catch (...) {
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(""), identifier };
             }
         });
 }
@@ -286,15 +314,15 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
     if (!self)
         co_return;
     if (outcome.text)
-        applyRecognizedText(*outcome.text);
+        applyRecognizedText(*outcome.text, outcome.languageIdentifier);
     else
         setCaptureState(CaptureState::failure(outcome.failure));
 }
 
-void AppState::applyRecognizedText(const QString &text)
+void AppState::applyRecognizedText(const QString &text, const QString &languageIdentifier)
 {
     setExtractedText(text);
-    addToHistory(text);
+    addToHistory(text, languageIdentifier);
     if (m_services.preferences.autoCopy()) {
         copyToClipboard(text);
         markCaptureStep("clipboard");
@@ -413,10 +441,9 @@ void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype a
             qlonglong(history.size() + dropped - added), qlonglong(dropped), historyLimit);
 }
 
-void AppState::addToHistory(const QString &text)
+void AppState::addToHistory(const QString &text, const QString &languageIdentifier)
 {
-    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
-        m_selectedLanguageIdentifier };
+    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), languageIdentifier };
     m_knownHistoryIDs.insert(item.id);
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
@@ -429,6 +456,9 @@ void AppState::addToHistory(const QString &text)
 void AppState::selectHistoryItem(const CaptureHistoryItem &item)
 {
     setSelectedHistoryItemID(item.id);
+    // A capture running is not ended by a look at the history: its result still comes.
+    if (m_captureState.kind() == CaptureState::Kind::capturing)
+        return;
     setExtractedText(item.text);
     setExportStatusMessage(std::nullopt);
     setCaptureState(CaptureState::success());

@@ -104,8 +104,8 @@ private:
     QCoro::Task<> rerunRecognition(QImage image);
     struct RecognitionOutcome;
     QFuture<RecognitionOutcome> recognizeInBackground(QImage image, std::optional<CaptureMode> mode);
-    void applyRecognizedText(const QString &text);
-    void addToHistory(const QString &text);
+    void applyRecognizedText(const QString &text, const QString &languageIdentifier);
+    void addToHistory(const QString &text, const QString &languageIdentifier);
     void loadPersistedState();
     // Adds the entries another instance wrote that this one has never seen.
     void mergeHistory(const QList<CaptureHistoryItem> &onDisk);

@@ -1,6 +1,7 @@
 #include "GlyphwellApp.h"
 
 #include "AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
@@ -60,6 +61,7 @@ GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
             togglePanel(QCursor::pos());
     });
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     m_lastState = m_state.captureState();
     refresh();
     // Shown even without a tray host now: Qt puts it in one that appears later.
@@ -70,7 +72,11 @@ GlyphwellApp::~GlyphwellApp() = default;
 
 void GlyphwellApp::start(const DesktopLaunch &launch)
 {
-    if (!launch.background) {
+    // A capture asked for on the command line (a desktop key binding) stays in the tray too:
+    // the window would take the focus from the program the text is to be pasted into.
+    const bool inBackground = launch.background
+        || (!launch.action.isEmpty() && launch.action != QLatin1String("show-main-window"));
+    if (!inBackground) {
         showMainWindow();
     } else if (m_trayAvailable()) {
         // Lives in the tray until asked for.
@@ -145,7 +151,11 @@ bool GlyphwellApp::anyWindowVisible() const
 void GlyphwellApp::refresh()
 {
     const CaptureState &state = m_state.captureState();
-    m_trayIcon->setToolTip(QStringLiteral("Glyphwell\n") + m_state.statusMessage());
+    const KeyboardShortcuts::Name &captureText = KeyboardShortcuts::AppShortcutNames::captureText();
+    const QString keys = shortcutText(captureText);
+    m_trayIcon->setToolTip(QStringLiteral("Glyphwell\n") + m_state.statusMessage()
+        + (keys.isEmpty() ? QString() : QStringLiteral("\nCapture Text: ") + keys));
+    m_trayCaptureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), captureText));
     m_trayCaptureAction->setEnabled(CommandAvailability::of(m_state).capture);
 
     // A failure nobody can see would be silent; the user's own cancel needs no word.

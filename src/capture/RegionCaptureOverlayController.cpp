@@ -1,5 +1,7 @@
 #include "RegionCaptureOverlayController.h"
 
+#include <algorithm>
+
 #include "CaptureTiming.h"
 #include "RegionCaptureOverlay.h"
 #include "ScreenCoordinates.h"
@@ -57,9 +59,9 @@ QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
         auto freezing = m_grabber.freezeFrame();
         frame = co_await freezing;
         markCaptureStep("frame");
-    } catch (const CaptureError &) {
+    } catch (...) {
         // Selecting over a picture that is not the screen would be blind; the reason is the
-        // capture's failure.
+        // capture's failure, whatever was thrown.
         if (self)
             m_pending = false;
         throw;
@@ -152,6 +154,15 @@ void RegionCaptureOverlayController::grabInput()
 
 bool RegionCaptureOverlayController::eventFilter(QObject *watched, QEvent *event)
 {
+    // The window manager or compositor closed an overlay (Alt+F4, swaymsg kill): the
+    // selection is over, as with Escape.
+    if (m_pending && event->type() == QEvent::Close
+        && std::any_of(m_overlays.begin(), m_overlays.end(),
+            [&](const QPointer<RegionCaptureOverlay> &overlay) { return overlay == watched; })) {
+        event->ignore();
+        cancel();
+        return true;
+    }
     if (m_pending && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
         && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
         // Claimed as a key press, so no Escape shortcut of a window fires as well.

@@ -30,7 +30,7 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // Brings the application to the front, shows the alert modally and returns the index of
-    // the button that ended it (0 for the first).
+    // the button that ended it (0 for the first, also when it was escaped or closed).
     virtual int runModalAlert(const AlertSpec &alert) = 0;
     // The chosen file's absolute path, or absent when the user cancelled.
     virtual std::optional<QString> runSavePanel(const SavePanelSpec &panel) = 0;

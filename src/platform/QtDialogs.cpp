@@ -32,8 +32,12 @@ int QtDialogs::runModalAlert(const AlertSpec &alert)
     for (const QString &title : alert.buttons)
         buttons.append(
             box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-    if (!buttons.isEmpty())
+    // The first answer is also what Escape and closing the alert mean: it is the one that
+    // changes nothing ("OK, keep what I had"), never the one that overrides a warning.
+    if (!buttons.isEmpty()) {
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
+        box.setEscapeButton(buttons.first());
+    }
     // A global shortcut can start this while another program is in front.
     if (!alert.window)
         box.setWindowFlag(Qt::WindowStaysOnTopHint);

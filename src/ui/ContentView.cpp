@@ -10,6 +10,7 @@
 #include "Style.h"
 #include "TextExcerpt.h"
 #include "app/AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -66,6 +67,7 @@ ContentView::ContentView(AppState &state, QWidget *parent)
     connect(
         m_banner, &PermissionBanner::checkAgainClicked, this, [this] { m_state.updatePermissionStatus(); });
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     refresh();
 }
 
@@ -112,9 +114,8 @@ QWidget *ContentView::makeLanguageRow()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(12);
 
-    // The titled picker keeps within 220 points, title included.
+    // The titled picker keeps within 220 points, title included, unless the font needs more.
     auto *picker = new QWidget(languageRow);
-    picker->setMaximumWidth(220);
     auto *pickerRow = new QHBoxLayout(picker);
     pickerRow->setContentsMargins(0, 0, 0, 0);
     pickerRow->setSpacing(8);
@@ -124,6 +125,7 @@ QWidget *ContentView::makeLanguageRow()
     label->setBuddy(m_languagePicker);
     pickerRow->addWidget(label);
     pickerRow->addWidget(m_languagePicker, 1, Qt::AlignLeft);
+    picker->setMaximumWidth(qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
     row->addWidget(picker);
     row->addWidget(secondaryLabel(
         QStringLiteral("Choose a language when you know the snippet, or leave it on Automatic."),
@@ -153,10 +155,8 @@ QWidget *ContentView::makeCommandRow()
     m_clearHistoryButton = new QPushButton(QStringLiteral("Clear History"), commandRow);
     m_clearHistoryButton->setObjectName(QStringLiteral("clearHistoryButton"));
     m_clearHistoryButton->setAutoDefault(false);
-    // A destructive command: its title in red.
-    QPalette destructive = m_clearHistoryButton->palette();
-    destructive.setColor(QPalette::ButtonText, QColor(0xc6, 0x28, 0x28));
-    m_clearHistoryButton->setPalette(destructive);
+    // A destructive command: its title in red (a red that reads on the theme's buttons).
+    updateDestructiveColour();
 
     for (QWidget *widget : std::initializer_list<QWidget *> {
              m_captureButton, m_noLineBreaksButton, m_captureLastButton, m_spinner })
@@ -166,9 +166,9 @@ QWidget *ContentView::makeCommandRow()
         std::initializer_list<QWidget *> { m_copyButton, m_exportButton, m_clearHistoryButton })
         row->addWidget(widget);
 
-    connect(m_captureButton, &QPushButton::clicked, this, [this] { m_state.startCapture(); });
+    connect(m_captureButton, &QPushButton::clicked, this, [this] { Q_EMIT captureRequested(std::nullopt); });
     connect(m_noLineBreaksButton, &QPushButton::clicked, this,
-        [this] { m_state.startCapture(CaptureMode::textWithoutLineBreaks); });
+        [this] { Q_EMIT captureRequested(CaptureMode::textWithoutLineBreaks); });
     connect(m_captureLastButton, &QPushButton::clicked, this, [this] { m_state.captureLastSelection(); });
     connect(m_copyButton, &QPushButton::clicked, this, [this] { m_state.copyExtractedText(); });
     connect(m_exportButton, &QPushButton::clicked, this, [this] { m_state.exportText(); });
@@ -281,6 +281,12 @@ void ContentView::refresh()
     m_captureButton->setEnabled(commands.capture);
     m_noLineBreaksButton->setEnabled(commands.capture);
     m_captureLastButton->setEnabled(commands.captureLast);
+    using namespace KeyboardShortcuts;
+    m_captureButton->setToolTip(titleWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_noLineBreaksButton->setToolTip(titleWithShortcut(
+        QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
+    m_captureLastButton->setToolTip(titleWithShortcut(
+        QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
     m_spinner->setVisible(m_state.captureState().kind() == CaptureState::Kind::capturing);
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);
@@ -338,6 +344,21 @@ void ContentView::paintEvent(QPaintEvent *)
     gradient.setColorAt(0, palette().color(QPalette::Window));
     gradient.setColorAt(1, palette().color(QPalette::Base));
     painter.fillRect(rect(), gradient);
+}
+
+void ContentView::updateDestructiveColour()
+{
+    QPalette destructive = m_clearHistoryButton->palette();
+    destructive.setColor(QPalette::ButtonText, Style::destructiveText(palette()));
+    m_clearHistoryButton->setPalette(destructive);
+}
+
+void ContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The desktop switched between light and dark.
+    if (event->type() == QEvent::PaletteChange && m_clearHistoryButton)
+        updateDestructiveColour();
 }
 
 void ContentView::showEvent(QShowEvent *event)

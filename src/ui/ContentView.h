@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CaptureHistory.h"
+#include "capture/CaptureMode.h"
 
 #include <QList>
 #include <QWidget>
@@ -45,10 +46,13 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    // The capture buttons: the window decides how the screen is freed for the capture.
+    void captureRequested(std::optional<CaptureMode> mode);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QWidget *makeHeader();
@@ -56,6 +60,7 @@ private:
     QWidget *makeCommandRow();
     QWidget *makeContentRow();
     void refreshHistory();
+    void updateDestructiveColour();
 
     AppState &m_state;
     RefreshScheduler *m_scheduler;

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 HistoryRow::HistoryRow(QWidget *parent)
@@ -71,7 +72,14 @@ void HistoryRow::setSelected(bool selected)
 
 QString HistoryRow::timeText() const
 {
-    return QLocale().toString(m_item.capturedAt.toLocalTime(), QLocale::ShortFormat);
+    const QLocale locale;
+    const QDateTime local = m_item.capturedAt.toLocalTime();
+    // The locale's short date and time, without the seconds some locales' short time has (the
+    // C locale's, for one): a row names the capture, not the instant.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(local.time(), timeFormat);
 }
 
 QString HistoryRow::languageText() const

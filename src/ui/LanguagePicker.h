@@ -14,6 +14,18 @@ public:
     // Shows the stored language ("Automatic" for one the list does not have).
     void refresh();
 
+    // The language as the closed picker draws it: whole where it fits, else cut with "…".
+    QString shownText() const;
+    // Asks for room for the longest name, but can make do with less (see shownText).
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
+    QRect textRect() const;
+    void updateListWidth();
+
     AppState &m_state;
 };

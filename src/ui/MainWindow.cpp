@@ -5,6 +5,7 @@
 #include "Icons.h"
 #include "RefreshScheduler.h"
 #include "app/AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "capture/EngineVersions.h"
 #include "platform/PlatformMethods.h"
 
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTimer>
 
 MainWindow::MainWindow(AppState &state, QWidget *parent)
     : QMainWindow(parent)
@@ -28,7 +30,9 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     m_contentView->setMinimumSize(minimumContentSize);
     resize(960, 680);
     connect(m_contentView, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
+    connect(m_contentView, &ContentView::captureRequested, this, &MainWindow::startCaptureAside);
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     refreshMenu();
 }
 
@@ -59,10 +63,10 @@ void MainWindow::buildMenus()
     m_copyAction->setIcon(symbolIcon(QStringLiteral("doc.on.doc")));
 
     QMenu *capture = menuBar()->addMenu(QStringLiteral("&Capture"));
-    m_captureAction = add(capture, QStringLiteral("Capture Text"), {}, [this] { m_state.startCapture(); });
+    m_captureAction = add(capture, QStringLiteral("Capture Text"), {}, [this] { startCaptureAside(); });
     m_captureAction->setIcon(symbolIcon(QStringLiteral("viewfinder")));
     m_noLineBreaksAction = add(capture, QStringLiteral("No Line Breaks"), {},
-        [this] { m_state.startCapture(CaptureMode::textWithoutLineBreaks); });
+        [this] { startCaptureAside(CaptureMode::textWithoutLineBreaks); });
     m_noLineBreaksAction->setIcon(symbolIcon(QStringLiteral("text.alignleft")));
     m_captureLastAction
         = add(capture, QStringLiteral("Capture Last"), {}, [this] { m_state.captureLastSelection(); });
@@ -89,14 +93,41 @@ QList<QAction *> MainWindow::menuActions() const
     return actions;
 }
 
+void MainWindow::startCaptureAside(std::optional<CaptureMode> mode)
+{
+    if (!isVisible() || isMinimized() || m_state.captureState().kind() == CaptureState::Kind::capturing) {
+        m_state.startCapture(mode);
+        return;
+    }
+    hide();
+    QTimer::singleShot(stepAsideMs, this, [this, mode] {
+        m_state.startCapture(mode);
+        // Refused at once (no permission): the window comes back with the reason.
+        m_returnAfterCapture = true;
+        refreshMenu();
+    });
+}
+
 void MainWindow::refreshMenu()
 {
+    if (m_returnAfterCapture && m_state.captureState().kind() != CaptureState::Kind::capturing) {
+        m_returnAfterCapture = false;
+        show();
+        raise();
+        activateWindow();
+    }
     const CommandAvailability commands = CommandAvailability::of(m_state);
     m_exportAction->setEnabled(commands.exportText);
     m_copyAction->setEnabled(commands.copy);
     m_captureAction->setEnabled(commands.capture);
     m_noLineBreaksAction->setEnabled(commands.capture);
     m_captureLastAction->setEnabled(commands.captureLast);
+    using namespace KeyboardShortcuts;
+    m_captureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_noLineBreaksAction->setText(
+        menuTextWithShortcut(QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
+    m_captureLastAction->setText(
+        menuTextWithShortcut(QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
 }
 
 void MainWindow::showAbout()

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "capture/CaptureMode.h"
+
 #include <QMainWindow>
+
+#include <optional>
 
 class AppState;
 class ContentView;
@@ -19,6 +23,12 @@ public:
     // against their key sequences.
     QList<QAction *> menuActions() const;
     void refreshMenu();
+    // Starts a capture with this window out of the way: it is hidden before the screen is
+    // frozen, so the frame shows what lies below it, and comes back once the capture is over.
+    void startCaptureAside(std::optional<CaptureMode> mode = std::nullopt);
+
+    // How long the window manager and the windows below get to redraw once it is hidden.
+    static constexpr int stepAsideMs = 150;
 
     static constexpr QSize minimumContentSize { 820, 560 };
 
@@ -38,4 +48,5 @@ private:
     QAction *m_captureAction = nullptr;
     QAction *m_noLineBreaksAction = nullptr;
     QAction *m_captureLastAction = nullptr;
+    bool m_returnAfterCapture = false;
 };

@@ -8,6 +8,7 @@
 #include "Style.h"
 #include "TextExcerpt.h"
 #include "app/AppState.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -78,6 +79,16 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
         QStringLiteral("Capture Text"), QStringLiteral("captureButton"), this, QStringLiteral("viewfinder"));
     m_captureButton->setStyleSheet(QStringLiteral("text-align: left; padding-left: 8px;"));
     m_captureButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    // The global shortcut, drawn over the button's right end where its text never reaches.
+    m_captureShortcut = new QLabel(m_captureButton);
+    m_captureShortcut->setObjectName(QStringLiteral("captureShortcutLabel"));
+    m_captureShortcut->setFont(Style::captionFont());
+    m_captureShortcut->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Style::setTextColour(m_captureShortcut, Style::secondaryText(palette()));
+    auto *buttonRow = new QHBoxLayout(m_captureButton);
+    buttonRow->setContentsMargins(0, 0, 10, 0);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(m_captureShortcut);
     column->addWidget(padded(m_captureButton, 12, 12, 4, this));
 
     // 2. Copy, Export, the language.
@@ -89,7 +100,6 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_exportButton = panelButton(QStringLiteral("Export"), QStringLiteral("exportButton"), commands);
     m_languagePicker = new LanguagePicker(m_state, commands);
     m_languagePicker->setObjectName(QStringLiteral("languagePicker"));
-    m_languagePicker->setMaximumWidth(130);
     m_languagePicker->setAccessibleName(QStringLiteral("OCR Language"));
     commandRow->addWidget(m_copyButton);
     commandRow->addWidget(m_exportButton);
@@ -205,6 +215,7 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     });
     connect(quit, &QPushButton::clicked, this, &MenuBarContentView::quitRequested);
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
+    onShortcutTextChange(m_scheduler, [this] { m_scheduler->schedule(); });
     refresh();
 }
 
@@ -224,6 +235,11 @@ void MenuBarContentView::refresh()
 {
     const CommandAvailability commands = CommandAvailability::of(m_state);
     m_captureButton->setEnabled(commands.capture);
+    const QString keys = shortcutText(KeyboardShortcuts::AppShortcutNames::captureText());
+    m_captureShortcut->setText(keys);
+    m_captureShortcut->setVisible(!keys.isEmpty());
+    m_captureButton->setToolTip(
+        titleWithShortcut(QStringLiteral("Capture Text"), KeyboardShortcuts::AppShortcutNames::captureText()));
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);
     m_languagePicker->refresh();

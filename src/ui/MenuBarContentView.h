@@ -46,6 +46,7 @@ private:
     AppState &m_state;
     RefreshScheduler *m_scheduler;
     QPushButton *m_captureButton;
+    QLabel *m_captureShortcut;
     QPushButton *m_copyButton;
     QPushButton *m_exportButton;
     LanguagePicker *m_languagePicker;

@@ -1,5 +1,8 @@
 #include "Style.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QWidget>
@@ -67,6 +70,38 @@ QColor accent(const QPalette &palette)
 QColor orange()
 {
     return QColor(0xf5, 0x7c, 0x00);
+}
+
+namespace {
+
+double relativeLuminance(const QColor &colour)
+{
+    const auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const double first = relativeLuminance(a);
+    const double second = relativeLuminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+QColor destructiveText(const QPalette &palette)
+{
+    const QColor background = palette.color(QPalette::Button);
+    // From the deep red of light themes to the pale ones that read on dark buttons.
+    for (const QColor red : { QColor(0xc6, 0x28, 0x28), QColor(0xb7, 0x1c, 0x1c), QColor(0xff, 0x8a, 0x80),
+             QColor(0xff, 0xcd, 0xd2) }) {
+        if (contrastRatio(red, background) >= 4.5)
+            return red;
+    }
+    return palette.color(QPalette::ButtonText);
 }
 
 void setTextColour(QWidget *widget, const QColor &colour)

@@ -21,6 +21,11 @@ QColor primaryText(const QPalette &palette);
 QColor secondaryText(const QPalette &palette);
 QColor accent(const QPalette &palette);
 QColor orange();
+// The contrast ratio of two colours as the WCAG defines it, 1 to 21.
+double contrastRatio(const QColor &a, const QColor &b);
+// Red for the title of a destructive command, readable (4.5:1 at least) on the palette's
+// button colour, light or dark.
+QColor destructiveText(const QPalette &palette);
 
 // Sets the widget's text colour (its WindowText and Text roles).
 void setTextColour(QWidget *widget, const QColor &colour);

@@ -299,7 +299,8 @@ TEST_F(ShortcutStorage, ResetAll_RemovesReadableShortcuts_LeavesMarkersUnreadabl
     EXPECT_EQ(left,
         (QStringList { QStringLiteral("KeyboardShortcuts_broken"),
             QStringLiteral("KeyboardShortcuts_disabled"), QStringLiteral("autoCopy") }));
-    EXPECT_EQ(registry.unregistered.size(), 3u);
+    // Two names stored Shift+Super+X: it is let go once, with the last of them.
+    EXPECT_EQ(registry.unregistered.size(), 2u);
 }
 
 TEST_F(ShortcutStorage, NoRegistryInstalled_StorageStillWorks)

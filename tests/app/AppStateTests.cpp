@@ -18,6 +18,9 @@
 #include <QTest>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <stdexcept>
+#include <thread>
 
 #include <ctime>
 #include <memory>
@@ -89,6 +92,32 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     capture();
     EXPECT_EQ(
         state->captureState(), CaptureState::failure(QStringLiteral("Vision text recognition failed.")));
+
+    // Faults that are none of the capture's own errors end it all the same.
+    const struct {
+        const char *where;
+        std::function<void()> arrange;
+    } unexpected[] = {
+        { "grab", [&] { grabber.unexpectedFault = "grab fault"; } },
+        { "recognition",
+            [&] {
+                grabber.unexpectedFault.reset();
+                textEngine.answer = [](const QImage &) -> std::optional<std::vector<TextObservation>> {
+                    throw std::runtime_error("recognition fault");
+                };
+            } },
+    };
+    for (const auto &row : unexpected) {
+        SCOPED_TRACE(row.where);
+        row.arrange();
+        capture();
+        EXPECT_EQ(state->captureState(),
+            CaptureState::failure(QStringLiteral("The capture failed unexpectedly: %1 fault").arg(row.where)));
+        state->startCapture(); // not stuck: a new capture starts
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.cancel();
+        ASSERT_TRUE(waitUntilNotCapturing());
+    }
 
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
@@ -320,6 +349,25 @@ TEST_F(AppStateTest, Language_AutomaticAndUnknownPassNoneGivenOnePassesIt)
     EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("xx-YY"));
     EXPECT_EQ(state->selectedLanguageOption().displayName, QStringLiteral("Automatic"));
     EXPECT_EQ(state->captureHistory().first().languageIdentifier, QStringLiteral("xx-YY"));
+
+    // Another language picked while the text is read: the entry names the one it was read with.
+    std::atomic<bool> carryOn = false;
+    textEngine.answer = [&](const QImage &) {
+        while (!carryOn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return lines({ QStringLiteral("read in French") });
+    };
+    state->setSelectedLanguageIdentifier(QStringLiteral("fr-FR"));
+    const int calls = textEngine.calls;
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(10, 20, 100, 40));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls > calls; }, 3000));
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
+    carryOn = true;
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(textEngine.languages.last(), QStringLiteral("fr-FR"));
+    EXPECT_EQ(state->captureHistory().first().languageIdentifier, QStringLiteral("fr-FR"));
 }
 
 TEST_F(AppStateTest, Permission_NotNowFailsAndAsksAgainNextTime)
@@ -483,10 +531,25 @@ TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
     EXPECT_EQ(state->extractedText(), item.text);
     EXPECT_EQ(state->selectedHistoryItemID(), item.id);
 
+    // A click on a row while a capture runs only selects it; the capture goes on and its
+    // result arrives.
+    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("new") }); };
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    state->selectHistoryItem(item);
+    EXPECT_EQ(state->captureState(), CaptureState::capturing());
+    EXPECT_EQ(state->selectedHistoryItemID(), item.id);
+    state->startCapture();
+    EXPECT_EQ(selector.calls, 3); // no second overlay
+    selector.finish(QRectF(10, 20, 100, 40));
+    ASSERT_TRUE(waitUntilNotCapturing());
+    EXPECT_EQ(state->extractedText(), QStringLiteral("new"));
+    EXPECT_EQ(state->captureHistory().size(), 2);
+
     state->clearHistory();
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_FALSE(state->selectedHistoryItem());
-    EXPECT_EQ(state->extractedText(), item.text);
+    EXPECT_EQ(state->extractedText(), QStringLiteral("new")); // the text stays
     const auto decoded = decodePersistedState(historyFile());
     ASSERT_TRUE(decoded);
     EXPECT_TRUE(decoded->history.isEmpty());

@@ -12,6 +12,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 namespace {
 
 const QString cancelledText = QStringLiteral("Screen capture was cancelled before an image was produced.");
@@ -34,6 +37,8 @@ QCoro::Task<> runSelection(RegionCaptureOverlayController *controller, Selection
         run->rect = co_await selection;
     } catch (const CaptureError &error) {
         run->error = error.localizedDescription();
+    } catch (const std::exception &error) {
+        run->error = QString::fromUtf8(error.what());
     }
     run->overlayVisibleAtDelivery = false;
     for (QWindow *window : QGuiApplication::topLevelWindows())
@@ -42,12 +47,16 @@ QCoro::Task<> runSelection(RegionCaptureOverlayController *controller, Selection
     run->done = true;
 }
 
-// A grabber whose frame cannot be taken, as on a server whose pixels it cannot read.
+// A grabber whose frame cannot be taken, as on a server whose pixels it cannot read, or
+// whose reading fails with a fault that is none of the capture's own errors.
 class FailingFreezeGrabber : public FakeScreenGrabber {
 public:
+    bool unexpected = false;
     QCoro::Task<FrozenFrame> freezeFrame() override
     {
         ++freezeCalls;
+        if (unexpected)
+            throw std::runtime_error("out of memory");
         throw CaptureError(QStringLiteral("The X server refused to read the screen (X error 8)."));
         co_return FrozenFrame();
     }
@@ -276,21 +285,36 @@ TEST_F(OverlayControllerTest, ReleaseBeforeAnyPress_LeavesTheOverlayUpAndChanges
     EXPECT_EQ(run.rect, QRectF(10, 10, 50, 60));
 }
 
-TEST_F(OverlayControllerTest, EscapeWhileDragging_CancelsOtherKeysDoNothing)
+// Escape, or the window manager closing an overlay window (Alt+F4, swaymsg kill), cancels
+// while dragging; other keys do nothing.
+TEST_F(OverlayControllerTest, EscapeOrAClosedOverlayWhileDragging_CancelsOtherKeysDoNothing)
 {
-    start();
-    press({ 100, 100 });
-    drag({ 400, 300 });
-    QTest::keyClick(windows[0].data(), Qt::Key_A);
-    QTest::qWait(20);
-    EXPECT_FALSE(run.done);
-    EXPECT_TRUE(windows[0] && windows[0]->isVisible());
-    QTest::keyClick(windows[1].data(), Qt::Key_Escape);
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.error, cancelledText);
-    EXPECT_FALSE(run.overlayVisibleAtDelivery);
-    EXPECT_FALSE(run.cursorOverriddenAtDelivery);
-    EXPECT_EQ(grabber.releaseCalls, 1);
+    const struct {
+        const char *how;
+        std::function<void(RegionCaptureOverlay *)> end;
+    } rows[] = {
+        { "Escape", [](RegionCaptureOverlay *window) { QTest::keyClick(window, Qt::Key_Escape); } },
+        { "closed", [](RegionCaptureOverlay *window) { window->close(); } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.how);
+        run = SelectionRun();
+        const int releases = grabber.releaseCalls;
+        start();
+        press({ 100, 100 });
+        drag({ 400, 300 });
+        QTest::keyClick(windows[0].data(), Qt::Key_A);
+        QTest::qWait(20);
+        EXPECT_FALSE(run.done);
+        EXPECT_TRUE(windows[0] && windows[0]->isVisible());
+        row.end(windows[1].data());
+        ASSERT_TRUE(waitDone());
+        EXPECT_EQ(run.error, cancelledText);
+        EXPECT_FALSE(run.overlayVisibleAtDelivery);
+        EXPECT_FALSE(run.cursorOverriddenAtDelivery);
+        EXPECT_EQ(grabber.releaseCalls - releases, 1);
+        EXPECT_FALSE(controller->isSelecting());
+    }
 }
 
 TEST_F(OverlayControllerTest, EscapeThenRelease_ResumesTheCallerOnce)
@@ -312,19 +336,27 @@ TEST_F(OverlayControllerTest, EscapeThenRelease_ResumesTheCallerOnce)
 
 TEST_F(OverlayControllerTest, FrameThatCannotBeTaken_EndsWithItsReasonAndShowsNothing)
 {
-    FailingFreezeGrabber failing;
-    controller = std::make_unique<RegionCaptureOverlayController>(failing, screens);
-    int overlaysSeen = 0;
-    QObject::connect(
-        controller.get(), &RegionCaptureOverlayController::overlayShown, [&] { ++overlaysSeen; });
-    runSelection(controller.get(), &run);
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.error, QStringLiteral("The X server refused to read the screen (X error 8)."));
-    EXPECT_EQ(failing.freezeCalls, 1);
-    EXPECT_EQ(overlaysSeen, 0);
-    EXPECT_FALSE(run.overlayVisibleAtDelivery);
-    EXPECT_FALSE(run.cursorOverriddenAtDelivery);
-    EXPECT_FALSE(controller->isSelecting());
+    for (const bool unexpected : { false, true }) {
+        SCOPED_TRACE(unexpected ? "another fault" : "a capture error");
+        run = SelectionRun();
+        FailingFreezeGrabber failing;
+        failing.unexpected = unexpected;
+        controller = std::make_unique<RegionCaptureOverlayController>(failing, screens);
+        int overlaysSeen = 0;
+        QObject::connect(
+            controller.get(), &RegionCaptureOverlayController::overlayShown, [&] { ++overlaysSeen; });
+        runSelection(controller.get(), &run);
+        ASSERT_TRUE(waitDone());
+        EXPECT_EQ(run.error,
+            unexpected ? QStringLiteral("out of memory")
+                       : QStringLiteral("The X server refused to read the screen (X error 8)."));
+        EXPECT_EQ(failing.freezeCalls, 1);
+        EXPECT_EQ(overlaysSeen, 0);
+        EXPECT_FALSE(run.overlayVisibleAtDelivery);
+        EXPECT_FALSE(run.cursorOverriddenAtDelivery);
+        EXPECT_FALSE(controller->isSelecting());
+        controller.reset();
+    }
 }
 
 TEST_F(OverlayControllerTest, ASecondSelectionAfterTheFirst_WorksAgain)

@@ -19,6 +19,8 @@ public:
     };
     std::map<Reference, Held> held;
     std::set<std::pair<uint32_t, uint32_t>> takenByOthers;
+    // A desktop that gives programs no global hot keys at all.
+    bool refusesEverything = false;
     bool eventsEnabled = false;
     int registerCalls = 0;
     int unregisterCalls = 0;
@@ -28,6 +30,8 @@ public:
         uint32_t keyCode, uint32_t modifiers, uint32_t signature, uint32_t id, Reference &reference) override
     {
         ++registerCalls;
+        if (refusesEverything)
+            return KeyboardShortcuts::hotKeyInvalidStatus;
         if (takenByOthers.count({ keyCode, modifiers }))
             return KeyboardShortcuts::hotKeyExistsStatus;
         reference = ++m_nextReference;

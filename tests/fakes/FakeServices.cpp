@@ -1,5 +1,7 @@
 #include "FakeServices.h"
 
+#include <stdexcept>
+
 #include <QCoro/QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -34,6 +36,8 @@ QCoro::Task<QImage> FakeScreenGrabber::captureRegion(QRectF rect)
     // Real grabs run on the thread pool and resume the caller from the event loop.
     auto onThreadPool = QtConcurrent::run([] {});
     co_await onThreadPool;
+    if (unexpectedFault)
+        throw std::runtime_error(*unexpectedFault);
     if (auto *error = std::get_if<CaptureError>(&result))
         throw *error;
     // A copy in a local: clang 14 was seen moving out of a member named in co_return.

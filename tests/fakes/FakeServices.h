@@ -66,6 +66,8 @@ private:
 class FakeScreenGrabber : public ScreenGrabber {
 public:
     std::variant<QImage, CaptureError> result = QImage();
+    // When set, the grab fails with this fault that is none of the capture's own errors.
+    std::optional<std::string> unexpectedFault;
     QList<QRectF> requests;
     FrozenFrame frame;
     int freezeCalls = 0;

@@ -1,6 +1,10 @@
 #include "UiTestSupport.h"
 #include "ui/ContentView.h"
+#include "ui/LanguagePicker.h"
+#include "ui/SettingsWindowController.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -121,6 +125,51 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     settle();
     saveScreenshot(panel, QStringLiteral("tray-panel-permission"));
     panel.close();
+}
+
+} // namespace
+
+namespace {
+
+// At 1.3 times the default font every plain label still fits its widget, and a language
+// picker shows its name whole or cut with "…" (its open list always has room).
+TEST_F(Screenshots, LargerFont_ClipsNothing)
+{
+    const QFont original = QApplication::font();
+    QFont larger = original;
+    larger.setPointSizeF(original.pointSizeF() * 1.3);
+    QApplication::setFont(larger);
+    makeApp();
+    capture();
+    state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
+    showMainWindow();
+    app->panel().popUp(QPoint(400, 300));
+    SettingsWindowController settings(*preferences, dialogs);
+    settings.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.window()));
+    settle();
+    for (QWidget *window : { static_cast<QWidget *>(&app->mainWindow()), static_cast<QWidget *>(&app->panel()),
+             settings.window() }) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        for (const QLabel *label : window->findChildren<QLabel *>()) {
+            if (!label->isVisible() || label->wordWrap() || label->textFormat() == Qt::RichText)
+                continue;
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+                << label->text().toStdString();
+        }
+        for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
+            const QString shown = picker->shownText();
+            EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
+            EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
+            for (int i = 0; i < picker->count(); ++i)
+                EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)), picker->view()->minimumWidth());
+        }
+    }
+    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-larger-font"));
+    saveScreenshot(app->panel(), QStringLiteral("tray-panel-larger-font"));
+    saveScreenshot(*settings.window(), QStringLiteral("settings-larger-font"));
+    app->panel().close();
+    QApplication::setFont(original);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
+#include "platform/QtDialogs.h"
 #include "ui/SettingsWindowController.h"
 
 #include <QApplication>
@@ -17,10 +18,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +205,8 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         { "Shift+A", Qt::Key_A, Qt::ShiftModifier, xA, Step::needsModifier, 1 },
         // Accepted by the modifier rule; F35 has no key of ours, so it beeps one step later.
         { "Shift+F35", Qt::Key_F35, Qt::ShiftModifier, 0, Step::notAShortcut, 1 },
+        // AltGr cannot be part of a shortcut; storing Ctrl+K instead would be another one.
+        { "AltGr+Ctrl+K", Qt::Key_K, Qt::ControlModifier | Qt::GroupSwitchModifier, xK, Step::notAShortcut, 1 },
         { "Ctrl+S, the menu's Export", Qt::Key_S, Qt::ControlModifier, xS, Step::usedByMenuItem, 0 },
         { "Ctrl+Alt+T, the system's, kept", Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT,
             Step::keptSystemShortcut, 0 },
@@ -245,7 +251,7 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         dialogs.answer = c.answer;
         EXPECT_EQ(press(field, c.key, c.modifiers, c.xKeycode), Step::stored);
         EXPECT_EQ(getShortcut(name), c.shortcut);
-        EXPECT_EQ(field.text(), c.shortcut.description());
+        EXPECT_EQ(field.text(), c.shortcut.displayText());
         EXPECT_FALSE(field.isRecording()); // storing ends it
         EXPECT_FALSE(registry->isPaused());
         EXPECT_TRUE(backend.isHeld(c.shortcut)); // in effect at once
@@ -287,9 +293,77 @@ TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
     EXPECT_TRUE(capture.isRecording());
 
     setShortcut(shiftCommandX, name);
-    EXPECT_EQ(capture.text(), shiftCommandX.description()); // follows the stored value
+    EXPECT_EQ(capture.text(), QStringLiteral("Shift+Super+X")); // follows the stored value
     EXPECT_EQ(press(capture, Qt::Key_Delete, Qt::NoModifier, xDelete), Step::clear);
     EXPECT_EQ(getShortcut(name), std::nullopt);
+
+    // The clear button in the field, recording or not; it is there only while there is
+    // something to clear.
+    for (const bool whileRecording : { true, false }) {
+        SCOPED_TRACE(whileRecording ? "recording" : "not recording");
+        setShortcut(shiftCommandX, name);
+        if (!whileRecording)
+            capture.clearFocus();
+        QTest::qWait(10);
+        QToolButton *clear = nullptr;
+        for (QToolButton *button : capture.findChildren<QToolButton *>())
+            clear = button->isVisible() && button->isEnabled() ? button : clear;
+        ASSERT_NE(clear, nullptr);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        EXPECT_EQ(getShortcut(name), std::nullopt);
+        EXPECT_FALSE(backend.isHeld(shiftCommandX));
+        QTest::qWait(10);
+        EXPECT_FALSE(clear->isVisible());
+    }
+}
+
+// The desktop's own alert for a combination the system uses: only "Use Anyway" stores it;
+// Escape and closing the alert keep what was stored.
+TEST_F(SettingsTest, Recorder_SystemAlertStoresOnlyWhenForced)
+{
+    QtDialogs qtDialogs;
+    const Shortcut controlAltT(Key::t, ModifierFlags::control | ModifierFlags::option);
+    const struct {
+        const char *answer;
+        std::function<void(QMessageBox &)> act;
+        std::optional<Shortcut> stored;
+    } rows[] = {
+        { "Escape", [](QMessageBox &box) { QTest::keyClick(&box, Qt::Key_Escape); }, shiftCommandX },
+        { "closed", [](QMessageBox &box) { box.close(); }, shiftCommandX },
+        { "OK", [](QMessageBox &box) { box.buttons().at(0)->click(); }, shiftCommandX },
+        { "Use Anyway",
+            [](QMessageBox &box) {
+                for (QAbstractButton *button : box.buttons()) {
+                    if (button->text() == QStringLiteral("Use Anyway"))
+                        button->click();
+                }
+            },
+            controlAltT },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.answer);
+        setShortcut(shiftCommandX, AppShortcutNames::captureText());
+        RecorderCocoa field(AppShortcutNames::captureText(), qtDialogs);
+        field.isSystemShortcut = [&](const Shortcut &shortcut) { return shortcut == controlAltT; };
+        field.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+        QTest::qWait(10);
+        field.setFocus();
+        ASSERT_TRUE(field.isRecording());
+        bool answered = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && !answered) {
+                answered = true;
+                row.act(*box);
+            }
+        });
+        poll.start(20);
+        press(field, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT);
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), row.stored);
+        field.clearFocus();
+    }
 }
 
 TEST_F(SettingsTest, Recorder_OnChangeHearsStoresAndClears)
@@ -344,11 +418,23 @@ TEST_F(SettingsTest, Recorder_WarnsWhileAnotherProgramHoldsTheStoredShortcut)
     press(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, xK);
     testing::internal::GetCapturedStdout();
     QTest::qWait(10);
-    EXPECT_FALSE(row.warning().isEmpty());
-    field.setFocus();
-    press(field, Qt::Key_F5, Qt::NoModifier, xF5);
-    QTest::qWait(10);
+    EXPECT_EQ(row.warning(),
+        QStringLiteral("Another program holds this shortcut, so it does nothing in Glyphwell for now. Choose "
+                       "another one, or free it in that program: Glyphwell asks again each time you come back "
+                       "to it."));
+    // Let go by the other program: asked for again when the settings open.
+    backend.takenByOthers.clear();
+    window().close();
+    window();
     EXPECT_EQ(row.warning(), QString());
+    EXPECT_TRUE(backend.isHeld(Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option)));
+    // Refused with nobody holding it: the warning says the desktop refused it.
+    backend.refusesEverything = true;
+    testing::internal::CaptureStdout();
+    setShortcut(Shortcut(Key::f5, ModifierFlags()), AppShortcutNames::captureText());
+    testing::internal::GetCapturedStdout();
+    QTest::qWait(10);
+    EXPECT_EQ(row.warning(), QStringLiteral("The desktop does not give this shortcut to programs. Choose another one."));
 }
 
 TEST_F(SettingsTest, Screenshots_BothTabs)
@@ -377,14 +463,20 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
 
 TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind)
 {
+    // No program holds the shortcuts there: the fields do not say one does.
+    backend.refusesEverything = true;
+    testing::internal::CaptureStdout();
+    setShortcut(shiftCommandX, AppShortcutNames::captureText());
+    testing::internal::GetCapturedStdout();
     setPlatformMethods({ QStringLiteral("portal screenshot"), QStringLiteral("desktop binding") });
     QWidget &settings = window();
     tabs().setCurrentIndex(1);
     const QLabel *note = settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote"));
+    QTest::qWait(20);
+    EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(), QString());
     setPlatformMethods({});
     ASSERT_NE(note, nullptr);
     EXPECT_TRUE(note->text().contains(QStringLiteral("glyphwell --capture")));
-    QTest::qWait(20);
     EXPECT_TRUE(note->isVisible());
     saveScreenshot(settings, QStringLiteral("settings-shortcuts-desktop-binding"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "app/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
 #include "platform/WindowActivation.h"
@@ -29,8 +31,16 @@ struct UiHarness : AppStateHarness {
     WindowActivation *activation = nullptr;
     std::unique_ptr<GlyphwellApp> app;
 
+    ~UiHarness()
+    {
+        app.reset();
+        KeyboardShortcuts::setUserDefaults(nullptr);
+    }
+    // A fresh profile: the shortcuts in the test's own settings, Capture Text on its default.
     GlyphwellApp &makeApp()
     {
+        KeyboardShortcuts::setUserDefaults(&defaults);
+        KeyboardShortcuts::reset({ KeyboardShortcuts::AppShortcutNames::captureText() });
         makeState();
         app = std::make_unique<GlyphwellApp>(*state, notifications, [this] { return trayAvailable; }, activation);
         app->trayWaitMs = 100;

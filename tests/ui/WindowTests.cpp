@@ -3,8 +3,10 @@
 #include "ui/ContentView.h"
 #include "ui/HistoryRow.h"
 #include "ui/LineLimitedLabel.h"
+#include "ui/Style.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -32,7 +34,7 @@ protected:
     QAction *menuAction(const QString &title) const
     {
         for (QAction *action : app->mainWindow().menuActions())
-            if (action->text() == title)
+            if (action->text().section(QLatin1Char('\t'), 0, 0) == title)
                 return action;
         return nullptr;
     }
@@ -181,9 +183,16 @@ TEST_F(WindowTest, HistoryRow_TimeInLocalTimeLanguageNameAndFourLines)
             QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC), c.language });
         EXPECT_EQ(row.languageText(), c.shown);
     }
-    // 07:05 UTC is 09:05 in Berlin in May, written the German way.
-    EXPECT_TRUE(row.timeText().contains(QStringLiteral("09:05"))) << row.timeText().toStdString();
-    EXPECT_TRUE(row.timeText().contains(QStringLiteral("01.05.24"))) << row.timeText().toStdString();
+    // 07:05:07 UTC is 09:05 in Berlin in May, written the German way, and without the
+    // seconds also where the locale's short time has them.
+    for (const QLocale &locale : { QLocale(QLocale::German, QLocale::Germany), QLocale::c() }) {
+        QLocale::setDefault(locale);
+        row.setItem({ QUuid::createUuid(), QStringLiteral("x"), QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC),
+            QString() });
+        SCOPED_TRACE(row.timeText().toStdString());
+        EXPECT_TRUE(row.timeText().endsWith(QStringLiteral("09:05")));
+        EXPECT_TRUE(row.timeText().contains(locale == QLocale::c() ? QStringLiteral("2024") : QStringLiteral("01.05.24")));
+    }
     QLocale::setDefault(QLocale::c());
     qunsetenv("TZ");
     tzset();
@@ -360,16 +369,27 @@ TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
 
 TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
 {
+    // A start by --capture stays in the tray like --background: the window would take the
+    // focus from where the text is to be pasted.
     struct Case {
-        bool background, tray, windowAtOnce, windowLater;
+        bool background;
+        const char *action;
+        bool tray, windowAtOnce, windowLater;
     };
-    for (const Case &c : { Case { false, false, true, true }, Case { false, true, true, true },
-             Case { true, true, false, false }, Case { true, false, false, true } }) {
+    for (const Case &c : { Case { false, "", false, true, true }, Case { false, "", true, true, true },
+             Case { true, "", true, false, false }, Case { true, "", false, false, true },
+             Case { false, "capture-text", true, false, false },
+             Case { false, "capture-last-selection", true, false, false },
+             Case { false, "capture-without-line-breaks", false, false, true },
+             Case { false, "show-main-window", true, true, true } }) {
         trayAvailable = c.tray;
         makeApp();
-        app->start({ c.background, QString() });
-        SCOPED_TRACE(testing::Message() << "background " << c.background << ", tray " << c.tray);
+        app->start({ c.background, QString::fromLatin1(c.action) });
+        SCOPED_TRACE(testing::Message() << "background " << c.background << ", action " << c.action << ", tray "
+                                        << c.tray);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowAtOnce);
+        if (selector.pending())
+            selector.cancel();
         QTest::qWait(app->trayWaitMs + 300);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowLater);
         EXPECT_EQ(app->mainWindow().objectName(), QStringLiteral("main"));
@@ -410,6 +430,74 @@ TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
     app.reset();
 }
 
+// The global shortcuts, in Linux notation, beside the capture commands wherever they are
+// offered; they follow a change and go when cleared.
+TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
+{
+    using namespace KeyboardShortcuts;
+    makeApp();
+    setShortcut(Shortcut(Key::l, ModifierFlags::control | ModifierFlags::option), AppShortcutNames::captureLastSelection());
+    settle();
+    const struct {
+        const char *place;
+        std::function<QString()> shown;
+        QString withDefault, changed, cleared;
+    } rows[] = {
+        { "menu item", [&] { return menuAction(QStringLiteral("Capture Text"))->text(); },
+            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
+            QStringLiteral("Capture Text") },
+        { "window button", [&] { return inWindow("captureButton")->toolTip(); },
+            QStringLiteral("Capture Text (Shift+Super+X)"), QStringLiteral("Capture Text (Ctrl+Super+Page Up)"),
+            QStringLiteral("Capture Text") },
+        { "panel", [&] { return inPanel<QLabel>("captureShortcutLabel")->text(); }, QStringLiteral("Shift+Super+X"),
+            QStringLiteral("Ctrl+Super+Page Up"), QString() },
+        { "tray menu", [&] { return app->trayMenu().actions().first()->text(); },
+            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
+            QStringLiteral("Capture Text") },
+        { "tray tooltip", [&] { return app->trayIcon().toolTip().section(QLatin1Char('\n'), 2); },
+            QStringLiteral("Capture Text: Shift+Super+X"), QStringLiteral("Capture Text: Ctrl+Super+Page Up"),
+            QString() },
+    };
+    const auto each = [&](auto expected) {
+        settle();
+        for (const auto &row : rows) {
+            SCOPED_TRACE(row.place);
+            EXPECT_EQ(row.shown(), expected(row));
+        }
+    };
+    each([](const auto &row) { return row.withDefault; });
+    EXPECT_EQ(menuAction(QStringLiteral("Capture Last"))->text(), QStringLiteral("Capture Last\tCtrl+Alt+L"));
+    setShortcut(Shortcut(Key::pageUp, ModifierFlags::control | ModifierFlags::command), AppShortcutNames::captureText());
+    each([](const auto &row) { return row.changed; });
+    setShortcut(std::nullopt, AppShortcutNames::captureText());
+    each([](const auto &row) { return row.cleared; });
+    setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
+}
+
+// "Clear History" reads on light and dark themes alike (4.5:1 at least), and follows a switch
+// of the theme while the program runs.
+TEST_F(WindowTest, ClearHistory_ReadableOnLightAndDarkThemes)
+{
+    makeApp();
+    capture();
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (const auto &[role, colour] : { std::pair(QPalette::Window, QColor(0x2b, 0x2b, 0x2b)),
+             std::pair(QPalette::Button, QColor(0x35, 0x35, 0x35)), std::pair(QPalette::Base, QColor(0x1e, 0x1e, 0x1e)),
+             std::pair(QPalette::WindowText, QColor(Qt::white)), std::pair(QPalette::ButtonText, QColor(Qt::white)),
+             std::pair(QPalette::Text, QColor(Qt::white)) })
+        dark.setColor(role, colour);
+    for (const auto &[name, palette] : { std::pair("light", light), std::pair("dark", dark) }) {
+        SCOPED_TRACE(name);
+        QApplication::setPalette(palette);
+        settle();
+        const QPalette &button = inWindow("clearHistoryButton")->palette();
+        EXPECT_GE(Style::contrastRatio(button.color(QPalette::ButtonText), button.color(QPalette::Button)), 4.5);
+        saveScreenshot(app->mainWindow(), QStringLiteral("main-window-theme-") + QLatin1String(name));
+    }
+    QApplication::setPalette(light);
+}
+
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
 {
     makeApp();
@@ -417,7 +505,8 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     capture();
     settle();
     EXPECT_EQ(notifications.bodies, QStringList { QStringLiteral("Vision text recognition failed.") });
-    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nVision text recognition failed."));
+    EXPECT_EQ(app->trayIcon().toolTip(),
+        QStringLiteral("Glyphwell\nVision text recognition failed.\nCapture Text: Shift+Super+X"));
 
     // The user's own cancel needs no notice; a failure shown in a window neither.
     state->startCapture();
@@ -436,7 +525,7 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     capture();
     settle();
     EXPECT_EQ(notifications.bodies.size(), 1);
-    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully."));
+    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully.\nCapture Text: Shift+Super+X"));
 }
 
 } // namespace

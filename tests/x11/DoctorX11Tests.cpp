@@ -86,9 +86,9 @@ TEST(DoctorX11, TrayHeldShortcutsAndMissingLanguageData_EachNamedWithItsFix)
         const DoctorLine *captureText = lineFor(lines, QStringLiteral("Shortcut Capture Text"));
         ASSERT_TRUE(captureText);
         EXPECT_EQ(captureText->level, c.shortcutHeld ? DoctorLine::Level::warning : DoctorLine::Level::ok);
-        EXPECT_TRUE(captureText->found.endsWith(
-            c.shortcutHeld ? QStringLiteral(" is held by another X client") : QStringLiteral(" can be grabbed")))
-            << captureText->found.toStdString();
+        EXPECT_EQ(captureText->found,
+            c.shortcutHeld ? QStringLiteral("Shift+Super+X is held by another X client")
+                           : QStringLiteral("Shift+Super+X can be grabbed"));
         const DoctorLine *french = lineFor(lines, QStringLiteral("Language French"));
         ASSERT_TRUE(french);
         EXPECT_EQ(french->level, c.exitStatus ? DoctorLine::Level::problem : DoctorLine::Level::warning);

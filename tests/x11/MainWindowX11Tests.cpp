@@ -110,9 +110,12 @@ protected:
 
 TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
 {
+    // The window lies over the picture to be read: it steps aside while the screen is frozen.
     MainWindow &window = app->mainWindow();
     app->start({});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.move(900, 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry().contains(QRect(1092, 192, 658, 498)); }, 2000));
     QTest::qWait(200);
 
     click(window.findChild<QPushButton *>(QStringLiteral("captureButton")));
@@ -125,10 +128,12 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
         },
         10000))
         << "no overlay after a click on Capture Text";
+    EXPECT_FALSE(window.isVisible());
     input.drag(QPoint(1092, 192), QPoint(1750, 690));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 60000));
     ASSERT_EQ(state->captureState(), CaptureState::success()) << state->statusMessage().toStdString();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window)) << "the window did not come back";
     QTest::qWait(100);
 
     // What the user sees: the text in the pane, the entry in the history.

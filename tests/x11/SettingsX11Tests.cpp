@@ -11,6 +11,7 @@
 #include "ui/SettingsWindowController.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
@@ -41,6 +42,9 @@ protected:
         KeyboardShortcuts::setUserDefaults(&defaults);
         registry = std::make_unique<Registry>(backend);
         Registry::install(registry.get());
+        // The program's names exist once per process: made by an earlier test, they do not
+        // set up this registry as they set up the program's one.
+        registry->initialize();
         reset(AppShortcutNames::captureText());
         makeState(); // registers the capture handlers
         app = std::make_unique<GlyphwellApp>(*state, notifications, [] { return false; });
@@ -57,14 +61,14 @@ protected:
         KeyboardShortcuts::setUserDefaults(nullptr);
     }
 
-    // Presses the keys in order and lets them go in reverse, as fingers do.
-    void chord(std::initializer_list<xcb_keysym_t> keys)
+    // Presses the keys in order, holds them, and lets them go in reverse, as fingers do.
+    void chord(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
     {
         for (xcb_keysym_t key : keys)
             xcb_test_fake_input(
                 input.connection(), XCB_KEY_PRESS, input.keycodeOf(key), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         input.sync();
-        QTest::qWait(30);
+        QTest::qWait(holdMs);
         for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
             xcb_test_fake_input(input.connection(), XCB_KEY_RELEASE, input.keycodeOf(*it), XCB_CURRENT_TIME,
                 XCB_NONE, 0, 0, 0);
@@ -72,10 +76,10 @@ protected:
         QTest::qWait(80);
     }
     // Whether the combination starts a capture now; a started one is cancelled again.
-    bool startsACapture(std::initializer_list<xcb_keysym_t> keys)
+    bool startsACapture(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
     {
         const int before = selector.calls;
-        chord(keys);
+        chord(keys, holdMs);
         const bool started = QTest::qWaitFor([&] { return selector.calls > before; }, 1000);
         if (started) {
             selector.cancel();
@@ -134,6 +138,20 @@ TEST_F(SettingsX11, KeyboardOnly_RecordCtrlAltKThenShiftSuperXAgain)
     EXPECT_TRUE(startsACapture({ shiftL, superL, keyX }));
 }
 
+// The combination just recorded is still down when its grab is made: held past the
+// server's key-repeat delay, it must not start a capture; the next press does.
+TEST_F(SettingsX11, HoldingTheRecordedCombination_StartsNoCapture)
+{
+    openSettingsFromTheMainWindow();
+    settings->window()->findChild<QTabWidget *>()->setCurrentIndex(1);
+    RecorderCocoa &field = captureTextField();
+    field.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(field.isRecording());
+    EXPECT_FALSE(startsACapture({ controlL, altL, keyK }, 1500));
+    EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
+    EXPECT_TRUE(startsACapture({ controlL, altL, keyK }));
+}
+
 TEST_F(SettingsX11, ClickOnTheRecorder_StartsRecording)
 {
     openSettingsFromTheMainWindow();
@@ -168,7 +186,8 @@ TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
     EXPECT_EQ(
         dialogs.shown.first().messageText, QStringLiteral("This shortcut is already used by the system."));
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), shiftCommandX);
-    ASSERT_TRUE(field.isRecording());
+    // Recording resumes once the other program's grab has given the keyboard back.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field.isRecording(); }, 1000));
 
     // "Use Anyway": stored, and the field says that the desktop did not give it to us.
     dialogs.answer = 1;
@@ -177,7 +196,60 @@ TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), Shortcut(Key::j, ModifierFlags::control | ModifierFlags::option));
     auto *recorder = settings->window()->findChild<Recorder *>(QStringLiteral("captureTextRecorder"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder->warning().isEmpty(); }, 1000));
+    EXPECT_TRUE(recorder->warning().contains(QStringLiteral("Another program holds this shortcut")));
     saveScreenshot(*settings->window(), QStringLiteral("x11-settings-shortcut-held-elsewhere"));
+
+    // Once the other program lets go, the refused shortcut is asked for again when Glyphwell
+    // comes back to the front or its settings open.
+    const Shortcut controlOptionJ(Key::j, ModifierFlags::control | ModifierFlags::option);
+    const struct {
+        const char *when;
+        std::function<void()> comeBack;
+    } rows[] = {
+        { "the settings open",
+            [&] {
+                settings->window()->close();
+                settings->show();
+            } },
+        { "Glyphwell becomes active",
+            [&] {
+                settings->window()->close();
+                // Another program's window takes the focus.
+                xcb_connection_t *c = input.connection();
+                const xcb_window_t other = xcb_generate_id(c);
+                xcb_create_window(c, XCB_COPY_FROM_PARENT, other, input.root(), 1200, 0, 200, 200, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+                xcb_map_window(c, other);
+                input.sync();
+                QTest::qWait(50);
+                xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, other, XCB_CURRENT_TIME);
+                input.sync();
+                ASSERT_TRUE(QTest::qWaitFor([] { return !QGuiApplication::focusWindow(); }, 2000));
+                // The window manager's part: the main window gets the focus back.
+                xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(app->mainWindow().winId()),
+                    XCB_CURRENT_TIME);
+                input.sync();
+                ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::focusWindow(); }, 2000));
+            } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.when);
+        setShortcut(shiftCommandX, AppShortcutNames::captureText());
+        grab = xcb_grab_key_checked(input.connection(), 1, input.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, j,
+            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        ASSERT_EQ(xcb_request_check(input.connection(), grab), nullptr);
+        testing::internal::CaptureStdout();
+        setShortcut(controlOptionJ, AppShortcutNames::captureText());
+        testing::internal::GetCapturedStdout();
+        ASSERT_FALSE(registry->layer().isHeldByPlatform(controlOptionJ));
+        xcb_ungrab_key(input.connection(), j, input.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
+        input.sync();
+        row.comeBack();
+        EXPECT_TRUE(registry->layer().isHeldByPlatform(controlOptionJ));
+        EXPECT_TRUE(startsACapture({ controlL, altL, keyJ }));
+        if (settings->window()->isVisible())
+            EXPECT_EQ(recorder->warning(), QString());
+    }
 }
 
 } // namespace

@@ -6,11 +6,16 @@
 #include "capture/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
+// xkb.h names a struct member "explicit", a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <algorithm>
 #include <vector>
@@ -509,6 +514,20 @@ TEST_F(X11HotKeyBackendTest, NewKeymapIsReadAgain)
     // The grabs still work with the new keymap.
     registerShiftSuperX();
     expectOnePressThenOneRelease();
+
+    // A keyboard with two layouts: switching between them (the group) is followed too.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us,de") }), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return keyToCharacter(Key::y.rawValue) == QStringLiteral("y"); }, 3000));
+    XcbReply<xcb_xkb_use_extension_reply_t>(
+        xcb_xkb_use_extension_reply(other.c(), xcb_xkb_use_extension(other.c(), 1, 0), nullptr));
+    for (const auto &[group, typed] : { std::pair(1, "z"), std::pair(0, "y") }) {
+        SCOPED_TRACE(group);
+        announced = 0;
+        xcb_xkb_latch_lock_state(other.c(), XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, uint8_t(group), 0, 0, 0);
+        other.sync();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return announced > 0; }, 3000));
+        EXPECT_EQ(keyToCharacter(Key::y.rawValue), QString::fromLatin1(typed));
+    }
     QProcess::execute(QStringLiteral("setxkbmap"), { QStringLiteral("us") });
 }
 
@@ -571,6 +590,79 @@ TEST_F(GlobalShortcutsX11Test, KeyUpHandlerRunsOnceAtTheReleaseEvenWhenHeld)
     EXPECT_EQ(ups, 1);
 }
 
+// Two names store one combination; clearing or changing one leaves the other's hot key
+// working, and its key-up handler runs.
+TEST_F(GlobalShortcutsX11Test, ACombinationTwoNamesShareStaysWhileOneHoldsIt)
+{
+    const Shortcut shiftSuperX(7, 0x300);
+    const Shortcut controlSuperX(7, 0x1100);
+    const struct {
+        const char *change;
+        std::function<void(const Name &)> letGo;
+    } rows[] = {
+        { "cleared", [](const Name &name) { setShortcut(std::nullopt, name); } },
+        { "changed", [&](const Name &name) { setShortcut(controlSuperX, name); } },
+        { "handler removed", [](const Name &name) { removeHandler(name); } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.change);
+        const Name text(QStringLiteral("text"), shiftSuperX);
+        const Name last(QStringLiteral("last"));
+        setShortcut(shiftSuperX, text);
+        setShortcut(shiftSuperX, last);
+        int textUps = 0;
+        onKeyUp(text, [&] { ++textUps; });
+        onKeyUp(last, [] { });
+        row.letGo(last);
+        other.takeFocus();
+        other.takeKeyPresses(0);
+        pressShiftSuperX();
+        releaseShiftSuperX();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return textUps == 1; }, 2000));
+        EXPECT_EQ(other.takeKeyPresses(other.keycodeOf(keysymX)), 0) << "X reached the focused window";
+        removeAllHandlers();
+        setShortcut(std::nullopt, text);
+        setShortcut(std::nullopt, last);
+    }
+}
+
+// With a popup open the popup has the keyboard, and the key events are matched instead of
+// the grabs: the release of X ends the hot key whichever keys went up before it.
+TEST_F(GlobalShortcutsX11Test, WithAPopupOpenTheKeyUpRunsInAnyReleaseOrder)
+{
+    const Name captureText(QStringLiteral("captureText"), Shortcut(7, 0x300));
+    int downs = 0, ups = 0;
+    onKeyDown(captureText, [&] { ++downs; });
+    onKeyUp(captureText, [&] { ++ups; });
+    const struct {
+        const char *order;
+        std::vector<xcb_keysym_t> releases;
+    } rows[] = {
+        { "X first", { keysymX, keysymShiftL, keysymSuperL } },
+        { "Shift and Super first", { keysymShiftL, keysymSuperL, keysymX } },
+        { "Super, X, Shift", { keysymSuperL, keysymX, keysymShiftL } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.order);
+        QMenu menu;
+        menu.addAction(QStringLiteral("Item"));
+        menu.popup(QPoint(100, 100));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return registry.isMenuOpen(); }, 1000));
+        QTest::qWait(100); // the popup's keyboard grab
+        downs = ups = 0;
+        pressShiftSuperX();
+        for (const xcb_keysym_t key : row.releases)
+            other.up(key);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ups == 1; }, 1000));
+        EXPECT_EQ(downs, 1);
+        QTest::qWait(100);
+        EXPECT_EQ(ups, 1);
+        menu.close();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !registry.isMenuOpen(); }, 1000));
+    }
+}
+
 TEST_F(GlobalShortcutsX11Test, CombinationHeldByAnotherClientPrintsTheErrorAndKeepsNoRecord)
 {
     ASSERT_TRUE(other.grab(other.keycodeOf(keysymX), shiftSuper));
@@ -578,7 +670,7 @@ TEST_F(GlobalShortcutsX11Test, CombinationHeldByAnotherClientPrintsTheErrorAndKe
     const Name name(QStringLiteral("taken"), Shortcut(7, 0x300));
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(
-        QString::fromStdString(printed), QStringLiteral("Error registering hotkey \u21e7\u2318X: -9878\n"));
+        QString::fromStdString(printed), QStringLiteral("Error registering hotkey Shift+Super+X: -9878\n"));
     EXPECT_EQ(registry.layer().recordCount(), 0);
     EXPECT_EQ(registry.layer().lastHotKeyId(), 1);
 }

@@ -3,6 +3,7 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
 #include "KeyboardShortcuts/Registry.h"
+#include "platform/PlatformMethods.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -43,6 +44,9 @@ QString Recorder::warning() const
 void Recorder::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The settings are where a refused shortcut is looked at: ask the desktop again first.
+    if (Registry *registry = Registry::installed())
+        registry->retryRefused();
     refreshWarning();
 }
 
@@ -50,11 +54,17 @@ void Recorder::refreshWarning()
 {
     Registry *registry = Registry::installed();
     const std::optional<Shortcut> shortcut = getShortcut(m_field->shortcutName());
-    // While any recorder records, the grabs are let go on purpose: nothing to say then.
-    const bool refused
-        = registry && !registry->isPaused() && shortcut && !registry->layer().isHeldByPlatform(*shortcut);
-    m_warning->setText(
-        refused ? localized(QStringLiteral("keyboard_shortcut_held_by_another_program")) : QString());
+    // While any recorder records, the grabs are let go on purpose: nothing to say then. Where
+    // the desktop gives no program global shortcuts the settings say so once, below the fields.
+    const bool refused = registry && !registry->isPaused() && shortcut
+        && !registry->layer().isHeldByPlatform(*shortcut) && !platformMethods().needsDesktopBinding();
+    QString text;
+    if (refused) {
+        text = localized(registry->layer().isHeldByAnotherProgram(*shortcut)
+                ? QStringLiteral("keyboard_shortcut_held_by_another_program")
+                : QStringLiteral("keyboard_shortcut_refused_by_desktop"));
+    }
+    m_warning->setText(text);
     m_warning->setVisible(refused);
 }
 

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTimer>
 
 namespace KeyboardShortcuts {
@@ -88,9 +89,13 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
 {
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(localized(QStringLiteral("record_shortcut")));
-    setClearButtonEnabled(true);
-    // Typed text never becomes the content: keys are shortcuts here.
+    // Typed text never becomes the content: keys are shortcuts here. Qt's own clear button
+    // does nothing in a read-only field, so the field carries one of its own.
     setReadOnly(true);
+    m_clearAction = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    m_clearAction->setObjectName(QStringLiteral("clearShortcut"));
+    m_clearAction->setToolTip(localized(QStringLiteral("clear_shortcut")));
+    connect(m_clearAction, &QAction::triggered, this, &RecorderCocoa::clearShortcut);
     setContextMenuPolicy(Qt::NoContextMenu);
     setDragEnabled(false);
     setAcceptDrops(false);
@@ -104,11 +109,8 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
             refreshStringValue();
     });
     connect(&Notifier::instance(), &Notifier::keyboardLayoutDidChange, this, &RecorderCocoa::refreshStringValue);
-    // The clear button.
-    connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (text.isEmpty())
-            clearShortcut();
-    });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) { m_clearAction->setVisible(!text.isEmpty()); });
+    m_clearAction->setVisible(!text().isEmpty());
 }
 
 RecorderCocoa::~RecorderCocoa()
@@ -139,7 +141,7 @@ QSize RecorderCocoa::minimumSizeHint() const
 void RecorderCocoa::refreshStringValue()
 {
     const std::optional<Shortcut> shortcut = getShortcut(m_name);
-    setText(shortcut ? shortcut->description() : QString());
+    setText(shortcut ? shortcut->displayText() : QString());
     updateGeometry();
 }
 
@@ -243,8 +245,12 @@ bool RecorderCocoa::eventFilter(QObject *watched, QEvent *event)
         return m_lastStep == Step::clickInside;
     }
     if (watched == m_watchedWindow) {
-        if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate)
+        if (event->type() == QEvent::WindowActivate && m_resumeWhenActive && !m_recording) {
+            m_resumeWhenActive = false;
+            setFocus(Qt::OtherFocusReason);
+        } else if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
             preventBecomingKey();
+        }
         else if (event->type() == QEvent::WindowDeactivate && m_recording)
             clearFocus();
     }
@@ -253,6 +259,7 @@ bool RecorderCocoa::eventFilter(QObject *watched, QEvent *event)
 
 RecorderCocoa::Step RecorderCocoa::handleMouseRelease(const QMouseEvent &event)
 {
+    m_resumeWhenActive = false;
     const QPointF point = mapFromGlobal(event.globalPosition());
     if (!QRectF(rect()).adjusted(-3, -3, 3, 3).contains(point)) {
         clearFocus();
@@ -263,6 +270,7 @@ RecorderCocoa::Step RecorderCocoa::handleMouseRelease(const QMouseEvent &event)
 
 RecorderCocoa::Step RecorderCocoa::handleKeyPress(const QKeyEvent &event)
 {
+    m_resumeWhenActive = false;
     // Caps lock and the keypad say nothing about the combination.
     const Qt::KeyboardModifiers modifiers
         = event.modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
@@ -329,7 +337,8 @@ RecorderCocoa::Step RecorderCocoa::handleCombination(
             return Step::keptSystemShortcut;
     }
 
-    setText(shortcut->description());
+    m_resumeWhenActive = false;
+    setText(shortcut->displayText());
     setShortcut(shortcut, m_name);
     if (m_onChange)
         m_onChange(shortcut);
@@ -357,6 +366,7 @@ int RecorderCocoa::alertWhileNotRecording(
     alert.window = window();
     const int answer = m_dialogs.runModalAlert(alert);
     setFocus(Qt::OtherFocusReason);
+    m_resumeWhenActive = true;
     return answer;
 }
 

@@ -98,8 +98,12 @@ private:
     ChangeHandler m_onChange;
     bool m_recording = false;
     bool m_inAlert = false;
+    // An alert was answered while another program's grab had the keyboard: the window was
+    // not active to take the focus back, so recording resumes when it is active again.
+    bool m_resumeWhenActive = false;
     Step m_lastStep = Step::other;
     QPointer<QWidget> m_watchedWindow;
+    QAction *m_clearAction = nullptr;
 };
 
 } // namespace KeyboardShortcuts

@@ -105,7 +105,10 @@ private:
 X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
     : QObject(parent)
     , m_connection(connectToDisplay(display))
+    , m_heldBeforeGrabCheck(new QTimer(this))
 {
+    m_heldBeforeGrabCheck->setInterval(50);
+    connect(m_heldBeforeGrabCheck, &QTimer::timeout, this, &X11HotKeyBackend::checkKeysHeldBeforeGrab);
     if (!m_connection) {
         qCWarning(lcHotKeys) << "cannot connect to the X server; global hot keys are unavailable";
         return;
@@ -162,8 +165,14 @@ void X11HotKeyBackend::setUpXkb(AutoRepeat autoRepeat)
     // so the changes that move the lock modifiers are asked for here.
     const uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
     const uint16_t mapParts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
-    const xcb_xkb_select_events_details_t details {};
-    xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, mapParts, mapParts, &details);
+    // A switch between the layouts of a us,de keyboard changes only the group: the keys then
+    // type other characters, so the shortcut texts follow it. Other state changes (every
+    // modifier press) are not asked for.
+    xcb_xkb_select_events_details_t details {};
+    details.affectState = XCB_XKB_STATE_PART_GROUP_STATE;
+    details.stateDetails = XCB_XKB_STATE_PART_GROUP_STATE;
+    xcb_xkb_select_events_aux(c, XCB_XKB_ID_USE_CORE_KBD, events | XCB_XKB_EVENT_TYPE_STATE_NOTIFY, 0, events,
+        mapParts, mapParts, &details);
 
     if (autoRepeat == AutoRepeat::asSent)
         return;
@@ -384,8 +393,35 @@ int32_t X11HotKeyBackend::registerHotKey(
     }
     hotKey.reference = m_nextReference++;
     reference = hotKey.reference;
+    // The key may still be down from being recorded: the server's next repeat would then
+    // activate the new grab and look like a press.
+    if (isKeyDown(keycode)) {
+        m_active.push_back({ keycode, hotKey.reference, true });
+        if (!m_heldBeforeGrabCheck->isActive())
+            m_heldBeforeGrabCheck->start();
+    }
     m_hotKeys.push_back(std::move(hotKey));
     return 0;
+}
+
+bool X11HotKeyBackend::isKeyDown(uint8_t keycode)
+{
+    xcb_connection_t *c = m_connection.get();
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+    return keymap && (keymap->keys[keycode / 8] & (1u << (keycode % 8)));
+}
+
+void X11HotKeyBackend::checkKeysHeldBeforeGrab()
+{
+    if (isConnected()) {
+        std::erase_if(m_active, [&](const ActiveKey &active) {
+            return active.heldBeforeGrab && !isKeyDown(active.keycode);
+        });
+    } else {
+        m_active.clear();
+    }
+    if (std::none_of(m_active.begin(), m_active.end(), [](const ActiveKey &active) { return active.heldBeforeGrab; }))
+        m_heldBeforeGrabCheck->stop();
 }
 
 void X11HotKeyBackend::unregisterHotKey(Reference reference)
@@ -566,6 +602,10 @@ void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
             if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
                 m_mappingChanged = true;
                 m_layoutChanged = true;
+            } else if (xkbType == XCB_XKB_STATE_NOTIFY
+                && (reinterpret_cast<const xcb_xkb_state_notify_event_t *>(event)->changed
+                    & XCB_XKB_STATE_PART_GROUP_STATE)) {
+                m_layoutChanged = true;
             }
         }
         break;
@@ -597,7 +637,10 @@ void X11HotKeyBackend::handleKeyRelease(uint8_t keycode)
     if (active == m_active.end())
         return;
     const Reference reference = active->reference;
+    const bool heldBeforeGrab = active->heldBeforeGrab;
     m_active.erase(active);
+    if (heldBeforeGrab)
+        return;
     const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
         [&](const HotKey &hotKey) { return hotKey.reference == reference; });
     if (it != m_hotKeys.end())

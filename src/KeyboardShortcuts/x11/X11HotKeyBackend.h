@@ -13,6 +13,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace KeyboardShortcuts {
 
@@ -72,6 +73,9 @@ private:
     struct ActiveKey {
         uint8_t keycode = 0;
         Reference reference = 0;
+        // Down before the grab was made (the combination just recorded, still held): its
+        // repeats and its release are not the hot key's.
+        bool heldBeforeGrab = false;
     };
     using Event = XcbReply<xcb_generic_event_t>;
     class KeyboardGrabWatch;
@@ -93,6 +97,10 @@ private:
     int32_t grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed);
     void ungrab(uint8_t keycode, uint16_t modifiers, const std::vector<uint16_t> &combinations);
     void regrabAll();
+    bool isKeyDown(uint8_t keycode);
+    // Forgets keys held before their grab once they are up; their release may have gone to
+    // the focused window instead of us.
+    void checkKeysHeldBeforeGrab();
 
     void readEvents();
     void scheduleRead();
@@ -131,6 +139,7 @@ private:
     bool m_layoutChanged = false;
     bool m_reading = false;
 
+    QTimer *m_heldBeforeGrabCheck = nullptr;
     std::unique_ptr<KeyboardGrabWatch> m_grabWatch;
     // Declared after the connection so that it goes before the connection closes.
     std::unique_ptr<QSocketNotifier> m_notifier;

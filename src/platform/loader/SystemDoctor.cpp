@@ -90,7 +90,7 @@ void gatherX11(DoctorFindings &findings, const QDBusConnection &bus)
     for (const auto &slot : slots) {
         DoctorFindings::HotKey hotKey { QString::fromLatin1(slot.action), std::nullopt, State::grabbable };
         if (const auto shortcut = storedShortcut(QString::fromLatin1(slot.name), slot.hasDefault)) {
-            hotKey.combination = shortcut->description();
+            hotKey.combination = shortcut->displayText();
             if (shortcut->modifiers().contains(KeyboardShortcuts::ModifierFlags::function))
                 hotKey.state = State::notExpressible;
             else if (hotKeys.isHeldByAnotherProgram(uint32_t(shortcut->carbonKeyCode), uint32_t(shortcut->carbonModifiers)))
