@@ -499,11 +499,15 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         const RecognizedLine &line = reading->lines[l];
         float best = 0;
         qsizetype characters = 0;
+        bool brackets = true; // "}" or ");" closing a block of code
         for (const RecognizedWord &word : line.words) {
             best = std::max(best, word.confidence);
             characters += word.text.size();
+            brackets = brackets && std::all_of(word.text.begin(), word.text.end(), [](QChar c) {
+                return QStringLiteral("{}()[];,").contains(c);
+            });
         }
-        junk[l] = (characters <= 2 && best < 0.7f) || (best < 0.5f && inkShare(line) >= 0.6);
+        junk[l] = (characters <= 2 && !brackets && best < 0.7f) || (best < 0.5f && inkShare(line) >= 0.6);
     }
     // Nor is a handful of doubtful characters in all ("Sie 5" from a code's modules) text; a
     // sure word, or many doubtful characters (a small address), is.

@@ -37,6 +37,7 @@ public:
         // A gutter is wider than any gap between words (a third of the type's size, or a
         // monospaced cell with a space): a line's height.
         m_minimumGutter = std::max(4, m_lineHeight);
+        m_wordGap = m_lineHeight > 0 ? typicalWordGap() : 0;
     }
 
     std::vector<TextBlock> blocks()
@@ -199,6 +200,35 @@ private:
         return whole.empty() ? fromStrips : std::min(fromStrips, std::max(median(whole), 4));
     }
 
+    // The blank between words in the lines across the whole image: the upper quartile of the
+    // runs of blank columns inside a line's ink wider than a fifth of a line (most gaps
+    // between letters are narrower; those beside a monospaced "i" or "1" are not).
+    int typicalWordGap() const
+    {
+        std::vector<int> gaps;
+        for (const Band &band : bands(m_grey.rect())) {
+            if (band.bottom - band.top > m_lineHeight * 2)
+                continue; // lines of columns merged: their gaps are no word gaps
+            int run = -1; // -1: before the line's first ink
+            for (int x = 0; x < m_grey.width(); ++x) {
+                bool blank = true;
+                for (int y = band.top; y < band.bottom && blank; ++y)
+                    blank = !ink(x, y);
+                if (!blank) {
+                    if (run * 5 >= m_lineHeight && run < m_lineHeight * 3)
+                        gaps.push_back(run);
+                    run = 0;
+                } else if (run >= 0) {
+                    ++run;
+                }
+            }
+        }
+        if (gaps.empty())
+            return 0;
+        std::nth_element(gaps.begin(), gaps.begin() + gaps.size() * 3 / 4, gaps.end());
+        return gaps[gaps.size() * 3 / 4];
+    }
+
     // The smallest rectangle inside `rect` that holds all its text rows' ink; empty if none.
     QRect inkExtent(const QRect &rect) const
     {
@@ -357,11 +387,12 @@ private:
                     columns[x] = sums[b][x] - sums[a][x];
                 const std::vector<std::pair<int, int>> runSpans
                     = present(spans, size_t(lines[a].top - rect.top()), size_t(lines[b - 1].bottom - rect.top()));
-                // Only wide gutters: a gap of a few cells that lines up in a few lines of code
-                // is no layout.
+                // Only wide gutters, between areas of a page (a sidebar below a page's head): the
+                // columns of a terminal's table between two prompts, or cells that line up in a
+                // few lines of code, are read with their lines.
                 const auto found = gutters(columns, rect.left(), rowSums[b] - rowSums[a], lines[b - 1].bottom - lines[a].top, runSpans);
                 const auto wide = std::count_if(found.begin(), found.end(),
-                    [&](const Gutter &gutter) { return (gutter.right - gutter.left) * 2 >= m_lineHeight * 3; });
+                    [&](const Gutter &gutter) { return gutter.right - gutter.left >= m_lineHeight * 3; });
                 if (found.size() > gutterCount && size_t(wide) >= found.size() - gutterCount) {
                     best = std::pair { a, b };
                     break;
@@ -452,7 +483,12 @@ private:
                 out.push_back({ rect, {}, {} });
                 return;
             }
-            if (isTable(rect, parts)) {
+            // Flows stand well apart; a gutter little wider than the gaps between words is
+            // one of a table's, or a terminal's columns of monospaced text lining up by chance,
+            // read row by row.
+            const bool apart = std::all_of(found.begin(), found.end(),
+                [&](const Gutter &gutter) { return (gutter.right - gutter.left) * 2 >= m_wordGap * 5; });
+            if (!apart || isTable(rect, parts)) {
                 TextBlock table { rect, {}, {} };
                 for (const Gutter &gutter : found) {
                     table.gutters.emplace_back(gutter.left, gutter.right);
@@ -476,6 +512,7 @@ private:
     bool m_rightToLeft = false;
     int m_lineHeight = 0;
     int m_minimumGutter = 0;
+    int m_wordGap = 0;
 };
 
 } // namespace
