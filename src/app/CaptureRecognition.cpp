@@ -13,12 +13,16 @@ const QString noTextRecognizedMessage = QStringLiteral("No text was recognized i
 
 namespace {
 
-// The commonest colour along a rectangle's outline: the background the code stands on.
-QRgb surroundingColour(const QImage &image, const QRect &box)
+// The commonest colour along a rectangle's outline, and its share of the outline.
+std::pair<QRgb, double> outlineColour(const QImage &image, const QRect &box)
 {
     std::map<QRgb, int> counts;
-    const QRect outline = box.adjusted(-1, -1, 1, 1).intersected(image.rect());
-    const auto count = [&](int x, int y) { ++counts[image.pixel(x, y)]; };
+    int total = 0;
+    const QRect outline = box.intersected(image.rect());
+    const auto count = [&](int x, int y) {
+        ++counts[image.pixel(x, y)];
+        ++total;
+    };
     for (int x = outline.left(); x <= outline.right(); ++x) {
         count(x, outline.top());
         count(x, outline.bottom());
@@ -27,13 +31,19 @@ QRgb surroundingColour(const QImage &image, const QRect &box)
         count(outline.left(), y);
         count(outline.right(), y);
     }
-    return std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
+    if (total == 0)
+        return { qRgb(255, 255, 255), 1.0 };
+    const auto commonest = std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
         return a.second < b.second;
-    })->first;
+    });
+    return { commonest->first, double(commonest->second) / total };
 }
 
 // The image with the codes painted over in their background: a code's modules read as text
-// give junk ("回 ・ ロ J"), and its payload comes out anyway.
+// give junk ("回 ・ ロ J"), and its payload comes out anyway. The area grows from the code's
+// outline until it stands on one colour, so that the light card a code is printed on (tilted
+// in a dark page, or with a linear code's digits below) goes with it; a code on a plain page
+// takes only its quiet zone.
 QImage withoutCodes(const QImage &image, const std::vector<BarcodeObservation> &codes)
 {
     QImage cleared = image.convertToFormat(QImage::Format_RGB32);
@@ -41,11 +51,14 @@ QImage withoutCodes(const QImage &image, const std::vector<BarcodeObservation> &
     for (const BarcodeObservation &code : codes) {
         if (code.box.isEmpty())
             continue;
-        // The position is the code's outline of modules; the quiet zone and a linear code's
-        // digits printed below it go too.
-        const int pad = std::max(4, std::min(code.box.width(), code.box.height()) / 8);
-        const QRect box = code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect());
-        painter.fillRect(box, QColor(surroundingColour(image, box)));
+        const int limit = std::max(8, std::max(code.box.width(), code.box.height()) / 3);
+        int pad = std::max(2, std::min(code.box.width(), code.box.height()) / 16);
+        std::pair<QRgb, double> colour = outlineColour(image, code.box.adjusted(-pad, -pad, pad, pad));
+        while (colour.second < 0.9 && pad < limit) {
+            pad += 2;
+            colour = outlineColour(image, code.box.adjusted(-pad, -pad, pad, pad));
+        }
+        painter.fillRect(code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect()), QColor(colour.first));
     }
     painter.end();
     return cleared;
