@@ -13,21 +13,13 @@ import sys
 import time
 import unicodedata
 
+from kinds import edit_distance
+
 
 def normalise(text, cjk):
     text = unicodedata.normalize("NFC", text)
     text = " ".join(text.split())
     return text.replace(" ", "") if cjk else text
-
-
-def levenshtein(a, b):
-    previous = list(range(len(b) + 1))
-    for i, ca in enumerate(a, 1):
-        current = [i]
-        for j, cb in enumerate(b, 1):
-            current.append(min(previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (ca != cb)))
-        previous = current
-    return previous[-1]
 
 
 def run(program, args):
@@ -89,7 +81,7 @@ def main():
                 continue
             status, got, ms = run(program, [os.path.join(ocr, name), "--language", language])
             ref = normalise(expected, cjk)
-            cer = levenshtein(ref, normalise(got if status == 0 else "", cjk)) / max(1, len(ref))
+            cer = edit_distance(ref, normalise(got if status == 0 else "", cjk)) / max(1, len(ref))
             if label == "given":
                 total_cer.append(cer)
             print(f"{name:34} {language:10} {cer:6.3f} {ms:6.0f}")

@@ -167,10 +167,10 @@ std::vector<InkBand> inkBands(const QImage &grey, int threshold)
     return bands;
 }
 
-std::vector<QRect> readingParts(const QImage &grey, int count, int threshold)
+std::vector<QRect> readingParts(const QImage &grey, int count)
 {
     const QRect whole(0, 0, grey.width(), grey.height());
-    std::vector<InkBand> bands = inkBands(grey, threshold < 0 ? inkThreshold(grey) : threshold);
+    std::vector<InkBand> bands = inkBands(grey, inkThreshold(grey));
     if (count < 2 || bands.size() < 2)
         return { whole };
     std::vector<int> heights;

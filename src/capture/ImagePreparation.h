@@ -56,8 +56,7 @@ std::vector<InkBand> inkBands(const QImage &grey, int threshold);
 // Splits a grey, dark-on-light image into at most `count` full-width parts of whole text
 // lines, cut in the blank rows between lines, so each part can be read on its own at the
 // same time. Parts hold about the same number of lines; one part when there is one line.
-// `threshold` is the ink threshold to use, by default the image's own.
-std::vector<QRect> readingParts(const QImage &grey, int count, int threshold = -1);
+std::vector<QRect> readingParts(const QImage &grey, int count);
 
 // Median height in pixels of the bands of rows that contain ink (dark pixels) in a grey,
 // dark-on-light image; 0 when there is no text-like band.

@@ -17,18 +17,9 @@ convert -size 760x170 xc:white -fill black -font DejaVu-Sans -pointsize 15 \
     -annotate +400+30 'Cities grew along the banks\nbecause boats moved goods\nfaster than any road could,\nand the trade made them rich.' \
     "$columns" || fail "could not draw the columns"
 
-display -title code -geometry +100+100 "$code_image" &
-pids+=($!)
-display -title columns -geometry +100+400 "$columns" &
-pids+=($!)
-wait_for 10 xdotool search --onlyvisible --name '^code$' || fail "the code window did not appear"
-wait_for 10 xdotool search --onlyvisible --name '^columns$' || fail "the columns window did not appear"
-
-start_tray
-"$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
-pids+=($!)
-wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
-    || fail "no default shortcut stored"
+show_image code 100 100 "$code_image"
+show_image columns 100 400 "$columns"
+start_glyphwell_in_tray
 
 # Captures the rectangle with the shortcut and waits for the clipboard to change.
 capture() {

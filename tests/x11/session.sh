@@ -43,6 +43,22 @@ start_tray() {
     pids+=($!)
     wait_for 10 xdotool search --onlyvisible --class trayer || fail "the tray did not start"
 }
+# Shows IMAGE in another program's window titled TITLE at +X+Y and waits for it.
+show_image() {
+    local title=$1 x=$2 y=$3 image=$4
+    display -title "$title" -geometry "+$x+$y" "$image" &
+    pids+=($!)
+    wait_for 10 xdotool search --onlyvisible --name "^$title\$" || fail "the $title window did not appear"
+}
+# Starts glyphwell at login with a tray, logging to $work/glyphwell.log, and waits until its
+# default shortcut is stored, that is registered.
+start_glyphwell_in_tray() {
+    start_tray
+    "$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
+    pids+=($!)
+    wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
+        || fail "glyphwell did not register its shortcut"
+}
 # The first visible window of ours whose geometry passes the test in $1, which sees WIDTH,
 # HEIGHT, X, Y and window.
 glyphwell_window() {

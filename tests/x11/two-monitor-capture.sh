@@ -17,18 +17,9 @@ read -r width height < <(identify -format '%w %h\n' "$image")
 # Text wholly on the second monitor (x from 1280), and text across the boundary at x = 1280.
 second_x=1700 second_y=20
 across_x=$((1280 - width / 2)) across_y=510
-display -title second -geometry "+$second_x+$second_y" "$image" &
-pids+=($!)
-display -title across -geometry "+$across_x+$across_y" "$image" &
-pids+=($!)
-wait_for 10 xdotool search --onlyvisible --name '^second$' || fail "the first image window did not appear"
-wait_for 10 xdotool search --onlyvisible --name '^across$' || fail "the second image window did not appear"
-
-start_tray
-"$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
-pids+=($!)
-wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
-    || fail "glyphwell did not register its shortcut"
+show_image second "$second_x" "$second_y" "$image"
+show_image across "$across_x" "$across_y" "$image"
+start_glyphwell_in_tray
 
 # Line by line; the blank line between paragraphs is not part of what recognition keeps.
 want=$(grep -v '^$' "$expected")
