@@ -116,6 +116,147 @@ void clearSolidEdges(QImage &grey)
     fill(right, top, grey.width(), bottom);
 }
 
+void flattenFilledBoxes(QImage &grey)
+{
+    const int width = grey.width();
+    const int height = grey.height();
+    if (grey.isNull() || width < 16 || height < 8)
+        return;
+    const int background = backgroundGrey(grey);
+    constexpr int distinct = 40; // grey steps from a colour that count as another colour
+    const auto at = [&](int x, int y) -> uchar & { return grey.scanLine(y)[x]; };
+    // Every pixel belongs to the background's colour or to a shape of another; the shapes are
+    // labelled one at a time, with their boxes.
+    std::vector<int> label(size_t(width) * height, -1);
+    std::vector<int> stack;
+    int next = 0;
+    for (int y0 = 0; y0 < height; ++y0) {
+        for (int x0 = 0; x0 < width; ++x0) {
+            const size_t start = size_t(y0) * width + x0;
+            if (label[start] >= 0 || std::abs(int(grey.constScanLine(y0)[x0]) - background) <= distinct)
+                continue;
+            const int shape = next++;
+            QRect box(x0, y0, 1, 1);
+            qint64 area = 0;
+            std::array<qint64, 256> counts {};
+            label[start] = shape;
+            stack.assign(1, int(start));
+            while (!stack.empty()) {
+                const int i = stack.back();
+                stack.pop_back();
+                const int x = i % width;
+                const int y = i / width;
+                ++area;
+                ++counts[grey.constScanLine(y)[x]];
+                box = box.united(QRect(x, y, 1, 1));
+                for (const auto &[dx, dy] : { std::pair { 1, 0 }, { -1, 0 }, { 0, 1 }, { 0, -1 } }) {
+                    const int nx = x + dx;
+                    const int ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= width || ny >= height)
+                        continue;
+                    const size_t n = size_t(ny) * width + nx;
+                    if (label[n] < 0 && std::abs(int(grey.constScanLine(ny)[nx]) - background) > distinct) {
+                        label[n] = shape;
+                        stack.push_back(int(n));
+                    }
+                }
+            }
+            // A box is mostly filled; a glyph, a rule or an outline is not.
+            if (box.width() < 16 || box.height() < 8 || area * 10 < qint64(box.width()) * box.height() * 6)
+                continue;
+            qint64 seen = 0;
+            int colour = 0;
+            while (seen * 2 < area)
+                seen += counts[colour++];
+            colour = std::max(0, colour - 1);
+            // Inside the box: every pixel not reached from its edge through other shapes or
+            // the background around it (rounded corners stay as they are).
+            std::vector<char> outside(size_t(box.width()) * box.height(), 0);
+            const auto local = [&](int x, int y) { return size_t(y - box.top()) * box.width() + (x - box.left()); };
+            std::vector<QPoint> reach;
+            for (int x = box.left(); x <= box.right(); ++x)
+                reach.insert(reach.end(), { QPoint(x, box.top()), QPoint(x, box.bottom()) });
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                reach.insert(reach.end(), { QPoint(box.left(), y), QPoint(box.right(), y) });
+            while (!reach.empty()) {
+                const QPoint p = reach.back();
+                reach.pop_back();
+                if (!box.contains(p) || outside[local(p.x(), p.y())] || label[size_t(p.y()) * width + p.x()] == shape)
+                    continue;
+                outside[local(p.x(), p.y())] = 1;
+                reach.insert(reach.end(), { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) });
+            }
+            // The box's rim, blended with what is around it, is neither box nor text.
+            std::vector<char> rim(outside.size(), 0);
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                for (int x = box.left(); x <= box.right(); ++x) {
+                    if (x - box.left() < 2 || box.right() - x < 2 || y - box.top() < 2 || box.bottom() - y < 2)
+                        rim[local(x, y)] = 1;
+                    if (!outside[local(x, y)])
+                        continue;
+                    for (int ny = std::max(box.top(), y - 2); ny <= std::min(box.bottom(), y + 2); ++ny) {
+                        for (int nx = std::max(box.left(), x - 2); nx <= std::min(box.right(), x + 2); ++nx)
+                            rim[local(nx, ny)] = !outside[local(nx, ny)];
+                    }
+                }
+            }
+            // The text: pixels inside of another colour than the box's, in pieces.
+            QRect text;
+            int pieces = 0;
+            qint64 textArea = 0;
+            qint64 insideArea = 0;
+            std::vector<char> piece(outside.size(), 0);
+            std::vector<int> contrasts;
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                for (int x = box.left(); x <= box.right(); ++x) {
+                    if (outside[local(x, y)] || rim[local(x, y)])
+                        continue;
+                    ++insideArea;
+                    const int contrast = std::abs(int(at(x, y)) - colour);
+                    if (contrast <= distinct || piece[local(x, y)])
+                        continue;
+                    ++pieces;
+                    reach.assign(1, QPoint(x, y));
+                    piece[local(x, y)] = 1;
+                    while (!reach.empty()) {
+                        const QPoint p = reach.back();
+                        reach.pop_back();
+                        ++textArea;
+                        text = text.united(QRect(p, QSize(1, 1)));
+                        contrasts.push_back(std::abs(int(at(p.x(), p.y())) - colour));
+                        for (const QPoint n : { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
+                            if (box.contains(n) && !outside[local(n.x(), n.y())] && !rim[local(n.x(), n.y())] && !piece[local(n.x(), n.y())]
+                                && std::abs(int(at(n.x(), n.y())) - colour) > distinct) {
+                                piece[local(n.x(), n.y())] = 1;
+                                reach.push_back(n);
+                            }
+                        }
+                    }
+                }
+            }
+            // Text runs along its box, with room around it: a glyph's counters (the two of a
+            // bold "B", the "oo" of a word run together) fill most of its height.
+            const int margin = std::max(2, text.height() / 5);
+            if (pieces < 3 || text.width() < 2 * text.height() || box.height() * 5 < text.height() * 8
+                || text.left() - box.left() < margin || box.right() - text.right() < margin
+                || text.top() - box.top() < margin || box.bottom() - text.bottom() < margin
+                || textArea * 2 > insideArea)
+                continue;
+            std::nth_element(contrasts.begin(), contrasts.begin() + contrasts.size() * 9 / 10, contrasts.end());
+            const int strongest = std::max(distinct + 1, contrasts[contrasts.size() * 9 / 10]);
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                for (int x = box.left(); x <= box.right(); ++x) {
+                    if (outside[local(x, y)])
+                        continue;
+                    const int contrast = rim[local(x, y)] ? 0 : std::abs(int(at(x, y)) - colour);
+                    const double ink = std::clamp(double(contrast - distinct / 2) / (strongest - distinct / 2), 0.0, 1.0);
+                    at(x, y) = uchar(std::lround(background * (1.0 - ink)));
+                }
+            }
+        }
+    }
+}
+
 bool hasDarkBackground(const QImage &grey)
 {
     const auto counts = histogram(grey);
@@ -240,6 +381,7 @@ QImage prepareForRecognition(const QImage &image, const PreparationOptions &opti
     if (options.invertDarkBackground && hasDarkBackground(grey))
         grey.invertPixels();
     clearSolidEdges(grey);
+    flattenFilledBoxes(grey);
 
     if (options.targetLineHeight <= 0)
         return grey;

@@ -33,6 +33,13 @@ QImage greyscaleOnWhite(const QImage &image);
 // `grey` is dark-on-light.
 void clearSolidEdges(QImage &grey);
 
+// Repaints the filled boxes that hold text (a chat bubble, a selected row, a button, a
+// table's head) as the background with dark text, whatever their colour and the text's:
+// white text on a blue bubble is a hole in a dark shape to the engine, which it skips. Only
+// a shape larger than its text, with text along it, counts: a bold glyph's counters do not.
+// `grey` is dark-on-light.
+void flattenFilledBoxes(QImage &grey);
+
 // True when most of the image is dark, i.e. the text is presumably light.
 bool hasDarkBackground(const QImage &grey);
 

@@ -117,3 +117,62 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
         EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
     }
 }
+
+// A box holding text is repainted as the background with dark text, whichever is the lighter;
+// a bold glyph's counters and a shape without text are left as they are.
+TEST(ImagePreparation, FlattensBoxesHoldingTextOnly)
+{
+    struct Case {
+        const char *name;
+        QColor box, text;
+        QString words;
+        int pixelSize;
+        bool bold;
+        bool flattened;
+    };
+    const Case cases[] = {
+        { "white on blue", QColor(10, 132, 255), Qt::white, QStringLiteral("Great, see you there"), 14, false, true },
+        { "dark on grey", QColor(61, 111, 168), QColor(20, 20, 20), QStringLiteral("Installation"), 13, false, true },
+        { "bold glyphs run together", Qt::black, Qt::black, QStringLiteral("BOB"), 60, true, false },
+        { "no text", QColor(40, 40, 40), QColor(40, 40, 40), QString(), 14, false, false },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage image(400, 120, QImage::Format_RGB32);
+        image.fill(QColor(250, 250, 250));
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(c.pixelSize);
+        font.setBold(c.bold);
+        if (c.bold)
+            font.setLetterSpacing(QFont::AbsoluteSpacing, -12);
+        painter.setFont(font);
+        const QRect box(20, 20, 300, 80);
+        if (c.box != c.text) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(c.box);
+            painter.drawRoundedRect(box, 14, 14);
+        }
+        painter.setPen(c.text);
+        if (c.words.isEmpty())
+            painter.fillRect(box.adjusted(0, 0, -120, -20), c.box);
+        else
+            painter.drawText(box, Qt::AlignCenter, c.words);
+        painter.end();
+        QImage grey = greyscaleOnWhite(image);
+        const QImage before = grey;
+        flattenFilledBoxes(grey);
+        if (!c.flattened) {
+            EXPECT_EQ(grey, before);
+            continue;
+        }
+        // The box is now background, and the text is the darkest thing in it.
+        EXPECT_GE(grey.pixelColor(box.left() + 6, box.center().y()).red(), 245);
+        int darkest = 255;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                darkest = std::min(darkest, grey.pixelColor(x, y).red());
+        EXPECT_LE(darkest, 40);
+    }
+}

@@ -266,3 +266,42 @@ TEST(TesseractEngine, AutomaticReadsTextFramedByWhatLiesAroundIt)
             << joined(*observations).toStdString();
     }
 }
+
+// Chat bubbles, a selected row and a button hold their text in a filled box, light on
+// colour or dark on colour: every line is read, none skipped as a picture.
+TEST(TesseractEngine, ReadsTextInFilledBoxes)
+{
+    struct Line {
+        QString text;
+        QColor box, ink;
+    };
+    const Line lines[] = {
+        { QStringLiteral("Lena 09:14"), QColor(250, 250, 250), QColor(40, 40, 40) },
+        { QStringLiteral("Are we still on for lunch?"), QColor(10, 132, 255), Qt::white },
+        { QStringLiteral("Installation"), QColor(61, 111, 168), QColor(20, 20, 20) },
+        { QStringLiteral("Great, see you there"), QColor(52, 199, 89), Qt::white },
+    };
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    QImage image(320, 44 * int(std::size(lines)) + 8, QImage::Format_RGB32);
+    image.fill(QColor(250, 250, 250));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font);
+    QStringList expected;
+    for (int i = 0; i < int(std::size(lines)); ++i) {
+        const QRect box(8 + (i % 2) * 60, 8 + i * 44, 230, 34);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(lines[i].box);
+        painter.drawRoundedRect(box, 12, 12);
+        painter.setPen(lines[i].ink);
+        painter.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, lines[i].text);
+        expected.append(lines[i].text);
+    }
+    painter.end();
+    TesseractEngine engine;
+    const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
+    ASSERT_TRUE(observations.has_value());
+    EXPECT_LE(characterErrorRate(expected.join(QLatin1Char('\n')), joined(*observations)), 0.03)
+        << joined(*observations).toStdString();
+}
