@@ -22,15 +22,6 @@ bool isPunctuation(QChar c)
     return c.isPunct() || c.isSymbol();
 }
 
-bool isEastAsian(QChar c)
-{
-    const QChar::Script script = c.script();
-    // The kana blocks whole: "ー" and "・" are of no script of their own.
-    return script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
-        || script == QChar::Script_Hangul || (c.unicode() >= 0x3000 && c.unicode() <= 0x30ff)
-        || (c.unicode() >= 0xff00 && c.unicode() <= 0xffef);
-}
-
 int lineTop(const RecognizedLine &line)
 {
     int top = line.words.front().box.top();
@@ -180,16 +171,15 @@ std::pair<int, int> facingMiddles(const RecognizedWord &left, const RecognizedWo
 
 // `inkGap` is the blank in the ink between two words beside East Asian text, when it was
 // measured: the engine's boxes of single syllables and characters are loose.
-int proportionalSpaces(
-    const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight, int inkGap)
+// `wordGap` is where Korean word gaps begin, as a share of the line's height.
+int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight,
+    int inkGap, double wordGap)
 {
     const int gap = inkGap >= 0 ? inkGap : right.box.left() - left.box.right() - 1;
     const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
     const QChar after = right.text.isEmpty() ? QChar() : right.text.front();
     if (isHangul(before) || isHangul(after)) {
-        // Korean puts spaces between words, a quarter of the type's size or more; the blank
-        // between the syllables of one word is far narrower.
-        return gap >= lineHeight * 0.2 ? 1 : 0;
+        return gap >= lineHeight * wordGap ? 1 : 0;
     }
     if (isEastAsian(before) && isEastAsian(after)) {
         // Japanese and Chinese put no spaces between their characters: a gap is the blank of
@@ -370,6 +360,15 @@ std::vector<RecognizedLine> withoutOverlappingLines(const std::vector<Recognized
 
 } // namespace
 
+bool isEastAsian(QChar c)
+{
+    const QChar::Script script = c.script();
+    // The kana blocks whole: "ー" and "・" are of no script of their own.
+    return script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana
+        || script == QChar::Script_Hangul || (c.unicode() >= 0x3000 && c.unicode() <= 0x30ff)
+        || (c.unicode() >= 0xff00 && c.unicode() <= 0xffef);
+}
+
 std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::vector<RecognizedLine> &lines)
 {
     if (grey.isNull())
@@ -404,6 +403,10 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
             leftmostCell = std::min(*leftmostCell, std::max(0, cellOf(*grid, *indentFrom + 1)));
     }
     const double height = wordHeight(lines);
+    std::vector<double> lineHeights;
+    for (const RecognizedLine &line : lines)
+        lineHeights.push_back(line.words.empty() ? 0.0 : double(lineBox(line).height()));
+    const double typicalLineHeight = median(lineHeights);
     // The gutters that lie between x = from and x = to.
     const auto guttersBetween = [&](int from, int to) {
         return int(std::count_if(gutters.begin(), gutters.end(), [&](const std::pair<int, int> &gutter) {
@@ -423,13 +426,42 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         return inkGap(grey, threshold, box.top(), box.bottom(), from, to);
     };
 
+    // The line's words' median top and bottom: one loose box may span two lines; and a line
+    // is taken for no larger than the block's lines are, give or take a little.
+    const auto heightOf = [&](const RecognizedLine &line) {
+        return std::min(double(lineBox(line).height()), typicalLineHeight * 1.1);
+    };
+    // Korean puts spaces between words, about a third of the type's size, and the blank
+    // between the syllables of a word is a fifth at most; but at screen sizes the two come
+    // within a pixel or two, so they are told apart by the widest step between the blanks of
+    // the block, where there are enough of them.
+    std::vector<double> koreanGaps;
+    for (const RecognizedLine &line : lines) {
+        for (size_t w = 1; w < line.words.size(); ++w) {
+            const QString &left = line.words[w - 1].text, &right = line.words[w].text;
+            if ((!left.isEmpty() && isHangul(left.back())) || (!right.isEmpty() && isHangul(right.front())))
+                koreanGaps.push_back(eastAsianGap(line.words[w - 1], line.words[w], line) / heightOf(line));
+        }
+    }
+    double koreanWordGap = 0.28;
+    std::sort(koreanGaps.begin(), koreanGaps.end());
+    if (koreanGaps.size() >= 6) {
+        double widestStep = 0.04;
+        for (size_t g = 1; g < koreanGaps.size(); ++g) {
+            const double step = koreanGaps[g] - koreanGaps[g - 1];
+            if (koreanGaps[g - 1] >= 0.12 && koreanGaps[g] <= 0.4 && step > widestStep) {
+                widestStep = step;
+                koreanWordGap = (koreanGaps[g] + koreanGaps[g - 1]) / 2;
+            }
+        }
+    }
+
     std::vector<TextObservation> observations;
     for (size_t i = 0; i < lines.size(); ++i) {
         const RecognizedLine &line = lines[i];
         if (line.words.empty())
             continue;
-        // The line's words' median top and bottom: one loose box may span two lines.
-        const double lineHeight = lineBox(line).height();
+        const double lineHeight = heightOf(line);
         QString text;
         if (grid)
             text.fill(QLatin1Char(' '), cells[i].front().first - *leftmostCell);
@@ -443,7 +475,7 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                 const int spaces = grid ? std::max(0, cells[i][w].first - cells[i][w - 1].second - 1)
                     : tabs > 0          ? 0
                                         : proportionalSpaces(line.words[w - 1], word, height, lineHeight,
-                                            eastAsianGap(line.words[w - 1], word, line));
+                                            eastAsianGap(line.words[w - 1], word, line), koreanWordGap);
                 text += QString(tabs, QLatin1Char('\t')) + QString(spaces, QLatin1Char(' '));
             }
             const QString spaced = grid ? spacedWord(word, *grid, ink[i])

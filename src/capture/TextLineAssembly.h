@@ -22,6 +22,10 @@ struct RecognizedLine {
     std::vector<RecognizedWord> words;
 };
 
+// Han, kana, Hangul and the full-width forms: characters a square wide, set without spaces
+// between them (Korean sets them between words).
+bool isEastAsian(QChar c);
+
 // The cells of a monospaced block: cell k spans [origin + k * pitch, origin + (k + 1) * pitch).
 struct CharacterGrid {
     double pitch = 0;
