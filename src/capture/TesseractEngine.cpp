@@ -203,23 +203,17 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     // Tesseract finds lines badly in text that touches the image's edge, and a neighbour's
     // ink beyond the block must not show in the margin. Lines across the whole image are read
     // where they stand.
-    const bool fullWidth = unit.rect.left() == 0 && unit.rect.width() == grey.width();
+    const bool fullWidth = unit.rect.left() == 0 && unit.rect.width() == grey.width() && !unit.skippedLine;
     const int margin = fullWidth ? 0 : 10;
-    QImage part;
-    if (fullWidth && unit.clear.empty()) {
-        part = QImage(grey.constScanLine(unit.rect.top()), grey.width(), unit.rect.height(), int(grey.bytesPerLine()),
-            QImage::Format_Grayscale8);
-    } else {
-        part = QImage(unit.rect.width() + 2 * margin, unit.rect.height() + 2 * margin, QImage::Format_Grayscale8);
-        part.fill(uint(layout.background));
-        for (int y = 0; y < unit.rect.height(); ++y)
-            std::memcpy(part.scanLine(y + margin) + margin, grey.constScanLine(unit.rect.top() + y) + unit.rect.left(),
-                size_t(unit.rect.width()));
-        for (const QRect &rule : unit.clear) {
-            const QRect area = rule.intersected(unit.rect).translated(margin - unit.rect.left(), margin - unit.rect.top());
-            for (int y = area.top(); y <= area.bottom(); ++y)
-                std::memset(part.scanLine(y) + area.left(), layout.background, size_t(area.width()));
-        }
+    QImage part(unit.rect.width() + 2 * margin, unit.rect.height() + 2 * margin, QImage::Format_Grayscale8);
+    part.fill(uint(layout.background));
+    for (int y = 0; y < unit.rect.height(); ++y)
+        std::memcpy(part.scanLine(y + margin) + margin, grey.constScanLine(unit.rect.top() + y) + unit.rect.left(),
+            size_t(unit.rect.width()));
+    for (const QRect &rule : unit.clear) {
+        const QRect area = rule.intersected(unit.rect).translated(margin - unit.rect.left(), margin - unit.rect.top());
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memset(part.scanLine(y) + area.left(), layout.background, size_t(area.width()));
     }
     const QPoint offset = unit.rect.topLeft() - QPoint(margin, margin);
     api->SetImage(part.constBits(), part.width(), part.height(), 1, int(part.bytesPerLine()));
@@ -263,8 +257,55 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     api->Clear();
     for (RecognizedLine &line : reading.lines)
         std::erase_if(line.words, [](const RecognizedWord &word) { return word.text.isEmpty(); });
+    std::erase_if(reading.lines, [](const RecognizedLine &line) { return line.words.empty(); });
+    reading.blockOfLine.resize(reading.lines.size(), unit.block);
+    if (!unit.skippedLine && !reading.lines.empty())
+        readSkippedLines(api, grey, unit, layout, reading, confidenceSum);
     reading.confidence = reading.words == 0 ? 0 : confidenceSum / reading.words;
     return reading;
+}
+
+void TesseractEngine::readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit,
+    const Layout &layout, Reading &reading, double &confidenceSum)
+{
+    // Tesseract now and then leaves out a whole line among those it reads, most often a short
+    // last one near the image's edge ("步、放风筝。" under a paragraph). A band of ink rows
+    // that no word stands in, as tall as the lines read, is read again on its own.
+    const QImage area = grey.copy(unit.rect);
+    std::vector<int> heights;
+    for (const RecognizedLine &line : reading.lines) {
+        for (const RecognizedWord &word : line.words)
+            heights.push_back(word.box.height());
+    }
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const int wordHeight = heights[heights.size() / 2];
+    int skipped = 0;
+    for (const InkBand &band : inkBands(area, inkThreshold(area))) {
+        const int top = unit.rect.top() + band.top;
+        const int bottom = unit.rect.top() + band.bottom - 1;
+        const bool read = std::any_of(reading.lines.begin(), reading.lines.end(), [&](const RecognizedLine &line) {
+            return std::any_of(line.words.begin(), line.words.end(), [&](const RecognizedWord &word) {
+                return word.box.top() <= bottom && word.box.bottom() >= top;
+            });
+        });
+        // A few at most: a selection of pictures with a word or two is no text with lines left out.
+        if (read || band.height() * 2 < wordHeight || band.height() > wordHeight * 2 || ++skipped > 2)
+            continue;
+        ReadingUnit alone { QRect(unit.rect.left(), top, unit.rect.width(), band.height()), unit.block, unit.clear, true };
+        std::optional<Reading> again = readPart(api, grey, alone, layout);
+        if (!again)
+            continue;
+        for (RecognizedLine &line : again->lines) {
+            const int lineTop = line.words.front().box.top();
+            const auto before = std::find_if(reading.lines.begin(), reading.lines.end(),
+                [&](const RecognizedLine &other) { return other.words.front().box.top() > lineTop; });
+            const auto at = before - reading.lines.begin();
+            reading.lines.insert(before, std::move(line));
+            reading.blockOfLine.insert(reading.blockOfLine.begin() + at, unit.block);
+        }
+        confidenceSum += again->confidence * again->words;
+        reading.words += again->words;
+    }
 }
 
 std::vector<TesseractEngine::ReadingUnit> TesseractEngine::readingUnits(
@@ -494,6 +535,32 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         }
         return box.isEmpty() ? 0.0 : double(inked) / (double(box.width()) * box.height());
     };
+    // Nor is a doubtful line whose box holds almost no ink (tiles of icons read as "a eeese"
+    // across the whole image), nor one whose letters are as wide as they are tall: those are
+    // icons, read a shape at a time (a magnifier and a gear as "Q=HOR"). The letters of text
+    // take half as many inked columns as the line is tall, East Asian characters, counted as
+    // two, too; the blanks of spaces the engine left out of a word do not count.
+    const auto widthPerCharacter = [&](const RecognizedLine &line) {
+        double width = 0;
+        double units = 0;
+        std::vector<int> heights;
+        for (const RecognizedWord &word : line.words) {
+            const QRect box = word.box.intersected(grey.rect());
+            for (int x = box.left(); x <= box.right(); ++x) {
+                bool inked = false;
+                for (int y = box.top(); y <= box.bottom() && !inked; ++y)
+                    inked = grey.constScanLine(y)[x] + 48 < layout.background;
+                width += inked ? 1 : 0;
+            }
+            heights.push_back(word.box.height());
+            for (QChar c : word.text)
+                units += c.isSpace() ? 0 : isEastAsian(c) ? 2 : 1;
+        }
+        if (heights.empty() || units == 0)
+            return 0.0;
+        std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+        return width / units / std::max(1, heights[heights.size() / 2]);
+    };
     std::vector<bool> junk(reading->lines.size(), false);
     for (size_t l = 0; l < reading->lines.size(); ++l) {
         const RecognizedLine &line = reading->lines[l];
@@ -507,7 +574,9 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
                 return QStringLiteral("{}()[];,").contains(c);
             });
         }
-        junk[l] = (characters <= 2 && !brackets && best < 0.7f) || (best < 0.5f && inkShare(line) >= 0.6);
+        const double ink = inkShare(line);
+        junk[l] = (characters <= 2 && !brackets && best < 0.7f)
+            || (best < 0.5f && (ink >= 0.6 || ink < 0.04 || widthPerCharacter(line) >= 0.75));
     }
     // Nor is a handful of doubtful characters in all ("Sie 5" from a code's modules) text; a
     // sure word, or many doubtful characters (a small address), is.

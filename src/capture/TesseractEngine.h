@@ -80,6 +80,7 @@ private:
         QRect rect;
         size_t block = 0;
         std::vector<QRect> clear;
+        bool skippedLine = false; // a line the reading of its part left out, read alone
     };
 
     struct Layout {
@@ -97,6 +98,8 @@ private:
     std::optional<Reading> readEastAsian(const QImage &grey, const Layout &layout);
     std::optional<Reading> readPart(
         tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout);
+    void readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout,
+        Reading &reading, double &confidenceSum);
     static std::vector<ReadingUnit> readingUnits(const QImage &grey, const Layout &layout, int readers);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
     const std::optional<QString> &dataDirectory();
