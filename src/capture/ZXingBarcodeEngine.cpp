@@ -158,6 +158,61 @@ BarcodeObservation observationOf(const ZXing::Result &result, QRect box)
     return { std::move(text), box };
 }
 
+// The light cards in a dark image, largest first: a code printed on one (a boarding pass on a
+// dark page) is found when read on its own, where the text beside it misleads the detectors.
+std::vector<QRect> lightCards(const QImage &grey)
+{
+    const int width = grey.width();
+    const int height = grey.height();
+    constexpr int light = 192;
+    std::vector<char> seen(size_t(width) * height, 0);
+    std::vector<std::pair<qint64, QRect>> cards;
+    std::vector<QPoint> stack;
+    qint64 lightPixels = 0;
+    for (int y0 = 0; y0 < height; ++y0) {
+        for (int x0 = 0; x0 < width; ++x0) {
+            if (grey.constScanLine(y0)[x0] < light)
+                continue;
+            ++lightPixels;
+            if (seen[size_t(y0) * width + x0])
+                continue;
+            QRect box(x0, y0, 1, 1);
+            qint64 area = 0;
+            seen[size_t(y0) * width + x0] = 1;
+            stack.assign(1, QPoint(x0, y0));
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                ++area;
+                box = box.united(QRect(p, QSize(1, 1)));
+                for (const QPoint n : { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
+                    if (n.x() < 0 || n.y() < 0 || n.x() >= width || n.y() >= height)
+                        continue;
+                    char &mark = seen[size_t(n.y()) * width + n.x()];
+                    if (!mark && grey.constScanLine(n.y())[n.x()] >= light) {
+                        mark = 1;
+                        stack.push_back(n);
+                    }
+                }
+            }
+            // A card holds a code's light modules joined by its margin: a fair size, not a
+            // stroke of text, and neither a hair line nor the page itself.
+            const int shorter = std::min(box.width(), box.height());
+            const int longer = std::max(box.width(), box.height());
+            if (shorter >= 21 && longer <= shorter * 6 && area * 5 >= qint64(box.width()) * box.height())
+                cards.emplace_back(area, box);
+        }
+    }
+    // A light page is no card: its codes were looked for already.
+    if (lightPixels * 2 > qint64(width) * height)
+        return {};
+    std::sort(cards.begin(), cards.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    std::vector<QRect> boxes;
+    for (size_t i = 0; i < std::min<size_t>(cards.size(), 4); ++i)
+        boxes.push_back(cards[i].second);
+    return boxes;
+}
+
 } // namespace
 
 ZXingBarcodeEngine::ZXingBarcodeEngine(ZXingBarcodeOptions options)
@@ -250,6 +305,14 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
         observations.reserve(results.size());
         for (const ZXing::Result &result : results)
             observations.push_back(observationOf(result, boxOf(result, margin, scale, grey.size())));
+        if (observations.empty() && options.retryQuietZone) {
+            for (const QRect &card : lightCards(grey)) {
+                const QImage part = grey.copy(card);
+                for (const ZXing::Result &result : read(withQuietZone(part), hints))
+                    observations.push_back(observationOf(
+                        result, boxOf(result, quietZoneMargin(part), 1, card.size()).translated(card.topLeft())));
+            }
+        }
         return observations;
     } catch (const std::exception &error) {
         qWarning("Barcode detection failed: %s", error.what());

@@ -186,6 +186,25 @@ QImage inWindow(const QImage &code, int scale)
     return window;
 }
 
+// A boarding pass in a dark window: light text beside the code's white card.
+QImage onCardBesideText(const QImage &code)
+{
+    QImage window(340, 135, QImage::Format_RGB32);
+    window.fill(QColor(32, 33, 36));
+    QPainter painter(&window);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(15);
+    painter.setFont(font);
+    painter.setPen(QColor(235, 235, 235));
+    painter.drawText(12, 28, QStringLiteral("Boarding pass"));
+    painter.drawText(12, 56, QStringLiteral("Flight LH 2419 to Munich"));
+    painter.drawText(12, 84, QStringLiteral("Gate B12, seat 14C"));
+    painter.fillRect(208, 5, 125, 125, Qt::white);
+    painter.drawImage(QRect(QPoint(270 - code.width() * 2, 67 - code.height() * 2), code.size() * 4), code);
+    painter.end();
+    return window;
+}
+
 } // namespace
 
 // Every code a screen shows, however it was selected: cut tight without its quiet zone, light
@@ -221,6 +240,8 @@ TEST(ZXingBarcodeEngine, ReadsCodesAsAScreenShowsThem)
         { "EAN-13 cut tight, light on dark, 1.5 px", onScreen(ean, 1.5, true), QStringLiteral("5901234123457"), true },
         { "QR in a window at 1x", inWindow(qr, 1), QStringLiteral("https://example.org/login?token=42"), false },
         { "QR in a window at 2x", inWindow(qr, 2), QStringLiteral("https://example.org/login?token=42"), false },
+        { "Aztec on a card beside light text", onCardBesideText(tightCode(ZXing::BarcodeFormat::Aztec, "M1DOE/JANE E4XK2LP FRAMUC LH2419 014C")),
+            QStringLiteral("M1DOE/JANE E4XK2LP FRAMUC LH2419 014C"), true },
     };
     ZXingBarcodeEngine engine;
     ZXingBarcodeEngine plain(ZXingBarcodeOptions { .retryInverted = false, .retryQuietZone = false, .retryUpscaled = false });
