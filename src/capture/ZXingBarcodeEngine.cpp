@@ -250,7 +250,9 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
         // inverted; a quiet zone added around a code the selection cut tight; three times
         // the size for codes of a pixel or two per module. They combine, as a small light
         // code cut tight from a dark page needs all three.
-        const bool smallEnough = qint64(grey.width()) * grey.height() * 9 <= 16'000'000;
+        // A code of a pixel or two per module is a small thing on screen, selected closely;
+        // in a larger selection nine times its pixels would cost a second for nothing.
+        const bool smallEnough = qint64(grey.width()) * grey.height() <= 300'000;
         for (const bool upscaled : { false, true }) {
             if (upscaled && (!options.retryUpscaled || !smallEnough))
                 break;
