@@ -197,6 +197,21 @@ TEST_F(RegionCaptureX11, LiveGrab_ReadsTheWindowsPixels_WithAndWithoutSharedMemo
     const QImage captured = captureNow(grabber, QRectF(textWindowGeometry));
     EXPECT_EQ(differingPixels(captured, plain.images[0]), 0);
     EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
+
+    // A kept connection and segment read what is on screen now, a smaller area in the larger
+    // segment of an earlier grab included, not what the segment held before.
+    const auto kept = makeGrabConnection();
+    const QRect whole(0, 0, 1920, 1080);
+    ASSERT_EQ(grabRootRects({ whole }, X11GrabMethod::sharedMemory, kept.get()).images.size(), 1u);
+    const X11Grab again = grabRootRects({ textWindowGeometry }, X11GrabMethod::sharedMemory, kept.get());
+    ASSERT_EQ(again.images.size(), 1u);
+    EXPECT_TRUE(again.usedSharedMemory);
+    EXPECT_EQ(differingPixels(again.images[0], plain.images[0]), 0);
+    window.reset();
+    QTest::qWait(200);
+    const X11Grab gone = grabRootRects({ textWindowGeometry }, X11GrabMethod::sharedMemory, kept.get());
+    ASSERT_EQ(gone.images.size(), 1u);
+    EXPECT_GT(differingPixels(gone.images[0], plain.images[0]), 1000) << "the closed window is still read";
 }
 
 TEST_F(RegionCaptureX11, LiveGrab_BeyondTheRootWindowIsBlack)

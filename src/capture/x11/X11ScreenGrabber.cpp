@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -245,11 +246,34 @@ QImage convertZPixmap(const uchar *data, std::size_t length, QSize size, const X
     return image;
 }
 
-X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
+class X11GrabConnection {
+public:
+    std::mutex mutex;
+    XcbConnection connection;
+    int screenNumber = 0;
+    std::unique_ptr<SharedSegment> segment; // dropped before the connection it is attached on
+};
+
+std::shared_ptr<X11GrabConnection> makeGrabConnection()
+{
+    return std::make_shared<X11GrabConnection>();
+}
+
+X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method, X11GrabConnection *kept)
 {
     X11Grab grab;
-    int screenNumber = 0;
-    XcbConnection connection = connectToDisplay(nullptr, &screenNumber);
+    X11GrabConnection own;
+    X11GrabConnection &held = kept ? *kept : own;
+    std::unique_lock lock(held.mutex);
+    // A server that went away (or a connection broken by an error) is connected to anew.
+    if (held.connection && xcb_connection_has_error(held.connection.get())) {
+        held.segment.reset();
+        held.connection.reset();
+    }
+    if (!held.connection)
+        held.connection = connectToDisplay(nullptr, &held.screenNumber);
+    XcbConnection &connection = held.connection;
+    const int screenNumber = held.screenNumber;
     if (!connection) {
         grab.error = QStringLiteral("The screen cannot be captured: the X display \"%1\" cannot be opened.")
                          .arg(qEnvironmentVariable("DISPLAY"));
@@ -274,8 +298,11 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
         largest
             = std::max(largest, std::size_t(layout.bytesPerLine(area.width())) * std::size_t(area.height()));
     }
-    std::unique_ptr<SharedSegment> segment;
-    if (method != X11GrabMethod::getImage && largest > 0 && sharedMemoryOffered(c)) {
+    std::unique_ptr<SharedSegment> &segment = held.segment;
+    if (method == X11GrabMethod::getImage) {
+        segment.reset();
+    } else if (largest > 0 && (!segment || segment->size() < largest) && sharedMemoryOffered(c)) {
+        segment.reset();
         segment = std::make_unique<SharedSegment>(c, largest);
         if (!segment->isValid())
             segment.reset();
@@ -322,6 +349,7 @@ X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method)
 X11ScreenGrabber::X11ScreenGrabber(ScreenList &screens, X11GrabMethod method)
     : m_screens(screens)
     , m_method(method)
+    , m_connection(makeGrabConnection())
 { }
 
 QCoro::Task<QImage> X11ScreenGrabber::captureRegion(QRectF rect)
@@ -342,7 +370,7 @@ QCoro::Task<QImage> X11ScreenGrabber::captureRegion(QRectF rect)
     if (!plan)
         throw CaptureError(OCRServiceError::noCapturedImage);
     auto grabbing = QtConcurrent::run(
-        [area = plan->pixelRect, method = m_method] { return grabRootRects({ area }, method); });
+        [area = plan->pixelRect, method = m_method, kept = m_connection] { return grabRootRects({ area }, method, kept.get()); });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
     if (!grab.error.isEmpty())
@@ -370,7 +398,7 @@ QCoro::Task<FrozenFrame> X11ScreenGrabber::freezeFrame()
     if (areas.empty())
         throw CaptureError(OCRServiceError::noCapturedImage);
     auto grabbing = QtConcurrent::run(
-        [areas = std::move(areas), method = m_method] { return grabRootRects(areas, method); });
+        [areas = std::move(areas), method = m_method, kept = m_connection] { return grabRootRects(areas, method, kept.get()); });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
     if (!grab.error.isEmpty())
