@@ -38,7 +38,7 @@ bench: deps
 	cmake --build $(BUILD)/bench --target recognition_bench overlay_bench capture_latency glyphwell
 	cd $(BUILD)/bench && OMP_THREAD_LIMIT=1 QT_QPA_PLATFORM=offscreen ./bench/recognition_bench
 	tests/x11/run-with-xvfb $(BUILD)/bench/bench/overlay_bench 20
-	tests/x11/run-with-xvfb bench/capture_latency.sh $(BUILD)/bench 20
+	tests/x11/run-with-xvfb bench/capture_latency.sh $(BUILD)/bench 12 "$$(bench/build-previous.sh $(BUILD))"
 	OMP_THREAD_LIMIT=1 bench/cli_accuracy.py $(BUILD)/bench/glyphwell
 	bench/kinds.py $(BUILD)/bench/glyphwell --previous "$$(bench/build-previous.sh $(BUILD))"
 

@@ -9,6 +9,8 @@
 #include "capture/ScreenSnippets.h"
 #include "capture/ScriptDetection.h"
 #include "capture/ImagePreparation.h"
+#include "capture/OCRService.h"
+#include "app/CaptureRecognition.h"
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
@@ -514,6 +516,58 @@ void benchScript()
 
 } // namespace
 
+// A grabber for a service that only reads images.
+class NoScreen : public ScreenGrabber {
+public:
+    QCoro::Task<QImage> captureRegion(QRectF) override { co_return QImage(); }
+};
+
+// What a capture costs once the image is taken, warm, on the screens the capture latency bench
+// shows (bench/data/latency), each with the few pixels of desktop around it a selection takes:
+// the whole reading as the program does it (text and codes), and its parts.
+void benchLatency()
+{
+    const int rounds = std::max(3, qEnvironmentVariableIntValue("GLYPHWELL_BENCH_ROUNDS"));
+    std::printf("\n== Capture reading, warm (bench/data/latency; ms, median / p95 of %d rounds) ==\n", rounds);
+    TesseractEngine textEngine;
+    ZXingBarcodeEngine barcodeEngine;
+    NoScreen screen;
+    OCRService service(textEngine, barcodeEngine, screen);
+    const auto stat = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return QStringLiteral("%1 / %2")
+            .arg(values[values.size() / 2], 0, 'f', 1)
+            .arg(values[std::min(values.size() - 1, size_t(0.95 * double(values.size() - 1) + 0.5))], 0, 'f', 1);
+    };
+    std::printf("%-10s %22s %22s %22s %22s\n", "screen", "capture reading", "text (automatic)", "codes, quick",
+        "codes, all passes");
+    for (const char *name : { "paragraph", "code", "page" }) {
+        QImage shown(dataRoot + QStringLiteral("/latency/%1.png").arg(QLatin1String(name)));
+        QImage image(shown.width() + 8, shown.height() + 8, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter(&image).drawImage(4, 4, shown);
+        (void)recognizeCapturedImage(service, image, std::nullopt, std::nullopt);
+        std::vector<double> whole, text, quick, all;
+        for (int round = 0; round < rounds; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            (void)recognizeCapturedImage(service, image, std::nullopt, std::nullopt);
+            whole.push_back(timer.nsecsElapsed() / 1e6);
+            timer.restart();
+            (void)service.recognizeText(image, std::nullopt);
+            text.push_back(timer.nsecsElapsed() / 1e6);
+            timer.restart();
+            (void)service.findBarcodes(image, true);
+            quick.push_back(timer.nsecsElapsed() / 1e6);
+            timer.restart();
+            (void)service.findBarcodes(image, false);
+            all.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        std::printf("%-10s %22s %22s %22s %22s\n", name, qPrintable(stat(whole)), qPrintable(stat(text)),
+            qPrintable(stat(quick)), qPrintable(stat(all)));
+    }
+}
+
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
@@ -531,5 +585,7 @@ int main(int argc, char **argv)
         benchScreen();
     if (all || arguments.contains(QStringLiteral("documents")))
         benchDocuments();
+    if (all || arguments.contains(QStringLiteral("latency")))
+        benchLatency();
     return 0;
 }
