@@ -39,7 +39,7 @@ QLabel *secondaryLabel(const QString &text, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setFont(font);
-    Style::setTextColour(label, Style::secondaryText(parent->palette()));
+    Style::follow(label, Style::Role::secondaryText);
     return label;
 }
 
@@ -127,9 +127,11 @@ QWidget *ContentView::makeLanguageRow()
     pickerRow->addWidget(m_languagePicker, 1, Qt::AlignLeft);
     picker->setMaximumWidth(qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
     row->addWidget(picker);
-    row->addWidget(secondaryLabel(
+    QLabel *hint = secondaryLabel(
         QStringLiteral("Choose a language when you know the snippet, or leave it on Automatic."),
-        Style::captionFont(), languageRow));
+        Style::captionFont(), languageRow);
+    hint->setObjectName(QStringLiteral("languageHint"));
+    row->addWidget(hint);
     row->addStretch(1);
     return languageRow;
 }
@@ -156,7 +158,7 @@ QWidget *ContentView::makeCommandRow()
     m_clearHistoryButton->setObjectName(QStringLiteral("clearHistoryButton"));
     m_clearHistoryButton->setAutoDefault(false);
     // A destructive command: its title in red (a red that reads on the theme's buttons).
-    updateDestructiveColour();
+    Style::follow(m_clearHistoryButton, Style::Role::destructiveButton);
 
     for (QWidget *widget : std::initializer_list<QWidget *> {
              m_captureButton, m_noLineBreaksButton, m_captureLastButton, m_spinner })
@@ -299,14 +301,19 @@ void ContentView::refresh()
             textExcerpt(text, maximumPaneCharacters, maximumPaneParagraphCharacters, true));
     }
     m_primaryColour = !m_state.extractedText().isEmpty();
+    updateTextPaneColour();
+
+    refreshHistory();
+}
+
+void ContentView::updateTextPaneColour()
+{
     const QColor colour = m_primaryColour ? Style::primaryText(palette()) : Style::secondaryText(palette());
     if (m_textPane->palette().color(QPalette::Text) != colour) {
         QPalette palette = m_textPane->palette();
         palette.setColor(QPalette::Text, colour);
         m_textPane->setPalette(palette);
     }
-
-    refreshHistory();
 }
 
 void ContentView::refreshHistory()
@@ -346,19 +353,13 @@ void ContentView::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), gradient);
 }
 
-void ContentView::updateDestructiveColour()
-{
-    QPalette destructive = m_clearHistoryButton->palette();
-    destructive.setColor(QPalette::ButtonText, Style::destructiveText(palette()));
-    m_clearHistoryButton->setPalette(destructive);
-}
-
 void ContentView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // The desktop switched between light and dark.
-    if (event->type() == QEvent::PaletteChange && m_clearHistoryButton)
-        updateDestructiveColour();
+    // The desktop switched between light and dark: the pane's text takes the new scheme's
+    // colour, never staying dark on dark or light on light.
+    if (event->type() == QEvent::PaletteChange && m_textPane)
+        updateTextPaneColour();
 }
 
 void ContentView::showEvent(QShowEvent *event)

@@ -60,7 +60,7 @@ private:
     QWidget *makeCommandRow();
     QWidget *makeContentRow();
     void refreshHistory();
-    void updateDestructiveColour();
+    void updateTextPaneColour();
 
     AppState &m_state;
     RefreshScheduler *m_scheduler;

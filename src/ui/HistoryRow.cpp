@@ -27,8 +27,9 @@ HistoryRow::HistoryRow(QWidget *parent)
     QFont timeFont = Style::captionFont();
     timeFont.setWeight(QFont::DemiBold);
     m_time->setFont(timeFont);
+    m_language->setObjectName(QStringLiteral("historyLanguage"));
     m_language->setFont(Style::smallCaptionFont());
-    Style::setTextColour(m_language, Style::secondaryText(palette()));
+    Style::follow(m_language, Style::Role::secondaryText);
     m_text->setFont(Style::monospacedFont(Style::captionFont()));
     for (QWidget *child : { static_cast<QWidget *>(m_time), static_cast<QWidget *>(m_language),
              static_cast<QWidget *>(m_text) })

@@ -53,7 +53,7 @@ QLabel *captionLabel(const QString &text, bool semibold, bool secondary, QWidget
     label->setFont(font);
     label->setWordWrap(true);
     if (secondary)
-        Style::setTextColour(label, Style::secondaryText(parent->palette()));
+        Style::follow(label, Style::Role::secondaryText);
     return label;
 }
 
@@ -84,7 +84,7 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_captureShortcut->setObjectName(QStringLiteral("captureShortcutLabel"));
     m_captureShortcut->setFont(Style::captionFont());
     m_captureShortcut->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Style::setTextColour(m_captureShortcut, Style::secondaryText(palette()));
+    Style::follow(m_captureShortcut, Style::Role::secondaryText);
     auto *buttonRow = new QHBoxLayout(m_captureButton);
     buttonRow->setContentsMargins(0, 0, 10, 0);
     buttonRow->addStretch(1);
@@ -112,7 +112,7 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_status = new LineLimitedLabel(2, this);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setFont(Style::captionFont());
-    Style::setTextColour(m_status, Style::secondaryText(palette()));
+    Style::follow(m_status, Style::Role::secondaryText);
     column->addWidget(padded(m_status, 12, 6, 6, this));
 
     // 5. While screen capture is not allowed.
@@ -225,9 +225,7 @@ QWidget *MenuBarContentView::divider()
     auto *line = new QWidget(this);
     line->setFixedHeight(1);
     line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Mid));
-    line->setPalette(palette);
+    Style::follow(line, Style::Role::divider);
     return line;
 }
 

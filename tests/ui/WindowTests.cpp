@@ -1,13 +1,18 @@
 #include "UiTestSupport.h"
+#include "fakes/PrivateBus.h"
 #include "ui/BusySpinner.h"
 #include "ui/ContentView.h"
+#include "ui/DesktopColorScheme.h"
 #include "ui/HistoryRow.h"
+#include "ui/Icons.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/Style.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
@@ -474,28 +479,153 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
     setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
 }
 
-// "Clear History" reads on light and dark themes alike (4.5:1 at least), and follows a switch
-// of the theme while the program runs.
-TEST_F(WindowTest, ClearHistory_ReadableOnLightAndDarkThemes)
+// What a colour with its alpha looks like over the background.
+QColor over(const QColor &colour, const QColor &background)
+{
+    const qreal a = colour.alphaF();
+    return QColor::fromRgbF(colour.redF() * a + background.redF() * (1 - a),
+        colour.greenF() * a + background.greenF() * (1 - a), colour.blueF() * a + background.blueF() * (1 - a));
+}
+
+// The desktop switches light, dark, light while the program runs: every text, the text pane's
+// placeholder and text, "Clear History" and the symbols read on the new background (4.5:1 for
+// text, 3:1 for symbols), never keeping the colour of the scheme before.
+TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
 {
     makeApp();
     capture();
-    const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (const auto &[role, colour] : { std::pair(QPalette::Window, QColor(0x2b, 0x2b, 0x2b)),
-             std::pair(QPalette::Button, QColor(0x35, 0x35, 0x35)), std::pair(QPalette::Base, QColor(0x1e, 0x1e, 0x1e)),
-             std::pair(QPalette::WindowText, QColor(Qt::white)), std::pair(QPalette::ButtonText, QColor(Qt::white)),
-             std::pair(QPalette::Text, QColor(Qt::white)) })
-        dark.setColor(role, colour);
-    for (const auto &[name, palette] : { std::pair("light", light), std::pair("dark", dark) }) {
+    app->panel().popUp(QPoint(400, 300));
+    DesktopColorScheme scheme;
+    struct Text {
+        const char *name;
+        QWidget *widget;
+        QPalette::ColorRole text, background;
+    };
+    for (const auto &[name, preference] : { std::pair("light", DesktopColorScheme::Scheme::light),
+             std::pair("dark", DesktopColorScheme::Scheme::dark), std::pair("light-again", DesktopColorScheme::Scheme::light) }) {
         SCOPED_TRACE(name);
-        QApplication::setPalette(palette);
+        scheme.apply(preference);
+        EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), preference == DesktopColorScheme::Scheme::dark);
+        // A cancelled capture: its message dimmed in the pane.
+        state->startCapture();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.cancel();
+        ASSERT_TRUE(waitUntilNotCapturing());
         settle();
-        const QPalette &button = inWindow("clearHistoryButton")->palette();
-        EXPECT_GE(Style::contrastRatio(button.color(QPalette::ButtonText), button.color(QPalette::Button)), 4.5);
-        saveScreenshot(app->mainWindow(), QStringLiteral("main-window-theme-") + QLatin1String(name));
+        ASSERT_FALSE(app->mainWindow().contentView().showsTextInPrimaryColour());
+        const Text placeholder { "placeholder", inWindow<QWidget>("textPane"), QPalette::Text, QPalette::Window };
+        const std::vector<Text> texts {
+            { "status", inWindow<QWidget>("statusLine"), QPalette::WindowText, QPalette::Window },
+            { "hint", inWindow<QWidget>("languageHint"), QPalette::WindowText, QPalette::Window },
+            { "history language", inWindow<QWidget>("historyLanguage"), QPalette::WindowText, QPalette::Window },
+            { "clear history", inWindow<QWidget>("clearHistoryButton"), QPalette::ButtonText, QPalette::Button },
+            { "panel status", inPanel<QWidget>("statusLine"), QPalette::WindowText, QPalette::Window },
+            { "panel shortcut", inPanel<QWidget>("captureShortcutLabel"), QPalette::WindowText, QPalette::Button },
+        };
+        auto check = [](const Text &t) {
+            SCOPED_TRACE(t.name);
+            ASSERT_NE(t.widget, nullptr);
+            const QColor background = t.widget->palette().color(t.background);
+            EXPECT_GE(Style::contrastRatio(over(t.widget->palette().color(t.text), background), background), 4.5);
+        };
+        check(placeholder);
+        for (const Text &t : texts)
+            check(t);
+        state->selectHistoryItem(state->captureHistory().first());
+        settle();
+        check({ "recognized text", inWindow<QWidget>("textPane"), QPalette::Text, QPalette::Window });
+
+        // The bundled symbols, drawn in the text colour: greyed when disabled.
+        const QPalette palette = QApplication::palette();
+        for (const char *symbol : { "viewfinder", "macwindow", "command" }) {
+            for (const auto &[mode, group] : { std::pair(QIcon::Normal, QPalette::Active), std::pair(QIcon::Disabled, QPalette::Disabled) }) {
+                SCOPED_TRACE(testing::Message() << symbol << " " << mode);
+                const QImage icon = symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage();
+                int ink = 0, offColour = 0;
+                for (int y = 0; y < icon.height(); ++y) {
+                    for (int x = 0; x < icon.width(); ++x) {
+                        const QColor pixel = icon.pixelColor(x, y);
+                        if (pixel.alpha() < 128)
+                            continue;
+                        ++ink;
+                        // Within the rounding of pixels that are partly transparent.
+                        const QColor expected = palette.color(group, QPalette::WindowText);
+                        offColour += std::abs(pixel.red() - expected.red()) > 3 || std::abs(pixel.green() - expected.green()) > 3
+                                || std::abs(pixel.blue() - expected.blue()) > 3
+                            ? 1
+                            : 0;
+                    }
+                }
+                EXPECT_GT(ink, 20);
+                EXPECT_EQ(offColour, 0);
+            }
+            EXPECT_GE(Style::contrastRatio(palette.color(QPalette::WindowText), palette.color(QPalette::Window)), 3.0);
+        }
+        saveScreenshot(app->mainWindow(), QStringLiteral("main-window-scheme-") + QLatin1String(name));
+        saveScreenshot(app->panel(), QStringLiteral("tray-panel-scheme-") + QLatin1String(name));
     }
-    QApplication::setPalette(light);
+    app->panel().close();
+}
+
+// The desktop's preference comes from the portal's settings: read at start, followed when
+// the user switches; an answer that is no scheme changes nothing.
+TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
+{
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    QDBusConnection portal = bus.connect(QStringLiteral("portal"));
+    QDBusConnection ours = bus.connect(QStringLiteral("ours"));
+    struct FakeSettings : QDBusVirtualObject {
+        QVariant answer;
+        QString introspect(const QString &) const override { return {}; }
+        bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+        {
+            if (message.member() != QLatin1String("Read"))
+                return false;
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
+            return true;
+        }
+    } settings;
+    ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    ASSERT_TRUE(portal.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &settings));
+    const QPalette light = QApplication::palette();
+    using Scheme = DesktopColorScheme::Scheme;
+    struct Case {
+        QVariant answer;
+        Scheme expected;
+        std::vector<std::pair<uint, Scheme>> changes;
+    };
+    const Case cases[] {
+        { QVariant(1u), Scheme::dark, { { 2u, Scheme::light }, { 1u, Scheme::dark }, { 0u, Scheme::noPreference } } },
+        { QVariant(2u), Scheme::light, { { 1u, Scheme::dark } } },
+        { QVariant(0u), Scheme::noPreference, {} },
+        { QVariant(QStringLiteral("dark")), Scheme::noPreference, {} },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer.toString().toStdString());
+        settings.answer = c.answer;
+        DesktopColorScheme scheme;
+        QSignalSpy changed(&scheme, &DesktopColorScheme::schemeChanged);
+        scheme.watch(ours);
+        if (c.expected != Scheme::noPreference)
+            ASSERT_TRUE(changed.wait(5000));
+        else
+            QTest::qWait(300);
+        EXPECT_EQ(scheme.scheme(), c.expected);
+        EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), c.expected == Scheme::dark);
+        for (const auto &change : c.changes) {
+            const auto [value, expected] = change;
+            QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+            signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+                   << QVariant::fromValue(QDBusVariant(value));
+            ASSERT_TRUE(portal.send(signal));
+            ASSERT_TRUE(QTest::qWaitFor([&, expected = expected] { return scheme.scheme() == expected; }, 5000));
+            EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), expected == Scheme::dark);
+        }
+        scheme.apply(Scheme::light);
+        QApplication::setPalette(light);
+    }
 }
 
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
