@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 #include "ui/ContentView.h"
 #include "ui/LanguagePicker.h"
+#include "ui/Style.h"
 #include "ui/SettingsWindowController.h"
 
 #include <QAbstractItemView>
@@ -118,13 +119,51 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     EXPECT_LT(capture, status);
     EXPECT_LT(status, recent);
     EXPECT_LT(recent, quit);
-    EXPECT_LE(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
+    // The newest capture takes the room down to the bottom bar.
+    const QWidget *section = inPanel<QWidget>("recentCaptureSection");
+    EXPECT_EQ(topOf(section, panel) + section->height(), topOf(inPanel<QWidget>("bottomDivider"), panel));
+    EXPECT_GT(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
 
     access.granted = false;
     state->updatePermissionStatus();
     settle();
     saveScreenshot(panel, QStringLiteral("tray-panel-permission"));
     panel.close();
+}
+
+// The panel parts from what lies below: a one-pixel border where no compositor runs, a
+// shadow around it where one does; either way the panel itself keeps its size.
+TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
+{
+    makeApp();
+    capture();
+    using Edge = MenuBarContentView::Edge;
+    for (const Edge edge : { Edge::border, Edge::shadow }) {
+        const char *name = edge == Edge::border ? "border" : "shadow";
+        SCOPED_TRACE(name);
+        MenuBarContentView panel(*state, edge);
+        panel.popUp(QPoint(600, 300));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        settle();
+        const QWidget *frame = panel.findChild<QWidget *>(QStringLiteral("panelFrame"));
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->size() + QSize(2, 2), MenuBarContentView::panelSize);
+        const int margin = edge == Edge::shadow ? MenuBarContentView::shadowMargin : 0;
+        EXPECT_EQ(panel.size(), MenuBarContentView::panelSize + QSize(2 * margin, 2 * margin));
+        const QImage picture = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QColor window = panel.palette().color(QPalette::Window);
+        // The edge, half-way down the left side, against the panel's own colour.
+        const QColor line = picture.pixelColor(margin, margin + 190);
+        EXPECT_GE(Style::contrastRatio(line, window), 1.3) << line.name().toStdString();
+        EXPECT_EQ(picture.pixelColor(margin + 1, margin + 190).rgb(), window.rgb());
+        if (edge == Edge::shadow) {
+            // Shade below the panel, none at the window's far corner.
+            EXPECT_GT(picture.pixelColor(margin + 150, margin + 380 + 3).alpha(), 0);
+            EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);
+        }
+        saveScreenshot(panel, QStringLiteral("tray-panel-edge-") + QLatin1String(name));
+        panel.close();
+    }
 }
 
 } // namespace
