@@ -70,6 +70,8 @@ public:
     bool isPermissionPollRunning() const { return m_permissionRefreshTask != nullptr; }
 
     QString statusMessage() const;
+    // Where the windows keep what they remember (size, place, notices given).
+    UserDefaults &userDefaults() const { return m_services.userDefaults; }
     bool hasExtractedText() const;
     OCRLanguageOption selectedLanguageOption() const;
     // What recognition gets: absent for automatic detection (also for unknown identifiers).

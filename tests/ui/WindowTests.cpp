@@ -403,6 +403,87 @@ TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
     }
 }
 
+// A stored frame comes back only when it can be read and enough of its top lies on a screen
+// to take hold of it.
+TEST(MainWindowFrame, RestoredOnlyWhereItCanBeReachedAgain)
+{
+    const QList<QRect> one { QRect(0, 0, 1920, 1080) };
+    const QList<QRect> two { QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024) };
+    struct Case {
+        std::optional<QString> stored;
+        QList<QRect> screens;
+        std::optional<QRect> expected;
+    };
+    const Case cases[] {
+        { std::nullopt, one, std::nullopt },
+        { QStringLiteral("40 30 900 620"), one, QRect(40, 30, 900, 620) },
+        { QStringLiteral("2000 100 900 620"), two, QRect(2000, 100, 900, 620) },
+        // The second monitor is gone.
+        { QStringLiteral("2000 100 900 620"), one, std::nullopt },
+        // 20 pixels of it left on the screen; then 120.
+        { QStringLiteral("-880 10 900 600"), one, std::nullopt },
+        { QStringLiteral("1800 10 900 600"), one, QRect(1800, 10, 900, 600) },
+        // Its title bar above the screen.
+        { QStringLiteral("100 -600 900 610"), one, std::nullopt },
+        { QStringLiteral("0 0 0 0"), one, std::nullopt },
+        { QStringLiteral("10 10 99999999 600"), one, std::nullopt },
+        { QStringLiteral("ten 10 900 600"), one, std::nullopt },
+        { QStringLiteral("10 10 900"), one, std::nullopt },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.stored.value_or(QStringLiteral("(none)")).toStdString());
+        EXPECT_EQ(MainWindow::restorableFrame(c.stored, c.screens), c.expected);
+    }
+}
+
+// Closed, the window keeps its frame for the next start; the first close says where
+// Glyphwell went (the tray, or the applications menu without one), once, kept in the
+// settings; where nothing could say it, the next close tries again.
+TEST_F(WindowTest, MainWindow_RemembersItsFrameAndSaysOnceThatItKeepsRunning)
+{
+    struct Case {
+        bool tray, notifications;
+        const char *where; // in the notice; empty when none can be shown
+    };
+    for (const Case &c : { Case { true, true, "tray" }, Case { false, true, "applications menu" },
+             Case { false, false, "" } }) {
+        SCOPED_TRACE(c.where);
+        defaults.removeObject(GlyphwellApp::runningNoticeKey);
+        defaults.removeObject(MainWindow::frameKey);
+        trayAvailable = c.tray;
+        notifications.available = c.notifications;
+        notifications.bodies.clear();
+        makeApp();
+        MainWindow &window = app->mainWindow();
+        EXPECT_EQ(window.size(), MainWindow::defaultSize);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect frame(40, 30, 900, 620);
+        window.setGeometry(frame);
+        settle();
+        for (int close = 0; close < 2; ++close) {
+            window.close();
+            settle();
+            EXPECT_FALSE(window.isVisible());
+            window.show();
+            settle();
+        }
+        if (*c.where) {
+            ASSERT_EQ(notifications.bodies.size(), 1);
+            EXPECT_TRUE(notifications.bodies.first().contains(QLatin1String(c.where)));
+            EXPECT_TRUE(notifications.bodies.first().contains(QStringLiteral("Shift+Super+X")));
+        } else {
+            EXPECT_TRUE(notifications.bodies.isEmpty());
+        }
+        EXPECT_EQ(defaults.boolForKey(GlyphwellApp::runningNoticeKey), *c.where != 0);
+        // The next start: the same frame.
+        app.reset();
+        makeApp();
+        EXPECT_EQ(app->mainWindow().geometry(), frame);
+        app.reset();
+    }
+}
+
 TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
 {
     // What the launch's token is used for: the overlay that a capture brings up, or the window.
