@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -87,8 +88,29 @@ QWidget *ContentView::makeHeader()
     m_status = secondaryLabel(QString(), Style::calloutFont(), header);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setWordWrap(true);
+    // After a clearing of the history, for a few seconds: the way back.
+    m_undoOffer = new QLabel(QStringLiteral("History cleared. <a href=\"undo\">Undo</a>"), header);
+    m_undoOffer->setObjectName(QStringLiteral("undoClearHistoryLink"));
+    m_undoOffer->setFont(Style::calloutFont());
+    m_undoOffer->setTextFormat(Qt::RichText);
+    m_undoOffer->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_undoOffer->hide();
+    m_undoOfferTimer = new QTimer(this);
+    m_undoOfferTimer->setSingleShot(true);
+    connect(m_undoOfferTimer, &QTimer::timeout, m_undoOffer, &QWidget::hide);
+    connect(m_undoOffer, &QLabel::linkActivated, this, [this] { m_state.undoClearHistory(); });
+    connect(&m_state, &AppState::historyCleared, this, [this] {
+        m_undoOffer->show();
+        m_undoOfferTimer->start(undoOfferMs);
+    });
+    auto *statusRow = new QHBoxLayout;
+    statusRow->setSpacing(8);
+    // Beside the status text, where the eye already is.
+    statusRow->addWidget(m_status);
+    statusRow->addWidget(m_undoOffer, 0, Qt::AlignTop);
+    statusRow->addStretch(1);
     titles->addWidget(title);
-    titles->addWidget(m_status);
+    titles->addLayout(statusRow);
     row->addLayout(titles, 1);
 
     m_settingsButton = new QToolButton(header);
@@ -275,6 +297,8 @@ bool ContentView::showsTextInPrimaryColour() const
 void ContentView::refresh()
 {
     m_status->setText(m_state.statusMessage());
+    // On one line where it fits, so the undo link stands right after it; long messages wrap.
+    m_status->setMinimumWidth(qMin(m_status->fontMetrics().horizontalAdvance(m_status->text()) + 1, 560));
 
     m_languagePicker->refresh();
     m_banner->setVisible(!m_state.screenRecordingPermissionGranted());
@@ -293,6 +317,8 @@ void ContentView::refresh()
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);
     m_clearHistoryButton->setVisible(!m_state.captureHistory().isEmpty());
+    if (!m_state.canUndoClearHistory())
+        m_undoOffer->hide();
 
     const QString text = displayedText();
     if (text != m_paneText) {

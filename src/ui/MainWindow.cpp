@@ -67,6 +67,9 @@ void MainWindow::buildMenus()
     add(file, QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { Q_EMIT quitRequested(); });
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    m_undoAction = add(edit, QStringLiteral("Undo Clear History"), QKeySequence(QKeySequence::Undo),
+        [this] { m_state.undoClearHistory(); });
+    edit->addSeparator();
     // Ctrl+C stays the text pane's own copy of what is selected in it.
     m_copyAction = add(edit, QStringLiteral("Copy Recognized Text"),
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { m_state.copyExtractedText(); });
@@ -129,6 +132,7 @@ void MainWindow::refreshMenu()
     const CommandAvailability commands = CommandAvailability::of(m_state);
     m_exportAction->setEnabled(commands.exportText);
     m_copyAction->setEnabled(commands.copy);
+    m_undoAction->setEnabled(m_state.canUndoClearHistory());
     m_captureAction->setEnabled(commands.capture);
     m_noLineBreaksAction->setEnabled(commands.capture);
     m_captureLastAction->setEnabled(commands.captureLast);

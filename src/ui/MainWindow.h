@@ -61,6 +61,7 @@ private:
     RefreshScheduler *m_scheduler;
     QAction *m_exportAction = nullptr;
     QAction *m_copyAction = nullptr;
+    QAction *m_undoAction = nullptr;
     QAction *m_captureAction = nullptr;
     QAction *m_noLineBreaksAction = nullptr;
     QAction *m_captureLastAction = nullptr;

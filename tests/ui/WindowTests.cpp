@@ -405,6 +405,99 @@ TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
 
 // A stored frame comes back only when it can be read and enough of its top lies on a screen
 // to take hold of it.
+// Clear History can be taken back while the program runs: from Edit > Undo, with Ctrl+Z or
+// by the status line's link, which stays a few seconds. What was captured since stays first;
+// the whole is kept within the limit and written to the file.
+TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
+{
+    enum class Way { menu, keys, link };
+    struct Case {
+        const char *name;
+        Way way;
+        int before, since; // captures before the clearing and after it
+    };
+    for (const Case &c : { Case { "menu", Way::menu, 3, 0 }, Case { "ctrl+z", Way::keys, 3, 1 },
+             Case { "link", Way::link, 3, 0 }, Case { "over the limit", Way::menu, AppState::historyLimit, 3 } }) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(historyPath());
+        makeApp();
+        MainWindow &window = app->mainWindow();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        for (int i = 0; i < c.before; ++i)
+            capture();
+        const QList<CaptureHistoryItem> cleared = state->captureHistory();
+        state->selectHistoryItem(cleared.at(1));
+        settle();
+        QLabel *link = inWindow<QLabel>("undoClearHistoryLink");
+        QAction *undo = menuAction(QStringLiteral("Undo Clear History"));
+        ASSERT_NE(link, nullptr);
+        ASSERT_NE(undo, nullptr);
+        EXPECT_FALSE(undo->isEnabled());
+        inWindow("clearHistoryButton")->click();
+        settle();
+        window.refreshMenu();
+        EXPECT_TRUE(state->captureHistory().isEmpty());
+        EXPECT_TRUE(link->isVisible());
+        EXPECT_TRUE(undo->isEnabled());
+        for (int i = 0; i < c.since; ++i) {
+            QTest::qWait(2); // later than the cleared ones
+            capture();
+        }
+        const QList<CaptureHistoryItem> since = state->captureHistory();
+        switch (c.way) {
+        case Way::menu:
+            undo->trigger();
+            break;
+        case Way::keys:
+            window.activateWindow();
+            QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+            break;
+        case Way::link:
+            Q_EMIT link->linkActivated(QStringLiteral("undo"));
+            break;
+        }
+        settle();
+        window.refreshMenu();
+        QList<CaptureHistoryItem> expected = since + cleared;
+        expected.resize(qMin<qsizetype>(expected.size(), AppState::historyLimit));
+        EXPECT_EQ(state->captureHistory(), expected);
+        // The old selection comes back unless a newer capture made its own.
+        EXPECT_EQ(state->selectedHistoryItemID(), c.since ? since.first().id : cleared.at(1).id);
+        // The file keeps whole seconds: the entries are told by their ids.
+        const auto ids = [](const QList<CaptureHistoryItem> &history) {
+            QList<QUuid> ids;
+            for (const CaptureHistoryItem &item : history)
+                ids.append(item.id);
+            return ids;
+        };
+        EXPECT_EQ(ids(decodePersistedState(historyFile())->history), ids(expected));
+        EXPECT_FALSE(link->isVisible());
+        EXPECT_FALSE(undo->isEnabled());
+        EXPECT_EQ(app->mainWindow().contentView().historyRows().size(), expected.size());
+        app.reset();
+    }
+}
+
+// The link goes after a few seconds; the menu's Undo stays.
+TEST_F(WindowTest, ClearHistory_UndoLinkLeavesTheStatusLineAfterAWhile)
+{
+    const int offer = ContentView::undoOfferMs;
+    ContentView::undoOfferMs = 100;
+    makeApp();
+    app->mainWindow().show();
+    capture();
+    state->clearHistory();
+    settle();
+    QLabel *link = inWindow<QLabel>("undoClearHistoryLink");
+    EXPECT_TRUE(link->isVisible());
+    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-history-cleared-undo"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !link->isVisible(); }, 2000));
+    app->mainWindow().refreshMenu();
+    EXPECT_TRUE(menuAction(QStringLiteral("Undo Clear History"))->isEnabled());
+    ContentView::undoOfferMs = offer;
+}
+
 TEST(MainWindowFrame, RestoredOnlyWhereItCanBeReachedAgain)
 {
     const QList<QRect> one { QRect(0, 0, 1920, 1080) };
