@@ -342,9 +342,10 @@ void MenuBarContentView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const QRectF panel = QRectF(m_frame->geometry()).adjusted(-1, -1, 1, 1);
-    // The edge: the palette's shadow colour, strong enough to part the panel from a window
-    // of its own colour below it.
-    QColor edge = palette().color(QPalette::Shadow);
+    // The edge: the palette's shadow colour on light themes, its light one on dark themes
+    // (where a dark line would vanish), to part the panel from a window of its colour below.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    QColor edge = palette().color(dark ? QPalette::Light : QPalette::Shadow);
     if (m_edge == Edge::shadow) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
@@ -356,13 +357,13 @@ void MenuBarContentView::paintEvent(QPaintEvent *)
             painter.drawRoundedRect(panel.adjusted(-i, -i + 2, i, i + 2), 6 + i, 6 + i);
         }
         painter.setBrush(palette().color(QPalette::Window));
-        edge.setAlphaF(0.35);
+        edge.setAlphaF(dark ? 1.0 : 0.35);
         painter.setPen(QPen(edge, 1));
         painter.drawRoundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
         return;
     }
     painter.fillRect(panel, palette().color(QPalette::Window));
-    edge.setAlphaF(0.5);
+    edge.setAlphaF(dark ? 1.0 : 0.5);
     painter.setPen(QPen(edge, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(panel.adjusted(0.5, 0.5, -0.5, -0.5));

@@ -1,5 +1,7 @@
 #include "UiTestSupport.h"
 #include "ui/ContentView.h"
+#include "ui/DesktopColorScheme.h"
+#include "ui/ElidedLabel.h"
 #include "ui/LanguagePicker.h"
 #include "ui/Style.h"
 #include "ui/SettingsWindowController.h"
@@ -11,9 +13,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -138,77 +144,128 @@ TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
     makeApp();
     capture();
     using Edge = MenuBarContentView::Edge;
-    for (const Edge edge : { Edge::border, Edge::shadow }) {
-        const char *name = edge == Edge::border ? "border" : "shadow";
-        SCOPED_TRACE(name);
-        MenuBarContentView panel(*state, edge);
-        panel.popUp(QPoint(600, 300));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-        settle();
-        const QWidget *frame = panel.findChild<QWidget *>(QStringLiteral("panelFrame"));
-        ASSERT_NE(frame, nullptr);
-        EXPECT_EQ(frame->size() + QSize(2, 2), MenuBarContentView::panelSize);
-        const int margin = edge == Edge::shadow ? MenuBarContentView::shadowMargin : 0;
-        EXPECT_EQ(panel.size(), MenuBarContentView::panelSize + QSize(2 * margin, 2 * margin));
-        const QImage picture = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-        const QColor window = panel.palette().color(QPalette::Window);
-        // The edge, half-way down the left side, against the panel's own colour.
-        const QColor line = picture.pixelColor(margin, margin + 190);
-        EXPECT_GE(Style::contrastRatio(line, window), 1.3) << line.name().toStdString();
-        EXPECT_EQ(picture.pixelColor(margin + 1, margin + 190).rgb(), window.rgb());
-        if (edge == Edge::shadow) {
-            // Shade below the panel, none at the window's far corner.
-            EXPECT_GT(picture.pixelColor(margin + 150, margin + 380 + 3).alpha(), 0);
-            EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);
+    DesktopColorScheme scheme;
+    for (const auto preference : { DesktopColorScheme::Scheme::light, DesktopColorScheme::Scheme::dark }) {
+        scheme.apply(preference);
+        for (const Edge edge : { Edge::border, Edge::shadow }) {
+            const QString name = QLatin1String(edge == Edge::border ? "border" : "shadow")
+                + QLatin1String(preference == DesktopColorScheme::Scheme::dark ? "-dark" : "");
+            SCOPED_TRACE(name.toStdString());
+            MenuBarContentView panel(*state, edge);
+            panel.popUp(QPoint(600, 300));
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+            settle();
+            const QWidget *frame = panel.findChild<QWidget *>(QStringLiteral("panelFrame"));
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(frame->size() + QSize(2, 2), MenuBarContentView::panelSize);
+            const int margin = edge == Edge::shadow ? MenuBarContentView::shadowMargin : 0;
+            EXPECT_EQ(panel.size(), MenuBarContentView::panelSize + QSize(2 * margin, 2 * margin));
+            const QImage picture = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            const QColor window = panel.palette().color(QPalette::Window);
+            // The edge, half-way down the left side, against the panel's own colour.
+            const QColor line = picture.pixelColor(margin, margin + 190);
+            EXPECT_GE(Style::contrastRatio(line, window), 1.3) << line.name().toStdString();
+            EXPECT_EQ(picture.pixelColor(margin + 1, margin + 190).rgb(), window.rgb());
+            if (edge == Edge::shadow) {
+                // Shade below the panel, none at the window's far corner.
+                EXPECT_GT(picture.pixelColor(margin + 150, margin + 380 + 3).alpha(), 0);
+                EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);
+            }
+            saveScreenshot(panel, QStringLiteral("tray-panel-edge-") + name);
+            panel.close();
         }
-        saveScreenshot(panel, QStringLiteral("tray-panel-edge-") + QLatin1String(name));
-        panel.close();
     }
+    scheme.apply(DesktopColorScheme::Scheme::light);
 }
 
 } // namespace
 
 namespace {
 
-// At 1.3 times the default font every plain label still fits its widget, and a language
-// picker shows its name whole or cut with "…" (its open list always has room).
-TEST_F(Screenshots, LargerFont_ClipsNothing)
+// Every window in the light palette, the dark one and at 1.3 times the default font, written
+// to the screenshots. In each, every plain label fits its widget and reads on its window
+// (4.5:1, its colour blended as drawn), and a language picker shows its name whole or cut
+// with "…" (its open list always has room).
+TEST_F(Screenshots, EveryWindow_InLightDarkAndLargerFont)
 {
-    const QFont original = QApplication::font();
-    QFont larger = original;
-    larger.setPointSizeF(original.pointSizeF() * 1.3);
-    QApplication::setFont(larger);
-    makeApp();
-    capture();
-    state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
-    showMainWindow();
-    app->panel().popUp(QPoint(400, 300));
-    SettingsWindowController settings(*preferences, dialogs);
-    settings.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.window()));
-    settle();
-    for (QWidget *window : { static_cast<QWidget *>(&app->mainWindow()), static_cast<QWidget *>(&app->panel()),
-             settings.window() }) {
-        SCOPED_TRACE(window->objectName().toStdString());
-        for (const QLabel *label : window->findChildren<QLabel *>()) {
-            if (!label->isVisible() || label->wordWrap() || label->textFormat() == Qt::RichText)
-                continue;
-            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
-                << label->text().toStdString();
+    for (const char *name : { "light", "dark", "larger-font" }) {
+        SCOPED_TRACE(name);
+        const QFont original = QApplication::font();
+        DesktopColorScheme scheme;
+        if (std::strcmp(name, "dark") == 0)
+            scheme.apply(DesktopColorScheme::Scheme::dark);
+        if (std::strcmp(name, "larger-font") == 0) {
+            QFont larger = original;
+            larger.setPointSizeF(original.pointSizeF() * 1.3);
+            QApplication::setFont(larger);
         }
-        for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
-            const QString shown = picker->shownText();
-            EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
-            EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
-            for (int i = 0; i < picker->count(); ++i)
-                EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)), picker->view()->minimumWidth());
+        makeApp();
+        capture();
+        capture();
+        state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
+        showMainWindow();
+        app->panel().popUp(QPoint(400, 300));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->panel()));
+        SettingsWindowController settings(*preferences, dialogs);
+        settings.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.window()));
+        settle();
+        auto *tabs = settings.window()->findChild<QTabWidget *>();
+        ASSERT_NE(tabs, nullptr);
+        const QString suffix = QStringLiteral("-") + QLatin1String(name);
+        const std::vector<std::pair<QWidget *, QString>> windows {
+            { &app->mainWindow(), QStringLiteral("main-window") },
+            { &app->panel(), QStringLiteral("tray-panel") },
+            { settings.window(), QStringLiteral("settings-general") },
+            { settings.window(), QStringLiteral("settings-shortcuts") },
+        };
+        for (const auto &[window, picture] : windows) {
+            SCOPED_TRACE(picture.toStdString());
+            if (picture == QLatin1String("settings-shortcuts")) {
+                tabs->setCurrentIndex(1);
+                settle();
+            }
+            const QColor background = window->palette().color(QPalette::Window);
+            for (const QLabel *label : window->findChildren<QLabel *>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                const QColor text = label->palette().color(QPalette::WindowText);
+                const qreal a = text.alphaF();
+                const QColor seen = QColor::fromRgbF(text.redF() * a + background.redF() * (1 - a),
+                    text.greenF() * a + background.greenF() * (1 - a), text.blueF() * a + background.blueF() * (1 - a));
+                EXPECT_GE(Style::contrastRatio(seen, background), 4.5) << label->text().toStdString();
+                if (auto *elided = qobject_cast<const ElidedLabel *>(label)) {
+                    const QString shown = elided->shownText();
+                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+                    continue;
+                }
+                if (label->wordWrap() || label->textFormat() == Qt::RichText)
+                    continue;
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+                    << label->text().toStdString();
+            }
+            // What scrolls only up and down is never wider than its view.
+            for (const QScrollArea *scroll : window->findChildren<QScrollArea *>()) {
+                if (scroll->isVisible() && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
+                    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width()) << scroll->objectName().toStdString();
+            }
+            for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
+                const QString shown = picker->shownText();
+                EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
+                EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
+                for (int i = 0; i < picker->count(); ++i)
+                    EXPECT_LE(
+                        picker->fontMetrics().horizontalAdvance(picker->itemText(i)), picker->view()->minimumWidth());
+            }
+            saveScreenshot(*window, picture + suffix);
         }
+        app->panel().close();
+        settings.window()->close();
+        app.reset();
+        QApplication::setFont(original);
+        scheme.apply(DesktopColorScheme::Scheme::light);
     }
-    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-larger-font"));
-    saveScreenshot(app->panel(), QStringLiteral("tray-panel-larger-font"));
-    saveScreenshot(*settings.window(), QStringLiteral("settings-larger-font"));
-    app->panel().close();
-    QApplication::setFont(original);
 }
 
 } // namespace
