@@ -155,11 +155,13 @@ void GlyphwellApp::noticeStillRunning()
     const bool tray = m_trayAvailable();
     const QString body = tray
         ? QStringLiteral("Glyphwell is still running in the tray: click its icon to open it again.") + capture
-        : QStringLiteral("Glyphwell is still running: start it again from the applications menu to open its window.")
+        : QStringLiteral(
+              "Glyphwell is still running: start it again from the applications menu to open its window.")
             + capture;
     bool shown = m_notifications.notify(QStringLiteral("Glyphwell keeps running"), body);
     if (!shown && tray) {
-        m_trayIcon->showMessage(QStringLiteral("Glyphwell keeps running"), body, QSystemTrayIcon::Information);
+        m_trayIcon->showMessage(
+            QStringLiteral("Glyphwell keeps running"), body, QSystemTrayIcon::Information);
         shown = true;
     }
     // Said once; where it could not be said, it is tried again at the next close.

@@ -13,9 +13,9 @@
 // at its scale, and shows its frozen frame under a black dimming at alpha 0.35 with its part
 // of the selection as a clear hole. A one-pixel line in the palette's highlight colour runs
 // just outside the hole, so it shows on dark and light screens alike, and while dragging the
-// selection's size in pixels stands beside the pointer. It works in device pixels of the whole desktop: it reports
-// mouse positions in them and takes the selection in them; the rules live in SelectionModel
-// and the controller.
+// selection's size in pixels stands beside the pointer. It works in device pixels of the
+// whole desktop: it reports mouse positions in them and takes the selection in them; the
+// rules live in SelectionModel and the controller.
 class RegionCaptureOverlay : public QRasterWindow {
     Q_OBJECT
 public:

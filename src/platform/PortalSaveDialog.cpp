@@ -89,9 +89,11 @@ public Q_SLOTS:
 
 namespace PortalSaveDialog {
 
-Outcome run(const QDBusConnection &bus, const SavePanelSpec &panel, const QString &folder, const QString &parentWindow)
+Outcome run(const QDBusConnection &bus, const SavePanelSpec &panel, const QString &folder,
+    const QString &parentWindow)
 {
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(portalService).value())
+    if (!bus.isConnected() || !bus.interface()
+        || !bus.interface()->isServiceRegistered(portalService).value())
         return {};
     qDBusRegisterMetaType<FilePattern>();
     qDBusRegisterMetaType<QList<FilePattern>>();
@@ -120,8 +122,8 @@ Outcome run(const QDBusConnection &bus, const SavePanelSpec &panel, const QStrin
     const FileFilter plainText { QStringLiteral("Plain text"), { { 0, QStringLiteral("*.txt") } } };
     options.insert(QStringLiteral("filters"), QVariant::fromValue(QList<FileFilter> { plainText }));
     options.insert(QStringLiteral("current_filter"), QVariant::fromValue(plainText));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.portal.FileChooser"), QStringLiteral("SaveFile"));
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath,
+        QStringLiteral("org.freedesktop.portal.FileChooser"), QStringLiteral("SaveFile"));
     call << parentWindow << panel.title << options;
 
     bool failed = false;

@@ -18,8 +18,7 @@ const QString colorSchemeKey = QStringLiteral("color-scheme");
 DesktopColorScheme::DesktopColorScheme(QObject *parent)
     : QObject(parent)
     , m_platformPalette(QApplication::palette())
-{
-}
+{ }
 
 void DesktopColorScheme::watch(const QDBusConnection &bus)
 {
@@ -27,7 +26,8 @@ void DesktopColorScheme::watch(const QDBusConnection &bus)
         return;
     QDBusConnection(bus).connect(portalService, portalPath, settingsInterface,
         QStringLiteral("SettingChanged"), this, SLOT(onSettingChanged(QDBusMessage)));
-    QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
+    QDBusMessage read = QDBusMessage::createMethodCall(
+        portalService, portalPath, settingsInterface, QStringLiteral("Read"));
     read << appearance << colorSchemeKey;
     // Not waited for: a portal that starts slowly must not hold up the windows.
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
@@ -45,7 +45,9 @@ std::optional<DesktopColorScheme::Scheme> DesktopColorScheme::schemeOf(const QVa
 {
     QVariant value = answer;
     // Read wraps the value in a second variant; ReadOne and the change signal in one.
-    for (int depth = 0; depth < 2 && value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>(); ++depth)
+    for (int depth = 0;
+         depth < 2 && value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>();
+         ++depth)
         value = value.value<QDBusVariant>().variant();
     if (value.userType() != QMetaType::UInt && value.userType() != QMetaType::Int)
         return std::nullopt;
@@ -62,7 +64,8 @@ std::optional<DesktopColorScheme::Scheme> DesktopColorScheme::schemeOf(const QVa
 void DesktopColorScheme::onSettingChanged(const QDBusMessage &change)
 {
     const QList<QVariant> arguments = change.arguments();
-    if (arguments.size() != 3 || arguments[0].toString() != appearance || arguments[1].toString() != colorSchemeKey)
+    if (arguments.size() != 3 || arguments[0].toString() != appearance
+        || arguments[1].toString() != colorSchemeKey)
         return;
     if (const std::optional<Scheme> scheme = schemeOf(arguments[2]))
         apply(*scheme);

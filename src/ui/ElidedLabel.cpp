@@ -10,7 +10,8 @@ QString ElidedLabel::shownText() const
 QSize ElidedLabel::minimumSizeHint() const
 {
     // Room for a letter and the ellipsis.
-    return { fontMetrics().horizontalAdvance(text().left(1) + QChar(0x2026)), QLabel::minimumSizeHint().height() };
+    return { fontMetrics().horizontalAdvance(text().left(1) + QChar(0x2026)),
+        QLabel::minimumSizeHint().height() };
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *)

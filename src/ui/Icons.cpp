@@ -45,8 +45,7 @@ public:
     explicit TintedIconEngine(const QString &file)
         : m_file(file)
         , m_source(file)
-    {
-    }
+    { }
 
     QIconEngine *clone() const override { return new TintedIconEngine(m_file); }
     QString key() const override { return QStringLiteral("glyphwell-tinted"); }

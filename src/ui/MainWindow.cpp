@@ -3,22 +3,22 @@
 #include "Commands.h"
 #include "ContentView.h"
 #include "Icons.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "RefreshScheduler.h"
 #include "app/AppState.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "capture/EngineVersions.h"
 #include "platform/PlatformMethods.h"
 #include "platform/UserDefaults.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHideEvent>
-#include <QScreen>
-#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 
 MainWindow::MainWindow(AppState &state, QWidget *parent)
@@ -144,7 +144,8 @@ void MainWindow::refreshMenu()
         menuTextWithShortcut(QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
 }
 
-std::optional<QRect> MainWindow::restorableFrame(const std::optional<QString> &stored, const QList<QRect> &screens)
+std::optional<QRect> MainWindow::restorableFrame(
+    const std::optional<QString> &stored, const QList<QRect> &screens)
 {
     if (!stored)
         return std::nullopt;
@@ -178,7 +179,8 @@ void MainWindow::restoreFrame()
     QList<QRect> screens;
     for (const QScreen *screen : QGuiApplication::screens())
         screens.append(screen->availableGeometry());
-    if (const std::optional<QRect> frame = restorableFrame(m_state.userDefaults().stringForKey(frameKey), screens)) {
+    if (const std::optional<QRect> frame
+        = restorableFrame(m_state.userDefaults().stringForKey(frameKey), screens)) {
         // Never below the size the content needs, whatever was stored.
         setGeometry(QRect(frame->topLeft(), frame->size().expandedTo(minimumSizeHint())));
     }

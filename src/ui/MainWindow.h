@@ -38,7 +38,8 @@ public:
     static inline const QString maximizedKey = QStringLiteral("mainWindowMaximized");
     // The frame to restore from the stored text: absent when there is none, it cannot be
     // read, or too little of it would lie on the screens (a monitor since unplugged).
-    static std::optional<QRect> restorableFrame(const std::optional<QString> &stored, const QList<QRect> &screens);
+    static std::optional<QRect> restorableFrame(
+        const std::optional<QString> &stored, const QList<QRect> &screens);
 
 Q_SIGNALS:
     void settingsRequested();

@@ -23,7 +23,8 @@ public:
     enum class Edge { border, shadow };
 
     // edge: what sets the panel off from the windows below; the desktop's means by default.
-    explicit MenuBarContentView(AppState &state, std::optional<Edge> edge = std::nullopt, QWidget *parent = nullptr);
+    explicit MenuBarContentView(
+        AppState &state, std::optional<Edge> edge = std::nullopt, QWidget *parent = nullptr);
 
     // Whether the desktop blends translucent windows (a compositing manager runs).
     static bool desktopComposites();

@@ -254,7 +254,10 @@ TEST_F(OverlayControllerTest, EachWindowShowsItsScreenDimmedItsPartOfTheHoleOutl
                 int ink = 0;
                 for (int y = label.top(); y <= label.bottom(); ++y) {
                     for (int x = label.left(); x <= label.right(); ++x)
-                        ink += picture.pixel(x - pixels.x(), y - pixels.y()) == RegionCaptureOverlay::outlineColour().rgb() ? 0 : 1;
+                        ink += picture.pixel(x - pixels.x(), y - pixels.y())
+                                == RegionCaptureOverlay::outlineColour().rgb()
+                            ? 0
+                            : 1;
                 }
                 EXPECT_GT(ink, 20); // the digits, drawn over the highlight
             }

@@ -23,15 +23,15 @@ struct FakeFileChooser : QDBusVirtualObject {
 
     explicit FakeFileChooser(QDBusConnection connection)
         : bus(std::move(connection))
-    {
-    }
+    { }
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
         if (message.member() != QLatin1String("SaveFile"))
             return false;
         if (failCall) {
-            connection.send(message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("not for you")));
+            connection.send(
+                message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("not for you")));
             return true;
         }
         title = message.arguments().value(1).toString();
@@ -91,8 +91,8 @@ TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
         chooser.code = c.code;
         chooser.results = { { QStringLiteral("uris"), c.uris } };
         chooser.failCall = c.failCall;
-        const PortalSaveDialog::Outcome outcome
-            = PortalSaveDialog::run(ours, panel, QStringLiteral("/home/u/Documents"), QStringLiteral("x11:1e00007"));
+        const PortalSaveDialog::Outcome outcome = PortalSaveDialog::run(
+            ours, panel, QStringLiteral("/home/u/Documents"), QStringLiteral("x11:1e00007"));
         EXPECT_EQ(outcome.shown, c.shown);
         EXPECT_EQ(outcome.path, c.path);
         if (c.failCall)

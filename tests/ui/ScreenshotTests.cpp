@@ -3,8 +3,8 @@
 #include "ui/DesktopColorScheme.h"
 #include "ui/ElidedLabel.h"
 #include "ui/LanguagePicker.h"
-#include "ui/Style.h"
 #include "ui/SettingsWindowController.h"
+#include "ui/Style.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -232,31 +232,36 @@ TEST_F(Screenshots, EveryWindow_InLightDarkAndLargerFont)
                 const QColor text = label->palette().color(QPalette::WindowText);
                 const qreal a = text.alphaF();
                 const QColor seen = QColor::fromRgbF(text.redF() * a + background.redF() * (1 - a),
-                    text.greenF() * a + background.greenF() * (1 - a), text.blueF() * a + background.blueF() * (1 - a));
+                    text.greenF() * a + background.greenF() * (1 - a),
+                    text.blueF() * a + background.blueF() * (1 - a));
                 EXPECT_GE(Style::contrastRatio(seen, background), 4.5) << label->text().toStdString();
                 if (auto *elided = qobject_cast<const ElidedLabel *>(label)) {
                     const QString shown = elided->shownText();
-                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
+                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026)))
+                        << shown.toStdString();
                     EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
                     continue;
                 }
                 if (label->wordWrap() || label->textFormat() == Qt::RichText)
                     continue;
-                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+                EXPECT_LE(
+                    label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
                     << label->text().toStdString();
             }
             // What scrolls only up and down is never wider than its view.
             for (const QScrollArea *scroll : window->findChildren<QScrollArea *>()) {
                 if (scroll->isVisible() && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
-                    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width()) << scroll->objectName().toStdString();
+                    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width())
+                        << scroll->objectName().toStdString();
             }
             for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
                 const QString shown = picker->shownText();
-                EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
+                EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026)))
+                    << shown.toStdString();
                 EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
                 for (int i = 0; i < picker->count(); ++i)
-                    EXPECT_LE(
-                        picker->fontMetrics().horizontalAdvance(picker->itemText(i)), picker->view()->minimumWidth());
+                    EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)),
+                        picker->view()->minimumWidth());
             }
             saveScreenshot(*window, picture + suffix);
         }

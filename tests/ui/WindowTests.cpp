@@ -417,7 +417,8 @@ TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
         int before, since; // captures before the clearing and after it
     };
     for (const Case &c : { Case { "menu", Way::menu, 3, 0 }, Case { "ctrl+z", Way::keys, 3, 1 },
-             Case { "link", Way::link, 3, 0 }, Case { "over the limit", Way::menu, AppState::historyLimit, 3 } }) {
+             Case { "link", Way::link, 3, 0 },
+             Case { "over the limit", Way::menu, AppState::historyLimit, 3 } }) {
         SCOPED_TRACE(c.name);
         QFile::remove(historyPath());
         makeApp();
@@ -658,7 +659,8 @@ QColor over(const QColor &colour, const QColor &background)
 {
     const qreal a = colour.alphaF();
     return QColor::fromRgbF(colour.redF() * a + background.redF() * (1 - a),
-        colour.greenF() * a + background.greenF() * (1 - a), colour.blueF() * a + background.blueF() * (1 - a));
+        colour.greenF() * a + background.greenF() * (1 - a),
+        colour.blueF() * a + background.blueF() * (1 - a));
 }
 
 // The desktop switches light, dark, light while the program runs: every text, the text pane's
@@ -676,10 +678,12 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
         QPalette::ColorRole text, background;
     };
     for (const auto &[name, preference] : { std::pair("light", DesktopColorScheme::Scheme::light),
-             std::pair("dark", DesktopColorScheme::Scheme::dark), std::pair("light-again", DesktopColorScheme::Scheme::light) }) {
+             std::pair("dark", DesktopColorScheme::Scheme::dark),
+             std::pair("light-again", DesktopColorScheme::Scheme::light) }) {
         SCOPED_TRACE(name);
         scheme.apply(preference);
-        EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), preference == DesktopColorScheme::Scheme::dark);
+        EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()),
+            preference == DesktopColorScheme::Scheme::dark);
         // A cancelled capture: its message dimmed in the pane.
         state->startCapture();
         ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
@@ -687,20 +691,25 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
         ASSERT_TRUE(waitUntilNotCapturing());
         settle();
         ASSERT_FALSE(app->mainWindow().contentView().showsTextInPrimaryColour());
-        const Text placeholder { "placeholder", inWindow<QWidget>("textPane"), QPalette::Text, QPalette::Window };
+        const Text placeholder { "placeholder", inWindow<QWidget>("textPane"), QPalette::Text,
+            QPalette::Window };
         const std::vector<Text> texts {
             { "status", inWindow<QWidget>("statusLine"), QPalette::WindowText, QPalette::Window },
             { "hint", inWindow<QWidget>("languageHint"), QPalette::WindowText, QPalette::Window },
-            { "history language", inWindow<QWidget>("historyLanguage"), QPalette::WindowText, QPalette::Window },
-            { "clear history", inWindow<QWidget>("clearHistoryButton"), QPalette::ButtonText, QPalette::Button },
+            { "history language", inWindow<QWidget>("historyLanguage"), QPalette::WindowText,
+                QPalette::Window },
+            { "clear history", inWindow<QWidget>("clearHistoryButton"), QPalette::ButtonText,
+                QPalette::Button },
             { "panel status", inPanel<QWidget>("statusLine"), QPalette::WindowText, QPalette::Window },
-            { "panel shortcut", inPanel<QWidget>("captureShortcutLabel"), QPalette::WindowText, QPalette::Button },
+            { "panel shortcut", inPanel<QWidget>("captureShortcutLabel"), QPalette::WindowText,
+                QPalette::Button },
         };
         auto check = [](const Text &t) {
             SCOPED_TRACE(t.name);
             ASSERT_NE(t.widget, nullptr);
             const QColor background = t.widget->palette().color(t.background);
-            EXPECT_GE(Style::contrastRatio(over(t.widget->palette().color(t.text), background), background), 4.5);
+            EXPECT_GE(
+                Style::contrastRatio(over(t.widget->palette().color(t.text), background), background), 4.5);
         };
         check(placeholder);
         for (const Text &t : texts)
@@ -712,9 +721,11 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
         // The bundled symbols, drawn in the text colour: greyed when disabled.
         const QPalette palette = QApplication::palette();
         for (const char *symbol : { "viewfinder", "macwindow", "command" }) {
-            for (const auto &[mode, group] : { std::pair(QIcon::Normal, QPalette::Active), std::pair(QIcon::Disabled, QPalette::Disabled) }) {
+            for (const auto &[mode, group] : { std::pair(QIcon::Normal, QPalette::Active),
+                     std::pair(QIcon::Disabled, QPalette::Disabled) }) {
                 SCOPED_TRACE(testing::Message() << symbol << " " << mode);
-                const QImage icon = symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage();
+                const QImage icon
+                    = symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage();
                 int ink = 0, offColour = 0;
                 for (int y = 0; y < icon.height(); ++y) {
                     for (int x = 0; x < icon.width(); ++x) {
@@ -724,7 +735,8 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
                         ++ink;
                         // Within the rounding of pixels that are partly transparent.
                         const QColor expected = palette.color(group, QPalette::WindowText);
-                        offColour += std::abs(pixel.red() - expected.red()) > 3 || std::abs(pixel.green() - expected.green()) > 3
+                        offColour += std::abs(pixel.red() - expected.red()) > 3
+                                || std::abs(pixel.green() - expected.green()) > 3
                                 || std::abs(pixel.blue() - expected.blue()) > 3
                             ? 1
                             : 0;
@@ -733,7 +745,9 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
                 EXPECT_GT(ink, 20);
                 EXPECT_EQ(offColour, 0);
             }
-            EXPECT_GE(Style::contrastRatio(palette.color(QPalette::WindowText), palette.color(QPalette::Window)), 3.0);
+            EXPECT_GE(
+                Style::contrastRatio(palette.color(QPalette::WindowText), palette.color(QPalette::Window)),
+                3.0);
         }
         saveScreenshot(app->mainWindow(), QStringLiteral("main-window-scheme-") + QLatin1String(name));
         saveScreenshot(app->panel(), QStringLiteral("tray-panel-scheme-") + QLatin1String(name));
@@ -756,7 +770,8 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
         {
             if (message.member() != QLatin1String("Read"))
                 return false;
-            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
+            connection.send(message.createReply(
+                QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
             return true;
         }
     } settings;
@@ -770,7 +785,8 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
         std::vector<std::pair<uint, Scheme>> changes;
     };
     const Case cases[] {
-        { QVariant(1u), Scheme::dark, { { 2u, Scheme::light }, { 1u, Scheme::dark }, { 0u, Scheme::noPreference } } },
+        { QVariant(1u), Scheme::dark,
+            { { 2u, Scheme::light }, { 1u, Scheme::dark }, { 0u, Scheme::noPreference } } },
         { QVariant(2u), Scheme::light, { { 1u, Scheme::dark } } },
         { QVariant(0u), Scheme::noPreference, {} },
         { QVariant(QStringLiteral("dark")), Scheme::noPreference, {} },
@@ -789,12 +805,14 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
         EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), c.expected == Scheme::dark);
         for (const auto &change : c.changes) {
             const auto [value, expected] = change;
-            QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+            QDBusMessage signal
+                = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                    QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
             signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
                    << QVariant::fromValue(QDBusVariant(value));
             ASSERT_TRUE(portal.send(signal));
-            ASSERT_TRUE(QTest::qWaitFor([&, expected = expected] { return scheme.scheme() == expected; }, 5000));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&, expected = expected] { return scheme.scheme() == expected; }, 5000));
             EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), expected == Scheme::dark);
         }
         scheme.apply(Scheme::light);
