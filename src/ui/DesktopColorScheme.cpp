@@ -1,5 +1,7 @@
 #include "DesktopColorScheme.h"
 
+#include "Icons.h"
+
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -82,12 +84,14 @@ void DesktopColorScheme::apply(Scheme scheme)
     m_scheme = scheme;
     const bool wantDark = scheme == Scheme::dark;
     if (wantDark && !m_ownPalette && !isDark(m_platformPalette)) {
-        QApplication::setPalette(darkPalette());
         m_ownPalette = true;
+        setThemeIconsFitPalette(false);
+        QApplication::setPalette(darkPalette());
     } else if (!wantDark && m_ownPalette) {
         // Back to the platform's own palette.
-        QApplication::setPalette(m_platformPalette);
         m_ownPalette = false;
+        setThemeIconsFitPalette(true);
+        QApplication::setPalette(m_platformPalette);
     }
     if (changed)
         Q_EMIT schemeChanged(scheme);

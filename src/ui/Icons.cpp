@@ -38,21 +38,27 @@ const QHash<QString, IconSource> &iconSources()
     return sources;
 }
 
-// A bundled one-colour symbol drawn in the palette's text colour of the moment, so it reads
-// on light and dark themes and follows a switch between them.
+bool themeIconsFitPalette = true;
+
+// A symbol of the icon theme where it has one and its icons were drawn for the palette in
+// use; else our bundled one-colour symbol drawn in the palette's text colour of the moment.
+// Chosen at each paint, so a switch between light and dark is followed either way.
 class TintedIconEngine : public QIconEngine {
 public:
-    explicit TintedIconEngine(const QString &file)
-        : m_file(file)
+    TintedIconEngine(const QString &themeName, const QString &file)
+        : m_themeName(themeName)
+        , m_file(file)
         , m_source(file)
     { }
 
-    QIconEngine *clone() const override { return new TintedIconEngine(m_file); }
+    QIconEngine *clone() const override { return new TintedIconEngine(m_themeName, m_file); }
     QString key() const override { return QStringLiteral("glyphwell-tinted"); }
     QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
 
     QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
+        if (themeIconsFitPalette && !m_themeName.isEmpty() && QIcon::hasThemeIcon(m_themeName))
+            return QIcon::fromTheme(m_themeName).pixmap(size, scale, mode, state);
         QPixmap pixmap = m_source.pixmap(size * scale, 1.0, QIcon::Normal, state);
         if (pixmap.isNull())
             return pixmap;
@@ -89,6 +95,7 @@ public:
     }
 
 private:
+    QString m_themeName;
     QString m_file;
     QIcon m_source;
 };
@@ -113,8 +120,14 @@ QIcon symbolIcon(const QString &symbolName)
         return {};
     const QString file = QStringLiteral(":/icons/") + it->bundled;
     // Symbols in our own colours (the warning, the program's icon) stay as drawn.
-    const QIcon bundled = it->tinted ? QIcon(new TintedIconEngine(file)) : QIcon(file);
-    return it->themeName.isEmpty() ? bundled : QIcon::fromTheme(it->themeName, bundled);
+    if (!it->tinted)
+        return QIcon(file);
+    return QIcon(new TintedIconEngine(it->themeName, file));
+}
+
+void setThemeIconsFitPalette(bool fit)
+{
+    themeIconsFitPalette = fit;
 }
 
 QIcon applicationIcon()

@@ -13,7 +13,9 @@
 #include <QComboBox>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,6 +25,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -654,6 +657,25 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
     setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
 }
 
+// The opaque pixels of a symbol, and how many of them are not the colour (within the
+// rounding of pixels that are partly transparent).
+std::pair<int, int> inkIn(const QImage &image, const QColor &colour)
+{
+    int ink = 0, off = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() < 128)
+                continue;
+            ++ink;
+            if (std::abs(pixel.red() - colour.red()) > 3 || std::abs(pixel.green() - colour.green()) > 3
+                || std::abs(pixel.blue() - colour.blue()) > 3)
+                ++off;
+        }
+    }
+    return { ink, off };
+}
+
 // What a colour with its alpha looks like over the background.
 QColor over(const QColor &colour, const QColor &background)
 {
@@ -726,22 +748,7 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
                 SCOPED_TRACE(testing::Message() << symbol << " " << mode);
                 const QImage icon
                     = symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage();
-                int ink = 0, offColour = 0;
-                for (int y = 0; y < icon.height(); ++y) {
-                    for (int x = 0; x < icon.width(); ++x) {
-                        const QColor pixel = icon.pixelColor(x, y);
-                        if (pixel.alpha() < 128)
-                            continue;
-                        ++ink;
-                        // Within the rounding of pixels that are partly transparent.
-                        const QColor expected = palette.color(group, QPalette::WindowText);
-                        offColour += std::abs(pixel.red() - expected.red()) > 3
-                                || std::abs(pixel.green() - expected.green()) > 3
-                                || std::abs(pixel.blue() - expected.blue()) > 3
-                            ? 1
-                            : 0;
-                    }
-                }
+                const auto [ink, offColour] = inkIn(icon, palette.color(group, QPalette::WindowText));
                 EXPECT_GT(ink, 20);
                 EXPECT_EQ(offColour, 0);
             }
@@ -753,6 +760,47 @@ TEST_F(WindowTest, Colours_FollowTheDesktopSchemeWhileItRuns)
         saveScreenshot(app->panel(), QStringLiteral("tray-panel-scheme-") + QLatin1String(name));
     }
     app->panel().close();
+}
+
+// The icon theme's symbols where they were drawn for the palette in use; where a dark palette
+// took the place of the platform's light one, ours in its text colour, and back again.
+TEST(SymbolIcons, ThemeSymbolsWhereTheyFitThePaletteOursElsewhere)
+{
+    // A theme of the test's own, whose copy symbol is a red square.
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("red/24x24/actions")));
+    const auto write = [&](const QString &path, const QByteArray &content) {
+        QFile file(folder.filePath(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    write(QStringLiteral("red/index.theme"),
+        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n");
+    write(QStringLiteral("red/24x24/actions/edit-copy.svg"),
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)");
+    const QString theme = QIcon::themeName();
+    const QStringList paths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({ folder.path() });
+    QIcon::setThemeName(QStringLiteral("red"));
+    ASSERT_TRUE(QIcon::hasThemeIcon(QStringLiteral("edit-copy")));
+    DesktopColorScheme scheme;
+    const QImage themed = QIcon::fromTheme(QStringLiteral("edit-copy")).pixmap(24).toImage();
+    for (const auto preference : { DesktopColorScheme::Scheme::light, DesktopColorScheme::Scheme::dark,
+             DesktopColorScheme::Scheme::light }) {
+        SCOPED_TRACE(int(preference));
+        scheme.apply(preference);
+        const QImage shown = symbolIcon(QStringLiteral("doc.on.doc")).pixmap(24).toImage();
+        if (preference == DesktopColorScheme::Scheme::light) {
+            EXPECT_EQ(shown, themed);
+            EXPECT_EQ(shown.pixelColor(12, 12), QColor(Qt::red));
+            continue;
+        }
+        const auto [ink, off] = inkIn(shown, QApplication::palette().color(QPalette::WindowText));
+        EXPECT_GT(ink, 20);
+        EXPECT_EQ(off, 0);
+    }
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(theme);
 }
 
 // The desktop's preference comes from the portal's settings: read at start, followed when
