@@ -2,6 +2,7 @@
 #include "ui/ContentView.h"
 #include "ui/DesktopColorScheme.h"
 #include "ui/ElidedLabel.h"
+#include "ui/Icons.h"
 #include "ui/LanguagePicker.h"
 #include "ui/SettingsWindowController.h"
 #include "ui/Style.h"
@@ -18,8 +19,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
@@ -182,42 +181,54 @@ TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
 
 namespace {
 
-// Every window in the light palette, the dark one and at 1.3 times the default font, written
-// to the screenshots. In each, every plain label fits its widget and reads on its window
-// (4.5:1, its colour blended as drawn), and a language picker shows its name whole or cut
-// with "…" (its open list always has room).
-TEST_F(Screenshots, EveryWindow_InLightDarkAndLargerFont)
+// Every window in the light palette, switched to the dark one and back while the program
+// runs, and at 1.3 times the default font, written to the screenshots. In each, every plain
+// label, button title and the recognized text read on their background (4.5:1, drawn colours
+// blended), labels fit their widgets or end in "…", nothing in a list is wider than its
+// view, a language picker shows its name whole or cut with "…" (its open list has room for
+// every name), and our symbols are drawn in the text colour (greyed when disabled).
+TEST_F(Screenshots, EveryWindow_LightDarkAndBackWhileRunningAndAtLargerFont)
 {
-    for (const char *name : { "light", "dark", "larger-font" }) {
-        SCOPED_TRACE(name);
-        const QFont original = QApplication::font();
-        DesktopColorScheme scheme;
-        if (std::strcmp(name, "dark") == 0)
-            scheme.apply(DesktopColorScheme::Scheme::dark);
-        if (std::strcmp(name, "larger-font") == 0) {
-            QFont larger = original;
-            larger.setPointSizeF(original.pointSizeF() * 1.3);
-            QApplication::setFont(larger);
-        }
+    const QFont original = QApplication::font();
+    DesktopColorScheme scheme;
+    std::unique_ptr<SettingsWindowController> settings;
+    const auto open = [&] {
         makeApp();
         capture();
         capture();
         state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
         showMainWindow();
         app->panel().popUp(QPoint(400, 300));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->panel()));
-        SettingsWindowController settings(*preferences, dialogs);
-        settings.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.window()));
+        settings = std::make_unique<SettingsWindowController>(*preferences, dialogs);
+        settings->show();
         settle();
-        auto *tabs = settings.window()->findChild<QTabWidget *>();
+    };
+    for (const char *name : { "light", "dark", "light-again", "larger-font" }) {
+        SCOPED_TRACE(name);
+        const QLatin1String look(name);
+        if (look == QLatin1String("light")) {
+            open();
+        } else if (look == QLatin1String("larger-font")) {
+            settings.reset();
+            app.reset();
+            QFont larger = original;
+            larger.setPointSizeF(original.pointSizeF() * 1.3);
+            QApplication::setFont(larger);
+            open();
+        } else {
+            scheme.apply(look == QLatin1String("dark") ? DesktopColorScheme::Scheme::dark
+                                                       : DesktopColorScheme::Scheme::light);
+            settle();
+        }
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings->window()));
+        auto *tabs = settings->window()->findChild<QTabWidget *>();
         ASSERT_NE(tabs, nullptr);
-        const QString suffix = QStringLiteral("-") + QLatin1String(name);
+        tabs->setCurrentIndex(0);
         const std::vector<std::pair<QWidget *, QString>> windows {
             { &app->mainWindow(), QStringLiteral("main-window") },
             { &app->panel(), QStringLiteral("tray-panel") },
-            { settings.window(), QStringLiteral("settings-general") },
-            { settings.window(), QStringLiteral("settings-shortcuts") },
+            { settings->window(), QStringLiteral("settings-general") },
+            { settings->window(), QStringLiteral("settings-shortcuts") },
         };
         for (const auto &[window, picture] : windows) {
             SCOPED_TRACE(picture.toStdString());
@@ -226,28 +237,30 @@ TEST_F(Screenshots, EveryWindow_InLightDarkAndLargerFont)
                 settle();
             }
             const QColor background = window->palette().color(QPalette::Window);
+            const auto readable = [&](const QWidget *widget, QPalette::ColorRole text, QColor behind) {
+                const QColor seen = over(widget->palette().color(text), behind);
+                EXPECT_GE(Style::contrastRatio(seen, behind), 4.5) << widget->objectName().toStdString();
+            };
             for (const QLabel *label : window->findChildren<QLabel *>()) {
                 if (!label->isVisible() || label->text().isEmpty())
                     continue;
-                const QColor text = label->palette().color(QPalette::WindowText);
-                const qreal a = text.alphaF();
-                const QColor seen = QColor::fromRgbF(text.redF() * a + background.redF() * (1 - a),
-                    text.greenF() * a + background.greenF() * (1 - a),
-                    text.blueF() * a + background.blueF() * (1 - a));
-                EXPECT_GE(Style::contrastRatio(seen, background), 4.5) << label->text().toStdString();
+                SCOPED_TRACE(label->text().toStdString());
+                readable(label, QPalette::WindowText, background);
                 if (auto *elided = qobject_cast<const ElidedLabel *>(label)) {
                     const QString shown = elided->shownText();
-                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026)))
-                        << shown.toStdString();
+                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026)));
                     EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
-                    continue;
+                } else if (!label->wordWrap() && label->textFormat() != Qt::RichText) {
+                    EXPECT_LE(
+                        label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
                 }
-                if (label->wordWrap() || label->textFormat() == Qt::RichText)
-                    continue;
-                EXPECT_LE(
-                    label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
-                    << label->text().toStdString();
             }
+            for (const QPushButton *button : window->findChildren<QPushButton *>()) {
+                if (button->isVisible() && !button->text().isEmpty())
+                    readable(button, QPalette::ButtonText, button->palette().color(QPalette::Button));
+            }
+            for (const QPlainTextEdit *pane : window->findChildren<QPlainTextEdit *>())
+                readable(pane, QPalette::Text, background);
             // What scrolls only up and down is never wider than its view.
             for (const QScrollArea *scroll : window->findChildren<QScrollArea *>()) {
                 if (scroll->isVisible() && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
@@ -263,14 +276,26 @@ TEST_F(Screenshots, EveryWindow_InLightDarkAndLargerFont)
                     EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)),
                         picker->view()->minimumWidth());
             }
-            saveScreenshot(*window, picture + suffix);
+            if (look != QLatin1String("light-again"))
+                saveScreenshot(*window, picture + QLatin1Char('-') + look);
         }
-        app->panel().close();
-        settings.window()->close();
-        app.reset();
-        QApplication::setFont(original);
-        scheme.apply(DesktopColorScheme::Scheme::light);
+        const QPalette palette = QApplication::palette();
+        for (const char *symbol : { "viewfinder", "macwindow", "command" }) {
+            for (const auto &[mode, group] : { std::pair(QIcon::Normal, QPalette::Active),
+                     std::pair(QIcon::Disabled, QPalette::Disabled) }) {
+                SCOPED_TRACE(testing::Message() << symbol << " " << mode);
+                const auto [ink, off]
+                    = inkIn(symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage(),
+                        palette.color(group, QPalette::WindowText));
+                EXPECT_GT(ink, 20);
+                EXPECT_EQ(off, 0);
+            }
+        }
     }
+    app->panel().close();
+    settings.reset();
+    app.reset();
+    QApplication::setFont(original);
 }
 
 } // namespace
