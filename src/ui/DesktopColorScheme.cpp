@@ -47,9 +47,7 @@ std::optional<DesktopColorScheme::Scheme> DesktopColorScheme::schemeOf(const QVa
 {
     QVariant value = answer;
     // Read wraps the value in a second variant; ReadOne and the change signal in one.
-    for (int depth = 0;
-         depth < 2 && value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>();
-         ++depth)
+    for (int depth = 0; depth < 2 && value.userType() == qMetaTypeId<QDBusVariant>(); ++depth)
         value = value.value<QDBusVariant>().variant();
     if (value.userType() != QMetaType::UInt && value.userType() != QMetaType::Int)
         return std::nullopt;
