@@ -13,6 +13,9 @@
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QCoro/QCoroFuture>
 #include <QDebug>
 #include <QFile>
@@ -466,8 +469,40 @@ void AppState::selectHistoryItem(const CaptureHistoryItem &item)
 
 void AppState::clearHistory()
 {
+    if (!m_captureHistory.isEmpty()) {
+        Q_EMIT objectWillChange();
+        m_clearedHistory = ClearedHistory { m_captureHistory, m_selectedHistoryItemID };
+    }
     setCaptureHistory({});
     setSelectedHistoryItemID(std::nullopt);
+    persistState();
+    if (m_clearedHistory)
+        Q_EMIT historyCleared();
+}
+
+void AppState::undoClearHistory()
+{
+    if (!m_clearedHistory)
+        return;
+    Q_EMIT objectWillChange();
+    const ClearedHistory cleared = *std::exchange(m_clearedHistory, std::nullopt);
+    QList<CaptureHistoryItem> history = m_captureHistory;
+    QSet<QUuid> present;
+    for (const CaptureHistoryItem &item : std::as_const(history))
+        present.insert(item.id);
+    for (const CaptureHistoryItem &item : cleared.history) {
+        if (!present.contains(item.id))
+            history.append(item);
+    }
+    std::stable_sort(history.begin(), history.end(),
+        [](const CaptureHistoryItem &a, const CaptureHistoryItem &b) { return a.capturedAt > b.capturedAt; });
+    cutToHistoryLimit(history, 0);
+    const bool selectionKept = !m_selectedHistoryItemID && cleared.selected
+        && std::any_of(history.cbegin(), history.cend(),
+            [&](const CaptureHistoryItem &item) { return item.id == *cleared.selected; });
+    setCaptureHistory(std::move(history));
+    if (selectionKept)
+        setSelectedHistoryItemID(cleared.selected);
     persistState();
 }
 

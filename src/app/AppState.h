@@ -70,6 +70,8 @@ public:
     bool isPermissionPollRunning() const { return m_permissionRefreshTask != nullptr; }
 
     QString statusMessage() const;
+    // Where the windows keep what they remember (size, place, notices given).
+    UserDefaults &userDefaults() const { return m_services.userDefaults; }
     bool hasExtractedText() const;
     OCRLanguageOption selectedLanguageOption() const;
     // What recognition gets: absent for automatic detection (also for unknown identifiers).
@@ -85,7 +87,13 @@ public:
     void openScreenRecordingSettings();
 
     void selectHistoryItem(const CaptureHistoryItem &item);
+    // Empties the history; the entries are kept in memory until the program ends, so that
+    // one click too many loses nothing.
     void clearHistory();
+    bool canUndoClearHistory() const { return m_clearedHistory.has_value(); }
+    // Puts the cleared entries back among those captured since, newest first, within the
+    // limit, and the selection with them when no newer one was made.
+    void undoClearHistory();
 
     // Asks for a file and writes the whole extracted text to it; nothing without text.
     void exportText();
@@ -98,6 +106,8 @@ public:
 
 Q_SIGNALS:
     void objectWillChange();
+    // The history was cleared by the user (and may be brought back).
+    void historyCleared();
 
 private:
     QCoro::Task<> runCapture(CaptureMode mode);
@@ -150,5 +160,10 @@ private:
     QThreadPool m_recognitionPool;
     // Every entry this instance has held or read: one missing from memory was removed here.
     QSet<QUuid> m_knownHistoryIDs;
+    struct ClearedHistory {
+        QList<CaptureHistoryItem> history;
+        std::optional<QUuid> selected;
+    };
+    std::optional<ClearedHistory> m_clearedHistory;
     SaveFailureLog m_historySaveLog { QStringLiteral("capture history") };
 };

@@ -5,6 +5,7 @@
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/UserDefaults.h"
 #include "platform/WindowActivation.h"
 #include "ui/Commands.h"
 #include "ui/Icons.h"
@@ -37,6 +38,7 @@ GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
     connect(m_mainWindow.get(), &MainWindow::settingsRequested, this, &GlyphwellApp::showSettings);
     connect(
         m_mainWindow.get(), &MainWindow::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_mainWindow.get(), &MainWindow::closedByUser, this, &GlyphwellApp::noticeStillRunning);
     connect(m_panel.get(), &MenuBarContentView::settingsRequested, this, &GlyphwellApp::showSettings);
     connect(m_panel.get(), &MenuBarContentView::homeRequested, this, [this] { showMainWindow(); });
     connect(m_panel.get(), &MenuBarContentView::quitRequested, qApp, &QCoreApplication::quit,
@@ -141,6 +143,30 @@ void GlyphwellApp::notifyFailure(const QString &message)
         m_trayIcon->showMessage(QStringLiteral("Glyphwell"), message, QSystemTrayIcon::Warning);
     else
         qWarning("%s", qPrintable(message));
+}
+
+void GlyphwellApp::noticeStillRunning()
+{
+    UserDefaults &defaults = m_state.userDefaults();
+    if (defaults.boolForKey(runningNoticeKey))
+        return;
+    const QString keys = shortcutText(KeyboardShortcuts::AppShortcutNames::captureText());
+    const QString capture = keys.isEmpty() ? QString() : QStringLiteral(" %1 still captures text.").arg(keys);
+    const bool tray = m_trayAvailable();
+    const QString body = tray
+        ? QStringLiteral("Glyphwell is still running in the tray: click its icon to open it again.") + capture
+        : QStringLiteral(
+              "Glyphwell is still running: start it again from the applications menu to open its window.")
+            + capture;
+    bool shown = m_notifications.notify(QStringLiteral("Glyphwell keeps running"), body);
+    if (!shown && tray) {
+        m_trayIcon->showMessage(
+            QStringLiteral("Glyphwell keeps running"), body, QSystemTrayIcon::Information);
+        shown = true;
+    }
+    // Said once; where it could not be said, it is tried again at the next close.
+    if (shown)
+        defaults.setBool(runningNoticeKey, true);
 }
 
 bool GlyphwellApp::anyWindowVisible() const

@@ -49,6 +49,8 @@ public:
     QMenu &trayMenu() const { return *m_trayMenu; }
 
     int trayWaitMs = 3000;
+    // Set once the user has been told that closing the window leaves Glyphwell running.
+    static inline const QString runningNoticeKey = QStringLiteral("hasShownStillRunningNotice");
 
 Q_SIGNALS:
     void settingsRequested();
@@ -57,6 +59,8 @@ private:
     void refresh();
     bool anyWindowVisible() const;
     void notifyFailure(const QString &message);
+    // The first time the window is closed: where Glyphwell went, and how to get it back.
+    void noticeStillRunning();
 
     AppState &m_state;
     DesktopNotifications &m_notifications;

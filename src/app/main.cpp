@@ -8,11 +8,12 @@
 #include "capture/ZXingBarcodeEngine.h"
 #include "platform/AppActivation.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/PlatformMethods.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
-#include "platform/PlatformMethods.h"
 #include "platform/loader/PlatformLoader.h"
 #include "platform/loader/SystemDoctor.h"
+#include "ui/DesktopColorScheme.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindowController.h"
 
@@ -195,6 +196,10 @@ int main(int argc, char **argv)
     // The first capture should not wait for the language model to load.
     const std::optional<QString> language = appState.recognitionLanguage();
     QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });
+
+    // Light or dark as the desktop says, now and when it switches.
+    DesktopColorScheme colorScheme;
+    colorScheme.watch(QDBusConnection::sessionBus());
 
     FreedesktopNotifications notifications;
     GlyphwellApp glyphwell(appState, notifications, {}, platform.windowActivation.get());

@@ -2,9 +2,11 @@
 
 #include "SelectionModel.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QScreen>
 
 RegionCaptureOverlay::RegionCaptureOverlay(
@@ -59,19 +61,69 @@ QColor RegionCaptureOverlay::dimmingColour()
     return colour;
 }
 
-void RegionCaptureOverlay::setSelection(const QRectF &selection)
+QColor RegionCaptureOverlay::outlineColour()
 {
-    const QRectF pixels(screenInfo().nativeRect);
-    // Only the old and the new hole change; repainting just them keeps dragging smooth on
-    // large screens.
-    const QRectF changed = m_selection.united(selection).intersected(pixels);
-    m_selection = selection;
-    m_dimmingPath = SelectionModel::dimmingPath({ pixels }, m_selection);
+    return QGuiApplication::palette().color(QPalette::Highlight);
+}
+
+QString RegionCaptureOverlay::sizeText(const QRectF &selection)
+{
+    return QStringLiteral("%1 \u00d7 %2").arg(qRound(selection.width())).arg(qRound(selection.height()));
+}
+
+QFont RegionCaptureOverlay::labelFont() const
+{
+    // The desktop's font at this screen's scale, as the windows on it show text.
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(qMax(1, qRound(QFontInfo(font).pixelSize() * screenInfo().scale)));
+    return font;
+}
+
+QRect RegionCaptureOverlay::labelRectFor(const QRectF &selection, std::optional<QPointF> pointer) const
+{
+    const QRect pixels = screenInfo().nativeRect;
+    if (!pointer || selection.width() < 1 || selection.height() < 1 || !QRectF(pixels).contains(*pointer))
+        return {};
+    const qreal scale = screenInfo().scale;
+    const QFontMetrics metrics(labelFont());
+    const QSize size = QSize(metrics.horizontalAdvance(sizeText(selection)), metrics.height())
+        + QSize(qRound(12 * scale), qRound(6 * scale));
+    // Below and right of the pointer, clear of the cursor; flipped where the screen ends.
+    const int gap = qRound(16 * scale);
+    const QPoint at = pointer->toPoint();
+    QRect label(at + QPoint(gap, gap), size);
+    if (label.right() > pixels.right())
+        label.moveRight(at.x() - gap);
+    if (label.bottom() > pixels.bottom())
+        label.moveBottom(at.y() - gap);
+    return label.intersected(pixels);
+}
+
+void RegionCaptureOverlay::updateDevice(const QRectF &deviceRect)
+{
+    const QRectF changed = deviceRect.intersected(QRectF(screenInfo().nativeRect));
     if (changed.isEmpty())
         return;
     const QPointF topLeft = m_coordinates.toLogical(m_screen, changed.topLeft()) - position();
     const QPointF bottomRight = m_coordinates.toLogical(m_screen, changed.bottomRight()) - position();
     update(QRectF(topLeft, bottomRight).toAlignedRect().adjusted(-2, -2, 2, 2));
+}
+
+void RegionCaptureOverlay::setSelection(const QRectF &selection, std::optional<QPointF> pointer)
+{
+    const QRectF pixels(screenInfo().nativeRect);
+    // Only the old and the new hole with their outlines and labels change; repainting just
+    // them keeps dragging smooth on large screens.
+    const QRect label = labelRectFor(selection, pointer);
+    const QRectF changedHole = m_selection.united(selection);
+    const QRect changedLabel = m_labelRect.united(label);
+    m_selection = selection;
+    m_labelRect = label;
+    m_dimmingPath = SelectionModel::dimmingPath({ pixels }, m_selection);
+    if (!changedHole.isEmpty())
+        updateDevice(changedHole.adjusted(-1, -1, 1, 1));
+    if (!changedLabel.isEmpty())
+        updateDevice(QRectF(changedLabel));
 }
 
 void RegionCaptureOverlay::paintPicture(QPainter &painter) const
@@ -82,7 +134,29 @@ void RegionCaptureOverlay::paintPicture(QPainter &painter) const
     QImage frozen = m_frozen;
     frozen.setDevicePixelRatio(1.0);
     painter.drawImage(QPoint(0, 0), frozen);
-    painter.fillPath(m_dimmingPath.translated(-QPointF(info.nativeRect.topLeft())), dimmingColour());
+    const QPointF origin(info.nativeRect.topLeft());
+    painter.fillPath(m_dimmingPath.translated(-origin), dimmingColour());
+    if (m_selection.width() >= 1 && m_selection.height() >= 1) {
+        // Outside the hole, so every selected pixel shows as it will be read.
+        QPainterPath ring;
+        ring.setFillRule(Qt::OddEvenFill);
+        ring.addRect(m_selection.adjusted(-1, -1, 1, 1).translated(-origin));
+        ring.addRect(m_selection.translated(-origin));
+        painter.fillPath(ring, outlineColour());
+    }
+    if (!m_labelRect.isEmpty()) {
+        const QPalette palette = QGuiApplication::palette();
+        const QRect label = m_labelRect.translated(-info.nativeRect.topLeft());
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(palette.color(QPalette::Highlight));
+        const qreal radius = 4 * info.scale;
+        painter.drawRoundedRect(label, radius, radius);
+        painter.setPen(palette.color(QPalette::HighlightedText));
+        painter.setFont(labelFont());
+        painter.drawText(label, Qt::AlignCenter, sizeText(m_selection));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
 }
 
 QImage RegionCaptureOverlay::picture() const

@@ -7,11 +7,15 @@
 #include <QPainterPath>
 #include <QRasterWindow>
 
+#include <optional>
+
 // The overlay window of one screen during a region selection: it covers that screen exactly,
 // at its scale, and shows its frozen frame under a black dimming at alpha 0.35 with its part
-// of the selection as a clear hole. It works in device pixels of the whole desktop: it reports
-// mouse positions in them and takes the selection in them; the rules live in SelectionModel
-// and the controller.
+// of the selection as a clear hole. A one-pixel line in the palette's highlight colour runs
+// just outside the hole, so it shows on dark and light screens alike, and while dragging the
+// selection's size in pixels stands beside the pointer. It works in device pixels of the
+// whole desktop: it reports mouse positions in them and takes the selection in them; the
+// rules live in SelectionModel and the controller.
 class RegionCaptureOverlay : public QRasterWindow {
     Q_OBJECT
 public:
@@ -32,9 +36,16 @@ public:
     void present();
 
     static QColor dimmingColour();
+    static QColor outlineColour();
+    // What the size label says for a selection in device pixels: "400 × 200".
+    static QString sizeText(const QRectF &selection);
 
     const ScreenInfo &screenInfo() const { return m_coordinates.screens()[m_screen]; }
-    void setSelection(const QRectF &selection);
+    // pointer: where the drag is, in device pixels of the desktop; the size label stands
+    // beside it when it is on this screen and the selection has an area.
+    void setSelection(const QRectF &selection, std::optional<QPointF> pointer = std::nullopt);
+    // The size label in device pixels of the desktop; empty when this window shows none.
+    QRect sizeLabelRect() const { return m_labelRect; }
     // This screen's dimming in device pixels of the desktop.
     const QPainterPath &dimmingPath() const { return m_dimmingPath; }
     // What the window shows, one image pixel per device pixel of its screen.
@@ -57,6 +68,9 @@ private:
     // Paints with the device-pixel top-left of the screen at the painter's origin.
     void paintPicture(QPainter &painter) const;
     QPointF devicePoint(const QMouseEvent *event) const;
+    QRect labelRectFor(const QRectF &selection, std::optional<QPointF> pointer) const;
+    QFont labelFont() const;
+    void updateDevice(const QRectF &deviceRect);
 
     ScreenCoordinates m_coordinates;
     std::size_t m_screen;
@@ -64,4 +78,5 @@ private:
     Placement m_placement;
     QRectF m_selection;
     QPainterPath m_dimmingPath;
+    QRect m_labelRect;
 };

@@ -120,10 +120,10 @@ void RegionCaptureOverlayController::onPainted()
     }
 }
 
-void RegionCaptureOverlayController::updateSelectionPath()
+void RegionCaptureOverlayController::updateSelectionPath(std::optional<QPointF> pointer)
 {
     for (RegionCaptureOverlay *overlay : overlayWindows())
-        overlay->setSelection(m_selection.selectionRect());
+        overlay->setSelection(m_selection.selectionRect(), pointer);
 }
 
 void RegionCaptureOverlayController::grabInput()
@@ -177,13 +177,13 @@ bool RegionCaptureOverlayController::eventFilter(QObject *watched, QEvent *event
 void RegionCaptureOverlayController::onPressed(QPointF point, qreal scale)
 {
     m_selection.press(point, scale);
-    updateSelectionPath();
+    updateSelectionPath(point);
 }
 
 void RegionCaptureOverlayController::onDragged(QPointF point)
 {
     m_selection.drag(point);
-    updateSelectionPath();
+    updateSelectionPath(point);
 }
 
 void RegionCaptureOverlayController::onReleased(QPointF point)

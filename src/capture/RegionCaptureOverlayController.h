@@ -59,7 +59,7 @@ protected:
 
 private:
     void createOverlayWindows(const FrozenFrame &frame);
-    void updateSelectionPath();
+    void updateSelectionPath(std::optional<QPointF> pointer = std::nullopt);
     void grabInput();
     void onPressed(QPointF point, qreal scale);
     void onDragged(QPointF point);

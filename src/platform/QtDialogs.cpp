@@ -1,6 +1,9 @@
 #include "QtDialogs.h"
 
+#include "PortalSaveDialog.h"
+
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -55,37 +58,32 @@ void QtDialogs::beep()
 
 std::optional<QString> QtDialogs::runSavePanel(const SavePanelSpec &panel)
 {
-    // Qt's own file dialog, embedded under a line that says what is being saved: desktop
-    // dialogs have no place for that line.
-    QDialog window(QApplication::activeWindow());
-    window.setWindowTitle(panel.title);
-    auto *layout = new QVBoxLayout(&window);
-    auto *message = new QLabel(panel.message, &window);
-    message->setWordWrap(true);
-    layout->addWidget(message);
-
-    auto *chooser = new QFileDialog(&window, panel.title);
-    chooser->setWindowFlags(Qt::Widget);
-    chooser->setOption(QFileDialog::DontUseNativeDialog);
-    chooser->setAcceptMode(QFileDialog::AcceptSave);
-    chooser->setFileMode(QFileDialog::AnyFile);
-    chooser->setNameFilter(QStringLiteral("Plain text (*.txt)"));
-    chooser->setDefaultSuffix(QStringLiteral("txt"));
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
-    chooser->setDirectory(folder);
-    chooser->selectFile(panel.proposedName);
-    layout->addWidget(chooser);
-    QObject::connect(chooser, &QFileDialog::finished, &window, &QDialog::done);
+    QWidget *parent = QApplication::activeWindow();
 
-    window.resize(760, 520);
-    window.show();
-    window.raise();
-    window.activateWindow();
-    if (window.exec() != QDialog::Accepted)
+    // The desktop's own dialog, through its portal, whatever toolkit the desktop uses.
+    const QString parentHandle = parent && QGuiApplication::platformName() == QLatin1String("xcb")
+        ? QStringLiteral("x11:%1").arg(parent->winId(), 0, 16)
+        : QString();
+    const PortalSaveDialog::Outcome portal
+        = PortalSaveDialog::run(QDBusConnection::sessionBus(), panel, folder, parentHandle);
+    if (portal.shown)
+        return portal.path;
+
+    // Else QFileDialog: the platform theme's dialog where it has one (KDE's, GTK's), Qt's own
+    // elsewhere.
+    QFileDialog chooser(parent, panel.title);
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setNameFilter(QStringLiteral("Plain text (*.txt)"));
+    chooser.setDefaultSuffix(QStringLiteral("txt"));
+    chooser.setDirectory(folder);
+    chooser.selectFile(panel.proposedName);
+    if (chooser.exec() != QDialog::Accepted)
         return std::nullopt;
-    const QStringList files = chooser->selectedFiles();
+    const QStringList files = chooser.selectedFiles();
     if (files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
     return files.first();

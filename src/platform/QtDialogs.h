@@ -2,7 +2,8 @@
 
 #include "Dialogs.h"
 
-// Alerts as QMessageBox, the save panel as QFileDialog.
+// Alerts as QMessageBox; the save panel is the desktop portal's dialog where a portal shows
+// one, else QFileDialog (the platform theme's native dialog, or Qt's own).
 class QtDialogs : public Dialogs {
 public:
     int runModalAlert(const AlertSpec &alert) override;

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -39,7 +40,7 @@ QLabel *secondaryLabel(const QString &text, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setFont(font);
-    Style::setTextColour(label, Style::secondaryText(parent->palette()));
+    Style::follow(label, Style::Role::secondaryText);
     return label;
 }
 
@@ -87,8 +88,29 @@ QWidget *ContentView::makeHeader()
     m_status = secondaryLabel(QString(), Style::calloutFont(), header);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setWordWrap(true);
+    // After a clearing of the history, for a few seconds: the way back.
+    m_undoOffer = new QLabel(QStringLiteral("History cleared. <a href=\"undo\">Undo</a>"), header);
+    m_undoOffer->setObjectName(QStringLiteral("undoClearHistoryLink"));
+    m_undoOffer->setFont(Style::calloutFont());
+    m_undoOffer->setTextFormat(Qt::RichText);
+    m_undoOffer->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_undoOffer->hide();
+    m_undoOfferTimer = new QTimer(this);
+    m_undoOfferTimer->setSingleShot(true);
+    connect(m_undoOfferTimer, &QTimer::timeout, m_undoOffer, &QWidget::hide);
+    connect(m_undoOffer, &QLabel::linkActivated, this, [this] { m_state.undoClearHistory(); });
+    connect(&m_state, &AppState::historyCleared, this, [this] {
+        m_undoOffer->show();
+        m_undoOfferTimer->start(undoOfferMs);
+    });
+    auto *statusRow = new QHBoxLayout;
+    statusRow->setSpacing(8);
+    // Beside the status text, where the eye already is.
+    statusRow->addWidget(m_status);
+    statusRow->addWidget(m_undoOffer, 0, Qt::AlignTop);
+    statusRow->addStretch(1);
     titles->addWidget(title);
-    titles->addWidget(m_status);
+    titles->addLayout(statusRow);
     row->addLayout(titles, 1);
 
     m_settingsButton = new QToolButton(header);
@@ -127,9 +149,11 @@ QWidget *ContentView::makeLanguageRow()
     pickerRow->addWidget(m_languagePicker, 1, Qt::AlignLeft);
     picker->setMaximumWidth(qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
     row->addWidget(picker);
-    row->addWidget(secondaryLabel(
+    QLabel *hint = secondaryLabel(
         QStringLiteral("Choose a language when you know the snippet, or leave it on Automatic."),
-        Style::captionFont(), languageRow));
+        Style::captionFont(), languageRow);
+    hint->setObjectName(QStringLiteral("languageHint"));
+    row->addWidget(hint);
     row->addStretch(1);
     return languageRow;
 }
@@ -156,7 +180,7 @@ QWidget *ContentView::makeCommandRow()
     m_clearHistoryButton->setObjectName(QStringLiteral("clearHistoryButton"));
     m_clearHistoryButton->setAutoDefault(false);
     // A destructive command: its title in red (a red that reads on the theme's buttons).
-    updateDestructiveColour();
+    Style::follow(m_clearHistoryButton, Style::Role::destructiveButton);
 
     for (QWidget *widget : std::initializer_list<QWidget *> {
              m_captureButton, m_noLineBreaksButton, m_captureLastButton, m_spinner })
@@ -273,6 +297,8 @@ bool ContentView::showsTextInPrimaryColour() const
 void ContentView::refresh()
 {
     m_status->setText(m_state.statusMessage());
+    // On one line where it fits, so the undo link stands right after it; long messages wrap.
+    m_status->setMinimumWidth(qMin(m_status->fontMetrics().horizontalAdvance(m_status->text()) + 1, 560));
 
     m_languagePicker->refresh();
     m_banner->setVisible(!m_state.screenRecordingPermissionGranted());
@@ -291,6 +317,8 @@ void ContentView::refresh()
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);
     m_clearHistoryButton->setVisible(!m_state.captureHistory().isEmpty());
+    if (!m_state.canUndoClearHistory())
+        m_undoOffer->hide();
 
     const QString text = displayedText();
     if (text != m_paneText) {
@@ -299,14 +327,19 @@ void ContentView::refresh()
             textExcerpt(text, maximumPaneCharacters, maximumPaneParagraphCharacters, true));
     }
     m_primaryColour = !m_state.extractedText().isEmpty();
+    updateTextPaneColour();
+
+    refreshHistory();
+}
+
+void ContentView::updateTextPaneColour()
+{
     const QColor colour = m_primaryColour ? Style::primaryText(palette()) : Style::secondaryText(palette());
     if (m_textPane->palette().color(QPalette::Text) != colour) {
         QPalette palette = m_textPane->palette();
         palette.setColor(QPalette::Text, colour);
         m_textPane->setPalette(palette);
     }
-
-    refreshHistory();
 }
 
 void ContentView::refreshHistory()
@@ -346,19 +379,13 @@ void ContentView::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), gradient);
 }
 
-void ContentView::updateDestructiveColour()
-{
-    QPalette destructive = m_clearHistoryButton->palette();
-    destructive.setColor(QPalette::ButtonText, Style::destructiveText(palette()));
-    m_clearHistoryButton->setPalette(destructive);
-}
-
 void ContentView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // The desktop switched between light and dark.
-    if (event->type() == QEvent::PaletteChange && m_clearHistoryButton)
-        updateDestructiveColour();
+    // The desktop switched between light and dark: the pane's text takes the new scheme's
+    // colour, never staying dark on dark or light on light.
+    if (event->type() == QEvent::PaletteChange && m_textPane)
+        updateTextPaneColour();
 }
 
 void ContentView::showEvent(QShowEvent *event)

@@ -17,6 +17,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class QTimer;
 class QToolButton;
 class QVBoxLayout;
 class RefreshScheduler;
@@ -39,6 +40,8 @@ public:
     bool showsTextInPrimaryColour() const;
 
     static constexpr int historyPaneWidth = 280;
+    // How long the status line offers to undo a clearing of the history.
+    static inline int undoOfferMs = 8000;
     // The most of a text the text pane lays out, and of one paragraph in it; past either the
     // pane says the text goes on. Both stay well within a redraw on a slow machine.
     static constexpr qsizetype maximumPaneCharacters = 50'000;
@@ -60,11 +63,13 @@ private:
     QWidget *makeCommandRow();
     QWidget *makeContentRow();
     void refreshHistory();
-    void updateDestructiveColour();
+    void updateTextPaneColour();
 
     AppState &m_state;
     RefreshScheduler *m_scheduler;
     QLabel *m_status = nullptr;
+    QLabel *m_undoOffer = nullptr;
+    QTimer *m_undoOfferTimer = nullptr;
     QToolButton *m_settingsButton = nullptr;
     LanguagePicker *m_languagePicker = nullptr;
     PermissionBanner *m_banner = nullptr;

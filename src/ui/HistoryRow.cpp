@@ -1,5 +1,6 @@
 #include "HistoryRow.h"
 
+#include "ElidedLabel.h"
 #include "LineLimitedLabel.h"
 #include "Style.h"
 #include "app/OCRLanguageOption.h"
@@ -15,7 +16,7 @@
 HistoryRow::HistoryRow(QWidget *parent)
     : QAbstractButton(parent)
     , m_time(new QLabel(this))
-    , m_language(new QLabel(this))
+    , m_language(new ElidedLabel(this))
     , m_text(new LineLimitedLabel(maximumTextLines, this))
 {
     setCursor(Qt::PointingHandCursor);
@@ -27,8 +28,11 @@ HistoryRow::HistoryRow(QWidget *parent)
     QFont timeFont = Style::captionFont();
     timeFont.setWeight(QFont::DemiBold);
     m_time->setFont(timeFont);
+    m_language->setObjectName(QStringLiteral("historyLanguage"));
     m_language->setFont(Style::smallCaptionFont());
-    Style::setTextColour(m_language, Style::secondaryText(palette()));
+    // The time stays whole; a long language name gives way in a narrow pane or a large font.
+    m_language->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Style::follow(m_language, Style::Role::secondaryText);
     m_text->setFont(Style::monospacedFont(Style::captionFont()));
     for (QWidget *child : { static_cast<QWidget *>(m_time), static_cast<QWidget *>(m_language),
              static_cast<QWidget *>(m_text) })

@@ -1,12 +1,17 @@
 #include "Icons.h"
 
+#include <QGuiApplication>
 #include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QPalette>
 
 namespace {
 
 struct IconSource {
     QString themeName; // freedesktop icon name, empty where none fits
     QString bundled; // file in :/icons
+    bool tinted = true; // drawn in the palette's text colour
 };
 
 const QHash<QString, IconSource> &iconSources()
@@ -24,14 +29,76 @@ const QHash<QString, IconSource> &iconSources()
         { QStringLiteral("macwindow"), { QString(), QStringLiteral("window.svg") } },
         // Always ours: the banner's warning is orange by design, whatever the theme draws.
         { QStringLiteral("exclamationmark.shield.fill"),
-            { QString(), QStringLiteral("shield-warning.svg") } },
+            { QString(), QStringLiteral("shield-warning.svg"), false } },
         { QStringLiteral("clock.arrow.trianglehead.counterclockwise.rotate.90"),
             { QStringLiteral("document-open-recent"), QStringLiteral("clock-history.svg") } },
         { QStringLiteral("command"), { QString(), QStringLiteral("command.svg") } },
-        { QStringLiteral("doc.text.viewfinder"), { QString(), QStringLiteral("glyphwell.svg") } },
+        { QStringLiteral("doc.text.viewfinder"), { QString(), QStringLiteral("glyphwell.svg"), false } },
     };
     return sources;
 }
+
+bool themeIconsFitPalette = true;
+
+// A symbol of the icon theme where it has one and its icons were drawn for the palette in
+// use; else our bundled one-colour symbol drawn in the palette's text colour of the moment.
+// Chosen at each paint, so a switch between light and dark is followed either way.
+class TintedIconEngine : public QIconEngine {
+public:
+    TintedIconEngine(const QString &themeName, const QString &file)
+        : m_themeName(themeName)
+        , m_file(file)
+        , m_source(file)
+    { }
+
+    QIconEngine *clone() const override { return new TintedIconEngine(m_themeName, m_file); }
+    QString key() const override { return QStringLiteral("glyphwell-tinted"); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        if (themeIconsFitPalette && !m_themeName.isEmpty() && QIcon::hasThemeIcon(m_themeName))
+            return QIcon::fromTheme(m_themeName).pixmap(size, scale, mode, state);
+        QPixmap pixmap = m_source.pixmap(size * scale, 1.0, QIcon::Normal, state);
+        if (pixmap.isNull())
+            return pixmap;
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), colour(mode));
+        painter.end();
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+    static QColor colour(QIcon::Mode mode)
+    {
+        const QPalette palette = QGuiApplication::palette();
+        switch (mode) {
+        case QIcon::Disabled:
+            return palette.color(QPalette::Disabled, QPalette::WindowText);
+        case QIcon::Selected:
+            return palette.color(QPalette::HighlightedText);
+        case QIcon::Normal:
+        case QIcon::Active:
+            break;
+        }
+        return palette.color(QPalette::WindowText);
+    }
+
+private:
+    QString m_themeName;
+    QString m_file;
+    QIcon m_source;
+};
 
 } // namespace
 
@@ -51,8 +118,16 @@ QIcon symbolIcon(const QString &symbolName)
     const auto it = iconSources().constFind(symbolName);
     if (it == iconSources().constEnd())
         return {};
-    const QIcon bundled(QStringLiteral(":/icons/") + it->bundled);
-    return it->themeName.isEmpty() ? bundled : QIcon::fromTheme(it->themeName, bundled);
+    const QString file = QStringLiteral(":/icons/") + it->bundled;
+    // Symbols in our own colours (the warning, the program's icon) stay as drawn.
+    if (!it->tinted)
+        return QIcon(file);
+    return QIcon(new TintedIconEngine(it->themeName, file));
+}
+
+void setThemeIconsFitPalette(bool fit)
+{
+    themeIconsFitPalette = fit;
 }
 
 QIcon applicationIcon()

@@ -4,9 +4,15 @@
 #include <QString>
 
 // The icons of the windows, named by the symbols the interface was drawn with ("gear",
-// "viewfinder"). The icon theme's freedesktop icon is used where one means the same thing;
-// our own SVG is the fallback, so every button shows an icon on any theme.
+// "viewfinder"). The icon theme's freedesktop icon is used where one means the same thing and
+// suits the palette; our own SVG is the fallback, so every button shows an icon on any theme.
+// Our one-colour symbols are drawn in the palette's text colour (greyed when disabled).
 QIcon symbolIcon(const QString &symbolName);
+
+// Whether the icon theme's symbols suit the palette: not when a dark palette was put in place
+// of the platform's light one, as the theme's symbols stay drawn for light. Icons follow at
+// their next paint.
+void setThemeIconsFitPalette(bool fit);
 
 // Glyphwell's own icon, for the windows and the tray.
 QIcon applicationIcon();

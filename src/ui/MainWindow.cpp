@@ -3,17 +3,22 @@
 #include "Commands.h"
 #include "ContentView.h"
 #include "Icons.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "RefreshScheduler.h"
 #include "app/AppState.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "capture/EngineVersions.h"
 #include "platform/PlatformMethods.h"
+#include "platform/UserDefaults.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 
 MainWindow::MainWindow(AppState &state, QWidget *parent)
@@ -28,7 +33,12 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     setCentralWidget(m_contentView);
     buildMenus();
     m_contentView->setMinimumSize(minimumContentSize);
-    resize(960, 680);
+    restoreFrame();
+    // Quitting from the menu or the tray never hides the window first.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (isVisible())
+            saveFrame();
+    });
     connect(m_contentView, &ContentView::settingsRequested, this, &MainWindow::settingsRequested);
     connect(m_contentView, &ContentView::captureRequested, this, &MainWindow::startCaptureAside);
     connect(&m_state, &AppState::objectWillChange, m_scheduler, &RefreshScheduler::schedule);
@@ -57,6 +67,9 @@ void MainWindow::buildMenus()
     add(file, QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { Q_EMIT quitRequested(); });
 
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    m_undoAction = add(edit, QStringLiteral("Undo Clear History"), QKeySequence(QKeySequence::Undo),
+        [this] { m_state.undoClearHistory(); });
+    edit->addSeparator();
     // Ctrl+C stays the text pane's own copy of what is selected in it.
     m_copyAction = add(edit, QStringLiteral("Copy Recognized Text"),
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { m_state.copyExtractedText(); });
@@ -119,6 +132,7 @@ void MainWindow::refreshMenu()
     const CommandAvailability commands = CommandAvailability::of(m_state);
     m_exportAction->setEnabled(commands.exportText);
     m_copyAction->setEnabled(commands.copy);
+    m_undoAction->setEnabled(m_state.canUndoClearHistory());
     m_captureAction->setEnabled(commands.capture);
     m_noLineBreaksAction->setEnabled(commands.capture);
     m_captureLastAction->setEnabled(commands.captureLast);
@@ -128,6 +142,76 @@ void MainWindow::refreshMenu()
         menuTextWithShortcut(QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
     m_captureLastAction->setText(
         menuTextWithShortcut(QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
+}
+
+std::optional<QRect> MainWindow::restorableFrame(
+    const std::optional<QString> &stored, const QList<QRect> &screens)
+{
+    if (!stored)
+        return std::nullopt;
+    const QStringList parts = stored->split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return std::nullopt;
+    int numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        numbers[i] = parts[i].toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    const QRect frame(numbers[0], numbers[1], numbers[2], numbers[3]);
+    // Sizes beyond any screen are a damaged file, not a window.
+    if (frame.width() <= 0 || frame.height() <= 0 || frame.width() > 100'000 || frame.height() > 100'000)
+        return std::nullopt;
+    // Enough of its top on a screen to take hold of it and move it.
+    const QRect titleBand(frame.left(), frame.top(), frame.width(), qMin(frame.height(), 48));
+    for (const QRect &screen : screens) {
+        const QRect seen = screen.intersected(titleBand);
+        if (seen.width() >= qMin(frame.width(), 120) && seen.height() >= qMin(titleBand.height(), 24))
+            return frame;
+    }
+    return std::nullopt;
+}
+
+void MainWindow::restoreFrame()
+{
+    resize(defaultSize);
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    if (const std::optional<QRect> frame
+        = restorableFrame(m_state.userDefaults().stringForKey(frameKey), screens)) {
+        // Never below the size the content needs, whatever was stored.
+        setGeometry(QRect(frame->topLeft(), frame->size().expandedTo(minimumSizeHint())));
+    }
+    if (m_state.userDefaults().boolForKey(maximizedKey))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::saveFrame()
+{
+    const QRect frame = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    if (!frame.isValid())
+        return;
+    UserDefaults &defaults = m_state.userDefaults();
+    defaults.setObject(frameKey,
+        QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()));
+    defaults.setBool(maximizedKey, isMaximized());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closedByUser();
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    // Not when minimized: the frame is the one it had before.
+    if (!event->spontaneous())
+        saveFrame();
 }
 
 void MainWindow::showAbout()

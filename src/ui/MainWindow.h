@@ -12,7 +12,8 @@ class QAction;
 class RefreshScheduler;
 
 // The main window, known as "main": the menu bar (on Linux the program's main menu) over
-// ContentView. Closing it only hides it; the program keeps running in the tray.
+// ContentView. Closing it only hides it; the program keeps running in the tray. It comes back
+// at the size and place it was last left at, when that place is still on a screen.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -31,12 +32,28 @@ public:
     static constexpr int stepAsideMs = 150;
 
     static constexpr QSize minimumContentSize { 820, 560 };
+    static constexpr QSize defaultSize { 960, 680 };
+    // The settings keys of the window's frame ("x y width height") and its maximized state.
+    static inline const QString frameKey = QStringLiteral("mainWindowFrame");
+    static inline const QString maximizedKey = QStringLiteral("mainWindowMaximized");
+    // The frame to restore from the stored text: absent when there is none, it cannot be
+    // read, or too little of it would lie on the screens (a monitor since unplugged).
+    static std::optional<QRect> restorableFrame(
+        const std::optional<QString> &stored, const QList<QRect> &screens);
 
 Q_SIGNALS:
     void settingsRequested();
     void quitRequested();
+    // The user closed the window; the program goes on without it.
+    void closedByUser();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    void restoreFrame();
+    void saveFrame();
     void buildMenus();
     void showAbout();
 
@@ -45,6 +62,7 @@ private:
     RefreshScheduler *m_scheduler;
     QAction *m_exportAction = nullptr;
     QAction *m_copyAction = nullptr;
+    QAction *m_undoAction = nullptr;
     QAction *m_captureAction = nullptr;
     QAction *m_noLineBreaksAction = nullptr;
     QAction *m_captureLastAction = nullptr;

@@ -15,10 +15,13 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -53,24 +56,36 @@ QLabel *captionLabel(const QString &text, bool semibold, bool secondary, QWidget
     label->setFont(font);
     label->setWordWrap(true);
     if (secondary)
-        Style::setTextColour(label, Style::secondaryText(parent->palette()));
+        Style::follow(label, Style::Role::secondaryText);
     return label;
 }
 
 } // namespace
 
-MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
+MenuBarContentView::MenuBarContentView(AppState &state, std::optional<Edge> edge, QWidget *parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
     , m_state(state)
+    , m_edge(edge.value_or(desktopComposites() ? Edge::shadow : Edge::border))
+    , m_frame(new QWidget(this))
     , m_scheduler(new RefreshScheduler([this] { refresh(); }, this))
 {
     setObjectName(QStringLiteral("trayPanel"));
     setWindowTitle(QStringLiteral("Glyphwell"));
-    setFixedSize(panelSize);
-    setAttribute(Qt::WA_StyledBackground);
-    setAutoFillBackground(true);
+    const int margin = m_edge == Edge::shadow ? shadowMargin : 0;
+    if (m_edge == Edge::shadow) {
+        // Chosen before the window exists: the shadow needs a visual with alpha.
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+    setFixedSize(panelSize + QSize(2 * margin, 2 * margin));
+    auto *outer = new QVBoxLayout(this);
+    // The content keeps off the one-pixel edge the panel paints around it.
+    outer->setContentsMargins(margin + 1, margin + 1, margin + 1, margin + 1);
+    outer->addWidget(m_frame);
+    m_frame->setObjectName(QStringLiteral("panelFrame"));
 
-    auto *column = new QVBoxLayout(this);
+    QWidget *self = m_frame;
+    auto *column = new QVBoxLayout(self);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
@@ -84,15 +99,15 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     m_captureShortcut->setObjectName(QStringLiteral("captureShortcutLabel"));
     m_captureShortcut->setFont(Style::captionFont());
     m_captureShortcut->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Style::setTextColour(m_captureShortcut, Style::secondaryText(palette()));
+    Style::follow(m_captureShortcut, Style::Role::secondaryText);
     auto *buttonRow = new QHBoxLayout(m_captureButton);
     buttonRow->setContentsMargins(0, 0, 10, 0);
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_captureShortcut);
-    column->addWidget(padded(m_captureButton, 12, 12, 4, this));
+    column->addWidget(padded(m_captureButton, 12, 12, 4, self));
 
     // 2. Copy, Export, the language.
-    auto *commands = new QWidget(this);
+    auto *commands = new QWidget(self);
     auto *commandRow = new QHBoxLayout(commands);
     commandRow->setContentsMargins(0, 0, 0, 0);
     commandRow->setSpacing(8);
@@ -105,23 +120,23 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     commandRow->addWidget(m_exportButton);
     commandRow->addStretch(1);
     commandRow->addWidget(m_languagePicker);
-    column->addWidget(padded(commands, 12, 0, 8, this));
+    column->addWidget(padded(commands, 12, 0, 8, self));
 
     // 3, 4. The status line, two lines at most.
-    column->addWidget(divider());
-    m_status = new LineLimitedLabel(2, this);
+    column->addWidget(divider(self));
+    m_status = new LineLimitedLabel(2, self);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_status->setFont(Style::captionFont());
-    Style::setTextColour(m_status, Style::secondaryText(palette()));
-    column->addWidget(padded(m_status, 12, 6, 6, this));
+    Style::follow(m_status, Style::Role::secondaryText);
+    column->addWidget(padded(m_status, 12, 6, 6, self));
 
     // 5. While screen capture is not allowed.
-    m_permissionSection = new QWidget(this);
+    m_permissionSection = new QWidget(self);
     m_permissionSection->setObjectName(QStringLiteral("permissionSection"));
     auto *permission = new QVBoxLayout(m_permissionSection);
     permission->setContentsMargins(0, 0, 0, 0);
     permission->setSpacing(0);
-    permission->addWidget(divider());
+    permission->addWidget(divider(self));
     auto *notice = new QWidget(m_permissionSection);
     auto *noticeColumn = new QVBoxLayout(notice);
     noticeColumn->setContentsMargins(12, 8, 12, 8);
@@ -140,12 +155,12 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     column->addWidget(m_permissionSection);
 
     // 6. The newest capture.
-    m_recentSection = new QWidget(this);
+    m_recentSection = new QWidget(self);
     m_recentSection->setObjectName(QStringLiteral("recentCaptureSection"));
     auto *recent = new QVBoxLayout(m_recentSection);
     recent->setContentsMargins(0, 0, 0, 0);
     recent->setSpacing(0);
-    recent->addWidget(divider());
+    recent->addWidget(divider(self));
     recent->addWidget(padded(captionLabel(QStringLiteral("Recent Capture"), true, true, m_recentSection), 12,
         8, 2, m_recentSection));
     auto *scroll = new QScrollArea(m_recentSection);
@@ -153,7 +168,6 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMaximumHeight(80);
     m_recentText = new QLabel(scroll);
     m_recentText->setObjectName(QStringLiteral("recentCaptureText"));
     m_recentText->setFont(Style::monospacedFont(Style::captionFont()));
@@ -168,14 +182,17 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     scroll->viewport()->setAutoFillBackground(false);
     m_recentText->setAutoFillBackground(false);
     recent->addWidget(scroll);
-    column->addWidget(m_recentSection);
-
-    // The space left over goes above the bottom bar, which stays at the panel's foot.
-    column->addStretch(1);
+    // The newest capture takes the room left over; without one the room goes above the
+    // bottom bar, which stays at the panel's foot.
+    column->addWidget(m_recentSection, 1);
+    m_filler = new QWidget(self);
+    column->addWidget(m_filler, 1);
 
     // 7, 8. Settings, Home, Quit.
-    column->addWidget(divider());
-    auto *bottom = new QWidget(this);
+    QWidget *bottomDivider = divider(self);
+    bottomDivider->setObjectName(QStringLiteral("bottomDivider"));
+    column->addWidget(bottomDivider);
+    auto *bottom = new QWidget(self);
     auto *bottomRow = new QHBoxLayout(bottom);
     bottomRow->setContentsMargins(12, 8, 12, 8);
     auto *settings = panelButton(
@@ -219,15 +236,13 @@ MenuBarContentView::MenuBarContentView(AppState &state, QWidget *parent)
     refresh();
 }
 
-QWidget *MenuBarContentView::divider()
+QWidget *MenuBarContentView::divider(QWidget *parent)
 {
     // One pixel in the palette's divider colour; a sunken frame needs two.
-    auto *line = new QWidget(this);
+    auto *line = new QWidget(parent);
     line->setFixedHeight(1);
     line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, palette.color(QPalette::Mid));
-    line->setPalette(palette);
+    Style::follow(line, Style::Role::divider);
     return line;
 }
 
@@ -247,6 +262,7 @@ void MenuBarContentView::refresh()
     m_permissionSection->setVisible(!m_state.screenRecordingPermissionGranted());
     const bool hasHistory = !m_state.captureHistory().isEmpty();
     m_recentSection->setVisible(hasHistory);
+    m_filler->setVisible(!hasHistory);
     if (hasHistory)
         m_recentText->setText(textExcerpt(
             m_state.captureHistory().first().text, maximumRecentCharacters, maximumRecentCharacters, false));
@@ -270,7 +286,9 @@ void MenuBarContentView::popUp(QPoint pointer)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(pointer, panelSize);
     refresh();
-    move(panelPosition(pointer, available, size()));
+    // The panel, not its shadow, is placed at the pointer and inside the screen.
+    const int margin = m_edge == Edge::shadow ? shadowMargin : 0;
+    move(panelPosition(pointer, available, panelSize) - QPoint(margin, margin));
     show();
     raise();
     activateWindow();
@@ -289,4 +307,64 @@ void MenuBarContentView::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+bool MenuBarContentView::desktopComposites()
+{
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return true;
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return false;
+    // A compositing manager owns the _NET_WM_CM_Sn selection of the screen it composites.
+    xcb_connection_t *connection = x11->connection();
+    const xcb_setup_t *setup = xcb_get_setup(connection);
+    const int screen = 0 < xcb_setup_roots_length(setup) ? 0 : -1;
+    if (screen < 0)
+        return false;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
+    if (!atom)
+        return false;
+    const xcb_atom_t selection = atom->atom;
+    free(atom);
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t *owner
+        = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    free(owner);
+    return owned;
+}
+
+void MenuBarContentView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRectF panel = QRectF(m_frame->geometry()).adjusted(-1, -1, 1, 1);
+    // The edge: the palette's shadow colour on light themes, its light one on dark themes
+    // (where a dark line would vanish), to part the panel from a window of its colour below.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    QColor edge = palette().color(dark ? QPalette::Light : QPalette::Shadow);
+    if (m_edge == Edge::shadow) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        // Layers of faint black growing outwards, darker below as light falls from above.
+        for (int i = shadowMargin; i > 0; --i) {
+            QColor shade(0, 0, 0);
+            shade.setAlphaF(0.16 * (1.0 - qreal(i) / shadowMargin) / 2.0);
+            painter.setBrush(shade);
+            painter.drawRoundedRect(panel.adjusted(-i, -i + 2, i, i + 2), 6 + i, 6 + i);
+        }
+        painter.setBrush(palette().color(QPalette::Window));
+        edge.setAlphaF(dark ? 1.0 : 0.35);
+        painter.setPen(QPen(edge, 1));
+        painter.drawRoundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+        return;
+    }
+    painter.fillRect(panel, palette().color(QPalette::Window));
+    edge.setAlphaF(dark ? 1.0 : 0.5);
+    painter.setPen(QPen(edge, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(panel.adjusted(0.5, 0.5, -0.5, -0.5));
 }

@@ -32,7 +32,7 @@ PermissionBanner::PermissionBanner(QWidget *parent)
             this);
     text->setFont(Style::calloutFont());
     text->setWordWrap(true);
-    Style::setTextColour(text, Style::secondaryText(palette()));
+    Style::follow(text, Style::Role::secondaryText);
     column->addWidget(title);
     column->addWidget(text);
     row->addLayout(column, 1);
@@ -43,10 +43,7 @@ PermissionBanner::PermissionBanner(QWidget *parent)
     auto *openSettings = new QPushButton(QStringLiteral("Open Settings"), this);
     openSettings->setObjectName(QStringLiteral("openSettingsButton"));
     // The prominent button: filled with the accent colour.
-    QPalette prominent = openSettings->palette();
-    prominent.setColor(QPalette::Button, Style::accent(palette()));
-    prominent.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
-    openSettings->setPalette(prominent);
+    Style::follow(openSettings, Style::Role::prominentButton);
     auto *checkAgain = new QPushButton(QStringLiteral("Check Again"), this);
     checkAgain->setObjectName(QStringLiteral("checkAgainButton"));
     buttons->addWidget(openSettings);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QPointer>
 #include <QWidget>
 
 namespace Style {
@@ -104,12 +105,68 @@ QColor destructiveText(const QPalette &palette)
     return palette.color(QPalette::ButtonText);
 }
 
-void setTextColour(QWidget *widget, const QColor &colour)
+namespace {
+
+void applyRole(QWidget *widget, Role role)
 {
+    // From the application's palette: the widget's own holds the colours of the last scheme.
+    const QPalette base = QApplication::palette(widget);
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
+    switch (role) {
+    case Role::secondaryText:
+        palette.setColor(QPalette::WindowText, secondaryText(base));
+        palette.setColor(QPalette::Text, secondaryText(base));
+        break;
+    case Role::divider:
+        palette.setColor(QPalette::Window, base.color(QPalette::Mid));
+        break;
+    case Role::prominentButton:
+        palette.setColor(QPalette::Button, accent(base));
+        palette.setColor(QPalette::ButtonText, base.color(QPalette::HighlightedText));
+        break;
+    case Role::destructiveButton:
+        palette.setColor(QPalette::ButtonText, destructiveText(base));
+        break;
+    }
     widget->setPalette(palette);
+}
+
+// Watches the application for a new palette and gives every widget with a role its colours
+// again.
+class PaletteFollower : public QObject {
+public:
+    explicit PaletteFollower(QObject *parent)
+        : QObject(parent)
+    {
+        parent->installEventFilter(this);
+    }
+    void add(QWidget *widget, Role role)
+    {
+        m_widgets.removeIf([](const auto &entry) { return entry.first.isNull(); });
+        m_widgets.append({ widget, role });
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == parent() && event->type() == QEvent::ApplicationPaletteChange) {
+            for (const auto &[widget, role] : std::as_const(m_widgets)) {
+                if (widget)
+                    applyRole(widget, role);
+            }
+        }
+        return false;
+    }
+
+private:
+    QList<std::pair<QPointer<QWidget>, Role>> m_widgets;
+};
+
+} // namespace
+
+void follow(QWidget *widget, Role role)
+{
+    static PaletteFollower *follower = new PaletteFollower(qApp);
+    follower->add(widget, role);
+    applyRole(widget, role);
 }
 
 } // namespace Style

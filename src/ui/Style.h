@@ -27,7 +27,15 @@ double contrastRatio(const QColor &a, const QColor &b);
 // button colour, light or dark.
 QColor destructiveText(const QPalette &palette);
 
-// Sets the widget's text colour (its WindowText and Text roles).
-void setTextColour(QWidget *widget, const QColor &colour);
+// The colours a widget takes from the palette by its role in the window. Set once, they are
+// set again whenever the application's palette changes (the desktop switched between light
+// and dark), so no widget keeps a colour made for the other scheme.
+enum class Role {
+    secondaryText, // WindowText and Text in the secondary colour
+    divider, // Window in the palette's Mid colour
+    prominentButton, // filled with the accent colour
+    destructiveButton, // its title in destructiveText()
+};
+void follow(QWidget *widget, Role role);
 
 } // namespace Style

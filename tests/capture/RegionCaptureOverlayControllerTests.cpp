@@ -5,6 +5,7 @@
 #include "fakes/FakeScreenList.h"
 #include "fakes/FakeServices.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -16,6 +17,17 @@
 #include <stdexcept>
 
 namespace {
+
+// What the overlay shows around the selection goes to the screenshots, to be looked at.
+void saveOverlayPicture(const QImage &picture, const QRect &around, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS");
+    if (folder.isEmpty() || around.isEmpty())
+        return;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(picture.copy(around.adjusted(-40, -40, 40, 40).intersected(picture.rect()))
+                    .save(QDir(folder).absoluteFilePath(name + QStringLiteral(".png"))));
+}
 
 const QString cancelledText = QStringLiteral("Screen capture was cancelled before an image was produced.");
 
@@ -192,44 +204,100 @@ TEST_F(OverlayControllerTest, DragFromOneScreenToTheOther_DeliversTheDevicePixel
     }
 }
 
-TEST_F(OverlayControllerTest, EachWindowShowsItsFrozenScreenDimmedWithItsPartOfTheHole)
+// Inside the hole the frozen pixels as they were; around it a one-pixel line in the
+// highlight colour; beside the pointer, on its screen only, the size in device pixels; the
+// rest under black at alpha 0.35. Screens: a pattern, all black, all white.
+TEST_F(OverlayControllerTest, EachWindowShowsItsScreenDimmedItsPartOfTheHoleOutlinedAndTheSize)
 {
-    useScreens(1, 2);
-    start();
-    const QRect hole(1100, 400, 400, 200);
-    press(hole.topLeft());
-    drag(QPointF(hole.topLeft() + QPoint(hole.width(), hole.height())));
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        SCOPED_TRACE(i);
-        const QRect pixels = screens.list[i].nativeRect;
-        const QImage picture = windows[i]->picture();
-        ASSERT_EQ(picture.size(), pixels.size());
-        // Inside the hole the frozen pixels as they were; outside, under black at alpha 0.35.
-        const QRect inside = hole.intersected(pixels);
-        EXPECT_EQ(pixelsOffPattern(picture.copy(inside.translated(-pixels.topLeft())), inside), 0);
-        int wrong = 0, checked = 0;
-        for (int y = 0; y < pixels.height(); y += 7) {
-            for (int x = 0; x < pixels.width(); x += 7) {
-                const QPoint device = pixels.topLeft() + QPoint(x, y);
-                if (hole.contains(device))
-                    continue;
-                ++checked;
-                const QRgb original = desktopPatternAt(device.x(), device.y());
-                const QRgb seen = picture.pixel(x, y);
-                wrong += std::abs(qRed(seen) - qRed(original) * 0.65) > 1.5
-                        || std::abs(qGreen(seen) - qGreen(original) * 0.65) > 1.5
-                        || std::abs(qBlue(seen) - qBlue(original) * 0.65) > 1.5
-                    ? 1
-                    : 0;
+    struct Case {
+        const char *name;
+        std::function<QRgb(int, int)> background;
+        QRect hole; // pressed at its top left, dragged to its bottom right
+        std::size_t pointerScreen;
+    };
+    const Case cases[] {
+        { "pattern", desktopPatternAt, QRect(1100, 400, 400, 200), 1 },
+        { "black", [](int, int) { return qRgb(0, 0, 0); }, QRect(1500, 700, 300, 120), 1 },
+        { "white", [](int, int) { return qRgb(255, 255, 255); }, QRect(700, 300, 520, 240), 0 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        controller.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        useScreens(1, 2);
+        for (FrozenScreen &screen : grabber.frame.screens) {
+            const QRect pixels = screen.screen.nativeRect;
+            for (int y = 0; y < pixels.height(); ++y) {
+                auto *line = reinterpret_cast<QRgb *>(screen.image.scanLine(y));
+                for (int x = 0; x < pixels.width(); ++x)
+                    line[x] = c.background(pixels.x() + x, pixels.y() + y);
             }
         }
-        EXPECT_GT(checked, 20000);
-        EXPECT_EQ(wrong, 0);
+        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens);
+        run = SelectionRun();
+        start();
+        const QPoint end = c.hole.topLeft() + QPoint(c.hole.width(), c.hole.height());
+        press(c.hole.topLeft());
+        drag(QPointF(end), c.pointerScreen);
+        const QRect ring = c.hole.adjusted(-1, -1, 1, 1);
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            SCOPED_TRACE(i);
+            const QRect pixels = screens.list[i].nativeRect;
+            const QImage picture = windows[i]->picture();
+            ASSERT_EQ(picture.size(), pixels.size());
+            const QRect label = windows[i]->sizeLabelRect();
+            EXPECT_EQ(!label.isEmpty(), i == c.pointerScreen);
+            if (!label.isEmpty()) {
+                // Near the pointer, within the screen.
+                EXPECT_TRUE(pixels.contains(label));
+                EXPECT_LT((label.center() - end).manhattanLength(), 200 * screens.list[i].scale);
+                int ink = 0;
+                for (int y = label.top(); y <= label.bottom(); ++y) {
+                    for (int x = label.left(); x <= label.right(); ++x)
+                        ink += picture.pixel(x - pixels.x(), y - pixels.y())
+                                == RegionCaptureOverlay::outlineColour().rgb()
+                            ? 0
+                            : 1;
+                }
+                EXPECT_GT(ink, 20); // the digits, drawn over the highlight
+            }
+            const QRect inside = c.hole.intersected(pixels);
+            int wrong = 0, checked = 0, outline = 0, notOutline = 0;
+            for (int y = 0; y < pixels.height(); ++y) {
+                for (int x = 0; x < pixels.width(); ++x) {
+                    const QPoint device = pixels.topLeft() + QPoint(x, y);
+                    const QRgb original = c.background(device.x(), device.y());
+                    const QRgb seen = picture.pixel(x, y);
+                    if (inside.contains(device)) {
+                        wrong += (seen & 0xffffff) == (original & 0xffffff) ? 0 : 1;
+                    } else if (ring.contains(device)) {
+                        ++outline;
+                        notOutline += seen == RegionCaptureOverlay::outlineColour().rgb() ? 0 : 1;
+                    } else if (!label.contains(device) && (x % 7 == 0 && y % 7 == 0)) {
+                        ++checked;
+                        wrong += std::abs(qRed(seen) - qRed(original) * 0.65) > 1.5
+                                || std::abs(qGreen(seen) - qGreen(original) * 0.65) > 1.5
+                                || std::abs(qBlue(seen) - qBlue(original) * 0.65) > 1.5
+                            ? 1
+                            : 0;
+                    }
+                }
+            }
+            EXPECT_GT(checked, 20000);
+            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(outline > 0, ring.intersects(pixels));
+            EXPECT_EQ(notOutline, 0);
+            saveOverlayPicture(picture, ring.united(label).intersected(pixels).translated(-pixels.topLeft()),
+                QStringLiteral("overlay-dragging-%1-screen-%2").arg(QLatin1String(c.name)).arg(i));
+        }
+        EXPECT_EQ(RegionCaptureOverlay::sizeText(QRectF(c.hole)),
+            QStringLiteral("%1 \u00d7 %2").arg(c.hole.width()).arg(c.hole.height()));
+        QTest::keyClick(windows[1].data(), Qt::Key_Escape);
+        ASSERT_TRUE(waitDone());
     }
     EXPECT_EQ(RegionCaptureOverlay::dimmingColour().rgb() & 0xffffff, 0u);
     EXPECT_NEAR(RegionCaptureOverlay::dimmingColour().alphaF(), 0.35, 0.003);
-    QTest::keyClick(windows[1].data(), Qt::Key_Escape);
-    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(RegionCaptureOverlay::outlineColour(), QGuiApplication::palette().color(QPalette::Highlight));
 }
 
 TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneAndTheCursorRestored)

@@ -1,7 +1,11 @@
 #include "UiTestSupport.h"
 #include "ui/ContentView.h"
+#include "ui/DesktopColorScheme.h"
+#include "ui/ElidedLabel.h"
+#include "ui/Icons.h"
 #include "ui/LanguagePicker.h"
 #include "ui/SettingsWindowController.h"
+#include "ui/Style.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -10,6 +14,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -118,7 +124,10 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     EXPECT_LT(capture, status);
     EXPECT_LT(status, recent);
     EXPECT_LT(recent, quit);
-    EXPECT_LE(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
+    // The newest capture takes the room down to the bottom bar.
+    const QWidget *section = inPanel<QWidget>("recentCaptureSection");
+    EXPECT_EQ(topOf(section, panel) + section->height(), topOf(inPanel<QWidget>("bottomDivider"), panel));
+    EXPECT_GT(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
 
     access.granted = false;
     state->updatePermissionStatus();
@@ -127,48 +136,165 @@ TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
     panel.close();
 }
 
+// The panel parts from what lies below: a one-pixel border where no compositor runs, a
+// shadow around it where one does; either way the panel itself keeps its size.
+TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
+{
+    makeApp();
+    capture();
+    using Edge = MenuBarContentView::Edge;
+    DesktopColorScheme scheme;
+    for (const auto preference : { DesktopColorScheme::Scheme::light, DesktopColorScheme::Scheme::dark }) {
+        scheme.apply(preference);
+        for (const Edge edge : { Edge::border, Edge::shadow }) {
+            const QString name = QLatin1String(edge == Edge::border ? "border" : "shadow")
+                + QLatin1String(preference == DesktopColorScheme::Scheme::dark ? "-dark" : "");
+            SCOPED_TRACE(name.toStdString());
+            MenuBarContentView panel(*state, edge);
+            panel.popUp(QPoint(600, 300));
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+            settle();
+            const QWidget *frame = panel.findChild<QWidget *>(QStringLiteral("panelFrame"));
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(frame->size() + QSize(2, 2), MenuBarContentView::panelSize);
+            const int margin = edge == Edge::shadow ? MenuBarContentView::shadowMargin : 0;
+            EXPECT_EQ(panel.size(), MenuBarContentView::panelSize + QSize(2 * margin, 2 * margin));
+            const QImage picture = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            const QColor window = panel.palette().color(QPalette::Window);
+            // The edge, half-way down the left side, against the panel's own colour.
+            const QColor line = picture.pixelColor(margin, margin + 190);
+            EXPECT_GE(Style::contrastRatio(line, window), 1.3) << line.name().toStdString();
+            EXPECT_EQ(picture.pixelColor(margin + 1, margin + 190).rgb(), window.rgb());
+            if (edge == Edge::shadow) {
+                // Shade below the panel, none at the window's far corner.
+                EXPECT_GT(picture.pixelColor(margin + 150, margin + 380 + 3).alpha(), 0);
+                EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);
+            }
+            saveScreenshot(panel, QStringLiteral("tray-panel-edge-") + name);
+            panel.close();
+        }
+    }
+    scheme.apply(DesktopColorScheme::Scheme::light);
+}
+
 } // namespace
 
 namespace {
 
-// At 1.3 times the default font every plain label still fits its widget, and a language
-// picker shows its name whole or cut with "…" (its open list always has room).
-TEST_F(Screenshots, LargerFont_ClipsNothing)
+// Every window in the light palette, switched to the dark one and back while the program
+// runs, and at 1.3 times the default font, written to the screenshots. In each, every plain
+// label, button title and the recognized text read on their background (4.5:1, drawn colours
+// blended), labels fit their widgets or end in "…", nothing in a list is wider than its
+// view, a language picker shows its name whole or cut with "…" (its open list has room for
+// every name), and our symbols are drawn in the text colour (greyed when disabled).
+TEST_F(Screenshots, EveryWindow_LightDarkAndBackWhileRunningAndAtLargerFont)
 {
     const QFont original = QApplication::font();
-    QFont larger = original;
-    larger.setPointSizeF(original.pointSizeF() * 1.3);
-    QApplication::setFont(larger);
-    makeApp();
-    capture();
-    state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
-    showMainWindow();
-    app->panel().popUp(QPoint(400, 300));
-    SettingsWindowController settings(*preferences, dialogs);
-    settings.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(settings.window()));
-    settle();
-    for (QWidget *window : { static_cast<QWidget *>(&app->mainWindow()), static_cast<QWidget *>(&app->panel()),
-             settings.window() }) {
-        SCOPED_TRACE(window->objectName().toStdString());
-        for (const QLabel *label : window->findChildren<QLabel *>()) {
-            if (!label->isVisible() || label->wordWrap() || label->textFormat() == Qt::RichText)
-                continue;
-            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
-                << label->text().toStdString();
+    DesktopColorScheme scheme;
+    std::unique_ptr<SettingsWindowController> settings;
+    const auto open = [&] {
+        makeApp();
+        capture();
+        capture();
+        state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
+        showMainWindow();
+        app->panel().popUp(QPoint(400, 300));
+        settings = std::make_unique<SettingsWindowController>(*preferences, dialogs);
+        settings->show();
+        settle();
+    };
+    for (const char *name : { "light", "dark", "light-again", "larger-font" }) {
+        SCOPED_TRACE(name);
+        const QLatin1String look(name);
+        if (look == QLatin1String("light")) {
+            open();
+        } else if (look == QLatin1String("larger-font")) {
+            settings.reset();
+            app.reset();
+            QFont larger = original;
+            larger.setPointSizeF(original.pointSizeF() * 1.3);
+            QApplication::setFont(larger);
+            open();
+        } else {
+            scheme.apply(look == QLatin1String("dark") ? DesktopColorScheme::Scheme::dark
+                                                       : DesktopColorScheme::Scheme::light);
+            settle();
         }
-        for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
-            const QString shown = picker->shownText();
-            EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026))) << shown.toStdString();
-            EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
-            for (int i = 0; i < picker->count(); ++i)
-                EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)), picker->view()->minimumWidth());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(settings->window()));
+        auto *tabs = settings->window()->findChild<QTabWidget *>();
+        ASSERT_NE(tabs, nullptr);
+        tabs->setCurrentIndex(0);
+        const std::vector<std::pair<QWidget *, QString>> windows {
+            { &app->mainWindow(), QStringLiteral("main-window") },
+            { &app->panel(), QStringLiteral("tray-panel") },
+            { settings->window(), QStringLiteral("settings-general") },
+            { settings->window(), QStringLiteral("settings-shortcuts") },
+        };
+        for (const auto &[window, picture] : windows) {
+            SCOPED_TRACE(picture.toStdString());
+            if (picture == QLatin1String("settings-shortcuts")) {
+                tabs->setCurrentIndex(1);
+                settle();
+            }
+            const QColor background = window->palette().color(QPalette::Window);
+            const auto readable = [&](const QWidget *widget, QPalette::ColorRole text, QColor behind) {
+                const QColor seen = over(widget->palette().color(text), behind);
+                EXPECT_GE(Style::contrastRatio(seen, behind), 4.5) << widget->objectName().toStdString();
+            };
+            for (const QLabel *label : window->findChildren<QLabel *>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                SCOPED_TRACE(label->text().toStdString());
+                readable(label, QPalette::WindowText, background);
+                if (auto *elided = qobject_cast<const ElidedLabel *>(label)) {
+                    const QString shown = elided->shownText();
+                    EXPECT_TRUE(shown == label->text() || shown.endsWith(QChar(0x2026)));
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+                } else if (!label->wordWrap() && label->textFormat() != Qt::RichText) {
+                    EXPECT_LE(
+                        label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
+                }
+            }
+            for (const QPushButton *button : window->findChildren<QPushButton *>()) {
+                if (button->isVisible() && !button->text().isEmpty())
+                    readable(button, QPalette::ButtonText, button->palette().color(QPalette::Button));
+            }
+            for (const QPlainTextEdit *pane : window->findChildren<QPlainTextEdit *>())
+                readable(pane, QPalette::Text, background);
+            // What scrolls only up and down is never wider than its view.
+            for (const QScrollArea *scroll : window->findChildren<QScrollArea *>()) {
+                if (scroll->isVisible() && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
+                    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width())
+                        << scroll->objectName().toStdString();
+            }
+            for (const LanguagePicker *picker : window->findChildren<LanguagePicker *>()) {
+                const QString shown = picker->shownText();
+                EXPECT_TRUE(shown == picker->currentText() || shown.endsWith(QChar(0x2026)))
+                    << shown.toStdString();
+                EXPECT_LT(picker->fontMetrics().horizontalAdvance(shown), picker->width());
+                for (int i = 0; i < picker->count(); ++i)
+                    EXPECT_LE(picker->fontMetrics().horizontalAdvance(picker->itemText(i)),
+                        picker->view()->minimumWidth());
+            }
+            if (look != QLatin1String("light-again"))
+                saveScreenshot(*window, picture + QLatin1Char('-') + look);
+        }
+        const QPalette palette = QApplication::palette();
+        for (const char *symbol : { "viewfinder", "macwindow", "command" }) {
+            for (const auto &[mode, group] : { std::pair(QIcon::Normal, QPalette::Active),
+                     std::pair(QIcon::Disabled, QPalette::Disabled) }) {
+                SCOPED_TRACE(testing::Message() << symbol << " " << mode);
+                const auto [ink, off]
+                    = inkIn(symbolIcon(QString::fromLatin1(symbol)).pixmap(QSize(24, 24), mode).toImage(),
+                        palette.color(group, QPalette::WindowText));
+                EXPECT_GT(ink, 20);
+                EXPECT_EQ(off, 0);
+            }
         }
     }
-    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-larger-font"));
-    saveScreenshot(app->panel(), QStringLiteral("tray-panel-larger-font"));
-    saveScreenshot(*settings.window(), QStringLiteral("settings-larger-font"));
     app->panel().close();
+    settings.reset();
+    app.reset();
     QApplication::setFont(original);
 }
 

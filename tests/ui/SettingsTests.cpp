@@ -11,7 +11,9 @@
 #include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
 #include "platform/QtDialogs.h"
+#include "ui/DesktopColorScheme.h"
 #include "ui/SettingsWindowController.h"
+#include "ui/Style.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +29,8 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace KeyboardShortcuts;
 using Step = RecorderCocoa::Step;
@@ -459,6 +463,22 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
     EXPECT_LT(second, third);
     EXPECT_FALSE(recorder(AppShortcutNames::captureLastSelection()).warning().isEmpty());
     EXPECT_EQ(settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote")), nullptr);
+    // The warning reads on light and dark windows, also after a switch while it shows.
+    DesktopColorScheme scheme;
+    for (const auto preference : { DesktopColorScheme::Scheme::dark, DesktopColorScheme::Scheme::light }) {
+        scheme.apply(preference);
+        QTest::qWait(20);
+        const QString text = recorder(AppShortcutNames::captureLastSelection()).warning();
+        const QList<QLabel *> labels = settings.findChildren<QLabel *>();
+        const auto warning
+            = std::find_if(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == text; });
+        ASSERT_NE(warning, labels.end());
+        EXPECT_GE(Style::contrastRatio((*warning)->palette().color(QPalette::WindowText),
+                      settings.palette().color(QPalette::Window)),
+            4.5);
+        if (preference == DesktopColorScheme::Scheme::dark)
+            saveScreenshot(settings, QStringLiteral("settings-shortcuts-warning-dark"));
+    }
 }
 
 TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind)

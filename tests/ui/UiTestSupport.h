@@ -8,9 +8,42 @@
 #include "ui/MainWindow.h"
 #include "ui/MenuBarContentView.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QPushButton>
+
+#include <cstdlib>
+#include <utility>
+
+// What a colour with its alpha looks like drawn over the background.
+inline QColor over(const QColor &colour, const QColor &background)
+{
+    const qreal a = colour.alphaF();
+    return QColor::fromRgbF(colour.redF() * a + background.redF() * (1 - a),
+        colour.greenF() * a + background.greenF() * (1 - a),
+        colour.blueF() * a + background.blueF() * (1 - a));
+}
+
+// The opaque pixels of a symbol, and how many of them are not the colour (within the
+// rounding of pixels that are partly transparent).
+inline std::pair<int, int> inkIn(const QImage &image, const QColor &colour)
+{
+    int ink = 0, off = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() < 128)
+                continue;
+            ++ink;
+            if (std::abs(pixel.red() - colour.red()) > 3 || std::abs(pixel.green() - colour.green()) > 3
+                || std::abs(pixel.blue() - colour.blue()) > 3)
+                ++off;
+        }
+    }
+    return { ink, off };
+}
 
 // The pictures go where the build says (build/screenshots), to be looked at by a person.
 inline void saveScreenshot(QWidget &widget, const QString &name)

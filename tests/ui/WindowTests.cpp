@@ -1,14 +1,21 @@
 #include "UiTestSupport.h"
+#include "fakes/PrivateBus.h"
 #include "ui/BusySpinner.h"
 #include "ui/ContentView.h"
+#include "ui/DesktopColorScheme.h"
 #include "ui/HistoryRow.h"
+#include "ui/Icons.h"
 #include "ui/LineLimitedLabel.h"
 #include "ui/Style.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +25,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -398,6 +406,174 @@ TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
     }
 }
 
+// Clear History can be taken back while the program runs: from Edit > Undo, with Ctrl+Z or
+// by the status line's link, which stays a few seconds. What was captured since stays first;
+// the whole is kept within the limit and written to the file.
+TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
+{
+    enum class Way { menu, keys, link };
+    struct Case {
+        const char *name;
+        Way way;
+        int before, since; // captures before the clearing and after it
+        int offerMs; // how long the link stays
+    };
+    const int offer = ContentView::undoOfferMs;
+    for (const Case &c : { Case { "menu", Way::menu, 3, 0, offer }, Case { "ctrl+z", Way::keys, 3, 1, offer },
+             Case { "link", Way::link, 3, 0, offer },
+             Case { "over the limit, the link gone", Way::menu, AppState::historyLimit, 3, 100 } }) {
+        SCOPED_TRACE(c.name);
+        ContentView::undoOfferMs = c.offerMs;
+        QFile::remove(historyPath());
+        makeApp();
+        MainWindow &window = app->mainWindow();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        for (int i = 0; i < c.before; ++i)
+            capture();
+        const QList<CaptureHistoryItem> cleared = state->captureHistory();
+        state->selectHistoryItem(cleared.at(1));
+        settle();
+        QLabel *link = inWindow<QLabel>("undoClearHistoryLink");
+        QAction *undo = menuAction(QStringLiteral("Undo Clear History"));
+        ASSERT_NE(link, nullptr);
+        ASSERT_NE(undo, nullptr);
+        EXPECT_FALSE(undo->isEnabled());
+        inWindow("clearHistoryButton")->click();
+        settle();
+        window.refreshMenu();
+        EXPECT_TRUE(state->captureHistory().isEmpty());
+        EXPECT_TRUE(link->isVisible());
+        EXPECT_TRUE(undo->isEnabled());
+        if (c.way == Way::link)
+            saveScreenshot(window, QStringLiteral("main-window-history-cleared-undo"));
+        for (int i = 0; i < c.since; ++i) {
+            QTest::qWait(2); // later than the cleared ones
+            capture();
+        }
+        if (c.offerMs < offer) {
+            // The link leaves the status line; the menu keeps its Undo.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !link->isVisible(); }, 2000));
+            window.refreshMenu();
+            EXPECT_TRUE(undo->isEnabled());
+        }
+        const QList<CaptureHistoryItem> since = state->captureHistory();
+        switch (c.way) {
+        case Way::menu:
+            undo->trigger();
+            break;
+        case Way::keys:
+            window.activateWindow();
+            QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+            break;
+        case Way::link:
+            Q_EMIT link->linkActivated(QStringLiteral("undo"));
+            break;
+        }
+        settle();
+        window.refreshMenu();
+        QList<CaptureHistoryItem> expected = since + cleared;
+        expected.resize(qMin<qsizetype>(expected.size(), AppState::historyLimit));
+        EXPECT_EQ(state->captureHistory(), expected);
+        // The old selection comes back unless a newer capture made its own.
+        EXPECT_EQ(state->selectedHistoryItemID(), c.since ? since.first().id : cleared.at(1).id);
+        // The file keeps whole seconds: the entries are told by their ids.
+        const auto ids = [](const QList<CaptureHistoryItem> &history) {
+            QList<QUuid> ids;
+            for (const CaptureHistoryItem &item : history)
+                ids.append(item.id);
+            return ids;
+        };
+        EXPECT_EQ(ids(decodePersistedState(historyFile())->history), ids(expected));
+        EXPECT_FALSE(link->isVisible());
+        EXPECT_FALSE(undo->isEnabled());
+        EXPECT_EQ(app->mainWindow().contentView().historyRows().size(), expected.size());
+        app.reset();
+    }
+    ContentView::undoOfferMs = offer;
+}
+
+// A stored frame comes back only when it can be read and enough of its top lies on a screen
+// to take hold of it.
+TEST(MainWindowFrame, RestoredOnlyWhereItCanBeReachedAgain)
+{
+    const QList<QRect> one { QRect(0, 0, 1920, 1080) };
+    const QList<QRect> two { QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024) };
+    struct Case {
+        std::optional<QString> stored;
+        QList<QRect> screens;
+        std::optional<QRect> expected;
+    };
+    const Case cases[] {
+        { std::nullopt, one, std::nullopt },
+        { QStringLiteral("40 30 900 620"), one, QRect(40, 30, 900, 620) },
+        { QStringLiteral("2000 100 900 620"), two, QRect(2000, 100, 900, 620) },
+        // The second monitor is gone.
+        { QStringLiteral("2000 100 900 620"), one, std::nullopt },
+        // 20 pixels of it left on the screen; then 120.
+        { QStringLiteral("-880 10 900 600"), one, std::nullopt },
+        { QStringLiteral("1800 10 900 600"), one, QRect(1800, 10, 900, 600) },
+        // Its title bar above the screen.
+        { QStringLiteral("100 -600 900 610"), one, std::nullopt },
+        { QStringLiteral("0 0 0 0"), one, std::nullopt },
+        { QStringLiteral("10 10 99999999 600"), one, std::nullopt },
+        { QStringLiteral("ten 10 900 600"), one, std::nullopt },
+        { QStringLiteral("10 10 900"), one, std::nullopt },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.stored.value_or(QStringLiteral("(none)")).toStdString());
+        EXPECT_EQ(MainWindow::restorableFrame(c.stored, c.screens), c.expected);
+    }
+}
+
+// Closed, the window keeps its frame for the next start; the first close says where
+// Glyphwell went (the tray, or the applications menu without one), once, kept in the
+// settings; where nothing could say it, the next close tries again.
+TEST_F(WindowTest, MainWindow_RemembersItsFrameAndSaysOnceThatItKeepsRunning)
+{
+    struct Case {
+        bool tray, notifications;
+        const char *where; // in the notice; empty when none can be shown
+    };
+    for (const Case &c : { Case { true, true, "tray" }, Case { false, true, "applications menu" },
+             Case { false, false, "" } }) {
+        SCOPED_TRACE(c.where);
+        defaults.removeObject(GlyphwellApp::runningNoticeKey);
+        defaults.removeObject(MainWindow::frameKey);
+        trayAvailable = c.tray;
+        notifications.available = c.notifications;
+        notifications.bodies.clear();
+        makeApp();
+        MainWindow &window = app->mainWindow();
+        EXPECT_EQ(window.size(), MainWindow::defaultSize);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect frame(40, 30, 900, 620);
+        window.setGeometry(frame);
+        settle();
+        for (int close = 0; close < 2; ++close) {
+            window.close();
+            settle();
+            EXPECT_FALSE(window.isVisible());
+            window.show();
+            settle();
+        }
+        if (*c.where) {
+            ASSERT_EQ(notifications.bodies.size(), 1);
+            EXPECT_TRUE(notifications.bodies.first().contains(QLatin1String(c.where)));
+            EXPECT_TRUE(notifications.bodies.first().contains(QStringLiteral("Shift+Super+X")));
+        } else {
+            EXPECT_TRUE(notifications.bodies.isEmpty());
+        }
+        EXPECT_EQ(defaults.boolForKey(GlyphwellApp::runningNoticeKey), *c.where != 0);
+        // The next start: the same frame.
+        app.reset();
+        makeApp();
+        EXPECT_EQ(app->mainWindow().geometry(), frame);
+        app.reset();
+    }
+}
+
 TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
 {
     // What the launch's token is used for: the overlay that a capture brings up, or the window.
@@ -474,28 +650,110 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
     setShortcut(std::nullopt, AppShortcutNames::captureLastSelection());
 }
 
-// "Clear History" reads on light and dark themes alike (4.5:1 at least), and follows a switch
-// of the theme while the program runs.
-TEST_F(WindowTest, ClearHistory_ReadableOnLightAndDarkThemes)
+// The icon theme's symbols where they were drawn for the palette in use; where a dark palette
+// took the place of the platform's light one, ours in its text colour, and back again.
+TEST(SymbolIcons, ThemeSymbolsWhereTheyFitThePaletteOursElsewhere)
 {
-    makeApp();
-    capture();
-    const QPalette light = QApplication::palette();
-    QPalette dark = light;
-    for (const auto &[role, colour] : { std::pair(QPalette::Window, QColor(0x2b, 0x2b, 0x2b)),
-             std::pair(QPalette::Button, QColor(0x35, 0x35, 0x35)), std::pair(QPalette::Base, QColor(0x1e, 0x1e, 0x1e)),
-             std::pair(QPalette::WindowText, QColor(Qt::white)), std::pair(QPalette::ButtonText, QColor(Qt::white)),
-             std::pair(QPalette::Text, QColor(Qt::white)) })
-        dark.setColor(role, colour);
-    for (const auto &[name, palette] : { std::pair("light", light), std::pair("dark", dark) }) {
-        SCOPED_TRACE(name);
-        QApplication::setPalette(palette);
-        settle();
-        const QPalette &button = inWindow("clearHistoryButton")->palette();
-        EXPECT_GE(Style::contrastRatio(button.color(QPalette::ButtonText), button.color(QPalette::Button)), 4.5);
-        saveScreenshot(app->mainWindow(), QStringLiteral("main-window-theme-") + QLatin1String(name));
+    // A theme of the test's own, whose copy symbol is a red square.
+    QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("red/24x24/actions")));
+    const auto write = [&](const QString &path, const QByteArray &content) {
+        QFile file(folder.filePath(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    write(QStringLiteral("red/index.theme"),
+        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n");
+    write(QStringLiteral("red/24x24/actions/edit-copy.svg"),
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)");
+    const QString theme = QIcon::themeName();
+    const QStringList paths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({ folder.path() });
+    QIcon::setThemeName(QStringLiteral("red"));
+    ASSERT_TRUE(QIcon::hasThemeIcon(QStringLiteral("edit-copy")));
+    DesktopColorScheme scheme;
+    const QImage themed = QIcon::fromTheme(QStringLiteral("edit-copy")).pixmap(24).toImage();
+    for (const auto preference : { DesktopColorScheme::Scheme::light, DesktopColorScheme::Scheme::dark,
+             DesktopColorScheme::Scheme::light }) {
+        SCOPED_TRACE(int(preference));
+        scheme.apply(preference);
+        const QImage shown = symbolIcon(QStringLiteral("doc.on.doc")).pixmap(24).toImage();
+        if (preference == DesktopColorScheme::Scheme::light) {
+            EXPECT_EQ(shown, themed);
+            EXPECT_EQ(shown.pixelColor(12, 12), QColor(Qt::red));
+            continue;
+        }
+        const auto [ink, off] = inkIn(shown, QApplication::palette().color(QPalette::WindowText));
+        EXPECT_GT(ink, 20);
+        EXPECT_EQ(off, 0);
     }
-    QApplication::setPalette(light);
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(theme);
+}
+
+// The desktop's preference comes from the portal's settings: read at start, followed when
+// the user switches; an answer that is no scheme changes nothing.
+TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
+{
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    QDBusConnection portal = bus.connect(QStringLiteral("portal"));
+    QDBusConnection ours = bus.connect(QStringLiteral("ours"));
+    struct FakeSettings : QDBusVirtualObject {
+        QVariant answer;
+        QString introspect(const QString &) const override { return {}; }
+        bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+        {
+            if (message.member() != QLatin1String("Read"))
+                return false;
+            connection.send(message.createReply(
+                QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
+            return true;
+        }
+    } settings;
+    ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    ASSERT_TRUE(portal.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &settings));
+    const QPalette light = QApplication::palette();
+    using Scheme = DesktopColorScheme::Scheme;
+    struct Case {
+        QVariant answer;
+        Scheme expected;
+        std::vector<std::pair<uint, Scheme>> changes;
+    };
+    const Case cases[] {
+        { QVariant(1u), Scheme::dark,
+            { { 2u, Scheme::light }, { 1u, Scheme::dark }, { 0u, Scheme::noPreference } } },
+        { QVariant(2u), Scheme::light, { { 1u, Scheme::dark } } },
+        { QVariant(0u), Scheme::noPreference, {} },
+        { QVariant(QStringLiteral("dark")), Scheme::noPreference, {} },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer.toString().toStdString());
+        settings.answer = c.answer;
+        DesktopColorScheme scheme;
+        QSignalSpy changed(&scheme, &DesktopColorScheme::schemeChanged);
+        scheme.watch(ours);
+        if (c.expected != Scheme::noPreference)
+            ASSERT_TRUE(changed.wait(5000));
+        else
+            QTest::qWait(300);
+        EXPECT_EQ(scheme.scheme(), c.expected);
+        EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), c.expected == Scheme::dark);
+        for (const auto &change : c.changes) {
+            const auto [value, expected] = change;
+            QDBusMessage signal
+                = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
+                    QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+            signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+                   << QVariant::fromValue(QDBusVariant(value));
+            ASSERT_TRUE(portal.send(signal));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&, expected = expected] { return scheme.scheme() == expected; }, 5000));
+            EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), expected == Scheme::dark);
+        }
+        scheme.apply(Scheme::light);
+        QApplication::setPalette(light);
+    }
 }
 
 TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)

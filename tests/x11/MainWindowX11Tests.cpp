@@ -13,15 +13,18 @@
 #include "ui/ContentView.h"
 #include "ui/HistoryRow.h"
 #include "ui/MainWindow.h"
+#include "ui/MenuBarContentView.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -177,6 +180,46 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "no file at " << file.fileName().toStdString();
     EXPECT_EQ(QString::fromUtf8(file.readAll()), state->extractedText());
     EXPECT_EQ(state->statusMessage(), QStringLiteral("Exported to exported.txt."));
+}
+
+// The tray panel casts its shadow only where a compositing manager can blend it: none on the
+// bare server, one while xcompmgr runs (seen on the image viewer's white page below it, read
+// back from the screen), none again once the compositor has gone.
+TEST_F(MainWindowX11, TrayPanel_ShadowOnlyWhileACompositorRuns)
+{
+    EXPECT_FALSE(MenuBarContentView::desktopComposites());
+    EXPECT_EQ(MenuBarContentView(*state).edge(), MenuBarContentView::Edge::border);
+    QProcess compositor;
+    compositor.start(QStringLiteral("xcompmgr"), {});
+    ASSERT_TRUE(compositor.waitForStarted(5000)) << "xcompmgr is not installed";
+    ASSERT_TRUE(QTest::qWaitFor([] { return MenuBarContentView::desktopComposites(); }, 5000));
+    {
+        MenuBarContentView panel(*state);
+        EXPECT_EQ(panel.edge(), MenuBarContentView::Edge::shadow);
+        panel.popUp(QPoint(1400, 230));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        QTest::qWait(500);
+        const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS", home.path());
+        QDir().mkpath(folder);
+        const QString path = QDir(folder).absoluteFilePath(QStringLiteral("x11-tray-panel-shadow.png"));
+        ASSERT_EQ(QProcess::execute(
+                      QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }),
+            0);
+        const QImage screen(path);
+        ASSERT_FALSE(screen.isNull());
+        // Just below the panel the page is shaded; further down it is its own white.
+        const QRect frame(
+            panel.mapToGlobal(QPoint(MenuBarContentView::shadowMargin, MenuBarContentView::shadowMargin)),
+            MenuBarContentView::panelSize);
+        const QColor shaded = screen.pixelColor(frame.center().x(), frame.bottom() + 4);
+        const QColor page = screen.pixelColor(frame.center().x(), frame.bottom() + 40);
+        EXPECT_GT(page.lightness(), 200);
+        EXPECT_LT(shaded.lightness(), page.lightness());
+        panel.close();
+    }
+    compositor.terminate();
+    ASSERT_TRUE(compositor.waitForFinished(5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !MenuBarContentView::desktopComposites(); }, 5000));
 }
 
 } // namespace

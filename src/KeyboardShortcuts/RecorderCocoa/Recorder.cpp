@@ -21,9 +21,7 @@ Recorder::Recorder(const Name &name, Dialogs &dialogs, RecorderCocoa::ChangeHand
     column->setSpacing(4);
     column->addWidget(m_field, 0, Qt::AlignLeft);
     m_warning->setWordWrap(true);
-    QPalette palette = m_warning->palette();
-    palette.setColor(QPalette::WindowText, QColor(0xb2, 0x50, 0x00));
-    m_warning->setPalette(palette);
+    updateWarningColour();
     QFont font = m_warning->font();
     font.setPointSizeF(font.pointSizeF() * 0.9);
     m_warning->setFont(font);
@@ -34,6 +32,22 @@ Recorder::Recorder(const Name &name, Dialogs &dialogs, RecorderCocoa::ChangeHand
     auto later = [this] { QTimer::singleShot(0, this, &Recorder::refreshWarning); };
     connect(&Notifier::instance(), &Notifier::shortcutByNameDidChange, this, later);
     connect(m_field, &RecorderCocoa::recordingEnded, this, later);
+}
+
+void Recorder::updateWarningColour()
+{
+    // A warning's orange, deep on light windows and pale on dark ones, so it reads on both.
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    QPalette warning = m_warning->palette();
+    warning.setColor(QPalette::WindowText, dark ? QColor(0xff, 0xb7, 0x4d) : QColor(0xb2, 0x50, 0x00));
+    m_warning->setPalette(warning);
+}
+
+void Recorder::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateWarningColour();
 }
 
 QString Recorder::warning() const

@@ -22,9 +22,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void refreshWarning();
+    void updateWarningColour();
 
     RecorderCocoa *m_field;
     QLabel *m_warning;

@@ -1,0 +1,125 @@
+#include "fakes/PrivateBus.h"
+#include "platform/PortalSaveDialog.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The portal's FileChooser as the desktop runs it: SaveFile answers with its request's path,
+// then the user's choice arrives as that request's Response signal.
+struct FakeFileChooser : QDBusVirtualObject {
+    QDBusConnection bus;
+    uint code = 0;
+    QVariantMap results;
+    bool failCall = false;
+    QString title;
+    QVariantMap options;
+
+    explicit FakeFileChooser(QDBusConnection connection)
+        : bus(std::move(connection))
+    { }
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() != QLatin1String("SaveFile"))
+            return false;
+        if (failCall) {
+            connection.send(
+                message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("not for you")));
+            return true;
+        }
+        title = message.arguments().value(1).toString();
+        options = qdbus_cast<QVariantMap>(message.arguments().value(2));
+        QString sender = message.service().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                                    .arg(sender, options.value(QStringLiteral("handle_token")).toString());
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        // The user chooses a moment later.
+        QTimer::singleShot(20, [this, request] {
+            QDBusMessage response = QDBusMessage::createSignal(
+                request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            response << code << results;
+            bus.send(response);
+        });
+        return true;
+    }
+};
+
+// The desktop's dialog is asked with the proposed name, the folder and a plain-text filter;
+// its answer is the chosen file, a cancellation, or (failed, refused, absent) a fall back to
+// another dialog.
+TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
+{
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    QDBusConnection portal = bus.connect(QStringLiteral("portal"));
+    QDBusConnection ours = bus.connect(QStringLiteral("ours"));
+    const SavePanelSpec panel { QStringLiteral("Export OCR Text"), QStringLiteral("Save the text."),
+        QStringLiteral("glyphwell-20240501-093012.txt") };
+
+    // No portal on the bus: another dialog.
+    EXPECT_FALSE(PortalSaveDialog::run(ours, panel, QStringLiteral("/home/u/Documents")).shown);
+
+    FakeFileChooser chooser(portal);
+    ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+    ASSERT_TRUE(portal.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &chooser));
+    struct Case {
+        const char *name;
+        uint code;
+        QStringList uris;
+        bool failCall;
+        bool shown;
+        std::optional<QString> path;
+    };
+    const Case cases[] {
+        { "chosen", 0, { QStringLiteral("file:///home/u/Documents/notes%20today.txt") }, false, true,
+            QStringLiteral("/home/u/Documents/notes today.txt") },
+        { "cancelled", 1, {}, false, true, std::nullopt },
+        { "not a local file", 0, { QStringLiteral("sftp://host/notes.txt") }, false, true, std::nullopt },
+        { "portal failed", 2, {}, false, false, std::nullopt },
+        { "call refused", 0, {}, true, false, std::nullopt },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        chooser.code = c.code;
+        chooser.results = { { QStringLiteral("uris"), c.uris } };
+        chooser.failCall = c.failCall;
+        const PortalSaveDialog::Outcome outcome = PortalSaveDialog::run(
+            ours, panel, QStringLiteral("/home/u/Documents"), QStringLiteral("x11:1e00007"));
+        EXPECT_EQ(outcome.shown, c.shown);
+        EXPECT_EQ(outcome.path, c.path);
+        if (c.failCall)
+            continue;
+        EXPECT_EQ(chooser.title, panel.title);
+        EXPECT_EQ(chooser.options.value(QStringLiteral("current_name")).toString(), panel.proposedName);
+        EXPECT_EQ(chooser.options.value(QStringLiteral("current_folder")).toByteArray(),
+            QByteArray("/home/u/Documents\0", 18));
+        // a(sa(us)): one filter, "Plain text", with the pattern *.txt.
+        const QDBusArgument filters = chooser.options.value(QStringLiteral("filters")).value<QDBusArgument>();
+        EXPECT_EQ(filters.currentSignature(), QStringLiteral("a(sa(us))"));
+        QString filterName, pattern;
+        uint kind = 99;
+        filters.beginArray();
+        filters.beginStructure();
+        filters >> filterName;
+        filters.beginArray();
+        filters.beginStructure();
+        filters >> kind >> pattern;
+        filters.endStructure();
+        filters.endArray();
+        filters.endStructure();
+        filters.endArray();
+        EXPECT_EQ(filterName, QStringLiteral("Plain text"));
+        EXPECT_EQ(kind, 0u);
+        EXPECT_EQ(pattern, QStringLiteral("*.txt"));
+    }
+}
+
+} // namespace
