@@ -101,8 +101,11 @@ void AppState::setSelectedHistoryItemID(std::optional<QUuid> id)
 void AppState::setSelectedLanguageIdentifier(const QString &identifier)
 {
     Q_EMIT objectWillChange();
+    const bool changed = identifier != m_selectedLanguageIdentifier;
     m_selectedLanguageIdentifier = identifier;
     persistState();
+    if (changed)
+        Q_EMIT recognitionLanguageChanged();
 }
 
 void AppState::setExportStatusMessage(std::optional<QString> message)

@@ -106,6 +106,8 @@ public:
 
 Q_SIGNALS:
     void objectWillChange();
+    // After the recognition language was changed: its models can be loaded before the capture.
+    void recognitionLanguageChanged();
     // The history was cleared by the user (and may be brought back).
     void historyCleared();
 

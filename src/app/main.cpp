@@ -25,6 +25,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
@@ -193,9 +194,18 @@ int main(int argc, char **argv)
     AppState appState(AppStateServices { standardUserDefaults(), Preferences::shared(), *platform.pasteboard,
         *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service, activation,
         PermissionService(), historyFilePath() });
-    // The first capture should not wait for the language model to load.
-    const std::optional<QString> language = appState.recognitionLanguage();
-    QFuture<void> warmUp = QtConcurrent::run([&textEngine, language] { textEngine.warmUp(language); });
+    // The first capture should not wait for the language's models to load, nor for their first
+    // reading: both are done at start and after the language changes, on a thread that runs
+    // only when nothing else wants the processor, so the window and the tray come first.
+    QThreadPool warming;
+    warming.setMaxThreadCount(1);
+    warming.setThreadPriority(QThread::IdlePriority);
+    const auto warmUp = [&warming, &textEngine, &appState] {
+        (void)QtConcurrent::run(&warming,
+            [&textEngine, language = appState.recognitionLanguage()] { textEngine.warmUpAndRead(language); });
+    };
+    warmUp();
+    QObject::connect(&appState, &AppState::recognitionLanguageChanged, &warming, warmUp);
 
     // Light or dark as the desktop says, now and when it switches.
     DesktopColorScheme colorScheme;
@@ -211,6 +221,7 @@ int main(int argc, char **argv)
     glyphwell.start(*launch);
 
     const int status = app.exec();
-    warmUp.waitForFinished();
+    warming.clear();
+    warming.waitForDone();
     return status;
 }

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -194,6 +195,24 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
         language = QStringLiteral("eng");
     for (int reader = 0; reader < std::max(1, m_options.readers); ++reader)
         engineFor({ language, false }, reader);
+}
+
+void TesseractEngine::warmUpAndRead(const std::optional<QString> &languageIdentifier)
+{
+    warmUp(languageIdentifier);
+    // An engine's first reading costs more than the next (its networks' buffers, the
+    // dictionaries): two lines, one for each reader, go through every step a capture takes.
+    QImage sample(360, 48, QImage::Format_RGB32);
+    sample.fill(Qt::white);
+    QPainter painter(&sample);
+    QFont font;
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(8, 18, QStringLiteral("Ready for the first capture"));
+    painter.drawText(8, 40, QStringLiteral("of the session: 12:30"));
+    painter.end();
+    (void)recognizeText(sample, languageIdentifier);
 }
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readPart(

@@ -51,6 +51,9 @@ public:
     // Loads the engines that recognizeText() will use for this language, so the first capture
     // does not wait for them (up to 0.6 s). Safe to call from another thread.
     void warmUp(const std::optional<QString> &languageIdentifier);
+    // The same, then a little text read as a capture reads it: the first capture of a session
+    // then takes no longer than the next.
+    void warmUpAndRead(const std::optional<QString> &languageIdentifier);
 
     // Tesseract's name for one of the application's language identifiers; absent for an
     // unknown or absent identifier (automatic).

@@ -337,10 +337,14 @@ TEST_F(AppStateTest, CaptureLast_RereadsTheLastGoodImageWithLineBreaksAndTheCurr
 TEST_F(AppStateTest, Language_AutomaticAndUnknownPassNoneGivenOnePassesIt)
 {
     makeState();
+    // Each change, and only a change, has the new language's models loaded ahead.
+    QSignalSpy changes(state.get(), &AppState::recognitionLanguageChanged);
     capture();
+    state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
     state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
     capture();
     state->setSelectedLanguageIdentifier(QStringLiteral("xx-YY"));
+    EXPECT_EQ(changes.size(), 2);
     capture();
     ASSERT_EQ(textEngine.languages.size(), 3);
     EXPECT_EQ(textEngine.languages[0], std::nullopt);

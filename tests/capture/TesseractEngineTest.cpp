@@ -173,7 +173,7 @@ TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
 {
     TesseractEngine engine;
     const QImage image = loadTestImage(QStringLiteral("ocr/screen_code_helloworld.png"));
-    QFuture<void> warmUp = QtConcurrent::run([&engine] { engine.warmUp(std::nullopt); });
+    QFuture<void> warmUp = QtConcurrent::run([&engine] { engine.warmUpAndRead(std::nullopt); });
     const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
     warmUp.waitForFinished();
     ASSERT_TRUE(observations.has_value());
