@@ -183,6 +183,12 @@ void GlyphwellApp::refresh()
         + (keys.isEmpty() ? QString() : QStringLiteral("\nCapture Text: ") + keys));
     m_trayCaptureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), captureText));
     m_trayCaptureAction->setEnabled(CommandAvailability::of(m_state).capture);
+    // Busy while a capture is selected and read; the main window has its spinner.
+    const bool busy = state.kind() == CaptureState::Kind::capturing;
+    if (busy != m_trayBusy) {
+        m_trayBusy = busy;
+        m_trayIcon->setIcon(busy ? busyApplicationIcon() : applicationIcon());
+    }
 
     // A failure nobody can see would be silent; the user's own cancel needs no word.
     if (state != m_lastState && state.kind() == CaptureState::Kind::failure && !anyWindowVisible()

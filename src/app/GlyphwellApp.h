@@ -71,6 +71,7 @@ private:
     std::unique_ptr<MenuBarContentView> m_panel;
     std::unique_ptr<QMenu> m_trayMenu;
     QSystemTrayIcon *m_trayIcon;
+    bool m_trayBusy = false;
     RefreshScheduler *m_scheduler;
     QAction *m_trayCaptureAction = nullptr;
     CaptureState m_lastState = CaptureState::idle();

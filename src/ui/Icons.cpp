@@ -136,3 +136,34 @@ QIcon applicationIcon()
     return QIcon::fromTheme(
         QStringLiteral("io.glyphwell.Glyphwell"), QIcon(QStringLiteral(":/icons/glyphwell.svg")));
 }
+
+QIcon busyApplicationIcon()
+{
+    const QIcon base = applicationIcon();
+    const QColor badge = QGuiApplication::palette().color(QPalette::Highlight);
+    const QColor dots = QGuiApplication::palette().color(QPalette::HighlightedText);
+    QIcon busy;
+    for (const int size : { 16, 22, 24, 32, 48, 64, 128 }) {
+        QPixmap pixmap = base.pixmap(size, size);
+        if (pixmap.isNull()) {
+            pixmap = QPixmap(size, size);
+            pixmap.fill(Qt::transparent);
+        }
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double diameter = size * 0.6;
+        const QRectF circle(size - diameter, size - diameter, diameter, diameter);
+        // A rim of the dots' colour keeps the badge apart from the icon under it.
+        painter.setPen(QPen(dots, std::max(1.0, size / 16.0)));
+        painter.setBrush(badge);
+        painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(dots);
+        const double dot = std::max(1.5, diameter / 7);
+        for (int i = -1; i <= 1; ++i)
+            painter.drawEllipse(QPointF(circle.center().x() + i * dot * 1.9, circle.center().y()), dot / 2 * 1.15, dot / 2 * 1.15);
+        painter.end();
+        busy.addPixmap(pixmap);
+    }
+    return busy;
+}

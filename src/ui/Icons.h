@@ -16,3 +16,7 @@ void setThemeIconsFitPalette(bool fit);
 
 // Glyphwell's own icon, for the windows and the tray.
 QIcon applicationIcon();
+
+// The same with a badge of three dots at its lower right, while a capture is being read: a
+// user who pastes too early sees in the tray why nothing came yet.
+QIcon busyApplicationIcon();

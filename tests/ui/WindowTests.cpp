@@ -777,11 +777,34 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     settle();
     EXPECT_EQ(notifications.bodies.size(), 1);
 
-    // Successes stay quiet.
+    // Successes stay quiet. While the text is read, the tray icon shows that Glyphwell is busy,
+    // so a user who pastes too early knows why nothing came.
     app->mainWindow().hide();
-    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("fine") }); };
-    capture();
+    const auto iconImage = [&] { return app->trayIcon().icon().pixmap(32, 32).toImage(); };
+    const QImage idle = iconImage();
+    QSemaphore reading, release;
+    textEngine.answer = [&](const QImage &) {
+        reading.release();
+        release.acquire();
+        return lines({ QStringLiteral("fine") });
+    };
+    state->startCapture();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    selector.finish(QRectF(10, 20, 100, 40));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reading.available() > 0; }, 3000));
     settle();
+    const QImage busy = iconImage();
+    EXPECT_NE(busy, idle);
+    {
+        QLabel shown;
+        shown.setPixmap(QPixmap::fromImage(busy));
+        shown.resize(busy.size());
+        saveScreenshot(shown, QStringLiteral("tray-icon-busy"));
+    }
+    release.release();
+    ASSERT_TRUE(waitUntilNotCapturing());
+    settle();
+    EXPECT_EQ(iconImage(), idle);
     EXPECT_EQ(notifications.bodies.size(), 1);
     EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully.\nCapture Text: Shift+Super+X"));
 }
