@@ -244,9 +244,19 @@ std::optional<CharacterGrid> fitGrid(
     // proportional text no one grid finds blank columns at every border.
     // Twice the pitch fits as well as the pitch itself: of the grids that fit about as well
     // as the best, the finest is taken.
+    // Most ink at a border that still counts as blank, against the mean ink of the words.
+    constexpr double blankBorders = 0.25;
     std::vector<std::pair<double, CharacterGrid>> fits; // score, grid: the best per pitch
     for (double pitch = height * 0.3; pitch <= height * 1.1; pitch += 0.05) {
         std::pair<double, CharacterGrid> fit { 1e9, {} };
+        // A grid whose borders have taken in more ink than all of them may hold is given up
+        // at once: no grid of proportional text, and few wrong ones, get far.
+        double mostBorders = 0;
+        for (const Line &line : measured) {
+            for (const auto &[left, right] : line.words)
+                mostBorders += std::floor((right - left - 1) / pitch) + 1;
+        }
+        const double mostInk = blankBorders * meanInk * mostBorders;
         for (double origin = 0; origin < pitch; origin += 0.25) {
             double sum = 0;
             int borders = 0;
@@ -254,11 +264,15 @@ std::optional<CharacterGrid> fitGrid(
                 for (const auto &[left, right] : line.words) {
                     const double firstBorder = origin + std::ceil((left + 1 - origin) / pitch) * pitch;
                     for (double border = firstBorder; border < right; border += pitch) {
-                        sum += line.ink[int(std::lround(border))];
+                        sum += line.ink[int(border + 0.5)];
                         ++borders;
                     }
                 }
+                if (sum > mostInk)
+                    break;
             }
+            if (sum > mostInk)
+                continue;
             // One cell per character: a grid of double cells is no fit (half cells fit
             // badly anyway, their borders cut through the glyphs).
             const int expected = characters - wordCount;
@@ -293,8 +307,6 @@ std::optional<CharacterGrid> fitGrid(
         }
         return words > 0 && agreeing >= words * agreement;
     };
-    // Most ink at a border that still counts as blank, against the mean ink of the words.
-    constexpr double blankBorders = 0.25;
     std::optional<CharacterGrid> best;
     for (const auto &fit : fits) {
         if (fit.first <= blankBorders && fit.first <= lowest + 0.05 && countsAgree(fit.second)) {
