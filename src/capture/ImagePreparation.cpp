@@ -14,7 +14,7 @@ std::array<qint64, 256> histogram(const QImage &grey)
     std::array<qint64, 256> counts {};
     for (int y = 0; y < grey.height(); ++y) {
         const uchar *row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
+        for (int x = 0, width = grey.width(); x < width; ++x)
             ++counts[row[x]];
     }
     return counts;
@@ -73,7 +73,7 @@ void clearSolidEdges(QImage &grey)
     const auto solidRow = [&](int y) {
         const uchar *row = grey.constScanLine(y);
         int ink = 0;
-        for (int x = 0; x < grey.width(); ++x)
+        for (int x = 0, width = grey.width(); x < width; ++x)
             ink += row[x] <= threshold ? 1 : 0;
         return ink * 10 >= grey.width() * 9;
     };
@@ -293,7 +293,7 @@ std::vector<InkBand> inkBands(const QImage &grey, int threshold)
         int ink = 0;
         if (y < grey.height()) {
             const uchar *row = grey.constScanLine(y);
-            for (int x = 0; x < grey.width(); ++x)
+            for (int x = 0, width = grey.width(); x < width; ++x)
                 ink += row[x] <= threshold ? 1 : 0;
         }
         // A row that is almost entirely ink is a rule or a filled box, not text.

@@ -33,7 +33,7 @@ ScriptFeatures scriptFeatures(const QImage &grey)
         for (int y = band.top; y < band.bottom; ++y) {
             const uchar *row = grey.constScanLine(y);
             const uchar *above = y > band.top ? grey.constScanLine(y - 1) : nullptr;
-            for (int x = 0; x < grey.width(); ++x) {
+            for (int x = 0, width = grey.width(); x < width; ++x) {
                 if (row[x] > threshold)
                     continue;
                 Column &column = columns[x];
@@ -60,7 +60,7 @@ ScriptFeatures scriptFeatures(const QImage &grey)
             for (int y = band.top; y < band.bottom; ++y) {
                 const uchar *row = grey.constScanLine(y);
                 int count = 0;
-                for (int x = 0; x < grey.width(); ++x)
+                for (int x = 0, width = grey.width(); x < width; ++x)
                     count += row[x] <= threshold;
                 ink += count;
                 if (y - band.top >= height / 4 && y - band.top < height - height / 4)

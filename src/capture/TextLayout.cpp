@@ -210,7 +210,7 @@ private:
             if (band.bottom - band.top > m_lineHeight * 2)
                 continue; // lines of columns merged: their gaps are no word gaps
             int run = -1; // -1: before the line's first ink
-            for (int x = 0; x < m_grey.width(); ++x) {
+            for (int x = 0, width = m_grey.width(); x < width; ++x) {
                 bool blank = true;
                 for (int y = band.top; y < band.bottom && blank; ++y)
                     blank = !ink(x, y);

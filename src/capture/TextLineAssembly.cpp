@@ -46,7 +46,7 @@ std::vector<int> columnInk(const QImage &grey, int threshold, const RecognizedLi
     const int bottom = std::min(grey.height() - 1, lineBottom(line));
     for (int y = top; y <= bottom; ++y) {
         const uchar *row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
+        for (int x = 0, width = grey.width(); x < width; ++x)
             ink[x] += row[x] <= threshold ? 1 : 0;
     }
     return ink;
