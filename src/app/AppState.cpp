@@ -181,8 +181,22 @@ std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
 
 // The capture workflow.
 
+void AppState::cancelCapture()
+{
+    // The selection has its own Escape; this stops the reading of the text.
+    if (m_recognizing)
+        m_services.service.cancelRecognition();
+}
+
 void AppState::startCapture(std::optional<CaptureMode> mode)
 {
+    // A new capture asked for while the last one is read stops that reading and starts
+    // when it has ended, rather than being dropped.
+    if (m_recognizing) {
+        m_captureAfterReading = mode.value_or(CaptureMode::text);
+        m_services.service.cancelRecognition();
+        return;
+    }
     // The explanation alert runs a nested event loop, where another shortcut press arrives
     // before the state says capturing: the whole flow is guarded, not only the selection.
     if (m_captureState.kind() == CaptureState::Kind::capturing || m_startingCapture)
@@ -268,7 +282,7 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     }
     auto recognition = recognizeInBackground(image, mode);
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self)
+    if (!self || readingEndedForAnotherCapture())
         co_return;
     if (!outcome.text) {
         setCaptureState(CaptureState::failure(outcome.failure));
@@ -280,9 +294,24 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     applyRecognizedText(*outcome.text, outcome.languageIdentifier);
 }
 
+bool AppState::readingEndedForAnotherCapture()
+{
+    Q_EMIT objectWillChange();
+    m_recognizing = false;
+    if (!m_captureAfterReading)
+        return false;
+    const CaptureMode next = *m_captureAfterReading;
+    m_captureAfterReading.reset();
+    setCaptureState(CaptureState::idle());
+    startCapture(next);
+    return true;
+}
+
 QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     QImage image, std::optional<CaptureMode> mode)
 {
+    Q_EMIT objectWillChange();
+    m_recognizing = true;
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
         [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
@@ -317,7 +346,7 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
     // A re-run always reads text with its line breaks, whatever the first capture's mode.
     auto recognition = recognizeInBackground(std::move(image), std::nullopt);
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self)
+    if (!self || readingEndedForAnotherCapture())
         co_return;
     if (outcome.text)
         applyRecognizedText(*outcome.text, outcome.languageIdentifier);

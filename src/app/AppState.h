@@ -79,6 +79,9 @@ public:
     std::optional<CaptureHistoryItem> selectedHistoryItem() const;
 
     void startCapture(std::optional<CaptureMode> mode = std::nullopt);
+    // Stops the reading of a capture under way (Escape); it ends as cancelled.
+    void cancelCapture();
+    bool isReadingCapture() const { return m_recognizing; }
     void captureLastSelection();
     void copyToClipboard(const QString &text);
     void copyExtractedText();
@@ -160,6 +163,11 @@ private:
     // Recognition runs here, off the main thread, so the windows keep painting; one job at a
     // time, in the order the captures asked.
     QThreadPool m_recognitionPool;
+    bool m_recognizing = false;
+    std::optional<CaptureMode> m_captureAfterReading;
+    // After a reading: false, or true when it was stopped for a capture asked for meanwhile,
+    // which has now started (the reading's outcome is then of no interest).
+    bool readingEndedForAnotherCapture();
     // Every entry this instance has held or read: one missing from memory was removed here.
     QSet<QUuid> m_knownHistoryIDs;
     struct ClearedHistory {

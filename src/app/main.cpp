@@ -221,6 +221,8 @@ int main(int argc, char **argv)
     glyphwell.start(*launch);
 
     const int status = app.exec();
+    // A capture still being read would hold up the end for as long as it takes.
+    appState.cancelCapture();
     warming.clear();
     warming.waitForDone();
     return status;

@@ -112,3 +112,8 @@ QString OCRService::foldLines(const QString &text)
     }
     return kept.join(QLatin1Char(' '));
 }
+
+void OCRService::cancelRecognition() const
+{
+    m_textEngine.cancelRecognition();
+}

@@ -32,6 +32,8 @@ public:
     std::vector<BarcodeObservation> findBarcodes(const QImage &image, bool quickly) const;
 
     QCoro::Task<QImage> captureRegion(QRectF rect) const;
+    // Stops the text reading under way (from any thread); it throws captureCancelled.
+    void cancelRecognition() const;
 
     // Splits at every newline character (LF, VT, FF, CR, NEL, LS, PS), trims each piece of
     // spaces and tabs, drops empty pieces and joins the rest with one space.

@@ -40,6 +40,9 @@ public:
     virtual std::optional<std::vector<TextObservation>> recognizeText(
         const QImage &image, const std::optional<QString> &languageIdentifier)
         = 0;
+    // Stops the reading under way, from any thread: it ends soon after with
+    // CaptureError(captureCancelled). Readings started later are not affected.
+    virtual void cancelRecognition() { }
 };
 
 // The engine behind barcode detection. Returns every code found, in the engine's order, or

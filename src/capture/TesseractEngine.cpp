@@ -1,6 +1,7 @@
 #include "TesseractEngine.h"
 
 #include "LanguageGuess.h"
+#include "OCRServiceError.h"
 #include "ScriptDetection.h"
 
 #include <QDebug>
@@ -9,6 +10,7 @@
 #include <QPainter>
 
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
@@ -239,7 +241,11 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     // Without a resolution Tesseract guesses one from the text size and says so on stderr.
     const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
     api->SetSourceResolution(dpi >= 70 ? dpi : 96);
-    if (api->Recognize(nullptr) != 0) {
+    // Tesseract asks between words whether to go on.
+    tesseract::ETEXT_DESC monitor;
+    monitor.cancel_this = this;
+    monitor.cancel = [](void *engine, int) { return static_cast<const TesseractEngine *>(engine)->stopRequested(); };
+    if (stopRequested() || api->Recognize(&monitor) != 0 || stopRequested()) {
         api->Clear();
         return std::nullopt;
     }
@@ -502,6 +508,16 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
     return again ? again : english;
 }
 
+void TesseractEngine::cancelRecognition()
+{
+    ++m_cancelCount;
+}
+
+bool TesseractEngine::stopRequested() const
+{
+    return m_cancelCount != m_readingCount || std::chrono::steady_clock::now() > m_deadline;
+}
+
 std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     const QImage &image, const std::optional<QString> &languageIdentifier)
 {
@@ -509,6 +525,18 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         return std::nullopt;
 
     std::lock_guard lock(m_mutex);
+    m_readingCount = m_cancelCount;
+    m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.timeBudgetMs);
+    // A stopped reading says why rather than that it failed.
+    const auto stopped = [&] {
+        if (m_cancelCount != m_readingCount)
+            throw CaptureError(OCRServiceError::captureCancelled);
+        throw CaptureError(QStringLiteral("Reading the selection of %1 × %2 pixels took longer than %3 seconds and "
+                                          "was stopped. Select a smaller area, or only the text you need.")
+                               .arg(image.width())
+                               .arg(image.height())
+                               .arg(m_options.timeBudgetMs / 1000));
+    };
     const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
                                                : greyscaleOnWhite(image);
     if (grey.isNull())
@@ -534,6 +562,8 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         if (!reading)
             reading = readLatin(grey, layout);
     }
+    if (stopRequested())
+        stopped();
     if (!reading)
         return std::nullopt;
     // What the engine reads in an icon, a photo or a filled shape is a line of doubtful words

@@ -10,6 +10,8 @@
 
 #include <map>
 #include <memory>
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <optional>
 
@@ -34,6 +36,9 @@ struct TesseractEngineOptions {
     // Larger prepared images (pages, whole windows) keep Tesseract's own page layout, which
     // finds columns, and are read in one piece.
     qint64 pageLayoutPixels = 2'500'000;
+    // How long one image may take: beyond it the reading stops with a message that names the
+    // image's size (a dense page or noise can keep the engine busy for minutes).
+    int timeBudgetMs = 10'000;
 };
 
 // Text recognition with libtesseract's LSTM engine. Initialised engines are kept for the
@@ -50,6 +55,7 @@ public:
 
     // Loads the engines that recognizeText() will use for this language, so the first capture
     // does not wait for them (up to 0.6 s). Safe to call from another thread.
+    void cancelRecognition() override;
     void warmUp(const std::optional<QString> &languageIdentifier);
     // The same, then a little text read as a capture reads it: the first capture of a session
     // then takes no longer than the next.
@@ -113,5 +119,11 @@ private:
     std::optional<QString> m_automaticLanguage;
     std::map<QString, std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
     std::mutex m_mutex;
+    // The reading under way stops when the count moves on from the one it started with, or
+    // at its deadline; readers' threads look at both, between words.
+    std::atomic<quint64> m_cancelCount = 0;
+    quint64 m_readingCount = 0;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool stopRequested() const;
     std::mutex m_poolMutex; // the engine pool, filled from the readers' threads too
 };

@@ -84,6 +84,10 @@ void MainWindow::buildMenus()
     m_captureLastAction
         = add(capture, QStringLiteral("Capture Last"), {}, [this] { m_state.captureLastSelection(); });
     m_captureLastAction->setIcon(symbolIcon(QStringLiteral("arrow.counterclockwise")));
+    capture->addSeparator();
+    // A large or dense selection can take seconds to read: Escape stops it.
+    m_stopReadingAction = add(capture, QStringLiteral("Stop Reading"), QKeySequence(Qt::Key_Escape),
+        [this] { m_state.cancelCapture(); });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("About Glyphwell"), {}, [this] { showAbout(); });
@@ -136,6 +140,7 @@ void MainWindow::refreshMenu()
     m_captureAction->setEnabled(commands.capture);
     m_noLineBreaksAction->setEnabled(commands.capture);
     m_captureLastAction->setEnabled(commands.captureLast);
+    m_stopReadingAction->setEnabled(m_state.isReadingCapture());
     using namespace KeyboardShortcuts;
     m_captureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
     m_noLineBreaksAction->setText(

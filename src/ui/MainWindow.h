@@ -66,5 +66,6 @@ private:
     QAction *m_captureAction = nullptr;
     QAction *m_noLineBreaksAction = nullptr;
     QAction *m_captureLastAction = nullptr;
+    QAction *m_stopReadingAction = nullptr;
     bool m_returnAfterCapture = false;
 };

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -279,6 +280,56 @@ TEST_F(AppStateTest, SecondTrigger_WhileCapturingIsIgnored)
     selector.finish(QRectF(0, 0, 50, 50));
     ASSERT_TRUE(waitUntilNotCapturing());
     EXPECT_EQ(state->captureHistory().size(), 2);
+}
+
+// While the text is read, Escape stops the reading (it ends as cancelled, nothing is kept) and
+// a new capture request stops it and then starts, instead of being dropped.
+TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
+{
+    makeState();
+    // The first reading of each case lasts until it is cancelled; the next ones end at once.
+    std::atomic<bool> hold = false;
+    textEngine.answer = [&](const QImage &) -> std::optional<std::vector<TextObservation>> {
+        if (hold.exchange(false)) {
+            for (int waited = 0; waited < 5000 && !textEngine.cancelled; waited += 5)
+                QThread::msleep(5);
+            if (textEngine.cancelled.exchange(false))
+                throw CaptureError(OCRServiceError::captureCancelled);
+        }
+        return lines({ QStringLiteral("read to the end") });
+    };
+    struct Case {
+        const char *name;
+        std::function<void()> interrupt;
+        int selections; // the selections asked for, the interrupted one's included
+        qsizetype history; // entries after the case
+    };
+    const Case cases[] = {
+        { "Escape", [&] { state->cancelCapture(); }, 1, 0 },
+        { "another capture", [&] { state->startCapture(); }, 2, 1 },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int before = selector.calls;
+        hold = true;
+        state->startCapture();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.finish(QRectF(0, 0, 50, 50));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
+        c.interrupt();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !state->isReadingCapture(); }, 1000));
+        EXPECT_EQ(selector.calls - before, c.selections);
+        if (c.selections == 1) {
+            EXPECT_EQ(state->captureState(), CaptureState::failure(errorDescription(OCRServiceError::captureCancelled)));
+        } else {
+            // The new capture's selection is up; finishing it reads to the end.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+            selector.finish(QRectF(0, 0, 50, 50));
+            ASSERT_TRUE(waitUntilNotCapturing());
+            EXPECT_EQ(state->extractedText(), QStringLiteral("read to the end"));
+        }
+        EXPECT_EQ(state->captureHistory().size(), c.history);
+    }
 }
 
 TEST_F(AppStateTest, CaptureLast_DoesNothingBeforeAnyCapture)

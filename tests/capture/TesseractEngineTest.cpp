@@ -2,6 +2,9 @@
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+#include "capture/OCRServiceError.h"
 #include <QFont>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -304,4 +307,50 @@ TEST(TesseractEngine, ReadsTextInFilledBoxes)
     ASSERT_TRUE(observations.has_value());
     EXPECT_LE(characterErrorRate(expected.join(QLatin1Char('\n')), joined(*observations)), 0.03)
         << joined(*observations).toStdString();
+}
+
+// A dense selection stops at the time budget with a message naming its size, and a reading
+// stopped from another thread (Escape, a new capture, quitting) ends at once as cancelled.
+TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
+{
+    QStringList page;
+    for (int i = 0; i < 90; ++i)
+        page.append(QStringLiteral("Line %1 of a dense page that takes the engine a long time to read").arg(i));
+    const QImage dense = renderSnippet(page, 14, Qt::black, Qt::white);
+    struct Case {
+        const char *name;
+        int budgetMs;
+        bool cancel;
+        QString message;
+    };
+    const Case cases[] = {
+        { "budget", 300, false, QStringLiteral("Reading the selection of %1 × %2 pixels took longer than 0 seconds") },
+        { "cancel", 60'000, true, errorDescription(OCRServiceError::captureCancelled) },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TesseractEngine engine(TesseractEngineOptions { .timeBudgetMs = c.budgetMs });
+        engine.warmUp(QStringLiteral("en-US"));
+        QElapsedTimer timer;
+        timer.start();
+        QFuture<void> cancelling;
+        if (c.cancel)
+            cancelling = QtConcurrent::run([&engine] {
+                QThread::msleep(300);
+                engine.cancelRecognition();
+            });
+        try {
+            (void)engine.recognizeText(dense, QStringLiteral("en-US"));
+            ADD_FAILURE() << "the whole page was read";
+        } catch (const CaptureError &error) {
+            EXPECT_TRUE(error.localizedDescription().startsWith(c.message.arg(dense.width()).arg(dense.height())))
+                << error.localizedDescription().toStdString();
+        }
+        cancelling.waitForFinished();
+        // Stopped soon after: the whole page takes the engine many seconds.
+        EXPECT_LT(timer.elapsed(), 3000);
+        // The next reading is not affected.
+        EXPECT_TRUE(engine.recognizeText(renderSnippet({ QStringLiteral("Hello") }, 14, Qt::black, Qt::white),
+            QStringLiteral("en-US")).has_value());
+    }
 }

@@ -87,9 +87,12 @@ public:
     // Filled on the recognition thread: read it once the capture is over, or after calls.
     QList<std::optional<QString>> languages;
     std::atomic<int> calls { 0 };
+    // Set by cancelRecognition(); an answer that waits may look at it and throw as the engine does.
+    std::atomic<bool> cancelled { false };
 
     std::optional<std::vector<TextObservation>> recognizeText(
         const QImage &image, const std::optional<QString> &languageIdentifier) override;
+    void cancelRecognition() override { cancelled = true; }
 };
 
 class FakeBarcodeEngine : public BarcodeDetectionEngine {
