@@ -70,30 +70,41 @@ void clearSolidEdges(QImage &grey)
     const int background = commonestGrey(counts);
     if (background <= threshold)
         return; // nothing light to paint with
-    const auto solidRow = [&](int y) {
+    // How much of a row or column is ink: 2 solid, 1 some, 0 none.
+    const auto rowInk = [&](int y) {
         const uchar *row = grey.constScanLine(y);
         int ink = 0;
         for (int x = 0, width = grey.width(); x < width; ++x)
             ink += row[x] <= threshold ? 1 : 0;
-        return ink * 10 >= grey.width() * 9;
+        return ink * 10 >= grey.width() * 9 ? 2 : ink > 0 ? 1 : 0;
     };
-    const auto solidColumn = [&](int x) {
+    const auto columnInk = [&](int x) {
         int ink = 0;
         for (int y = 0; y < grey.height(); ++y)
             ink += grey.constScanLine(y)[x] <= threshold ? 1 : 0;
-        return ink * 10 >= grey.height() * 9;
+        return ink * 10 >= grey.height() * 9 ? 2 : ink > 0 ? 1 : 0;
     };
-    // A frame is thin beside what it frames; deeper than a quarter it is the content.
+    // A frame is thin beside what it frames; deeper than a quarter it is the content. It may
+    // stand a few pixels in from the edge (a window's border inside the desktop around it):
+    // solid lines with nothing but blank between them and the edge go, up to the first row
+    // or column that holds some ink without being solid, which is where the content begins.
+    const auto depth = [](int limit, const auto &inkAt) {
+        int solidTo = 0;
+        for (int i = 0; i < limit; ++i) {
+            const int ink = inkAt(i);
+            if (ink == 1)
+                break;
+            if (ink == 2)
+                solidTo = i + 1;
+        }
+        return solidTo;
+    };
     const int rowLimit = grey.height() / 4, columnLimit = grey.width() / 4;
-    int top = 0, bottom = 0, left = 0, right = 0; // depths of solid ink from each edge
-    while (top < rowLimit && solidRow(top))
-        ++top;
-    while (bottom < rowLimit && solidRow(grey.height() - 1 - bottom))
-        ++bottom;
-    while (left < columnLimit && solidColumn(left))
-        ++left;
-    while (right < columnLimit && solidColumn(grey.width() - 1 - right))
-        ++right;
+    // depths of the frame from each edge
+    int top = depth(rowLimit, rowInk);
+    int bottom = depth(rowLimit, [&](int i) { return rowInk(grey.height() - 1 - i); });
+    int left = depth(columnLimit, columnInk);
+    int right = depth(columnLimit, [&](int i) { return columnInk(grey.width() - 1 - i); });
     for (int *depth : { &top, &bottom }) {
         if (*depth >= rowLimit)
             *depth = 0;

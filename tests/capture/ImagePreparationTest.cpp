@@ -116,6 +116,31 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
         EXPECT_EQ(grey.pixelColor(c.probe).red(), c.greyAtProbe);
         EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
     }
+    // A window's border a few pixels in from the edge, with the desktop's blank around it,
+    // goes too; a rule under a line of text near the edge is content, and so is the text.
+    struct Inset {
+        const char *name;
+        bool textAbove;
+        int greyOnTheLine;
+    };
+    for (const Inset &c : { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
+        SCOPED_TRACE(c.name);
+        QImage grey(200, 160, QImage::Format_Grayscale8);
+        grey.fill(250);
+        QPainter painter(&grey);
+        painter.fillRect(4, 10, 192, 2, Qt::black); // the line across, ten pixels down
+        if (c.textAbove)
+            painter.fillRect(20, 2, 30, 6, Qt::black); // a glyph above it
+        else
+            painter.fillRect(4, 10, 2, 146, Qt::black); // and down the side: a frame
+        painter.fillRect(70, 95, 20, 10, Qt::black);
+        painter.end();
+        clearSolidEdges(grey);
+        EXPECT_EQ(grey.pixelColor(100, 10).red(), c.greyOnTheLine);
+        EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
+        if (c.textAbove)
+            EXPECT_EQ(grey.pixelColor(30, 5).red(), 0) << "the text above stays";
+    }
 }
 
 // A box holding text is repainted as the background with dark text, whichever is the lighter;
