@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -195,14 +196,16 @@ int main(int argc, char **argv)
         *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service, activation,
         PermissionService(), historyFilePath() });
     // The first capture should not wait for the language's models to load, nor for their first
-    // reading: both are done at start and after the language changes, on a thread that runs
-    // only when nothing else wants the processor, so the window and the tray come first.
+    // reading: both are done at start and after the language changes, on a thread of low
+    // priority (nice 10), so the window and the tray come first. Not the idle class: on a busy
+    // machine that would not run at all, and the first capture would wait for it.
     QThreadPool warming;
     warming.setMaxThreadCount(1);
-    warming.setThreadPriority(QThread::IdlePriority);
     const auto warmUp = [&warming, &textEngine, &appState] {
-        (void)QtConcurrent::run(&warming,
-            [&textEngine, language = appState.recognitionLanguage()] { textEngine.warmUpAndRead(language); });
+        (void)QtConcurrent::run(&warming, [&textEngine, language = appState.recognitionLanguage()] {
+            setpriority(PRIO_PROCESS, id_t(gettid()), 10); // this thread only, on Linux
+            textEngine.warmUpAndRead(language);
+        });
     };
     warmUp();
     QObject::connect(&appState, &AppState::recognitionLanguageChanged, &warming, warmUp);

@@ -197,6 +197,8 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
         language = QStringLiteral("eng");
     for (int reader = 0; reader < std::max(1, m_options.readers); ++reader)
         engineFor({ language, false }, reader);
+    // And the one that reads pages (a whole screen) in one piece.
+    engineFor({ language, true }, 0);
 }
 
 void TesseractEngine::warmUpAndRead(const std::optional<QString> &languageIdentifier)
