@@ -229,11 +229,18 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // The object outlives every capture in the program; the guard only matters in teardown.
     QPointer<AppState> self(this);
     QImage image;
+    // Whatever the outcome, the overlay a Wayland selection leaves up goes with this capture:
+    // after the clipboard has the text, while the overlay still holds the keyboard focus
+    // the compositor asks for.
+    RegionSelector &selector = m_services.regionSelector;
+    const auto dismiss = qScopeGuard([&selector] { selector.dismissSelection(); });
     try {
-        auto selection = m_services.regionSelector.selectRegion();
+        auto selection = selector.selectRegion();
         const QRectF rect = co_await selection;
         if (!self)
             co_return;
+        if (!m_services.preferences.autoCopy())
+            selector.dismissSelection();
         auto grab = m_services.service.captureRegion(rect);
         image = co_await grab;
         markCaptureStep("grab");

@@ -39,6 +39,22 @@ RegionCaptureOverlay::RegionCaptureOverlay(
     setGeometry(info.geometry.toRect());
     setCursor(Qt::CrossCursor);
     m_dimmingPath = SelectionModel::dimmingPath({ QRectF(info.nativeRect) }, m_selection);
+    m_busyTimer.setInterval(80);
+    connect(&m_busyTimer, &QTimer::timeout, this, [this] {
+        ++m_busyStep;
+        update();
+    });
+}
+
+void RegionCaptureOverlay::setBusy(bool busy)
+{
+    if (busy == m_busyTimer.isActive())
+        return;
+    if (busy)
+        m_busyTimer.start();
+    else
+        m_busyTimer.stop();
+    update();
 }
 
 void RegionCaptureOverlay::present()
@@ -83,6 +99,19 @@ void RegionCaptureOverlay::paintPicture(QPainter &painter) const
     frozen.setDevicePixelRatio(1.0);
     painter.drawImage(QPoint(0, 0), frozen);
     painter.fillPath(m_dimmingPath.translated(-QPointF(info.nativeRect.topLeft())), dimmingColour());
+    const QRectF hole = m_selection.intersected(QRectF(info.nativeRect));
+    if (m_busyTimer.isActive() && !hole.isEmpty()) {
+        // Over the middle of this screen's part of the selection, dark under light so it
+        // shows on any text.
+        const qreal size = 24 * info.scale;
+        const QRectF arc(hole.center() - QPointF(info.nativeRect.topLeft()) - QPointF(size, size) / 2,
+            QSizeF(size, size));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0, 0, 0, 140), 5 * info.scale, Qt::SolidLine, Qt::RoundCap));
+        painter.drawEllipse(arc);
+        painter.setPen(QPen(Qt::white, 3 * info.scale, Qt::SolidLine, Qt::RoundCap));
+        painter.drawArc(arc, -m_busyStep * 30 * 16, 100 * 16);
+    }
 }
 
 QImage RegionCaptureOverlay::picture() const

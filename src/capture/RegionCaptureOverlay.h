@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QRasterWindow>
+#include <QTimer>
 
 // The overlay window of one screen during a region selection: it covers that screen exactly,
 // at its scale, and shows its frozen frame under a black dimming at alpha 0.35 with its part
@@ -35,6 +36,9 @@ public:
 
     const ScreenInfo &screenInfo() const { return m_coordinates.screens()[m_screen]; }
     void setSelection(const QRectF &selection);
+    // A small turning arc in the middle of the selection while its text is read.
+    void setBusy(bool busy);
+    bool isBusy() const { return m_busyTimer.isActive(); }
     // This screen's dimming in device pixels of the desktop.
     const QPainterPath &dimmingPath() const { return m_dimmingPath; }
     // What the window shows, one image pixel per device pixel of its screen.
@@ -64,4 +68,6 @@ private:
     Placement m_placement;
     QRectF m_selection;
     QPainterPath m_dimmingPath;
+    QTimer m_busyTimer;
+    int m_busyStep = 0;
 };

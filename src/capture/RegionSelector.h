@@ -10,4 +10,8 @@ class RegionSelector {
 public:
     virtual ~RegionSelector() = default;
     virtual QCoro::Task<QRectF> selectRegion() = 0;
+    // Where the compositor gives the clipboard only to the client with the keyboard focus
+    // (Wayland), the overlay stays up, busy, after a selection until this is called, so the
+    // result can be copied while it still has the focus. Elsewhere it is gone already.
+    virtual void dismissSelection() { }
 };

@@ -5,6 +5,7 @@
 #include "fakes/FakeScreenList.h"
 #include "fakes/FakeServices.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -232,28 +233,74 @@ TEST_F(OverlayControllerTest, EachWindowShowsItsFrozenScreenDimmedWithItsPartOfT
     ASSERT_TRUE(waitDone());
 }
 
-TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneAndTheCursorRestored)
+// Positioned (X11): the windows are put away before the caller resumes. Full screen
+// (Wayland): they stay up, busy and deaf to the mouse, until the caller dismisses them (or
+// Escape does), because only the focused client may set the clipboard there.
+TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDismissed)
 {
-    start();
-    press({ 100, 100 });
-    release({ 300, 200 });
-    // The windows are put away synchronously, before the caller can resume.
-    for (const QPointer<RegionCaptureOverlay> &window : windows)
-        EXPECT_FALSE(window && window->isVisible());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(controller->overlayWindows().empty());
-    EXPECT_FALSE(run.done);
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.rect, QRectF(100, 100, 200, 100));
-    EXPECT_FALSE(run.overlayVisibleAtDelivery);
-    EXPECT_FALSE(run.cursorOverriddenAtDelivery);
-    EXPECT_FALSE(controller->isSelecting());
-    // The frame stays with the grabber for the capture that follows.
-    EXPECT_EQ(grabber.releaseCalls, 0);
-    EXPECT_TRUE(grabber.holdsFrame);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    for (const QPointer<RegionCaptureOverlay> &window : windows)
-        EXPECT_TRUE(window.isNull());
+    using Placement = RegionCaptureOverlay::Placement;
+    const struct {
+        const char *name;
+        Placement placement;
+        bool held;
+        bool escape; // what ends the hold
+    } rows[] = {
+        { "positioned", Placement::positioned, false, false },
+        { "full screen, dismissed", Placement::fullScreen, true, false },
+        { "full screen, Escape", Placement::fullScreen, true, true },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        useScreens(1, 1); // a fresh frame: the grabber hands its frame over
+        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens, row.placement);
+        run = SelectionRun();
+        start();
+        press({ 100, 100 });
+        release({ 300, 200 });
+        for (const QPointer<RegionCaptureOverlay> &window : windows) {
+            EXPECT_EQ(window && window->isVisible(), row.held);
+            EXPECT_EQ(window && window->isBusy(), row.held);
+        }
+        EXPECT_EQ(QGuiApplication::overrideCursor() != nullptr, row.held);
+        EXPECT_EQ(controller->isHolding(), row.held);
+        EXPECT_FALSE(run.done);
+        ASSERT_TRUE(waitDone());
+        EXPECT_EQ(run.rect, QRectF(100, 100, 200, 100));
+        EXPECT_EQ(run.overlayVisibleAtDelivery, row.held);
+        EXPECT_FALSE(controller->isSelecting());
+        // The frame stays with the grabber for the capture that follows.
+        EXPECT_EQ(grabber.releaseCalls, 0);
+        EXPECT_TRUE(grabber.holdsFrame);
+        if (row.held && !row.escape) {
+            // The busy sign sits on a ring around the middle of the hole, over the frame.
+            const QImage shot = windows[0]->picture();
+            const QPoint ring(200, 150 - 12);
+            EXPECT_NE(shot.pixel(ring) & 0xffffff, desktopPatternAt(ring.x(), ring.y()) & 0xffffff);
+            EXPECT_EQ(shot.pixel(120, 120) & 0xffffff, desktopPatternAt(120, 120) & 0xffffff);
+            const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS");
+            if (!folder.isEmpty() && QDir().mkpath(folder))
+                EXPECT_TRUE(shot.copy(0, 0, 400, 300).save(folder + QStringLiteral("/overlay-busy-after-release.png")));
+        }
+        if (row.held) {
+            // A held overlay ignores the mouse: no new selection starts under the busy sign.
+            press({ 400, 400 });
+            release({ 600, 600 });
+            EXPECT_TRUE(windows[0] && windows[0]->isVisible());
+            if (row.escape) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QGuiApplication::sendEvent(windows[0], &escape);
+            } else {
+                controller->dismissSelection();
+            }
+        }
+        EXPECT_FALSE(controller->isHolding());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(controller->overlayWindows().empty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (const QPointer<RegionCaptureOverlay> &window : windows)
+            EXPECT_TRUE(window.isNull());
+        grabber.holdsFrame = false;
+    }
 }
 
 TEST_F(OverlayControllerTest, TooSmall_CancelsRemovesTheOverlayAndDropsTheFrame)

@@ -73,7 +73,7 @@ wait_for 40 sh -c "timeout 5 wl-paste 2>/dev/null | grep -q 'lazy fox'" \
 text=$(clipboard)
 echo "clipboard: $text"
 case "$text" in *"This is a lot of 12 point text"*) ;; *) fail "the first line is missing" ;; esac
-overlay_gone || fail "the overlay stayed up"
+wait_for 5 overlay_gone || fail "the overlay stayed up"
 grep -q '"text" : "This is a lot of 12 point text' "$history" || fail "the history lacks the text"
 sleep 0.5
 grim "$work/shots/wayland-main-window-after-capture.png"
