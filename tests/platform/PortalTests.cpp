@@ -171,6 +171,12 @@ public:
     { }
 
     bool offersShortcuts = true;
+    // How its GlobalShortcuts back-end behaves: KDE Plasma 5.27 binds the shortcuts a session
+    // brings along and its BindShortcuts only opens System Settings; a back-end of another
+    // desktop refuses sessions; some bind nothing.
+    bool bindsAtCreate = false;
+    uint createCode = 0;
+    bool bindsNothing = false;
     // The Screenshot answer: its code, and the file it names.
     uint screenshotCode = 0;
     QString screenshotFile;
@@ -223,13 +229,21 @@ public:
         QVariantMap results;
         uint code = 0;
         if (member == QLatin1String("CreateSession")) {
+            code = createCode;
             session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
                           .arg(request.section(QLatin1Char('/'), -2, -2),
                               options.value(QStringLiteral("session_handle_token")).toString());
             results.insert(QStringLiteral("session_handle"), session);
+            if (bindsAtCreate) {
+                lastBound = qdbus_cast<QList<PortalShortcutEntry>>(options.value(QStringLiteral("shortcuts")));
+                QList<PortalShortcutEntry> given = lastBound;
+                for (PortalShortcutEntry &entry : given)
+                    entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Meta+Shift+X"));
+                results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
+            }
         } else if (member == QLatin1String("BindShortcuts")) {
             lastBound = qdbus_cast<QList<PortalShortcutEntry>>(message.arguments().at(1));
-            QList<PortalShortcutEntry> given = lastBound;
+            QList<PortalShortcutEntry> given = bindsNothing ? QList<PortalShortcutEntry>() : lastBound;
             for (PortalShortcutEntry &entry : given)
                 entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Shift+Logo+X"));
             results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
@@ -335,6 +349,9 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(QStringLiteral("preferred_trigger")).toString(),
         QStringLiteral("SHIFT+LOGO+x"));
     EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), QStringLiteral("Shift+Logo+X"));
+    // The same session token at every start, so a desktop that files the shortcuts under it
+    // finds them again.
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
 
     portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return downs == 1; }, 3000));
@@ -361,11 +378,63 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     ASSERT_TRUE(QTest::qWaitFor([&] { return binds == 2; }, 3000));
     EXPECT_EQ(portal->read(&FakePortal::lastBound).value(0).properties.value(QStringLiteral("preferred_trigger")).toString(),
         QStringLiteral("CTRL+LOGO+k"));
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
     portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
     portal->signal(QStringLiteral("Deactivated"), QStringLiteral("captureText"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return ups == 2; }, 3000));
     EXPECT_EQ(downs, 2);
     Registry::install(nullptr);
+}
+
+// What the bind gives decides, not that the portal answers: each back-end's behaviour, the
+// calls it gets, and the state the program acts on (and --doctor reports).
+TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_SettingsNotOpened)
+{
+    using BindState = PortalHotKeyBackend::BindState;
+    const QString create = QStringLiteral("CreateSession"), bind = QStringLiteral("BindShortcuts");
+    const struct {
+        const char *backEnd;
+        bool bindsAtCreate;
+        uint createCode;
+        bool bindsNothing;
+        QStringList calls;
+        BindState state;
+        QString trigger;
+    } rows[] = {
+        { "binds at BindShortcuts", false, 0, false, { create, bind }, BindState::bound, QStringLiteral("Shift+Logo+X") },
+        // No BindShortcuts: on Plasma 5.27 it would open System Settings at every start.
+        { "binds what the session brings", true, 0, false, { create }, BindState::bound, QStringLiteral("Meta+Shift+X") },
+        { "refuses sessions", false, 2, false, { create }, BindState::refused, {} },
+        { "binds nothing", false, 0, true, { create, bind }, BindState::noneBound, {} },
+    };
+    setShortcut(Shortcut(7, 0x300), captureText);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.backEnd);
+        {
+            const QMutexLocker lock(&portal->mutex);
+            portal->bindsAtCreate = row.bindsAtCreate;
+            portal->createCode = row.createCode;
+            portal->bindsNothing = row.bindsNothing;
+            portal->calls.clear();
+        }
+        PortalHotKeyBackend backend([this] { return slots(); }, *clientBus, std::chrono::milliseconds(5000));
+        Registry registry(backend);
+        Registry::install(&registry);
+        std::optional<bool> finished;
+        QObject::connect(&backend, &PortalHotKeyBackend::bindingFinished, [&](bool ok) { finished = ok; });
+        registry.onKeyUp(captureText, [] { });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 5000));
+        EXPECT_EQ(*finished, row.state == BindState::bound);
+        EXPECT_EQ(backend.bindState(), row.state);
+        EXPECT_EQ(backend.bindProblem().isEmpty(), row.state == BindState::bound);
+        // (The previous row's session closes as its back-end goes; that may arrive late.)
+        QStringList calls = portal->read(&FakePortal::calls);
+        calls.removeIf([](const QString &call) { return call.startsWith(QLatin1String("Close ")); });
+        EXPECT_EQ(calls, row.calls);
+        if (!row.trigger.isEmpty())
+            EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), row.trigger);
+        Registry::install(nullptr);
+    }
 }
 
 TEST_F(ShortcutsPortalTest, PortalMissing_VersionZero)
