@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QMutex>
 #include <QTest>
@@ -441,6 +442,50 @@ TEST_F(ShortcutsPortalTest, PortalMissing_VersionZero)
 {
     portal->offersShortcuts = false;
     EXPECT_EQ(PortalHotKeyBackend::portalVersion(*clientBus), 0u);
+}
+
+// The permission store, slow to answer: it says "no" to screenshots for host programs.
+class SlowPermissionStore : public QDBusVirtualObject {
+public:
+    explicit SlowPermissionStore(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    { }
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        QThread::msleep(500);
+        const QMap<QString, QStringList> table { { QString(), { QStringLiteral("no") } } };
+        m_bus.send(message.createReply({ QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+// The 0.8 s poll asks this while the store says no: it answers from what it last read at
+// once and reads again in the background, so the main thread never waits on the bus.
+TEST_F(PortalTest, PermissionStore_IsReadInTheBackground)
+{
+    qDBusRegisterMetaType<QMap<QString, QStringList>>();
+    SlowPermissionStore store(*portalBus);
+    const QString service = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
+    ASSERT_TRUE(portalBus->registerVirtualObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), &store));
+    store.moveToThread(&portalThread);
+    ASSERT_TRUE(portalBus->registerService(service));
+    PortalScreenshot screenshot(*clientBus);
+    PortalScreenAccess access(screenshot);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(access.preflight()); // nothing known yet: not refused
+    EXPECT_LT(clock.elapsed(), 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screenshot.isDeniedByPermissionStore(); }, 3000));
+    clock.restart();
+    EXPECT_FALSE(access.preflight());
+    EXPECT_LT(clock.elapsed(), 300);
+    EXPECT_TRUE(screenshot.lookUpDenied());
+    portalBus->unregisterService(service);
+    portalBus->unregisterObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"));
 }
 
 QCoro::Task<> takeInto(PortalScreenshot &portal, std::optional<QImage> &image, std::optional<CaptureError> &error, bool &done)
