@@ -363,11 +363,14 @@ void AppState::copyExtractedText()
 void AppState::updatePermissionStatus(std::optional<bool> granted)
 {
     const bool value = granted ? *granted : m_services.screenAccess.preflight();
+    const bool arrived = value && !m_screenRecordingPermissionGranted;
     setScreenRecordingPermissionGranted(value);
     if (value) {
         stopPermissionRefreshTask();
-        // Permission failures clear themselves once access arrives; other failures stay.
-        if (m_captureState.kind() == CaptureState::Kind::failure
+        // Permission failures clear themselves once access arrives; other failures stay. A
+        // request the desktop refused while access stood (a Wayland portal saying no this
+        // once) keeps its guidance: re-reading an unchanged "granted" is no news.
+        if (arrived && m_captureState.kind() == CaptureState::Kind::failure
             && m_captureState.message().contains(QStringLiteral("Screen Recording"), Qt::CaseInsensitive))
             setCaptureState(CaptureState::idle());
     } else {

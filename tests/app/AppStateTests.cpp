@@ -536,6 +536,17 @@ TEST_F(AppStateTest, Permission_BecomingActiveRereadsItAndOtherFailuresStay)
     EXPECT_FALSE(state->isPermissionPollRunning());
     EXPECT_EQ(state->captureState(), failure);
 
+    // The desktop refuses one screenshot while access stands: its guidance outlives the
+    // next activation, which finds access unchanged.
+    grabber.result = CaptureError::screenAccessRefused(QStringLiteral("the portal said no"));
+    capture();
+    const CaptureState refused = state->captureState();
+    ASSERT_TRUE(refused.message().contains(QStringLiteral("Screen Recording")));
+    const int again = access.preflightCalls;
+    Q_EMIT activation.didBecomeActive();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return access.preflightCalls > again; }, 1000));
+    EXPECT_EQ(state->captureState(), refused);
+
     // After teardown the observers are gone.
     state.reset();
     Q_EMIT activation.didBecomeActive();
