@@ -135,9 +135,23 @@ void RegionCaptureOverlay::paintEvent(QPaintEvent *)
 
 QPointF RegionCaptureOverlay::devicePoint(const QMouseEvent *event) const
 {
-    // The window-relative position, not the global one: while this window holds the pointer
-    // grab it gets the events from every screen, relative to itself and at its own scale,
-    // which maps back to the device pixel exactly.
+    if (m_placement == Placement::fullScreen) {
+        // A Wayland drag stays with the surface it began on, in that surface's coordinates,
+        // which run on into the compositor's layout of the other outputs (no gaps, no
+        // overlaps there): the output under the point maps it, at its own origin and scale.
+        const QPointF logical = screenInfo().geometry.topLeft() + event->position();
+        const std::vector<ScreenInfo> &screens = m_coordinates.screens();
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            const QRectF &frame = screens[i].geometry;
+            if (logical.x() >= frame.left() && logical.x() < frame.right() && logical.y() >= frame.top()
+                && logical.y() < frame.bottom())
+                return m_coordinates.toDevice(i, logical);
+        }
+        return m_coordinates.toDevice(m_screen, logical);
+    }
+    // The window-relative position, not the global one: while this window holds the X
+    // pointer grab it gets the events from every screen, relative to itself and at its own
+    // scale, which maps back to the device pixel exactly.
     return m_coordinates.toDevice(m_screen, QPointF(position()) + event->position());
 }
 
