@@ -17,8 +17,6 @@ CONF
 dbus-daemon --config-file="$work/sysbus/system.conf" --nofork >system-bus.log 2>&1 & children+=($!)
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/sysbus/socket
 for _ in $(seq 1 50); do [ -S sysbus/socket ] && break; sleep 0.1; done
-pipewire >pipewire.log 2>&1 & children+=($!)
-wireplumber >wireplumber.log 2>&1 & children+=($!)
 case $desktop in
 gnome)
     export WAYLAND_DISPLAY=wayland-gw-gnome
@@ -27,10 +25,10 @@ gnome)
     ;;
 kde)
     export WAYLAND_DISPLAY=wayland-gw-kde KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
-    # KWin grants its fake-input protocol only to programs its desktop-file cache names, which
-    # proved unreliable for a fresh home: the checks of Wayland interfaces are off. Those of
-    # its screenshot API, which the portal goes through, stay on.
-    export KWIN_WAYLAND_NO_PERMISSION_CHECKS=1
+    # KWin grants its fake-input protocol and its screenshot API (the test's pictures) only to
+    # programs its desktop-file cache names, which proved unreliable for a fresh home: those
+    # checks are off. Glyphwell never calls KWin itself; its screenshots go through the portal.
+    export KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1
     mkdir -p home/.local/share/applications
     cat >home/.local/share/applications/glyphwell-test-helpers.desktop <<DESKTOP
 [Desktop Entry]
@@ -76,6 +74,10 @@ for _ in $(seq 1 300); do
         -m org.freedesktop.DBus.Properties.Get org.freedesktop.portal.Screenshot version >/dev/null 2>&1 && break
     sleep 0.1
 done
+# PipeWire last: it looks for the portal as it starts, and D-Bus would start one (and with it
+# the back-ends) before the compositor is there for them.
+pipewire >pipewire.log 2>&1 & children+=($!)
+wireplumber >wireplumber.log 2>&1 & children+=($!)
 echo "desktop ready after $SECONDS s"
 status=0
 bash "$script" "$@" || status=$?
