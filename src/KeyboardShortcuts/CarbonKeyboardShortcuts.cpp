@@ -121,7 +121,9 @@ void CarbonKeyboardShortcuts::updateEventHandler()
         unregisterAll();
         m_backend.setHotKeyEventsEnabled(false);
         setMenuKeyMonitor(false);
-    } else if (!isMenuOpen) {
+    } else if (!isMenuOpen || !m_backend.keysReachOpenMenus()) {
+        // Where the desktop takes the combination before any menu sees it, its events are
+        // the only way to hear it, menu or not.
         registerAll();
         setMenuKeyMonitor(false);
         m_backend.setHotKeyEventsEnabled(true);

@@ -50,6 +50,10 @@ public:
     // Whether another program holds the combination now, so that the desktop would not give
     // it to us. A combination this back-end holds itself is not another program's.
     virtual bool isHeldByAnotherProgram(uint32_t keyCode, uint32_t carbonModifiers) = 0;
+
+    // Whether an open menu of ours gets the combination as an ordinary key press (an X11
+    // grab gives way to the menu's), or the desktop takes it first and tells us (a portal).
+    virtual bool keysReachOpenMenus() const { return true; }
 };
 
 } // namespace KeyboardShortcuts

@@ -59,6 +59,7 @@ AppState::AppState(AppStateServices services, QObject *parent)
     , m_services(std::move(services))
 {
     m_recognitionPool.setMaxThreadCount(1);
+    m_services.regionSelector.onCancelWhileHeld = [this] { cancelCapture(); };
     loadPersistedState();
     installPermissionRefreshObservers();
     updatePermissionStatus();
@@ -67,6 +68,7 @@ AppState::AppState(AppStateServices services, QObject *parent)
 
 AppState::~AppState()
 {
+    m_services.regionSelector.onCancelWhileHeld = nullptr;
     stopPermissionRefreshTask();
     for (const auto &connection : std::as_const(m_permissionRefreshObservers))
         disconnect(connection);
@@ -249,11 +251,18 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // The object outlives every capture in the program; the guard only matters in teardown.
     QPointer<AppState> self(this);
     QImage image;
+    // Whatever the outcome, the overlay a Wayland selection leaves up goes with this capture:
+    // after the clipboard has the text, while the overlay still holds the keyboard focus
+    // the compositor asks for.
+    RegionSelector &selector = m_services.regionSelector;
+    const auto dismiss = qScopeGuard([&selector] { selector.dismissSelection(); });
     try {
-        auto selection = m_services.regionSelector.selectRegion();
+        auto selection = selector.selectRegion();
         const QRectF rect = co_await selection;
         if (!self)
             co_return;
+        if (!m_services.preferences.autoCopy())
+            selector.dismissSelection();
         auto grab = m_services.service.captureRegion(rect);
         image = co_await grab;
         markCaptureStep("grab");
@@ -303,7 +312,8 @@ bool AppState::readingEndedForAnotherCapture()
     const CaptureMode next = *m_captureAfterReading;
     m_captureAfterReading.reset();
     setCaptureState(CaptureState::idle());
-    startCapture(next);
+    // Once the stopped capture has put its overlay away.
+    QTimer::singleShot(0, this, [this, next] { startCapture(next); });
     return true;
 }
 
@@ -391,11 +401,14 @@ void AppState::copyExtractedText()
 void AppState::updatePermissionStatus(std::optional<bool> granted)
 {
     const bool value = granted ? *granted : m_services.screenAccess.preflight();
+    const bool arrived = value && !m_screenRecordingPermissionGranted;
     setScreenRecordingPermissionGranted(value);
     if (value) {
         stopPermissionRefreshTask();
-        // Permission failures clear themselves once access arrives; other failures stay.
-        if (m_captureState.kind() == CaptureState::Kind::failure
+        // Permission failures clear themselves once access arrives; other failures stay. A
+        // request the desktop refused while access stood (a Wayland portal saying no this
+        // once) keeps its guidance: re-reading an unchanged "granted" is no news.
+        if (arrived && m_captureState.kind() == CaptureState::Kind::failure
             && m_captureState.message().contains(QStringLiteral("Screen Recording"), Qt::CaseInsensitive))
             setCaptureState(CaptureState::idle());
     } else {

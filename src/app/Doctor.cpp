@@ -1,5 +1,7 @@
 #include "Doctor.h"
 
+#include "platform/DesktopBinding.h"
+
 #include "OCRLanguageOption.h"
 #include "capture/TesseractEngine.h"
 
@@ -72,12 +74,30 @@ void addPortals(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
         lines.push_back({ Level::problem, QStringLiteral("Screenshot portal"), QStringLiteral("not available"),
             installCommand({ QStringLiteral("xdg-desktop-portal"),
                 QStringLiteral("xdg-desktop-portal-gnome|-kde|-wlr (your desktop's back-end)") }) });
-    if (portals.globalShortcuts)
-        lines.push_back({ Level::ok, QStringLiteral("GlobalShortcuts portal"),
-            QStringLiteral("version %1").arg(*portals.globalShortcuts), {} });
-    else
-        lines.push_back({ Level::warning, QStringLiteral("GlobalShortcuts portal"), QStringLiteral("not available"),
-            QStringLiteral("Bind \"glyphwell --capture\" to a key in the desktop's keyboard settings") });
+    const QString check = QStringLiteral("GlobalShortcuts portal");
+    const QString hint = desktopBindingHint(currentDesktopFamily());
+    if (!portals.globalShortcuts) {
+        lines.push_back({ Level::warning, check, QStringLiteral("not available"), hint });
+        return;
+    }
+    const QString version = QStringLiteral("version %1").arg(*portals.globalShortcuts);
+    using State = DoctorFindings::ShortcutBinding::State;
+    const DoctorFindings::ShortcutBinding binding = findings.shortcutBinding.value_or(DoctorFindings::ShortcutBinding {});
+    switch (binding.state) {
+    case State::bound:
+        lines.push_back({ Level::ok, check, version + QStringLiteral(", bound: ") + binding.detail, {} });
+        break;
+    case State::notBound:
+        lines.push_back({ Level::warning, check, version + QStringLiteral(", but nothing is bound: ") + binding.detail, hint });
+        break;
+    case State::sessionRefused:
+        lines.push_back({ Level::warning, check,
+            version + QStringLiteral(", but it refuses to open a session (a back-end of another desktop answers)"), hint });
+        break;
+    case State::sessionOpens:
+        lines.push_back({ Level::ok, check, version + QStringLiteral(", opens sessions; start Glyphwell to see what it binds"), {} });
+        break;
+    }
 }
 
 void addTray(std::vector<DoctorLine> &lines, const DoctorFindings &findings)

@@ -22,6 +22,19 @@ struct DoctorFindings {
     std::vector<HotKey> hotKeys; // X11 only
 
     std::optional<PortalVersions> portals; // Wayland only
+    // Wayland with a GlobalShortcuts portal: whether it binds, which an answering interface
+    // does not tell (a back-end of another desktop may answer and refuse everything).
+    struct ShortcutBinding {
+        enum class State {
+            sessionOpens, // a trial session opened; nothing bound yet (Glyphwell not running)
+            sessionRefused, // the portal refused even a session
+            bound, // the running Glyphwell's last bind: detail names the keys
+            notBound, // the running Glyphwell's last bind failed: detail says why
+        };
+        State state = State::sessionOpens;
+        QString detail;
+    };
+    std::optional<ShortcutBinding> shortcutBinding;
     QString trayHost; // what shows the tray icon; empty: none
     std::optional<bool> clipboardManager; // absent: cannot be told in this session
     std::optional<QString> dataDirectory; // Tesseract's data folder

@@ -7,6 +7,7 @@
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
 #include "platform/AppActivation.h"
+#include "platform/AppScope.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/PlatformMethods.h"
 #include "platform/SingleInstance.h"
@@ -170,6 +171,13 @@ int main(int argc, char **argv)
             return 0;
         }
     }
+
+    // Before the first portal call: the portal names us once, by our systemd unit. Started
+    // from a terminal we would have no name (or the terminal's), and KDE would file the
+    // shortcuts under the session token rather than under Glyphwell.
+    if (platformName == QLatin1String("wayland"))
+        AppScope::moveInto(QDBusConnection::sessionBus(), QStringLiteral("io.glyphwell.Glyphwell"),
+            std::chrono::milliseconds(1000));
 
     Platform platform = loadPlatform(platformName);
     if (!platform.unavailableReason.isEmpty()) {

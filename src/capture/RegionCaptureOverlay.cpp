@@ -41,6 +41,22 @@ RegionCaptureOverlay::RegionCaptureOverlay(
     setGeometry(info.geometry.toRect());
     setCursor(Qt::CrossCursor);
     m_dimmingPath = SelectionModel::dimmingPath({ QRectF(info.nativeRect) }, m_selection);
+    m_busyTimer.setInterval(80);
+    connect(&m_busyTimer, &QTimer::timeout, this, [this] {
+        ++m_busyStep;
+        update();
+    });
+}
+
+void RegionCaptureOverlay::setBusy(bool busy)
+{
+    if (busy == m_busyTimer.isActive())
+        return;
+    if (busy)
+        m_busyTimer.start();
+    else
+        m_busyTimer.stop();
+    update();
 }
 
 void RegionCaptureOverlay::present()
@@ -157,6 +173,19 @@ void RegionCaptureOverlay::paintPicture(QPainter &painter) const
         painter.drawText(label, Qt::AlignCenter, sizeText(m_selection));
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
+    const QRectF hole = m_selection.intersected(QRectF(info.nativeRect));
+    if (m_busyTimer.isActive() && !hole.isEmpty()) {
+        // Over the middle of this screen's part of the selection, dark under light so it
+        // shows on any text.
+        const qreal size = 24 * info.scale;
+        const QRectF arc(hole.center() - QPointF(info.nativeRect.topLeft()) - QPointF(size, size) / 2,
+            QSizeF(size, size));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0, 0, 0, 140), 5 * info.scale, Qt::SolidLine, Qt::RoundCap));
+        painter.drawEllipse(arc);
+        painter.setPen(QPen(Qt::white, 3 * info.scale, Qt::SolidLine, Qt::RoundCap));
+        painter.drawArc(arc, -m_busyStep * 30 * 16, 100 * 16);
+    }
 }
 
 QImage RegionCaptureOverlay::picture() const
@@ -180,9 +209,23 @@ void RegionCaptureOverlay::paintEvent(QPaintEvent *)
 
 QPointF RegionCaptureOverlay::devicePoint(const QMouseEvent *event) const
 {
-    // The window-relative position, not the global one: while this window holds the pointer
-    // grab it gets the events from every screen, relative to itself and at its own scale,
-    // which maps back to the device pixel exactly.
+    if (m_placement == Placement::fullScreen) {
+        // A Wayland drag stays with the surface it began on, in that surface's coordinates,
+        // which run on into the compositor's layout of the other outputs (no gaps, no
+        // overlaps there): the output under the point maps it, at its own origin and scale.
+        const QPointF logical = screenInfo().geometry.topLeft() + event->position();
+        const std::vector<ScreenInfo> &screens = m_coordinates.screens();
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            const QRectF &frame = screens[i].geometry;
+            if (logical.x() >= frame.left() && logical.x() < frame.right() && logical.y() >= frame.top()
+                && logical.y() < frame.bottom())
+                return m_coordinates.toDevice(i, logical);
+        }
+        return m_coordinates.toDevice(m_screen, logical);
+    }
+    // The window-relative position, not the global one: while this window holds the X
+    // pointer grab it gets the events from every screen, relative to itself and at its own
+    // scale, which maps back to the device pixel exactly.
     return m_coordinates.toDevice(m_screen, QPointF(position()) + event->position());
 }
 

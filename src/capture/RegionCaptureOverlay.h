@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainterPath>
 #include <QRasterWindow>
+#include <QTimer>
 
 #include <optional>
 
@@ -46,6 +47,9 @@ public:
     void setSelection(const QRectF &selection, std::optional<QPointF> pointer = std::nullopt);
     // The size label in device pixels of the desktop; empty when this window shows none.
     QRect sizeLabelRect() const { return m_labelRect; }
+    // A small turning arc in the middle of the selection while its text is read.
+    void setBusy(bool busy);
+    bool isBusy() const { return m_busyTimer.isActive(); }
     // This screen's dimming in device pixels of the desktop.
     const QPainterPath &dimmingPath() const { return m_dimmingPath; }
     // What the window shows, one image pixel per device pixel of its screen.
@@ -79,4 +83,6 @@ private:
     QRectF m_selection;
     QPainterPath m_dimmingPath;
     QRect m_labelRect;
+    QTimer m_busyTimer;
+    int m_busyStep = 0;
 };

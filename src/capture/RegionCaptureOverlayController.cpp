@@ -22,6 +22,9 @@ RegionCaptureOverlayController::RegionCaptureOverlayController(
     m_grabRetry.setSingleShot(true);
     m_grabRetry.setInterval(grabRetryMs);
     connect(&m_grabRetry, &QTimer::timeout, this, &RegionCaptureOverlayController::grabInput);
+    m_holdLimit.setSingleShot(true);
+    m_holdLimit.setInterval(holdLimitMs);
+    connect(&m_holdLimit, &QTimer::timeout, this, &RegionCaptureOverlayController::dismissSelection);
 }
 
 RegionCaptureOverlayController::~RegionCaptureOverlayController()
@@ -49,6 +52,7 @@ QCoro::Task<QRectF> RegionCaptureOverlayController::selectRegion()
     // rather than a second overlay.
     if (m_pending)
         throw CaptureError(OCRServiceError::captureCancelled);
+    dismissSelection();
     m_pending = true;
     m_outcome.reset();
     m_selection.reset();
@@ -156,11 +160,22 @@ bool RegionCaptureOverlayController::eventFilter(QObject *watched, QEvent *event
 {
     // The window manager or compositor closed an overlay (Alt+F4, swaymsg kill): the
     // selection is over, as with Escape.
-    if (m_pending && event->type() == QEvent::Close
+    if ((m_pending || m_holding) && event->type() == QEvent::Close
         && std::any_of(m_overlays.begin(), m_overlays.end(),
             [&](const QPointer<RegionCaptureOverlay> &overlay) { return overlay == watched; })) {
         event->ignore();
-        cancel();
+        if (m_holding)
+            dismissSelection();
+        else
+            cancel();
+        return true;
+    }
+    if (m_holding && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // The picture over the screen goes, and the reading under way stops.
+        dismissSelection();
+        if (onCancelWhileHeld)
+            onCancelWhileHeld();
         return true;
     }
     if (m_pending && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
@@ -176,18 +191,24 @@ bool RegionCaptureOverlayController::eventFilter(QObject *watched, QEvent *event
 
 void RegionCaptureOverlayController::onPressed(QPointF point, qreal scale)
 {
+    if (!m_pending)
+        return;
     m_selection.press(point, scale);
     updateSelectionPath(point);
 }
 
 void RegionCaptureOverlayController::onDragged(QPointF point)
 {
+    if (!m_pending)
+        return;
     m_selection.drag(point);
     updateSelectionPath(point);
 }
 
 void RegionCaptureOverlayController::onReleased(QPointF point)
 {
+    if (!m_pending)
+        return;
     switch (m_selection.release(point)) {
     case SelectionModel::Release::ignored:
         return;
@@ -212,7 +233,10 @@ void RegionCaptureOverlayController::finish(std::variant<QRectF, CaptureError> o
     if (!m_pending)
         return;
     m_pending = false;
-    cleanUp();
+    if (m_placement == RegionCaptureOverlay::Placement::fullScreen && std::holds_alternative<QRectF>(outcome))
+        hold(std::get<QRectF>(outcome));
+    else
+        cleanUp();
     // Nothing will be captured from the frame after a cancellation.
     if (std::holds_alternative<CaptureError>(outcome))
         m_grabber.releaseFrame();
@@ -222,8 +246,31 @@ void RegionCaptureOverlayController::finish(std::variant<QRectF, CaptureError> o
     Q_EMIT selectionEnded();
 }
 
+void RegionCaptureOverlayController::hold(const QRectF &selection)
+{
+    m_holding = true;
+    m_grabRetry.stop();
+    if (m_cursorPushed)
+        QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
+    // What is being read stays clear (a release may come without a last move).
+    for (RegionCaptureOverlay *overlay : overlayWindows()) {
+        overlay->setSelection(selection);
+        overlay->setBusy(true);
+    }
+    m_holdLimit.start();
+}
+
+void RegionCaptureOverlayController::dismissSelection()
+{
+    if (!m_holding)
+        return;
+    cleanUp();
+}
+
 void RegionCaptureOverlayController::cleanUp()
 {
+    m_holding = false;
+    m_holdLimit.stop();
     m_grabRetry.stop();
     if (m_filterInstalled) {
         qApp->removeEventFilter(this);

@@ -24,7 +24,10 @@ class ScreenList;
 // The focus stays where it was, so the result can be pasted there. A drag may cross screens;
 // the selection is held in device pixels of the whole desktop. Release with a rectangle of at
 // least 5 × 5 points delivers it; a smaller one or Escape cancels. Everything is put away
-// (windows, grabs, cursor) before the caller resumes.
+// (windows, grabs, cursor) before the caller resumes, except with full-screen placement:
+// there a delivered selection leaves the windows up, frozen and busy, until
+// dismissSelection() (or Escape, or holdLimitMs), because a Wayland compositor takes the
+// clipboard only from the client that holds the keyboard focus.
 class RegionCaptureOverlayController : public QObject, public RegionSelector {
     Q_OBJECT
 public:
@@ -34,16 +37,21 @@ public:
     ~RegionCaptureOverlayController() override;
 
     QCoro::Task<QRectF> selectRegion() override;
+    void dismissSelection() override;
 
     bool isSelecting() const { return m_pending; }
     // One per screen, in the order of the screen list, while the overlay is up.
     std::vector<RegionCaptureOverlay *> overlayWindows() const;
     const SelectionModel &selection() const { return m_selection; }
     bool hasInputGrab() const { return m_pointerGrabbed && m_keyboardGrabbed; }
+    // The windows stay up after a delivered selection, waiting for dismissSelection().
+    bool isHolding() const { return m_holding; }
 
     // Another client (a hot-key daemon, a menu) may hold a grab for a moment.
     static constexpr int grabAttempts = 50;
     static constexpr int grabRetryMs = 20;
+    // A held overlay never outlives this, whatever becomes of the capture.
+    static constexpr int holdLimitMs = 60000;
 
 Q_SIGNALS:
     // Every overlay window has painted its first picture.
@@ -67,6 +75,7 @@ private:
     void onPainted();
     void cancel();
     void finish(std::variant<QRectF, CaptureError> outcome);
+    void hold(const QRectF &selection);
     void cleanUp();
 
     ScreenGrabber &m_grabber;
@@ -83,4 +92,6 @@ private:
     bool m_keyboardGrabbed = false;
     int m_grabAttemptsLeft = 0;
     QTimer m_grabRetry;
+    bool m_holding = false;
+    QTimer m_holdLimit;
 };

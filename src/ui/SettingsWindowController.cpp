@@ -2,7 +2,11 @@
 
 #include "Icons.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
+#include "KeyboardShortcuts/DesktopAccelerator.h"
+#include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
+#include "platform/DesktopBinding.h"
+#include "KeyboardShortcuts/GnomeCustomShortcut.h"
 #include "platform/PlatformMethods.h"
 #include "RefreshScheduler.h"
 #include "app/Preferences.h"
@@ -10,9 +14,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -95,16 +105,83 @@ public:
         }
         if (platformMethods().needsDesktopBinding()) {
             // Without this the fields would look as if they worked.
-            auto *note = new QLabel(QStringLiteral(
-                "This desktop does not give programs global shortcuts, so these take effect only where it "
-                "does. To capture with a key here, bind one to the command <b>glyphwell --capture</b> in the "
-                "desktop's keyboard settings."), this);
+            const DesktopFamily desktop = currentDesktopFamily();
+            const QString where = desktop == DesktopFamily::gnome
+                ? QStringLiteral("In GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts, add one "
+                                 "running \"glyphwell --capture\", or let Glyphwell add Capture Text's.")
+                : desktopBindingHint(desktop);
+            auto *note = new QLabel(QStringLiteral("This desktop does not give programs global shortcuts, so these "
+                                                   "take effect only where it does. ")
+                    + where.toHtmlEscaped(),
+                this);
             note->setObjectName(QStringLiteral("desktopBindingNote"));
             note->setWordWrap(true);
             note->setTextFormat(Qt::RichText);
             form->addRow(note);
+            if (desktop == DesktopFamily::gnome)
+                addGnomeBinding(*form);
         }
     }
+
+private:
+    // GNOME's own custom shortcut running the capture, with Capture Text's combination.
+    void addGnomeBinding(QFormLayout &form)
+    {
+        auto *add = new QPushButton(QStringLiteral("&Add to GNOME's keyboard shortcuts"), this);
+        add->setObjectName(QStringLiteral("addGnomeShortcut"));
+        m_gnomeStatus = new QLabel(this);
+        m_gnomeStatus->setObjectName(QStringLiteral("gnomeShortcutStatus"));
+        m_gnomeStatus->setWordWrap(true);
+        // Room for what it will say: a wrapped label added empty is laid out one line high.
+        m_gnomeStatus->setMinimumHeight(m_gnomeStatus->fontMetrics().lineSpacing() * 3);
+        m_gnomeStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        auto *row = new QHBoxLayout;
+        row->addWidget(add);
+        row->addStretch();
+        form.addRow(row);
+        form.addRow(m_gnomeStatus);
+        connect(add, &QPushButton::clicked, this, [this, add] { addToGnome(add); });
+    }
+
+    QCoro::Task<> addToGnome(QPushButton *button)
+    {
+        using namespace KeyboardShortcuts;
+        const std::optional<Shortcut> shortcut = getShortcut(AppShortcutNames::captureText());
+        const std::optional<QString> binding = shortcut ? gnomeAccelerator(*shortcut) : std::nullopt;
+        if (!binding) {
+            m_gnomeStatus->setText(QStringLiteral("Give Capture Text a shortcut GNOME can bind first."));
+            co_return;
+        }
+        QPointer<QPushButton> alive(button);
+        button->setEnabled(false);
+        m_gnomeStatus->setText(QStringLiteral("Adding…"));
+        const QString command = captureCommand();
+        const std::optional<QString> problem = co_await GnomeCustomShortcut::apply(
+            QStringLiteral("Glyphwell: Capture Text"), command, *binding);
+        if (!alive)
+            co_return;
+        button->setEnabled(true);
+        m_gnomeStatus->setText(problem ? *problem
+                                       : QStringLiteral("Added to GNOME Settings > Keyboard > Custom Shortcuts: %1 runs %2.")
+                                             .arg(shortcut->displayText(), command));
+    }
+
+    // "glyphwell --capture" where that name finds this program; its full path otherwise.
+    static QString captureCommand()
+    {
+        QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+        const QString found = QStandardPaths::findExecutable(QStringLiteral("glyphwell"));
+        if (!found.isEmpty() && QFileInfo(found).canonicalFilePath() == self)
+            return QStringLiteral("glyphwell --capture");
+        // GNOME splits the command as a shell would.
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+        QString quoted = self;
+        if (!plain.match(self).hasMatch())
+            quoted = QLatin1Char('\'') + self.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+        return quoted + QStringLiteral(" --capture");
+    }
+
+    QLabel *m_gnomeStatus = nullptr;
 };
 
 } // namespace

@@ -224,6 +224,27 @@ TEST_F(HotKeyRegistryTest, OpenPopup_ItsKeysAreMatchedInsteadOfGrabbed_ThenTheSa
     }
 }
 
+// A portal: the desktop takes the combination before an open menu could; its events are
+// heard menu or not, and nothing is unregistered for the menu.
+TEST_F(HotKeyRegistryTest, OpenPopup_WhereTheDesktopTakesTheKeys_ItsEventsStillRunTheAction)
+{
+    backend.desktopTakesKeys = true;
+    const Name name(QStringLiteral("name"), shiftCommandX);
+    int ups = 0;
+    onKeyUp(name, [&] { ++ups; });
+    registry->initialize();
+    QMenu menu;
+    menu.addAction(QStringLiteral("Quit"));
+    menu.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registry->isMenuOpen(); }, 1000));
+    EXPECT_TRUE(backend.isHeld(shiftCommandX));
+    EXPECT_FALSE(registry->layer().isMenuKeyMonitorInstalled());
+    EXPECT_EQ(backend.press(shiftCommandX), 0);
+    EXPECT_EQ(backend.release(shiftCommandX), 0);
+    EXPECT_EQ(ups, 1);
+    menu.hide();
+}
+
 TEST_F(HotKeyRegistryTest, ForeignEvents_AreNotHandled)
 {
     const Name name(QStringLiteral("name"), commandC);

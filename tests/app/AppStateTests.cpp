@@ -126,6 +126,54 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     EXPECT_FALSE(QFile::exists(historyPath()));
 }
 
+// A Wayland compositor takes the clipboard only from the focused client: the overlay that
+// holds the focus goes once the text is on the clipboard, at once when nothing is to be
+// copied, and after any failure.
+TEST_F(AppStateTest, HeldOverlay_IsDismissedAfterTheClipboardHasTheText)
+{
+    struct Seen {
+        std::optional<QString> clipboard;
+        int recognitions;
+    };
+    const struct {
+        const char *name;
+        bool autoCopy;
+        bool recognitionFails;
+        bool cancel;
+        Seen first;
+    } rows[] = {
+        { "auto-copy", true, false, false, { QStringLiteral("recognized"), 1 } },
+        { "no auto-copy: before recognition", false, false, false, { std::nullopt, 0 } },
+        { "recognition fails", true, true, false, { std::nullopt, 1 } },
+        { "cancelled", true, false, true, { std::nullopt, 0 } },
+    };
+    makeState();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        preferences->setAutoCopy(row.autoCopy);
+        pasteboard.contents.reset();
+        textEngine.calls = 0;
+        textEngine.answer = [fails = row.recognitionFails](const QImage &) -> std::optional<std::vector<TextObservation>> {
+            if (fails)
+                return std::nullopt;
+            return lines({ QStringLiteral("recognized") });
+        };
+        QList<Seen> seen;
+        selector.onDismiss = [&] { seen.append({ pasteboard.contents, textEngine.calls.load() }); };
+        state->startCapture();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        if (row.cancel)
+            selector.cancel();
+        else
+            selector.finish(QRectF(10, 20, 100, 40));
+        ASSERT_TRUE(waitUntilNotCapturing());
+        ASSERT_FALSE(seen.isEmpty());
+        EXPECT_EQ(seen.first().clipboard, row.first.clipboard);
+        EXPECT_EQ(seen.first().recognitions, row.first.recognitions);
+    }
+    selector.onDismiss = nullptr;
+}
+
 // Codes are read in every capture, whatever the text mode: their payloads follow the text,
 // each on a line of its own, and a code alone gives its payload.
 TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
@@ -318,6 +366,7 @@ TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
         ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
         c.interrupt();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !state->isReadingCapture(); }, 1000));
+        QTest::qWait(20); // a new capture starts on the next turn of the event loop
         EXPECT_EQ(selector.calls - before, c.selections);
         if (c.selections == 1) {
             EXPECT_EQ(state->captureState(), CaptureState::failure(errorDescription(OCRServiceError::captureCancelled)));
@@ -542,6 +591,17 @@ TEST_F(AppStateTest, Permission_BecomingActiveRereadsItAndOtherFailuresStay)
     EXPECT_TRUE(state->screenRecordingPermissionGranted());
     EXPECT_FALSE(state->isPermissionPollRunning());
     EXPECT_EQ(state->captureState(), failure);
+
+    // The desktop refuses one screenshot while access stands: its guidance outlives the
+    // next activation, which finds access unchanged.
+    grabber.result = CaptureError::screenAccessRefused(QStringLiteral("the portal said no"));
+    capture();
+    const CaptureState refused = state->captureState();
+    ASSERT_TRUE(refused.message().contains(QStringLiteral("Screen Recording")));
+    const int again = access.preflightCalls;
+    Q_EMIT activation.didBecomeActive();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return access.preflightCalls > again; }, 1000));
+    EXPECT_EQ(state->captureState(), refused);
 
     // After teardown the observers are gone.
     state.reset();

@@ -204,6 +204,41 @@ TEST_F(OverlayControllerTest, DragFromOneScreenToTheOther_DeliversTheDevicePixel
     }
 }
 
+// Wayland: outputs of scales 1 and 2 side by side in the compositor's layout (device pixels
+// are the layout at the largest scale). The drag stays with the surface it began on, whose
+// coordinates run on into the other output: the far end maps with that output's origin and
+// scale, and each overlay shows its part of the hole.
+TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnItsOwnOutput)
+{
+    screens.list = { ScreenInfo { QRectF(0, 0, 1280, 1000), 1, QRect(0, 0, 1280, 1000) },
+        ScreenInfo { QRectF(1280, 0, 640, 500), 2, QRect(2560, 0, 1280, 1000) } };
+    grabber.frame = FrozenFrame();
+    for (const ScreenInfo &screen : screens.list)
+        grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
+    controller = std::make_unique<RegionCaptureOverlayController>(
+        grabber, screens, RegionCaptureOverlay::Placement::fullScreen);
+    start();
+    // Events in the first surface's logical coordinates, wherever the pointer is.
+    auto send = [&](QEvent::Type type, QPointF logical, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, logical, logical, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+            buttons, Qt::NoModifier);
+        QGuiApplication::sendEvent(windows[0], &event);
+    };
+    send(QEvent::MouseButtonPress, { 1180, 400 }, Qt::LeftButton);
+    send(QEvent::MouseMove, { 1300, 300 }, Qt::LeftButton);
+    send(QEvent::MouseMove, { 1380, 100 }, Qt::LeftButton);
+    // (1380, 100) is 100 points into the 2x output: device (2560 + 200, 200).
+    const QRectF expected(QPointF(1180, 200), QPointF(2760, 400));
+    EXPECT_EQ(controller->selection().selectionRect(), expected);
+    const QImage far = windows[1]->picture();
+    EXPECT_EQ(far.pixel(100, 300) & 0xffffff, desktopPatternAt(2660, 300) & 0xffffff); // in the hole
+    EXPECT_NE(far.pixel(300, 300) & 0xffffff, desktopPatternAt(2860, 300) & 0xffffff); // dimmed
+    send(QEvent::MouseButtonRelease, { 1380, 100 }, Qt::NoButton);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(run.rect, std::optional<QRectF>(expected));
+    controller->dismissSelection();
+}
+
 // Inside the hole the frozen pixels as they were; around it a one-pixel line in the
 // highlight colour; beside the pointer, on its screen only, the size in device pixels; the
 // rest under black at alpha 0.35. Screens: a pattern, all black, all white.
@@ -300,28 +335,79 @@ TEST_F(OverlayControllerTest, EachWindowShowsItsScreenDimmedItsPartOfTheHoleOutl
     EXPECT_EQ(RegionCaptureOverlay::outlineColour(), QGuiApplication::palette().color(QPalette::Highlight));
 }
 
-TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneAndTheCursorRestored)
+// Positioned (X11): the windows are put away before the caller resumes. Full screen
+// (Wayland): they stay up, busy and deaf to the mouse, until the caller dismisses them (or
+// Escape does, which stops the reading as well), because only the focused client may set the
+// clipboard there.
+TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDismissed)
 {
-    start();
-    press({ 100, 100 });
-    release({ 300, 200 });
-    // The windows are put away synchronously, before the caller can resume.
-    for (const QPointer<RegionCaptureOverlay> &window : windows)
-        EXPECT_FALSE(window && window->isVisible());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(controller->overlayWindows().empty());
-    EXPECT_FALSE(run.done);
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.rect, QRectF(100, 100, 200, 100));
-    EXPECT_FALSE(run.overlayVisibleAtDelivery);
-    EXPECT_FALSE(run.cursorOverriddenAtDelivery);
-    EXPECT_FALSE(controller->isSelecting());
-    // The frame stays with the grabber for the capture that follows.
-    EXPECT_EQ(grabber.releaseCalls, 0);
-    EXPECT_TRUE(grabber.holdsFrame);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    for (const QPointer<RegionCaptureOverlay> &window : windows)
-        EXPECT_TRUE(window.isNull());
+    using Placement = RegionCaptureOverlay::Placement;
+    const struct {
+        const char *name;
+        Placement placement;
+        bool held;
+        bool escape; // what ends the hold
+    } rows[] = {
+        { "positioned", Placement::positioned, false, false },
+        { "full screen, dismissed", Placement::fullScreen, true, false },
+        { "full screen, Escape", Placement::fullScreen, true, true },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        useScreens(1, 1); // a fresh frame: the grabber hands its frame over
+        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens, row.placement);
+        run = SelectionRun();
+        start();
+        press({ 100, 100 });
+        release({ 300, 200 });
+        for (const QPointer<RegionCaptureOverlay> &window : windows) {
+            EXPECT_EQ(window && window->isVisible(), row.held);
+            EXPECT_EQ(window && window->isBusy(), row.held);
+        }
+        EXPECT_EQ(QGuiApplication::overrideCursor() != nullptr, row.held);
+        EXPECT_EQ(controller->isHolding(), row.held);
+        EXPECT_FALSE(run.done);
+        ASSERT_TRUE(waitDone());
+        EXPECT_EQ(run.rect, QRectF(100, 100, 200, 100));
+        EXPECT_EQ(run.overlayVisibleAtDelivery, row.held);
+        EXPECT_FALSE(controller->isSelecting());
+        // The frame stays with the grabber for the capture that follows.
+        EXPECT_EQ(grabber.releaseCalls, 0);
+        EXPECT_TRUE(grabber.holdsFrame);
+        if (row.held && !row.escape) {
+            // The busy sign sits on a ring around the middle of the hole, over the frame.
+            const QImage shot = windows[0]->picture();
+            const QPoint ring(200, 150 - 12);
+            EXPECT_NE(shot.pixel(ring) & 0xffffff, desktopPatternAt(ring.x(), ring.y()) & 0xffffff);
+            EXPECT_EQ(shot.pixel(120, 120) & 0xffffff, desktopPatternAt(120, 120) & 0xffffff);
+            const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS");
+            if (!folder.isEmpty() && QDir().mkpath(folder))
+                EXPECT_TRUE(shot.copy(0, 0, 400, 300).save(folder + QStringLiteral("/overlay-busy-after-release.png")));
+        }
+        int readingsStopped = 0;
+        controller->onCancelWhileHeld = [&] { ++readingsStopped; };
+        if (row.held) {
+            // A held overlay ignores the mouse: no new selection starts under the busy sign.
+            press({ 400, 400 });
+            release({ 600, 600 });
+            EXPECT_TRUE(windows[0] && windows[0]->isVisible());
+            if (row.escape) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QGuiApplication::sendEvent(windows[0], &escape);
+            } else {
+                controller->dismissSelection();
+            }
+        }
+        // Escape over the busy overlay stops the reading too; the caller's dismissal does not.
+        EXPECT_EQ(readingsStopped, row.escape ? 1 : 0);
+        EXPECT_FALSE(controller->isHolding());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(controller->overlayWindows().empty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (const QPointer<RegionCaptureOverlay> &window : windows)
+            EXPECT_TRUE(window.isNull());
+        grabber.holdsFrame = false;
+    }
 }
 
 TEST_F(OverlayControllerTest, TooSmall_CancelsRemovesTheOverlayAndDropsTheFrame)

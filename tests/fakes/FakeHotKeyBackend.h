@@ -21,6 +21,8 @@ public:
     std::set<std::pair<uint32_t, uint32_t>> takenByOthers;
     // A desktop that gives programs no global hot keys at all.
     bool refusesEverything = false;
+    // A desktop that takes the combination itself, before an open menu sees it (a portal).
+    bool desktopTakesKeys = false;
     bool eventsEnabled = false;
     int registerCalls = 0;
     int unregisterCalls = 0;
@@ -53,6 +55,8 @@ public:
     {
         return takenByOthers.count({ keyCode, modifiers }) > 0;
     }
+
+    bool keysReachOpenMenus() const override { return !desktopTakesKeys; }
 
     bool isHeld(const KeyboardShortcuts::Shortcut &shortcut) const { return find(shortcut) != nullptr; }
     std::optional<uint32_t> heldId(const KeyboardShortcuts::Shortcut &shortcut) const

@@ -17,6 +17,12 @@ QCoro::Task<QRectF> FakeRegionSelector::selectRegion()
     co_return std::get<QRectF>(m_answer);
 }
 
+void FakeRegionSelector::dismissSelection()
+{
+    if (onDismiss)
+        onDismiss();
+}
+
 void FakeRegionSelector::finish(QRectF rect)
 {
     m_answer = rect;

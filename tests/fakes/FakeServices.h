@@ -49,7 +49,11 @@ public:
     int calls = 0;
     bool pending() const { return m_pending; }
 
+    // Runs at each dismissSelection().
+    std::function<void()> onDismiss;
+
     QCoro::Task<QRectF> selectRegion() override;
+    void dismissSelection() override;
     void finish(QRectF rect);
     void cancel();
 

@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QMutex>
 #include <QTest>
@@ -171,6 +172,12 @@ public:
     { }
 
     bool offersShortcuts = true;
+    // How its GlobalShortcuts back-end behaves: KDE Plasma 5.27 binds the shortcuts a session
+    // brings along and its BindShortcuts only opens System Settings; a back-end of another
+    // desktop refuses sessions; some bind nothing.
+    bool bindsAtCreate = false;
+    uint createCode = 0;
+    bool bindsNothing = false;
     // The Screenshot answer: its code, and the file it names.
     uint screenshotCode = 0;
     QString screenshotFile;
@@ -223,13 +230,21 @@ public:
         QVariantMap results;
         uint code = 0;
         if (member == QLatin1String("CreateSession")) {
+            code = createCode;
             session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
                           .arg(request.section(QLatin1Char('/'), -2, -2),
                               options.value(QStringLiteral("session_handle_token")).toString());
             results.insert(QStringLiteral("session_handle"), session);
+            if (bindsAtCreate) {
+                lastBound = qdbus_cast<QList<PortalShortcutEntry>>(options.value(QStringLiteral("shortcuts")));
+                QList<PortalShortcutEntry> given = lastBound;
+                for (PortalShortcutEntry &entry : given)
+                    entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Meta+Shift+X"));
+                results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
+            }
         } else if (member == QLatin1String("BindShortcuts")) {
             lastBound = qdbus_cast<QList<PortalShortcutEntry>>(message.arguments().at(1));
-            QList<PortalShortcutEntry> given = lastBound;
+            QList<PortalShortcutEntry> given = bindsNothing ? QList<PortalShortcutEntry>() : lastBound;
             for (PortalShortcutEntry &entry : given)
                 entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Shift+Logo+X"));
             results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
@@ -335,6 +350,9 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(QStringLiteral("preferred_trigger")).toString(),
         QStringLiteral("SHIFT+LOGO+x"));
     EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), QStringLiteral("Shift+Logo+X"));
+    // The same session token at every start, so a desktop that files the shortcuts under it
+    // finds them again.
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
 
     portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return downs == 1; }, 3000));
@@ -361,6 +379,7 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     ASSERT_TRUE(QTest::qWaitFor([&] { return binds == 2; }, 3000));
     EXPECT_EQ(portal->read(&FakePortal::lastBound).value(0).properties.value(QStringLiteral("preferred_trigger")).toString(),
         QStringLiteral("CTRL+LOGO+k"));
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
     portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
     portal->signal(QStringLiteral("Deactivated"), QStringLiteral("captureText"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return ups == 2; }, 3000));
@@ -368,10 +387,105 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     Registry::install(nullptr);
 }
 
+// What the bind gives decides, not that the portal answers: each back-end's behaviour, the
+// calls it gets, and the state the program acts on (and --doctor reports).
+TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_SettingsNotOpened)
+{
+    using BindState = PortalHotKeyBackend::BindState;
+    const QString create = QStringLiteral("CreateSession"), bind = QStringLiteral("BindShortcuts");
+    const struct {
+        const char *backEnd;
+        bool bindsAtCreate;
+        uint createCode;
+        bool bindsNothing;
+        QStringList calls;
+        BindState state;
+        QString trigger;
+    } rows[] = {
+        { "binds at BindShortcuts", false, 0, false, { create, bind }, BindState::bound, QStringLiteral("Shift+Logo+X") },
+        // No BindShortcuts: on Plasma 5.27 it would open System Settings at every start.
+        { "binds what the session brings", true, 0, false, { create }, BindState::bound, QStringLiteral("Meta+Shift+X") },
+        { "refuses sessions", false, 2, false, { create }, BindState::refused, {} },
+        { "binds nothing", false, 0, true, { create, bind }, BindState::noneBound, {} },
+    };
+    setShortcut(Shortcut(7, 0x300), captureText);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.backEnd);
+        {
+            const QMutexLocker lock(&portal->mutex);
+            portal->bindsAtCreate = row.bindsAtCreate;
+            portal->createCode = row.createCode;
+            portal->bindsNothing = row.bindsNothing;
+            portal->calls.clear();
+        }
+        PortalHotKeyBackend backend([this] { return slots(); }, *clientBus, std::chrono::milliseconds(5000));
+        Registry registry(backend);
+        Registry::install(&registry);
+        std::optional<bool> finished;
+        QObject::connect(&backend, &PortalHotKeyBackend::bindingFinished, [&](bool ok) { finished = ok; });
+        registry.onKeyUp(captureText, [] { });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 5000));
+        EXPECT_EQ(*finished, row.state == BindState::bound);
+        EXPECT_EQ(backend.bindState(), row.state);
+        EXPECT_EQ(backend.bindProblem().isEmpty(), row.state == BindState::bound);
+        // (The previous row's session closes as its back-end goes; that may arrive late.)
+        QStringList calls = portal->read(&FakePortal::calls);
+        calls.removeIf([](const QString &call) { return call.startsWith(QLatin1String("Close ")); });
+        EXPECT_EQ(calls, row.calls);
+        if (!row.trigger.isEmpty())
+            EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), row.trigger);
+        Registry::install(nullptr);
+    }
+}
+
 TEST_F(ShortcutsPortalTest, PortalMissing_VersionZero)
 {
     portal->offersShortcuts = false;
     EXPECT_EQ(PortalHotKeyBackend::portalVersion(*clientBus), 0u);
+}
+
+// The permission store, slow to answer: it says "no" to screenshots for host programs.
+class SlowPermissionStore : public QDBusVirtualObject {
+public:
+    explicit SlowPermissionStore(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    { }
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        QThread::msleep(500);
+        const QMap<QString, QStringList> table { { QString(), { QStringLiteral("no") } } };
+        m_bus.send(message.createReply({ QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+// The 0.8 s poll asks this while the store says no: it answers from what it last read at
+// once and reads again in the background, so the main thread never waits on the bus.
+TEST_F(PortalTest, PermissionStore_IsReadInTheBackground)
+{
+    qDBusRegisterMetaType<QMap<QString, QStringList>>();
+    SlowPermissionStore store(*portalBus);
+    const QString service = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
+    ASSERT_TRUE(portalBus->registerVirtualObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), &store));
+    store.moveToThread(&portalThread);
+    ASSERT_TRUE(portalBus->registerService(service));
+    PortalScreenshot screenshot(*clientBus);
+    PortalScreenAccess access(screenshot);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(access.preflight()); // nothing known yet: not refused
+    EXPECT_LT(clock.elapsed(), 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screenshot.isDeniedByPermissionStore(); }, 3000));
+    clock.restart();
+    EXPECT_FALSE(access.preflight());
+    EXPECT_LT(clock.elapsed(), 300);
+    EXPECT_TRUE(screenshot.lookUpDenied());
+    portalBus->unregisterService(service);
+    portalBus->unregisterObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"));
 }
 
 QCoro::Task<> takeInto(PortalScreenshot &portal, std::optional<QImage> &image, std::optional<CaptureError> &error, bool &done)

@@ -17,11 +17,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -481,24 +484,81 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
     }
 }
 
+// Each desktop's own place is named; on GNOME Glyphwell adds the custom shortcut itself,
+// through gsettings (here a stand-in on PATH that keeps what it was asked and answers as
+// gsettings does for a profile with no custom shortcuts).
 TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind)
 {
+    QTemporaryDir bin;
+    const QString calls = bin.filePath(QStringLiteral("calls"));
+    {
+        QFile fake(bin.filePath(QStringLiteral("gsettings")));
+        ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+        fake.write(QStringLiteral("#!/bin/sh\necho \"$*\" >>'%1'\n"
+                                  "case \"$1 $3\" in \"get custom-keybindings\") echo '@as []' ;; \"get command\") echo \"''\" ;; esac\n")
+                       .arg(calls)
+                       .toUtf8());
+        fake.setPermissions(fake.permissions() | QFileDevice::ExeUser);
+    }
+    const QByteArray path = qgetenv("PATH"), desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qputenv("PATH", bin.path().toUtf8() + ':' + path);
     // No program holds the shortcuts there: the fields do not say one does.
     backend.refusesEverything = true;
     testing::internal::CaptureStdout();
     setShortcut(shiftCommandX, AppShortcutNames::captureText());
     testing::internal::GetCapturedStdout();
-    setPlatformMethods({ QStringLiteral("portal screenshot"), QStringLiteral("desktop binding") });
-    QWidget &settings = window();
-    tabs().setCurrentIndex(1);
-    const QLabel *note = settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote"));
-    QTest::qWait(20);
-    EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(), QString());
-    setPlatformMethods({});
-    ASSERT_NE(note, nullptr);
-    EXPECT_TRUE(note->text().contains(QStringLiteral("glyphwell --capture")));
-    EXPECT_TRUE(note->isVisible());
-    saveScreenshot(settings, QStringLiteral("settings-shortcuts-desktop-binding"));
+    const struct {
+        const char *desktop;
+        const char *place;
+        bool addsItself;
+    } rows[] = {
+        { "sway", "bindsym Mod4+Shift+x exec glyphwell --capture", false },
+        { "KDE", "KDE System Settings &gt; Shortcuts", false },
+        { "GNOME", "GNOME Settings &gt; Keyboard &gt; Keyboard Shortcuts &gt; Custom Shortcuts", true },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.desktop);
+        qputenv("XDG_CURRENT_DESKTOP", row.desktop);
+        setPlatformMethods({ QStringLiteral("portal screenshot"), QStringLiteral("desktop binding") });
+        controller = std::make_unique<SettingsWindowController>(*preferences, dialogs);
+        QWidget &settings = window();
+        tabs().setCurrentIndex(1);
+        const QLabel *note = settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote"));
+        QTest::qWait(20);
+        EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(), QString());
+        setPlatformMethods({});
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(note->text().contains(QLatin1String(row.place))) << note->text().toStdString();
+        EXPECT_TRUE(note->isVisible());
+        auto *add = settings.findChild<QPushButton *>(QStringLiteral("addGnomeShortcut"));
+        ASSERT_EQ(add != nullptr, row.addsItself);
+        if (!add)
+            continue;
+        add->click();
+        const QLabel *status = settings.findChild<QLabel *>(QStringLiteral("gnomeShortcutStatus"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().startsWith(QLatin1String("Added")); }, 10000))
+            << status->text().toStdString();
+        EXPECT_TRUE(status->text().contains(QLatin1String("Shift+Super+X runs"))) << status->text().toStdString();
+        QFile log(calls);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        const QString asked = QString::fromUtf8(log.readAll());
+        const QString entry = QStringLiteral(
+            "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/settings-daemon/plugins/"
+            "media-keys/custom-keybindings/custom0/");
+        // The entry (this program by its path, as PATH does not find it), then the list that
+        // makes gnome-settings-daemon grab it.
+        EXPECT_TRUE(asked.contains(QStringLiteral("set %1 binding '<Shift><Super>x'").arg(entry))) << asked.toStdString();
+        EXPECT_TRUE(asked.contains(QRegularExpression(QStringLiteral("set %1 command '/[^']+ --capture'")
+                                                          .arg(QRegularExpression::escape(entry)))))
+            << asked.toStdString();
+        EXPECT_TRUE(asked.endsWith(QStringLiteral(
+            "set org.gnome.settings-daemon.plugins.media-keys custom-keybindings "
+            "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n")))
+            << asked.toStdString();
+        saveScreenshot(settings, QStringLiteral("settings-shortcuts-gnome-added"));
+    }
+    qputenv("PATH", path);
+    qputenv("XDG_CURRENT_DESKTOP", desktop);
 }
 
 } // namespace

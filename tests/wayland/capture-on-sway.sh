@@ -41,9 +41,12 @@ drag() { # x1 y1 x2 y2, in steps as a hand does
 "$GLYPHWELL" >"$work/glyphwell.log" 2>&1 &
 glyphwell_pid=$!
 wait_for 20 main_window_up || fail "the main window did not open (no tray here)"
-grep -q '^glyphwell: capture: portal screenshot; shortcuts: desktop binding$' "$work/glyphwell.log" \
+grep -q '^glyphwell: capture: portal screenshot; shortcuts: ' "$work/glyphwell.log" \
     || fail "the start-up line does not name the Wayland methods"
-grep -q 'glyphwell --capture' "$work/glyphwell.log" || fail "no hint to bind glyphwell --capture"
+# sway has no shortcut portal; where another desktop's back-end answers for it (installed
+# beside), its refusal turns the start-up's "portal shortcuts" into the desktop binding.
+wait_for 10 grep -q 'shortcuts: desktop binding' "$work/glyphwell.log" || fail "the shortcuts are not said to need a binding"
+grep -q 'bindsym Mod4+Shift+x exec glyphwell --capture' "$work/glyphwell.log" || fail "no hint to bind glyphwell --capture in sway's config"
 sleep 1
 grim "$work/shots/wayland-main-window.png"
 
@@ -73,7 +76,7 @@ wait_for 40 sh -c "timeout 5 wl-paste 2>/dev/null | grep -q 'lazy fox'" \
 text=$(clipboard)
 echo "clipboard: $text"
 case "$text" in *"This is a lot of 12 point text"*) ;; *) fail "the first line is missing" ;; esac
-overlay_gone || fail "the overlay stayed up"
+wait_for 5 overlay_gone || fail "the overlay stayed up"
 grep -q '"text" : "This is a lot of 12 point text' "$history" || fail "the history lacks the text"
 sleep 0.5
 grim "$work/shots/wayland-main-window-after-capture.png"

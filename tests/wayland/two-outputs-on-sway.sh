@@ -35,6 +35,25 @@ for _ in $(seq 1 300); do timeout 5 wl-paste 2>/dev/null | grep -q 'lazy fox' &&
 text=$(timeout 5 wl-paste 2>/dev/null)
 case "$text" in *"This is a lot of 12 point text"*"lazy fox"*) ;; *) fail "the clipboard holds: $text" ;; esac
 echo "clipboard: $text"
+
+# A drag that begins on the 1x output and ends on the 2x one: the surface it began on keeps
+# the pointer, and the far end must be read on the 2x output, at its origin and scale.
+wl-copy --clear
+"$GLYPHWELL" --capture || fail "glyphwell --capture failed"
+for _ in $(seq 1 100); do [ "$(overlays | wc -l)" -eq 2 ] && break; sleep 0.1; done
+pointer move 1950 150
+sleep 0.2
+pointer press
+for step in 1 2 3 4 5; do
+    pointer move $((1950 + step * 114)) $((150 + step * 36))
+    sleep 0.05
+done
+grim "$work/shots/wayland-two-scales-crossing-drag.png"
+pointer release
+for _ in $(seq 1 300); do timeout 5 wl-paste 2>/dev/null | grep -q 'lazy fox' && break; sleep 0.1; done
+text=$(timeout 5 wl-paste 2>/dev/null)
+case "$text" in *"file format"*"lazy fox"*) ;; *) fail "after a drag across the outputs the clipboard holds: $text" ;; esac
+echo "clipboard after the crossing drag: $text"
 kill -TERM "$glyphwell_pid"
 wait "$glyphwell_pid" || fail "glyphwell did not exit cleanly"
 echo "two outputs on sway: all checks passed"

@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <xkbcommon/xkbcommon.h>
 
 namespace KeyboardShortcuts {
@@ -145,20 +147,38 @@ QCoro::Task<> PortalHotKeyBackend::sync()
 
         QDBusMessage create = QDBusMessage::createMethodCall(
             Portal::service, Portal::path, shortcutsInterface, QStringLiteral("CreateSession"));
-        create << QVariantMap { { QStringLiteral("session_handle_token"), newPortalToken() } };
+        // The same token at every start: a desktop that cannot name the program (no
+        // application id) files its shortcuts under the token, and a random one would make
+        // them a new, unbound group each time.
+        // The shortcuts go with the session as well: a back-end that takes them there (KDE
+        // Plasma 5.27) binds them at once and quietly; its BindShortcuts only opens System
+        // Settings. Later ones ignore the option and bind below.
+        create << QVariantMap { { QStringLiteral("session_handle_token"), sessionToken },
+            { QStringLiteral("shortcuts"), QVariant::fromValue(wanted) } };
         auto creating = callPortalRequest(m_bus, create, m_timeout);
         const PortalResponse created = co_await creating;
         if (!self)
             co_return;
         const QString session = portalObjectPath(created.results.value(QStringLiteral("session_handle")));
         if (!created.succeeded() || session.isEmpty()) {
-            qWarning().noquote() << "The desktop did not open a global-shortcut session:"
-                                 << (created.error.isEmpty() ? QStringLiteral("refused") : created.error);
             m_bound.clear();
-            Q_EMIT bindingFinished(false);
+            finishBinding(BindState::refused,
+                QStringLiteral("the desktop did not open a global-shortcut session (%1)")
+                    .arg(created.error.isEmpty() ? QStringLiteral("refused") : created.error));
             continue;
         }
         m_session = session;
+
+        const QList<PortalShortcutEntry> restored
+            = portalShortcutEntries(created.results.value(QStringLiteral("shortcuts")));
+        if (std::all_of(wanted.cbegin(), wanted.cend(), [&](const PortalShortcutEntry &entry) {
+                return std::any_of(restored.cbegin(), restored.cend(),
+                    [&](const PortalShortcutEntry &given) { return given.id == entry.id; });
+            })) {
+            noteTriggers(restored);
+            finishBinding(BindState::bound, {});
+            continue;
+        }
 
         QDBusMessage bind = QDBusMessage::createMethodCall(
             Portal::service, Portal::path, shortcutsInterface, QStringLiteral("BindShortcuts"));
@@ -169,25 +189,33 @@ QCoro::Task<> PortalHotKeyBackend::sync()
         if (!self)
             co_return;
         if (!bound.succeeded()) {
-            qWarning().noquote() << "The desktop did not bind Glyphwell's shortcuts:"
-                                 << (bound.error.isEmpty() ? QStringLiteral("refused or cancelled") : bound.error);
             closeSession();
             m_bound.clear();
-            Q_EMIT bindingFinished(false);
+            finishBinding(BindState::refused,
+                QStringLiteral("the desktop did not bind Glyphwell's shortcuts (%1)")
+                    .arg(bound.error.isEmpty() ? QStringLiteral("refused or cancelled") : bound.error));
             continue;
         }
         const QList<PortalShortcutEntry> given = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
         noteTriggers(given);
-        if (given.isEmpty() && !m_warnedNothingBound) {
-            m_warnedNothingBound = true;
-            qWarning().noquote()
-                << "The desktop bound none of Glyphwell's shortcuts. Bind a key to \"glyphwell --capture\" in "
-                   "the desktop's keyboard settings instead.";
-        }
-        Q_EMIT bindingFinished(true);
+        if (given.isEmpty())
+            finishBinding(BindState::noneBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"));
+        else
+            finishBinding(BindState::bound, {});
     } while (self && m_syncAgain);
     if (self)
         m_syncing = false;
+}
+
+void PortalHotKeyBackend::finishBinding(BindState state, const QString &problem)
+{
+    const bool changed = state != m_bindState;
+    m_bindState = state;
+    m_bindProblem = problem;
+    // Said once per kind of outcome, not at every rebind.
+    if (changed && state != BindState::bound)
+        qWarning().noquote() << "glyphwell:" << problem;
+    Q_EMIT bindingFinished(state == BindState::bound);
 }
 
 void PortalHotKeyBackend::closeSession()

@@ -42,6 +42,7 @@ class PortalHotKeyBackend : public QObject, public HotKeyBackend {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds requestTimeout { 30000 };
+    static inline const QString sessionToken = QStringLiteral("glyphwell");
 
     PortalHotKeyBackend(std::function<std::vector<PortalShortcutSlot>()> slotsProvider,
         QDBusConnection bus = QDBusConnection::sessionBus(), std::chrono::milliseconds timeout = requestTimeout);
@@ -57,6 +58,16 @@ public:
     void setHotKeyEventsEnabled(bool enabled) override { m_eventsEnabled = enabled; }
     // The desktop settles clashes itself and does not tell.
     bool isHeldByAnotherProgram(uint32_t, uint32_t) override { return false; }
+    // The compositor hands the key to the portal, never to our open menu.
+    bool keysReachOpenMenus() const override { return false; }
+
+    // How the last bind ended: bound (the desktop listed every slot), refused (no session,
+    // or the bind failed: a back-end of another desktop may answer and refuse everything),
+    // or noneBound (it answered with no shortcut at all).
+    enum class BindState { notTried, bound, refused, noneBound };
+    BindState bindState() const { return m_bindState; }
+    // What went wrong, for the user, when not bound.
+    const QString &bindProblem() const { return m_bindProblem; }
 
     // What the desktop says each bound slot is on ("trigger_description"), by slot id.
     const std::map<QString, QString> &triggerDescriptions() const { return m_triggers; }
@@ -85,6 +96,7 @@ private:
     void closeSession();
     void deliver(const QString &shortcutId, int kind);
     void noteTriggers(const QList<PortalShortcutEntry> &shortcuts);
+    void finishBinding(BindState state, const QString &problem);
 
     std::function<std::vector<PortalShortcutSlot>()> m_slotsProvider;
     QDBusConnection m_bus;
@@ -101,7 +113,8 @@ private:
     // The slot ids of the bound session with the shortcut each stands for.
     std::map<QString, Shortcut> m_boundShortcuts;
     std::map<QString, QString> m_triggers;
-    bool m_warnedNothingBound = false;
+    BindState m_bindState = BindState::notTried;
+    QString m_bindProblem;
 };
 
 } // namespace KeyboardShortcuts

@@ -1,5 +1,7 @@
 #include "PortalScreenshot.h"
 
+#include <QDBusPendingCallWatcher>
+
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenList.h"
 #include "platform/PortalVersions.h"
@@ -43,20 +45,50 @@ PortalScreenshot::PortalScreenshot(QDBusConnection bus, std::chrono::millisecond
 
 uint PortalScreenshot::version() const
 {
-    return portalInterfaceVersion(m_bus, screenshotInterface).value_or(0);
+    if (!m_version)
+        m_version = portalInterfaceVersion(m_bus, screenshotInterface).value_or(0);
+    return *m_version;
 }
 
-bool PortalScreenshot::isDeniedByPermissionStore() const
+QDBusMessage PortalScreenshot::permissionLookup() const
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
         QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
         QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
     call << QStringLiteral("screenshot") << QStringLiteral("screenshot");
-    const QDBusMessage reply = m_bus.call(call, QDBus::Block, 2000);
-    // No store, or no entry yet: nothing was refused, the desktop asks when it wants to.
+    return call;
+}
+
+namespace {
+
+// No store, or no entry yet: nothing was refused, the desktop asks when it wants to.
+bool deniedIn(const QDBusMessage &reply)
+{
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
     return portalPermissionDenied(reply.arguments().first(), permissionIds);
+}
+
+} // namespace
+
+bool PortalScreenshot::lookUpDenied() const
+{
+    m_permission->denied = deniedIn(m_bus.call(permissionLookup(), QDBus::Block, 2000));
+    return m_permission->denied;
+}
+
+bool PortalScreenshot::isDeniedByPermissionStore() const
+{
+    if (!m_permission->lookingUp) {
+        m_permission->lookingUp = true;
+        auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(permissionLookup(), 2000));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, permission = m_permission] {
+            permission->lookingUp = false;
+            permission->denied = deniedIn(watcher->reply());
+            watcher->deleteLater();
+        });
+    }
+    return m_permission->denied;
 }
 
 QCoro::Task<QImage> PortalScreenshot::take()

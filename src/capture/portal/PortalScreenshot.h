@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 
 class ScreenList;
 
@@ -21,10 +23,14 @@ public:
     explicit PortalScreenshot(
         QDBusConnection bus = QDBusConnection::sessionBus(), std::chrono::milliseconds timeout = defaultTimeout);
 
-    // The interface's version; 0 when the desktop does not offer it.
+    // The interface's version; 0 when the desktop does not offer it. Asked once (the
+    // desktop does not change it while we run).
     uint version() const;
-    // Whether the permission store's "screenshot" entry says "no" for this program.
+    // Whether the permission store's "screenshot" entry says "no" for this program, as last
+    // read; each call has it read again in the background, so a poll never waits on the bus.
     bool isDeniedByPermissionStore() const;
+    // Reads the entry now and waits for the answer (the command line, tests).
+    bool lookUpDenied() const;
 
     // Takes the picture (the file the portal wrote is read and removed). Throws
     // CaptureError::screenAccessRefused when the request is refused, cancelled or unanswered,
@@ -33,8 +39,17 @@ public:
     QCoro::Task<QImage> take();
 
 private:
+    QDBusMessage permissionLookup() const;
+
     QDBusConnection m_bus;
     std::chrono::milliseconds m_timeout;
+    mutable std::optional<uint> m_version;
+    // Shared with the lookup in flight, which may answer after we are gone.
+    struct Permission {
+        bool denied = false;
+        bool lookingUp = false;
+    };
+    std::shared_ptr<Permission> m_permission = std::make_shared<Permission>();
 };
 
 // The portal's picture of the whole output layout, cut into one image per screen at that

@@ -12,11 +12,17 @@
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
 #include "capture/x11/XcbPointers.h"
+#include "platform/DesktopBinding.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
 
+#include <QDir>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QtGlobal>
+
+#include <cstdio>
 
 Platform::Platform() = default;
 Platform::Platform(Platform &&) noexcept = default;
@@ -69,6 +75,34 @@ std::vector<KeyboardShortcuts::PortalShortcutSlot> programShortcutSlots()
     return slots;
 }
 
+// A portal that answers is not yet one that binds (a back-end of another desktop may answer
+// and refuse everything): what the bind gave decides, and is said, and kept for --doctor.
+void followPortalBinding(KeyboardShortcuts::PortalHotKeyBackend &backend)
+{
+    using BindState = KeyboardShortcuts::PortalHotKeyBackend::BindState;
+    QObject::connect(&backend, &KeyboardShortcuts::PortalHotKeyBackend::bindingFinished, &backend, [&backend] {
+        const bool bound = backend.bindState() == BindState::bound;
+        QStringList record;
+        if (bound) {
+            record << QStringLiteral("bound");
+            for (const auto &[slot, trigger] : backend.triggerDescriptions())
+                record << slot + QLatin1Char('=') + trigger;
+        } else {
+            record << QStringLiteral("not bound") << backend.bindProblem();
+        }
+        writeShortcutBindingRecord(record.join(QLatin1Char('\n')));
+        PlatformMethods methods = platformMethods();
+        const QString wanted = bound ? QStringLiteral("portal shortcuts") : QStringLiteral("desktop binding");
+        if (methods.shortcuts == wanted || methods.capture.isEmpty())
+            return;
+        methods.shortcuts = wanted;
+        setPlatformMethods(methods);
+        std::printf("glyphwell: shortcuts: %s%s\n", qPrintable(wanted),
+            bound ? "" : qPrintable(QStringLiteral(" (%1). %2").arg(backend.bindProblem(), desktopBindingHint(currentDesktopFamily()))));
+        std::fflush(stdout);
+    });
+}
+
 void loadWayland(Platform &platform)
 {
     auto portal = std::make_shared<PortalScreenshot>();
@@ -87,14 +121,15 @@ void loadWayland(Platform &platform)
             "xdg-desktop-portal with the back-end of your desktop (xdg-desktop-portal-gnome, -kde or -wlr).");
     }
     if (KeyboardShortcuts::PortalHotKeyBackend::portalVersion() > 0) {
-        platform.hotKeys = std::make_unique<KeyboardShortcuts::PortalHotKeyBackend>(programShortcutSlots);
+        auto portalShortcuts = std::make_unique<KeyboardShortcuts::PortalHotKeyBackend>(programShortcutSlots);
+        followPortalBinding(*portalShortcuts);
+        platform.hotKeys = std::move(portalShortcuts);
         platform.methods.shortcuts = QStringLiteral("portal shortcuts");
     } else {
         platform.methods.shortcuts = QStringLiteral("desktop binding");
-        platform.shortcutNotice = QStringLiteral(
-            "this desktop offers no global shortcuts to programs (no org.freedesktop.portal.GlobalShortcuts). "
-            "To capture with a key, bind it to the command \"glyphwell --capture\" in the desktop's keyboard "
-            "settings (on sway: bindsym Mod4+Shift+x exec glyphwell --capture).");
+        platform.shortcutNotice = QStringLiteral("this desktop offers no global shortcuts to programs (no "
+                                                 "org.freedesktop.portal.GlobalShortcuts). ")
+            + desktopBindingHint(currentDesktopFamily());
     }
 }
 
@@ -128,6 +163,23 @@ Platform loadPlatform(const QString &name)
     if (!platform.hotKeys)
         platform.hotKeys = std::make_unique<KeyboardShortcuts::NullHotKeyBackend>();
     return platform;
+}
+
+QString shortcutBindingRecordPath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder + QStringLiteral("/glyphwell-shortcut-binding");
+}
+
+void writeShortcutBindingRecord(const QString &record)
+{
+    QSaveFile file(shortcutBindingRecordPath());
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(record.toUtf8() + '\n');
+        file.commit();
+    }
 }
 
 QString displayProblem(const SessionEnvironment &environment)

@@ -60,6 +60,11 @@ QString detectPlatform(const SessionEnvironment &environment);
 Platform loadPlatform(const QString &name);
 
 
+// The running program's last shortcut bind through a portal ("bound" and a line per slot,
+// or "not bound" and why), for --doctor; in the session's runtime folder.
+QString shortcutBindingRecordPath();
+void writeShortcutBindingRecord(const QString &record);
+
 // Why the desktop program cannot start here (no display to connect to), or empty. Qt would
 // abort with a message about plugins instead.
 QString displayProblem(const SessionEnvironment &environment);

@@ -12,6 +12,11 @@
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
+#include "platform/portal/PortalReplies.h"
+#include "platform/portal/PortalRequest.h"
+
+#include <QCoro/QCoroTask>
+#include <QDBusObjectPath>
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -101,6 +106,32 @@ void gatherX11(DoctorFindings &findings, const QDBusConnection &bus)
     }
 }
 
+// The running Glyphwell's last bind when it has one; otherwise whether the portal opens a
+// session at all (a trial with no shortcuts in it, so the desktop lists nothing new).
+DoctorFindings::ShortcutBinding shortcutBinding(const QDBusConnection &bus)
+{
+    using State = DoctorFindings::ShortcutBinding::State;
+    QFile record(shortcutBindingRecordPath());
+    if (bus.interface()->isServiceRegistered(SingleInstance::serviceName) && record.open(QIODevice::ReadOnly)) {
+        QStringList lines = QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QString state = lines.isEmpty() ? QString() : lines.takeFirst();
+        if (state == QLatin1String("bound"))
+            return { State::bound, lines.join(QStringLiteral(", ")) };
+        if (state == QLatin1String("not bound"))
+            return { State::notBound, lines.join(QStringLiteral(" ")) };
+    }
+    QDBusMessage create = QDBusMessage::createMethodCall(Portal::service, Portal::path,
+        QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("CreateSession"));
+    create << QVariantMap { { QStringLiteral("session_handle_token"), newPortalToken() } };
+    const PortalResponse created = QCoro::waitFor(callPortalRequest(bus, create, std::chrono::seconds(10)));
+    const QString session = portalObjectPath(created.results.value(QStringLiteral("session_handle")));
+    if (!created.succeeded())
+        return { State::sessionRefused, {} };
+    if (!session.isEmpty())
+        bus.call(QDBusMessage::createMethodCall(Portal::service, session, Portal::sessionInterface, QStringLiteral("Close")));
+    return { State::sessionOpens, {} };
+}
+
 } // namespace
 
 DoctorFindings gatherDoctorFindings()
@@ -118,6 +149,8 @@ DoctorFindings gatherDoctorFindings()
         gatherX11(findings, bus);
     else if (findings.platformProblem.isEmpty() && findings.platform == QLatin1String("wayland")) {
         findings.portals = PortalVersions::query(bus);
+        if (findings.portals->globalShortcuts)
+            findings.shortcutBinding = shortcutBinding(bus);
         if (statusNotifierHostRunning(bus))
             findings.trayHost = QStringLiteral("StatusNotifierWatcher with a host");
     }
