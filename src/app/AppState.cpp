@@ -186,39 +186,18 @@ std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
 void AppState::cancelCapture()
 {
     // The selection has its own Escape; this stops the reading of the text.
-    if (!m_recognizing)
-        return;
-    stopReading();
-    setCaptureState(CaptureState::failure(errorDescription(OCRServiceError::captureCancelled)));
-}
-
-void AppState::stopReading()
-{
-    // The engine stops between words, but finding the lines of a large image first cannot be
-    // interrupted: the reading is let go at once, and what it gives when it ends is dropped.
-    m_services.service.cancelRecognition();
-    Q_EMIT objectWillChange();
-    ++m_readingCount;
-    m_recognizing = false;
-    m_services.regionSelector.dismissSelection();
-}
-
-bool AppState::readingIsCurrent(quint64 reading)
-{
-    if (reading != m_readingCount)
-        return false;
-    Q_EMIT objectWillChange();
-    m_recognizing = false;
-    return true;
+    if (m_recognizing)
+        m_services.service.cancelRecognition();
 }
 
 void AppState::startCapture(std::optional<CaptureMode> mode)
 {
-    // A new capture asked for while the last one is read stops that reading and starts,
-    // rather than being dropped.
+    // A new capture asked for while the last one is read stops that reading and starts
+    // when it has ended, rather than being dropped.
     if (m_recognizing) {
-        stopReading();
-        setCaptureState(CaptureState::idle());
+        m_captureAfterReading = mode.value_or(CaptureMode::text);
+        m_services.service.cancelRecognition();
+        return;
     }
     // The explanation alert runs a nested event loop, where another shortcut press arrives
     // before the state says capturing: the whole flow is guarded, not only the selection.
@@ -275,13 +254,8 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // Whatever the outcome, the overlay a Wayland selection leaves up goes with this capture:
     // after the clipboard has the text, while the overlay still holds the keyboard focus
     // the compositor asks for.
-    // A capture started meanwhile owns the overlay by then.
     RegionSelector &selector = m_services.regionSelector;
-    const quint64 capture = ++m_captureCount;
-    const auto dismiss = qScopeGuard([this, self, capture, &selector] {
-        if (!self || capture == m_captureCount)
-            selector.dismissSelection();
-    });
+    const auto dismiss = qScopeGuard([&selector] { selector.dismissSelection(); });
     try {
         auto selection = selector.selectRegion();
         const QRectF rect = co_await selection;
@@ -316,9 +290,8 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
         co_return;
     }
     auto recognition = recognizeInBackground(image, mode);
-    const quint64 reading = m_readingCount;
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self || !readingIsCurrent(reading))
+    if (!self || readingEndedForAnotherCapture())
         co_return;
     if (!outcome.text) {
         setCaptureState(CaptureState::failure(outcome.failure));
@@ -328,6 +301,20 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     m_lastCapturedImage = image;
     setHasLastCapture(true);
     applyRecognizedText(*outcome.text, outcome.languageIdentifier);
+}
+
+bool AppState::readingEndedForAnotherCapture()
+{
+    Q_EMIT objectWillChange();
+    m_recognizing = false;
+    if (!m_captureAfterReading)
+        return false;
+    const CaptureMode next = *m_captureAfterReading;
+    m_captureAfterReading.reset();
+    setCaptureState(CaptureState::idle());
+    // Once the stopped capture has put its overlay away.
+    QTimer::singleShot(0, this, [this, next] { startCapture(next); });
+    return true;
 }
 
 QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
@@ -368,9 +355,8 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
     QPointer<AppState> self(this);
     // A re-run always reads text with its line breaks, whatever the first capture's mode.
     auto recognition = recognizeInBackground(std::move(image), std::nullopt);
-    const quint64 reading = m_readingCount;
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self || !readingIsCurrent(reading))
+    if (!self || readingEndedForAnotherCapture())
         co_return;
     if (outcome.text)
         applyRecognizedText(*outcome.text, outcome.languageIdentifier);

@@ -164,14 +164,10 @@ private:
     // time, in the order the captures asked.
     QThreadPool m_recognitionPool;
     bool m_recognizing = false;
-    // Counts the readings let go and the captures started: a capture's outcome counts only
-    // while its reading is the current one, and its overlay is put away only while no later
-    // capture owns it.
-    quint64 m_readingCount = 0;
-    quint64 m_captureCount = 0;
-    void stopReading();
-    // After a reading ended: whether it is still the current one (it was not let go).
-    bool readingIsCurrent(quint64 reading);
+    std::optional<CaptureMode> m_captureAfterReading;
+    // After a reading: false, or true when it was stopped for a capture asked for meanwhile,
+    // which has now started (the reading's outcome is then of no interest).
+    bool readingEndedForAnotherCapture();
     // Every entry this instance has held or read: one missing from memory was removed here.
     QSet<QUuid> m_knownHistoryIDs;
     struct ClearedHistory {
