@@ -119,6 +119,146 @@ QString spacedWord(const RecognizedWord &word, const CharacterGrid &grid, const 
     return text;
 }
 
+// Monospaced fonts set the zero with a slash or a dot inside, which the models read as "@",
+// "®" or "Ø" beside digits ("3@G" for "30G", "®.8"), or as "O" or "Q" in a hexadecimal
+// hash ("93fOe6d"). An "@" of an address stays: "root@box", "user1@host", "git@10.0.0.2".
+QString withMonospacedZeros(QString word)
+{
+    const auto digitAt = [&](qsizetype i) { return i >= 0 && i < word.size() && word[i].isDigit(); };
+    // Digits alone before it, back to the word's start or a sign: "3@G", but not "user1@host".
+    const auto afterNumber = [&](qsizetype i) {
+        qsizetype from = i;
+        while (from > 0 && word[from - 1].isLetterOrNumber())
+            --from;
+        return from < i
+            && std::all_of(word.begin() + from, word.begin() + i, [](QChar c) { return c.isDigit(); });
+    };
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        const QChar c = word[i];
+        const bool beforeFraction = i + 2 < word.size() && word[i + 1] == u'.' && word[i + 2].isDigit();
+        const bool slashedOrDotted = c == u'®' || c == u'Ø' || c == u'ø';
+        if ((slashedOrDotted && (digitAt(i - 1) || digitAt(i + 1) || beforeFraction))
+            || (c == u'@' && (afterNumber(i) || beforeFraction)))
+            word[i] = u'0';
+    }
+    // A hash: lower-case hexadecimal throughout but for the misread zeros, with digits among.
+    if (word.size() >= 7 && word.size() <= 64) {
+        int digits = 0, zeros = 0;
+        const bool hash = std::all_of(word.begin(), word.end(), [&](QChar c) {
+            digits += c.isDigit() ? 1 : 0;
+            zeros += c == u'O' || c == u'Q' ? 1 : 0;
+            return c.isDigit() || (c >= u'a' && c <= u'f') || c == u'O' || c == u'Q';
+        });
+        if (hash && digits >= 2 && zeros > 0) {
+            for (QChar &c : word) {
+                if (c == u'O' || c == u'Q')
+                    c = u'0';
+            }
+        }
+    }
+    return word;
+}
+
+// The rows of a cell's character, between the line's top and bottom with a little room: the
+// longest run of inked rows that reaches into the line, so that a descender of the line above
+// does not count.
+std::optional<std::pair<int, int>> cellRows(
+    const QImage &grey, int threshold, const CharacterGrid &grid, int cell, int top, int bottom)
+{
+    const int from = std::max(0, int(std::ceil(grid.origin + (cell + 0.15) * grid.pitch)));
+    const int to = std::min(grey.width() - 1, int(std::floor(grid.origin + (cell + 0.85) * grid.pitch)));
+    const int room = (bottom - top) / 5;
+    std::optional<std::pair<int, int>> longest, run;
+    for (int y = std::max(0, top - room); y <= std::min(grey.height() - 1, bottom + room); ++y) {
+        const uchar *row = grey.constScanLine(y);
+        const bool inked
+            = std::any_of(row + from, row + to + 1, [&](uchar grey) { return grey <= threshold; });
+        if (!inked) {
+            run.reset();
+            continue;
+        }
+        run = std::pair { run ? run->first : y, y };
+        if (y >= top && (!longest || run->second - run->first > longest->second - longest->first))
+            longest = run;
+    }
+    return longest;
+}
+
+// The words of a monospaced line, with the rows of each character that has a cell of its own.
+struct PlacedLine {
+    std::vector<QString> texts;
+    std::vector<std::vector<std::optional<std::pair<int, int>>>> rows;
+    std::optional<double> baseline;
+};
+
+// In a monospaced block every character stands in its cell, so what the models confuse by
+// shape alone is told by where it stands: "x" from "X" ("-rwxr-xr-X") by whether it reaches
+// the capitals' top, "Maria" from "maria" by whether its capital does, "." from "-"
+// (".parse()" read "-parse()") by whether it sits on the baseline. The heights are the
+// block's, each line's baseline its own.
+void placeByHeight(std::vector<PlacedLine> &lines)
+{
+    static const QString small = QStringLiteral("acemnorsuvwxz");
+    // Small letters alike in both cases but for their size; any capital of a small letter
+    // that stands no taller than the small letters ("Maria" at the start of a line) is one.
+    static const QString lowerCased = QStringLiteral("cosvwxz"), upperCased = QStringLiteral("ACEMNORSUVWXZ");
+    const auto smallLetter = [](QChar c) { return small.contains(c); };
+    const auto capital = [](QChar c) { return (c.isUpper() && c != u'Q' && c != u'J') || c.isDigit(); };
+    std::vector<double> xHeights, capitalHeights;
+    for (PlacedLine &line : lines) {
+        std::vector<double> bottoms;
+        for (size_t w = 0; w < line.texts.size(); ++w) {
+            for (qsizetype k = 0; k < line.texts[w].size(); ++k) {
+                if (line.rows[w][k] && (smallLetter(line.texts[w][k]) || capital(line.texts[w][k])))
+                    bottoms.push_back(line.rows[w][k]->second);
+            }
+        }
+        if (bottoms.size() < 3)
+            continue;
+        line.baseline = median(bottoms);
+        for (size_t w = 0; w < line.texts.size(); ++w) {
+            for (qsizetype k = 0; k < line.texts[w].size(); ++k) {
+                if (!line.rows[w][k])
+                    continue;
+                const double height = *line.baseline - line.rows[w][k]->first;
+                if (smallLetter(line.texts[w][k]))
+                    xHeights.push_back(height);
+                else if (capital(line.texts[w][k]))
+                    capitalHeights.push_back(height);
+            }
+        }
+    }
+    if (xHeights.size() < 3 || capitalHeights.size() < 3)
+        return;
+    const double xHeight = median(xHeights), capitalHeight = median(capitalHeights);
+    // Below about 10 pixels of x-height (type under 11 px on the screen, enlarged) a pixel up
+    // or down is a third of the difference.
+    if (xHeight < 10 || capitalHeight - xHeight < std::max(2.0, xHeight * 0.12))
+        return;
+    for (PlacedLine &line : lines) {
+        if (!line.baseline)
+            continue;
+        for (size_t w = 0; w < line.texts.size(); ++w) {
+            for (qsizetype k = 0; k < line.texts[w].size(); ++k) {
+                QChar &c = line.texts[w][k];
+                const auto &rows = line.rows[w][k];
+                const bool lower = lowerCased.contains(c), upper = upperCased.contains(c);
+                if (!rows || (!lower && !upper && c != u'-'))
+                    continue;
+                const double height = *line.baseline - rows->first;
+                const bool reachesCapitals = capitalHeight - height < height - xHeight;
+                if (lower && reachesCapitals)
+                    c = c.toUpper();
+                else if (upper && !reachesCapitals)
+                    c = c.toLower();
+                else if (c == u'-' && rows->second >= *line.baseline - xHeight * 0.15
+                    && rows->second - rows->first <= xHeight * 0.4)
+                    c = u'.';
+            }
+        }
+    }
+}
+
 // Japanese and Chinese text sets its punctuation in full-width cells, which the models read
 // as the ASCII mark ("?" for "？"): a mark after such a character, with the blank of a
 // full-width cell before it, is given its full-width form.
@@ -345,6 +485,25 @@ double meanConfidence(const RecognizedLine &line)
 // The engine sometimes reads the upper strokes of an East Asian line once more as a line of
 // its own, of a few doubtful characters. Two lines cannot share their rows and columns:
 // of two that do, the surer one is kept.
+// The engine's box of a word's last glyph now and then runs on over the next word (")" of
+// "(a+b)" reaching past "*"): the word then seems to hold the next one's ink, and the blanks
+// between its characters cannot be counted. A word ends where the next begins.
+RecognizedLine withinNeighbours(RecognizedLine line)
+{
+    for (size_t w = 0; w + 1 < line.words.size(); ++w) {
+        RecognizedWord &word = line.words[w];
+        const int next = line.words[w + 1].box.left();
+        if (word.box.right() < next || word.box.left() >= next)
+            continue;
+        word.box.setRight(next - 1);
+        for (QRect &symbol : word.symbols) {
+            if (symbol.right() >= next && symbol.left() < next)
+                symbol.setRight(next - 1);
+        }
+    }
+    return line;
+}
+
 std::vector<RecognizedLine> withoutOverlappingLines(const std::vector<RecognizedLine> &lines)
 {
     std::vector<bool> dropped(lines.size(), false);
@@ -365,7 +524,7 @@ std::vector<RecognizedLine> withoutOverlappingLines(const std::vector<Recognized
     std::vector<RecognizedLine> kept;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (!dropped[i])
-            kept.push_back(lines[i]);
+            kept.push_back(withinNeighbours(lines[i]));
     }
     return kept;
 }
@@ -468,6 +627,27 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         }
     }
 
+    // A monospaced block's words with their spaces put back, their characters placed in cells.
+    std::vector<PlacedLine> placed(lines.size());
+    if (grid) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            for (size_t w = 0; w < lines[i].words.size(); ++w) {
+                const QString text = withMonospacedZeros(spacedWord(lines[i].words[w], *grid, ink[i]));
+                const auto [first, last] = cells[i][w];
+                const bool ownCells = text.size() == last - first + 1;
+                std::vector<std::optional<std::pair<int, int>>> rows(text.size());
+                for (qsizetype k = 0; k < text.size() && ownCells; ++k) {
+                    if (!text[k].isSpace())
+                        rows[k] = cellRows(grey, grid->inkThreshold, *grid, first + int(k), lineTop(lines[i]),
+                            lineBottom(lines[i]));
+                }
+                placed[i].texts.push_back(text);
+                placed[i].rows.push_back(std::move(rows));
+            }
+        }
+        placeByHeight(placed);
+    }
+
     std::vector<TextObservation> observations;
     for (size_t i = 0; i < lines.size(); ++i) {
         const RecognizedLine &line = lines[i];
@@ -490,7 +670,7 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                                             eastAsianGap(line.words[w - 1], word, line), koreanWordGap);
                 text += QString(tabs, QLatin1Char('\t')) + QString(spaces, QLatin1Char(' '));
             }
-            const QString spaced = grid ? spacedWord(word, *grid, ink[i])
+            const QString spaced = grid ? placed[i].texts[w]
                 : w > 0                 ? withFullWidthPunctuation(line.words[w - 1], word, height)
                                         : word.text;
             confidences.push_back({ text.size(), spaced.size(), word.confidence });

@@ -40,9 +40,12 @@ struct AccuracySet {
     std::function<std::vector<std::pair<QString, Reader>>()> readers;
 };
 
+// A capture's time budget is for a user's machine, not for a loaded one under the sanitizers.
+const TesseractEngineOptions unhurried { .timeBudgetMs = 120'000 };
+
 std::vector<std::pair<QString, Reader>> textEngineReaders()
 {
-    auto engine = std::make_shared<TesseractEngine>();
+    auto engine = std::make_shared<TesseractEngine>(unhurried);
     return {
         { QStringLiteral("language"),
             [engine](const ScreenSnippet &snippet, const QImage &image) -> std::optional<QString> {
@@ -60,7 +63,7 @@ std::vector<std::pair<QString, Reader>> textEngineReaders()
 std::vector<std::pair<QString, Reader>> captureReaders()
 {
     struct Engines {
-        TesseractEngine text;
+        TesseractEngine text { unhurried };
         ZXingBarcodeEngine barcodes;
         NullScreenGrabber grabber;
         OCRService service { text, barcodes, grabber };

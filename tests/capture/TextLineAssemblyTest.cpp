@@ -1,5 +1,9 @@
 #include "capture/TextLineAssembly.h"
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -51,4 +55,67 @@ TEST(TextLineAssembly, SpacesFollowTheGapsAndTheScript)
         EXPECT_EQ(observations.front().wordConfidences.back().start + observations.front().wordConfidences.back().length,
             observations.front().topCandidates.value(0).size());
     }
+}
+
+// A monospaced block as the engine misreads it, each word's box over the cells given: what
+// the cells show mends the spaces, the zeros, the case and the dots.
+TEST(TextLineAssembly, MonospacedLinesAreMendedByWhereTheirCharactersStand)
+{
+    struct Read {
+        const char *text;
+        int firstCell, endCell;
+    };
+    const struct {
+        const char *drawn;
+        std::vector<Read> read;
+        const char *expected;
+    } lines[] = {
+        { "-rwxr-xr-x 1 maria maria 512 run.sh",
+            { { "-rwxr-xr-X", 0, 10 }, { "1", 11, 12 }, { "Maria", 13, 18 }, { "maria", 19, 24 },
+                { "512", 25, 28 }, { "run.sh", 29, 35 } },
+            "-rwxr-xr-x 1 maria maria 512 run.sh" },
+        { "a07bb31 Add a CHECK",
+            { { "aQ7bb31", 0, 7 }, { "Add", 8, 11 }, { "a", 12, 13 }, { "CHECK", 14, 19 } },
+            "a07bb31 Add a CHECK" },
+        { "    .parse()", { { "-parse()", 4, 12 } }, "    .parse()" },
+        { "30G used, load 0.8", { { "3@G", 0, 3 }, { "used,", 4, 9 }, { "load", 10, 14 }, { "®.8", 15, 18 } },
+            "30G used, load 0.8" },
+        { "root@box user1@host", { { "root@box", 0, 8 }, { "user1@host", 9, 19 } }, "root@box user1@host" },
+        // The box of ")" running on over "*".
+        { "x = (a + b) * c", { { "x=", 0, 3 }, { "(a+b)", 4, 13 }, { "*c", 12, 15 } }, "x = (a + b) * c" },
+    };
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(28);
+    const QFontMetricsF metrics(font);
+    const int lineHeight = int(metrics.height()) + 8;
+    QImage image(int(metrics.horizontalAdvance(QLatin1Char('x'))) * 40,
+        lineHeight * int(std::size(lines)) + 10, QImage::Format_Grayscale8);
+    image.fill(255);
+    QPainter painter(&image);
+    painter.setFont(font);
+    std::vector<RecognizedLine> read;
+    for (size_t l = 0; l < std::size(lines); ++l) {
+        const int top = 5 + int(l) * lineHeight;
+        const QString drawn = QString::fromUtf8(lines[l].drawn);
+        painter.drawText(QPointF(10, top + metrics.ascent()), drawn);
+        const auto cellLeft
+            = [&](int cell) { return 10 + int(std::lround(metrics.horizontalAdvance(drawn.left(cell)))); };
+        RecognizedLine line;
+        for (const Read &word : lines[l].read) {
+            line.words.push_back({ QString::fromUtf8(word.text),
+                QRect(QPoint(cellLeft(word.firstCell), top),
+                    QPoint(cellLeft(word.endCell) - 1, top + int(metrics.height()) - 1)),
+                {}, 0.9f });
+        }
+        read.push_back(line);
+    }
+    painter.end();
+
+    const auto observations = assembleLines(read, image);
+    QStringList texts;
+    for (const TextObservation &observation : observations)
+        texts << observation.topCandidates.value(0);
+    ASSERT_EQ(texts.size(), qsizetype(std::size(lines))) << texts.join(u'\n').toStdString();
+    for (size_t l = 0; l < std::size(lines); ++l)
+        EXPECT_EQ(texts[qsizetype(l)].toStdString(), lines[l].expected);
 }
