@@ -259,6 +259,28 @@ void placeByHeight(std::vector<PlacedLine> &lines)
     }
 }
 
+// A capital "I" standing alone is often read as "|" ("Thursday. | moved"). The bar of a pipe
+// reaches below the baseline in every common font; one that stands on it is an "I".
+QString withCapitalI(const RecognizedLine &line, size_t w)
+{
+    const RecognizedWord &word = line.words[w];
+    if (word.text != u"|")
+        return word.text;
+    static const QString descending = QStringLiteral("gjpqyJQ,;()[]{}|/@$_");
+    std::vector<double> bottoms;
+    for (size_t other = 0; other < line.words.size(); ++other) {
+        const QString &text = line.words[other].text;
+        if (other != w && std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetterOrNumber(); })
+            && std::none_of(text.begin(), text.end(), [](QChar c) { return descending.contains(c); }))
+            bottoms.push_back(line.words[other].box.bottom());
+    }
+    if (bottoms.size() < 2)
+        return word.text;
+    return word.box.bottom() <= median(bottoms) + std::max(1.0, word.box.height() * 0.06)
+        ? QStringLiteral("I")
+        : word.text;
+}
+
 // Japanese and Chinese text sets its punctuation in full-width cells, which the models read
 // as the ASCII mark ("?" for "？"): a mark after such a character, with the blank of a
 // full-width cell before it, is given its full-width form.
@@ -670,9 +692,9 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
                                             eastAsianGap(line.words[w - 1], word, line), koreanWordGap);
                 text += QString(tabs, QLatin1Char('\t')) + QString(spaces, QLatin1Char(' '));
             }
-            const QString spaced = grid ? placed[i].texts[w]
-                : w > 0                 ? withFullWidthPunctuation(line.words[w - 1], word, height)
-                                        : word.text;
+            const QString spaced = grid      ? placed[i].texts[w]
+                : w > 0 && word.text != u"|" ? withFullWidthPunctuation(line.words[w - 1], word, height)
+                                             : withCapitalI(line, w);
             confidences.push_back({ text.size(), spaced.size(), word.confidence });
             text += spaced;
         }

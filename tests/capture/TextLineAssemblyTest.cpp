@@ -119,3 +119,50 @@ TEST(TextLineAssembly, MonospacedLinesAreMendedByWhereTheirCharactersStand)
     for (size_t l = 0; l < std::size(lines); ++l)
         EXPECT_EQ(texts[qsizetype(l)].toStdString(), lines[l].expected);
 }
+
+// "I" alone is read as "|"; a pipe reaches below the baseline, an "I" stands on it. The boxes
+// are the ink's, as the engine gives them.
+TEST(TextLineAssembly, ABarOnTheBaselineIsAnI_APipeStays)
+{
+    const struct {
+        const char *drawn;
+        std::vector<const char *> read;
+    } lines[] = {
+        { "Thursday. I moved it to the end", { "Thursday.", "|", "moved", "it", "to", "the", "end" } },
+        { "Home | About us | Contact", { "Home", "|", "About", "us", "|", "Contact" } },
+    };
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(28);
+    const QFontMetricsF metrics(font);
+    const int lineHeight = int(metrics.height()) + 10;
+    QImage image(600, lineHeight * int(std::size(lines)) + 20, QImage::Format_Grayscale8);
+    image.fill(255);
+    QPainter painter(&image);
+    painter.setFont(font);
+    std::vector<RecognizedLine> read;
+    for (size_t l = 0; l < std::size(lines); ++l) {
+        const QString drawn = QString::fromUtf8(lines[l].drawn);
+        const int top = 10 + int(l) * lineHeight;
+        painter.drawText(QPointF(10, top + metrics.ascent()), drawn);
+        read.emplace_back();
+        qsizetype at = 0;
+        for (const char *text : lines[l].read) {
+            const QString word = drawn.mid(at).section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+            at = drawn.indexOf(word, at);
+            const int from = 10 + int(metrics.horizontalAdvance(drawn.left(at)));
+            const int to = 10 + int(metrics.horizontalAdvance(drawn.left(at + word.size())));
+            at += word.size();
+            QRect ink;
+            for (int y = top; y < top + lineHeight; ++y) {
+                for (int x = from; x < to; ++x)
+                    ink |= qGray(image.pixel(x, y)) < 128 ? QRect(x, y, 1, 1) : QRect();
+            }
+            read.back().words.push_back({ QString::fromUtf8(text), ink, {}, 0.9f });
+        }
+    }
+    painter.end();
+    const auto observations = assembleLines(read, image);
+    ASSERT_EQ(observations.size(), std::size(lines));
+    for (size_t l = 0; l < std::size(lines); ++l)
+        EXPECT_EQ(observations[l].topCandidates.value(0).toStdString(), lines[l].drawn);
+}
