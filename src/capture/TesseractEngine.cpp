@@ -453,7 +453,44 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
         if (tesseract::TessBaseAPI *api = engineFor({ chinese.language, false }, 0))
             consider(chinese, readUnits({ api }, grey, layout, readingUnits(grey, layout, 1)));
     }
+    if (best)
+        readLatinWordsAgain(grey, layout, *best);
     return best;
+}
+
+void TesseractEngine::readLatinWordsAgain(const QImage &grey, const Layout &layout, Reading &reading)
+{
+    // The East Asian models read a Latin word among their text ("Wi-Fi" in a Korean sentence)
+    // as doubtful signs ("\\1-1"): English reads such a word alone, and the surer reading is kept.
+    const auto eastAsianIn
+        = [](const QString &text) { return std::any_of(text.begin(), text.end(), isEastAsian); };
+    tesseract::TessBaseAPI *english = nullptr;
+    for (size_t l = 0; l < reading.lines.size(); ++l) {
+        for (RecognizedWord &word : reading.lines[l].words) {
+            if (word.confidence >= 0.6f || eastAsianIn(word.text))
+                continue;
+            if (!english && !dataFileMissing(QStringLiteral("eng")))
+                english = engineFor({ QStringLiteral("eng"), false }, 0);
+            if (!english)
+                return;
+            const int room = word.box.height() / 4;
+            const ReadingUnit alone { word.box.adjusted(-room, -room, room, room).intersected(grey.rect()),
+                reading.blockOfLine[l], {}, true };
+            const std::optional<Reading> again = readPart(english, grey, alone, layout);
+            // English reads Hangul or Han as doubtful Latin in turn: only a fairly sure reading,
+            // and a clearly surer one, counts.
+            if (!again || again->lines.size() != 1
+                || again->confidence < std::max(word.confidence + 0.2, 0.5))
+                continue;
+            QStringList words;
+            for (const RecognizedWord &read : again->lines.front().words)
+                words << read.text;
+            if (eastAsianIn(words.join(QString())))
+                continue;
+            word.text = words.join(QLatin1Char(' '));
+            word.confidence = float(again->confidence);
+        }
+    }
 }
 
 std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey, const Layout &layout)

@@ -105,6 +105,7 @@ private:
         const Layout &layout, const std::vector<ReadingUnit> &units);
     std::optional<Reading> readLatin(const QImage &grey, const Layout &layout);
     std::optional<Reading> readEastAsian(const QImage &grey, const Layout &layout);
+    void readLatinWordsAgain(const QImage &grey, const Layout &layout, Reading &reading);
     std::optional<Reading> readPart(
         tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout);
     void readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout,

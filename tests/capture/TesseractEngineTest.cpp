@@ -195,7 +195,9 @@ TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
         GTEST_SKIP() << "the CJK test font (Debian fonts-wqy-microhei) is not installed";
     TesseractEngine engine;
     const QStringList texts = { QStringLiteral("設定を開いてください"), QStringLiteral("简体中文屏幕文字"),
-        QStringLiteral("화면의 글자를 읽습니다") };
+        QStringLiteral("화면의 글자를 읽습니다"),
+        // A Latin word among Korean, which the Korean model reads as signs.
+        QStringLiteral("이 파일은 Windows 11 에서 열 수 있습니다") };
     for (const QString &text : texts) {
         SCOPED_TRACE(text.toStdString());
         for (const bool dark : { false, true }) {
