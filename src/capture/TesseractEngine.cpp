@@ -589,6 +589,10 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     std::optional<Reading> reading;
     if (const auto language = tesseractLanguage(languageIdentifier)) {
         reading = read(*language, grey, layout);
+        static const QStringList eastAsianModels
+            = { QStringLiteral("jpn"), QStringLiteral("kor"), QStringLiteral("chi_sim"), QStringLiteral("chi_tra") };
+        if (reading && eastAsianModels.contains(*language))
+            readLatinWordsAgain(grey, layout, *reading);
     } else {
         // Automatic: the script is told from the shapes on the prepared image, so Latin text
         // pays for no East Asian model and East Asian text for no Latin reading. Only when the
