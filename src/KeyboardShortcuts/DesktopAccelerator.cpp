@@ -7,7 +7,7 @@
 
 namespace KeyboardShortcuts {
 
-std::optional<QString> gnomeAccelerator(const Shortcut &shortcut)
+std::optional<QStringList> acceleratorWords(const Shortcut &shortcut, const ModifierWords &modifierWords)
 {
     const ModifierFlags modifiers = ModifierFlags::fromCarbon(shortcut.carbonModifiers);
     if (modifiers.contains(ModifierFlags::function))
@@ -18,16 +18,22 @@ std::optional<QString> gnomeAccelerator(const Shortcut &shortcut)
     char name[64];
     if (xkb_keysym_get_name(*keysym, name, sizeof name) <= 0)
         return std::nullopt;
-    QString accelerator;
-    if (modifiers.contains(ModifierFlags::control))
-        accelerator += QStringLiteral("<Control>");
-    if (modifiers.contains(ModifierFlags::option))
-        accelerator += QStringLiteral("<Alt>");
-    if (modifiers.contains(ModifierFlags::shift))
-        accelerator += QStringLiteral("<Shift>");
-    if (modifiers.contains(ModifierFlags::command))
-        accelerator += QStringLiteral("<Super>");
-    return accelerator + QString::fromLatin1(name);
+    const ModifierFlags order[]
+        = { ModifierFlags::control, ModifierFlags::option, ModifierFlags::shift, ModifierFlags::command };
+    QStringList words;
+    for (size_t i = 0; i < std::size(order); ++i) {
+        if (modifiers.contains(order[i]))
+            words << QString::fromLatin1(modifierWords[i]);
+    }
+    words << QString::fromLatin1(name);
+    return words;
+}
+
+std::optional<QString> gnomeAccelerator(const Shortcut &shortcut)
+{
+    const std::optional<QStringList> words
+        = acceleratorWords(shortcut, { "<Control>", "<Alt>", "<Shift>", "<Super>" });
+    return words ? std::optional(words->join(QString())) : std::nullopt;
 }
 
 } // namespace KeyboardShortcuts

@@ -1,7 +1,6 @@
 #include "PortalHotKeyBackend.h"
 
-#include "KeyboardShortcuts/KeyboardLayout.h"
-#include "KeyboardShortcuts/ModifierFlags.h"
+#include "KeyboardShortcuts/DesktopAccelerator.h"
 #include "platform/PortalVersions.h"
 #include "platform/portal/PortalRequest.h"
 
@@ -15,8 +14,6 @@
 
 #include <algorithm>
 
-#include <xkbcommon/xkbcommon.h>
-
 namespace KeyboardShortcuts {
 
 namespace {
@@ -27,26 +24,8 @@ const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.Global
 
 std::optional<QString> portalTrigger(const Shortcut &shortcut)
 {
-    const ModifierFlags modifiers = ModifierFlags::fromCarbon(shortcut.carbonModifiers);
-    if (modifiers.contains(ModifierFlags::function))
-        return std::nullopt;
-    const std::optional<uint32_t> keysym = keyToKeysym(shortcut.carbonKeyCode);
-    if (!keysym)
-        return std::nullopt;
-    char name[64];
-    if (xkb_keysym_get_name(*keysym, name, sizeof name) <= 0)
-        return std::nullopt;
-    QStringList parts;
-    if (modifiers.contains(ModifierFlags::control))
-        parts << QStringLiteral("CTRL");
-    if (modifiers.contains(ModifierFlags::option))
-        parts << QStringLiteral("ALT");
-    if (modifiers.contains(ModifierFlags::shift))
-        parts << QStringLiteral("SHIFT");
-    if (modifiers.contains(ModifierFlags::command))
-        parts << QStringLiteral("LOGO");
-    parts << QString::fromLatin1(name);
-    return parts.join(QLatin1Char('+'));
+    const std::optional<QStringList> words = acceleratorWords(shortcut, { "CTRL", "ALT", "SHIFT", "LOGO" });
+    return words ? std::optional(words->join(QLatin1Char('+'))) : std::nullopt;
 }
 
 PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcutSlot>()> slotsProvider,
