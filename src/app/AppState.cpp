@@ -486,8 +486,6 @@ bool AppState::showScreenRecordingExplanation()
 // History.
 
 namespace {
-// Far above 25 entries of any text a screen can hold; a larger file is not ours to load whole.
-constexpr qint64 maximumHistoryFileBytes = 256 * 1024 * 1024;
 // Another Glyphwell holds the lock only while it reads, merges and writes the file.
 constexpr int historyLockTimeoutMs = 3000;
 } // namespace
