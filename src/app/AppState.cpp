@@ -186,18 +186,37 @@ std::optional<CaptureHistoryItem> AppState::selectedHistoryItem() const
 void AppState::cancelCapture()
 {
     // The selection has its own Escape; this stops the reading of the text.
-    if (m_recognizing)
-        m_services.service.cancelRecognition();
+    if (!m_recognizing)
+        return;
+    stopReading();
+    setCaptureState(CaptureState::failure(errorDescription(OCRServiceError::captureCancelled)));
+}
+
+void AppState::stopReading()
+{
+    m_services.service.cancelRecognition();
+    Q_EMIT objectWillChange();
+    ++m_readingCount;
+    m_recognizing = false;
+    m_services.regionSelector.dismissSelection();
+}
+
+bool AppState::readingIsCurrent(quint64 reading)
+{
+    if (reading != m_readingCount)
+        return false;
+    Q_EMIT objectWillChange();
+    m_recognizing = false;
+    return true;
 }
 
 void AppState::startCapture(std::optional<CaptureMode> mode)
 {
-    // A new capture asked for while the last one is read stops that reading and starts
-    // when it has ended, rather than being dropped.
+    // A new capture asked for while the last one is read stops that reading and starts at
+    // once, rather than being dropped.
     if (m_recognizing) {
-        m_captureAfterReading = mode.value_or(CaptureMode::text);
-        m_services.service.cancelRecognition();
-        return;
+        stopReading();
+        setCaptureState(CaptureState::idle());
     }
     // The explanation alert runs a nested event loop, where another shortcut press arrives
     // before the state says capturing: the whole flow is guarded, not only the selection.
@@ -254,8 +273,13 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     // Whatever the outcome, the overlay a Wayland selection leaves up goes with this capture:
     // after the clipboard has the text, while the overlay still holds the keyboard focus
     // the compositor asks for.
+    // A capture started after this one's reading was let go owns the overlay by then.
     RegionSelector &selector = m_services.regionSelector;
-    const auto dismiss = qScopeGuard([&selector] { selector.dismissSelection(); });
+    const quint64 capture = ++m_captureCount;
+    const auto dismiss = qScopeGuard([this, self, capture, &selector] {
+        if (!self || capture == m_captureCount)
+            selector.dismissSelection();
+    });
     try {
         auto selection = selector.selectRegion();
         const QRectF rect = co_await selection;
@@ -289,9 +313,10 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
             setCaptureState(CaptureState::failure(unexpectedFailureMessage("")));
         co_return;
     }
+    const quint64 reading = m_readingCount;
     auto recognition = recognizeInBackground(image, mode);
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self || readingEndedForAnotherCapture())
+    if (!self || !readingIsCurrent(reading))
         co_return;
     if (!outcome.text) {
         setCaptureState(CaptureState::failure(outcome.failure));
@@ -303,20 +328,6 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     applyRecognizedText(*outcome.text, outcome.languageIdentifier);
 }
 
-bool AppState::readingEndedForAnotherCapture()
-{
-    Q_EMIT objectWillChange();
-    m_recognizing = false;
-    if (!m_captureAfterReading)
-        return false;
-    const CaptureMode next = *m_captureAfterReading;
-    m_captureAfterReading.reset();
-    setCaptureState(CaptureState::idle());
-    // Once the stopped capture has put its overlay away.
-    QTimer::singleShot(0, this, [this, next] { startCapture(next); });
-    return true;
-}
-
 QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     QImage image, std::optional<CaptureMode> mode)
 {
@@ -325,7 +336,10 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
         [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
-            identifier = m_selectedLanguageIdentifier] {
+            identifier = m_selectedLanguageIdentifier, &current = m_readingCount, reading = m_readingCount.load()] {
+            // Let go while a stopped reading still held the engine: its outcome would be dropped.
+            if (current != reading)
+                return RecognitionOutcome { std::nullopt, errorDescription(OCRServiceError::captureCancelled), identifier };
             try {
                 RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {}, identifier };
                 markCaptureStep("recognized");
@@ -354,9 +368,10 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
 {
     QPointer<AppState> self(this);
     // A re-run always reads text with its line breaks, whatever the first capture's mode.
+    const quint64 reading = m_readingCount;
     auto recognition = recognizeInBackground(std::move(image), std::nullopt);
     const RecognitionOutcome outcome = co_await recognition;
-    if (!self || readingEndedForAnotherCapture())
+    if (!self || !readingIsCurrent(reading))
         co_return;
     if (outcome.text)
         applyRecognizedText(*outcome.text, outcome.languageIdentifier);
@@ -471,8 +486,6 @@ bool AppState::showScreenRecordingExplanation()
 // History.
 
 namespace {
-// Far above 25 entries of any text a screen can hold; a larger file is not ours to load whole.
-constexpr qint64 maximumHistoryFileBytes = 256 * 1024 * 1024;
 // Another Glyphwell holds the lock only while it reads, merges and writes the file.
 constexpr int historyLockTimeoutMs = 3000;
 } // namespace

@@ -19,6 +19,7 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#include <atomic>
 #include <optional>
 
 class AppActivation;
@@ -160,14 +161,23 @@ private:
     bool m_startingCapture = false;
     QList<QMetaObject::Connection> m_permissionRefreshObservers;
     QTimer *m_permissionRefreshTask = nullptr;
+    // A stopped reading is let go at once: the engine stops between words, but finding the
+    // lines of a large image first cannot be interrupted, and the user should not wait for it.
+    // Each reading let go moves this count on; a reading's outcome counts only while the count
+    // is the one it started with, and one let go before the pool's thread got to it does not
+    // start. Declared before the pool, which waits for its jobs as it goes.
+    std::atomic<quint64> m_readingCount = 0;
     // Recognition runs here, off the main thread, so the windows keep painting; one job at a
-    // time, in the order the captures asked.
+    // time, in the order the captures asked: a capture started while a stopped reading still
+    // runs selects at once and is read when that reading has ended.
     QThreadPool m_recognitionPool;
     bool m_recognizing = false;
-    std::optional<CaptureMode> m_captureAfterReading;
-    // After a reading: false, or true when it was stopped for a capture asked for meanwhile,
-    // which has now started (the reading's outcome is then of no interest).
-    bool readingEndedForAnotherCapture();
+    // Counts the captures started: a capture puts the overlay away only while no later one
+    // owns it.
+    quint64 m_captureCount = 0;
+    void stopReading();
+    // After a reading ended: whether it is still the current one (it was not let go).
+    bool readingIsCurrent(quint64 reading);
     // Every entry this instance has held or read: one missing from memory was removed here.
     QSet<QUuid> m_knownHistoryIDs;
     struct ClearedHistory {

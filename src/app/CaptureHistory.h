@@ -28,6 +28,8 @@ struct PersistedGlyphwellState {
 
 // The history file: $XDG_DATA_HOME/Glyphwell/capture-history.json (~/.local/share when unset).
 QString historyFilePath();
+// Far above 25 entries of any text a screen can hold; a larger file is not ours to load whole.
+inline constexpr qint64 maximumHistoryFileBytes = 256 * 1024 * 1024;
 
 // Pretty-printed JSON with sorted keys, dates as ISO 8601 UTC with whole seconds and "Z",
 // upper-case UUIDs, and every "/" in strings written as "\/".

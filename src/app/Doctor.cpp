@@ -170,6 +170,13 @@ void addClipboardManager(std::vector<DoctorLine> &lines, const DoctorFindings &f
             installCommand({ QStringLiteral("parcellite|copyq|diodon|xfce4-clipman") }) });
 }
 
+void addHistory(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
+{
+    if (!findings.historyProblem.isEmpty())
+        lines.push_back({ Level::warning, QStringLiteral("Capture history"), findings.historyProblem,
+            QStringLiteral("Move it away: Glyphwell keeps its history in a regular file there") });
+}
+
 QString levelName(Level level)
 {
     switch (level) {
@@ -194,6 +201,7 @@ std::vector<DoctorLine> doctorLines(const DoctorFindings &findings)
     addTray(lines, findings);
     addLanguageData(lines, findings);
     addClipboardManager(lines, findings);
+    addHistory(lines, findings);
     return lines;
 }
 

@@ -39,6 +39,7 @@ struct DoctorFindings {
     std::optional<bool> clipboardManager; // absent: cannot be told in this session
     std::optional<QString> dataDirectory; // Tesseract's data folder
     QString selectedLanguage; // the language identifier the next capture uses
+    QString historyProblem; // why the history file there was not read (a FIFO, a folder); empty: read or none
 };
 
 struct DoctorLine {

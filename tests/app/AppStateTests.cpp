@@ -2,6 +2,7 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "app/CaptureRecognition.h"
+#include "capture/TesseractEngine.h"
 #include "fakes/AppStateHarness.h"
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FullDisk.h"
@@ -9,7 +10,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -330,55 +333,180 @@ TEST_F(AppStateTest, SecondTrigger_WhileCapturingIsIgnored)
     EXPECT_EQ(state->captureHistory().size(), 2);
 }
 
-// While the text is read, Escape stops the reading (it ends as cancelled, nothing is kept) and
-// a new capture request stops it and then starts, instead of being dropped.
+// While the text is read, Escape (in the window or over the held overlay) stops the reading and
+// a new capture request stops it and starts. Either lets the user go at once, while the engine
+// goes on until it can stop (a large image's lines are found before it looks): what that
+// reading gives is dropped, its end leaves a new capture's overlay up, and the new capture's
+// reading waits for the engine rather than running beside it, or never starts when stopped too.
 TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
 {
     makeState();
-    // The first reading of each case lasts until it is cancelled; the next ones end at once.
+    // The first reading of each case holds the engine until released, stopped or not.
     std::atomic<bool> hold = false;
+    std::atomic<bool> release = false;
     textEngine.answer = [&](const QImage &) -> std::optional<std::vector<TextObservation>> {
         if (hold.exchange(false)) {
-            for (int waited = 0; waited < 5000 && !textEngine.cancelled; waited += 5)
+            for (int waited = 0; waited < 5000 && !release; waited += 5)
                 QThread::msleep(5);
             if (textEngine.cancelled.exchange(false))
                 throw CaptureError(OCRServiceError::captureCancelled);
+            return lines({ QStringLiteral("the stopped reading") });
         }
         return lines({ QStringLiteral("read to the end") });
     };
+    const CaptureState cancelled = CaptureState::failure(errorDescription(OCRServiceError::captureCancelled));
+    // Where the new capture is when the stopped reading ends.
+    enum class NewCapture { none, selecting, queued, stoppedWhileQueued };
     struct Case {
         const char *name;
         std::function<void()> interrupt;
-        int selections; // the selections asked for, the interrupted one's included
-        qsizetype history; // entries after the case
+        NewCapture next;
+        CaptureState outcome;
+        QString text;
+        int readings; // readings the engine made, the stopped one's included
     };
     const Case cases[] = {
-        { "Escape", [&] { state->cancelCapture(); }, 1, 0 },
-        { "another capture", [&] { state->startCapture(); }, 2, 1 },
+        { "Escape", [&] { state->cancelCapture(); }, NewCapture::none, cancelled, QString(), 1 },
+        { "Escape over the held overlay", [&] { selector.onCancelWhileHeld(); }, NewCapture::none, cancelled, QString(), 1 },
+        { "another capture, selecting", [&] { state->startCapture(); }, NewCapture::selecting, CaptureState::success(),
+            QStringLiteral("read to the end"), 2 },
+        { "another capture, waiting for the engine", [&] { state->startCapture(); }, NewCapture::queued,
+            CaptureState::success(), QStringLiteral("read to the end"), 2 },
+        { "another capture, stopped while waiting", [&] { state->startCapture(); }, NewCapture::stoppedWhileQueued,
+            cancelled, QString(), 1 },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const int before = selector.calls;
+        const int selections = selector.calls;
+        const int readings = textEngine.calls;
+        const qsizetype history = state->captureHistory().size();
+        int dismissals = 0;
+        selector.onDismiss = [&] { ++dismissals; };
         hold = true;
+        release = false;
         state->startCapture();
         ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
         selector.finish(QRectF(0, 0, 50, 50));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls > readings; }, 3000));
+        ASSERT_TRUE(state->isReadingCapture());
         c.interrupt();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !state->isReadingCapture(); }, 1000));
-        QTest::qWait(20); // a new capture starts on the next turn of the event loop
-        EXPECT_EQ(selector.calls - before, c.selections);
-        if (c.selections == 1) {
-            EXPECT_EQ(state->captureState(), CaptureState::failure(errorDescription(OCRServiceError::captureCancelled)));
-        } else {
-            // The new capture's selection is up; finishing it reads to the end.
+        // At once, with the engine still held: the reading is let go, its overlay put away.
+        EXPECT_FALSE(state->isReadingCapture());
+        EXPECT_GE(dismissals, 1);
+        EXPECT_EQ(state->captureState(), c.next == NewCapture::none ? cancelled : CaptureState::capturing());
+        if (c.next != NewCapture::none)
             ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        if (c.next == NewCapture::queued || c.next == NewCapture::stoppedWhileQueued) {
             selector.finish(QRectF(0, 0, 50, 50));
-            ASSERT_TRUE(waitUntilNotCapturing());
-            EXPECT_EQ(state->extractedText(), QStringLiteral("read to the end"));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
+            if (c.next == NewCapture::stoppedWhileQueued) {
+                state->cancelCapture();
+                EXPECT_EQ(state->captureState(), cancelled);
+            }
         }
-        EXPECT_EQ(state->captureHistory().size(), c.history);
+        QTest::qWait(50);
+        EXPECT_EQ(textEngine.calls - readings, 1);
+        const int dismissalsBefore = dismissals;
+        release = true;
+        QTest::qWait(50); // the stopped capture ends
+        if (c.next == NewCapture::selecting) {
+            EXPECT_EQ(dismissals, dismissalsBefore);
+            EXPECT_TRUE(selector.pending());
+            selector.finish(QRectF(0, 0, 50, 50));
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000));
+        QTest::qWait(20);
+        EXPECT_EQ(state->captureState(), c.outcome);
+        EXPECT_EQ(state->extractedText(), c.text);
+        EXPECT_EQ(state->captureHistory().size() - history, c.text.isEmpty() ? 0 : 1);
+        EXPECT_EQ(textEngine.calls - readings, c.readings);
+        EXPECT_EQ(selector.calls - selections, c.next == NewCapture::none ? 1 : 2);
+        selector.onDismiss = nullptr;
     }
+}
+
+// With the real engine on a dense page, whose lines it finds before it can be interrupted:
+// Escape over the held overlay, Stop Reading and a new capture let the user go within 200 ms,
+// and the next capture reads once the stopped reading has ended. The figures are printed.
+TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
+{
+    const auto render = [](const QStringList &texts, QSize size) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QFont font;
+        font.setPixelSize(14);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        for (int i = 0; i < texts.size(); ++i)
+            painter.drawText(QPoint(8, 22 + i * 16), texts[i]);
+        return image;
+    };
+    QStringList page;
+    for (int i = 0; i < 90; ++i)
+        page.append(QStringLiteral("Line %1 of a dense page that takes the engine a long time").arg(i));
+    const QImage dense = render(page, QSize(440, 1480));
+    const QImage small = render({ QStringLiteral("The next text is read") }, QSize(240, 40));
+    TesseractEngine engine;
+    engine.warmUp(std::nullopt);
+    OCRService recognition(engine, barcodeEngine, grabber);
+    makeState(&recognition);
+    // Polls finely: the figures are what is measured.
+    const auto waitFor = [](const std::function<bool()> &done, qint64 limitMs) -> qint64 {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > limitMs)
+                return -1;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QThread::usleep(500);
+        }
+        return clock.elapsed();
+    };
+    const QString cancelled = errorDescription(OCRServiceError::captureCancelled);
+    const struct {
+        const char *name;
+        std::function<void()> interrupt;
+        bool startsCapture;
+    } rows[] = {
+        { "Escape over the held overlay", [&] { selector.onCancelWhileHeld(); }, false },
+        { "Stop Reading", [&] { state->cancelCapture(); }, false },
+        { "a new capture", [&] { state->startCapture(); }, true },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        grabber.result = dense;
+        state->startCapture();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        selector.finish(QRectF(0, 0, dense.width(), dense.height()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
+        QTest::qWait(300); // into the line finding, which the whole page takes seconds past
+        ASSERT_TRUE(state->isReadingCapture());
+        QElapsedTimer sinceStop;
+        sinceStop.start();
+        row.interrupt();
+        const qint64 letGo = row.startsCapture
+            ? waitFor([&] { return selector.pending(); }, 5000)
+            : waitFor([&] { return !state->isReadingCapture() && state->captureState() == CaptureState::failure(cancelled); }, 5000);
+        ASSERT_GE(letGo, 0);
+        EXPECT_LT(letGo, 200);
+        if (!row.startsCapture) {
+            state->startCapture();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        }
+        grabber.result = small;
+        selector.finish(QRectF(0, 0, small.width(), small.height()));
+        ASSERT_GE(waitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 30'000), 0);
+        const qint64 nextRead = sinceStop.elapsed();
+        EXPECT_EQ(state->extractedText(), QStringLiteral("The next text is read"));
+        std::printf("stopping a dense reading, %s: let go after %lld ms, the next capture read %lld ms after the stop\n",
+            row.name, static_cast<long long>(letGo), static_cast<long long>(nextRead));
+        std::fflush(stdout);
+    }
+    // Nothing of the stopped page was kept.
+    for (const CaptureHistoryItem &item : state->captureHistory())
+        EXPECT_FALSE(item.text.contains(QStringLiteral("dense page")));
+    state.reset(); // before the engine it reads with
 }
 
 TEST_F(AppStateTest, CaptureLast_DoesNothingBeforeAnyCapture)

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -131,20 +133,24 @@ struct ProgramRun {
     int status;
     QString error;
     long peakKilobytes; // the largest child so far
+    QString output;
 };
 
-ProgramRun runGlyphwell(const QStringList &arguments)
+// With the variables in `set` added to this process's environment.
+ProgramRun runGlyphwell(const QStringList &arguments, const QProcessEnvironment &set = {})
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    environment.insert(set);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(GLYPHWELL_EXECUTABLE), arguments);
     process.waitForFinished(120'000);
     rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-        QString::fromUtf8(process.readAllStandardError()), usage.ru_maxrss };
+        QString::fromUtf8(process.readAllStandardError()), usage.ru_maxrss,
+        QString::fromUtf8(process.readAllStandardOutput()) };
 }
 
 } // namespace
@@ -210,6 +216,47 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
     const long peak = runGlyphwell({ QStringLiteral("--recognize"), huge }).peakKilobytes;
     std::printf("huge.png: peak %ld MB, this process's own peak %ld MB\n", peak / 1024, before / 1024);
     EXPECT_LT(peak, before + 400 * 1024);
+}
+
+// --doctor reads the history for the chosen language as the program does: what is not a
+// regular file there is not opened (a FIFO hung it), and is named instead.
+TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
+{
+    const struct {
+        const char *name;
+        std::function<bool(const QString &)> make;
+        QString says; // empty: no line about the history
+    } rows[] = {
+        { "FIFO", [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
+            QStringLiteral("capture-history.json: is not a regular file (a FIFO, socket or device)") },
+        { "folder", [](const QString &path) { return QDir().mkpath(path); },
+            QStringLiteral("capture-history.json: is a folder") },
+        { "regular file",
+            [](const QString &path) {
+                QFile file(path);
+                return file.open(QIODevice::WriteOnly)
+                    && file.write(R"({"history": [], "selectedLanguageIdentifier": "en-US"})") > 0;
+            },
+            QString() },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell"))));
+        ASSERT_TRUE(row.make(dir.filePath(QStringLiteral("Glyphwell/capture-history.json"))));
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun run = runGlyphwell({ QStringLiteral("--doctor") }, environment);
+        EXPECT_LT(clock.elapsed(), 60'000);
+        EXPECT_GE(run.status, 0) << "did not end";
+        EXPECT_TRUE(run.output.contains(QStringLiteral("Clipboard manager"))) << run.output.toStdString();
+        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty()) << run.output.toStdString();
+        if (!row.says.isEmpty())
+            EXPECT_TRUE(run.output.contains(row.says)) << run.output.toStdString();
+    }
 }
 
 TEST(CommandLineFiles, AFileNameThatIsNotUtf8IsOpenedByItsBytes)

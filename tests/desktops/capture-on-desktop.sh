@@ -46,6 +46,14 @@ PX=780 PY=120
 dimmed() { shot shots/probe.png && [ "$(grey $PX $PY shots/probe.png)" -lt 100 ]; }
 undimmed() { shot shots/probe.png && [ "$(grey $PX $PY shots/probe.png)" -gt 110 ]; }
 clipboard() { timeout 5 wl-paste --no-newline 2>/dev/null; }
+# GNOME's screenshot tool flashes the screen white: a capture must not take its picture during
+# the flash (its overlay then shows a white screen, which reads as not dimmed). Captures are
+# started a moment after a picture, and probed only once their own picture is taken, which
+# Glyphwell's timing lines (in $glyphwell_log) say.
+glyphwell_log=glyphwell.log
+frames() { grep -c '^glyphwell-timing frame' "$glyphwell_log"; }
+framed() { [ "$(frames)" -gt "$frames" ]; }
+before_capture() { sleep 1; frames=$(frames); }
 history=$HOME/.local/share/Glyphwell/capture-history.json
 entries() { grep -c '"capturedAt"' "$history" 2>/dev/null || echo 0; }
 grew() { [ "$(entries)" -gt "$before" ]; }
@@ -59,7 +67,7 @@ sleep 4
 input key $SHIFT # gives the seat a keyboard (mutter makes its virtual keyboard on first use)
 [ "$desktop" = gnome ] && { input key $ESC; sleep 1; } # GNOME starts in the overview
 
-"$GLYPHWELL" >glyphwell.log 2>&1 &
+GLYPHWELL_TIMING=1 "$GLYPHWELL" >glyphwell.log 2>&1 &
 glyphwell_pid=$!
 wait_for 30 grep -q '^glyphwell: capture: portal screenshot' glyphwell.log \
     || fail "no start-up line: $(tail -3 glyphwell.log)"
@@ -83,7 +91,9 @@ fi
 capture() { # NAME X2 Y2 EXPECTED: capture the text from (30,190) to (X2,Y2)
     local name=$1 expected=$4 text
     before=$(entries)
+    before_capture
     "$GLYPHWELL" --capture || fail "$name: glyphwell --capture failed"
+    wait_for 30 framed || fail "$name: no screenshot taken: $(tail -2 glyphwell.log)"
     wait_for 30 dimmed || fail "$name: no overlay: $(tail -2 glyphwell.log)"
     drag 30 190 "$2" "$3"
     shot shots/probe.png && cp shots/probe.png "shots/$desktop-$name-mid-drag.png"
@@ -108,7 +118,9 @@ case $(clipboard) in *"file format"*) ;; *) fail "the clipboard lost the text: $
 
 # Escape cancels: nothing new in the history or on the clipboard.
 before=$(entries)
+before_capture
 "$GLYPHWELL" --capture
+wait_for 30 framed || fail "escape: no screenshot taken"
 wait_for 30 dimmed || fail "escape: no overlay"
 sleep 1
 input key $ESC
@@ -121,7 +133,9 @@ case $(clipboard) in *"file format"*) ;; *) fail "a cancelled capture changed th
 log "doctor: $(grep 'GlobalShortcuts' doctor.txt)"
 
 shortcut() { # presses Shift+Super+X; the overlay must come up, Escape puts it away
+    before_capture
     input keydown $SHIFT; input keydown $SUPER; input key $KEY_X; input keyup $SUPER; input keyup $SHIFT
+    wait_for 20 framed || fail "$1: Shift+Super+X started no capture"
     wait_for 20 dimmed || fail "$1: Shift+Super+X did not open the overlay"
     input key $ESC
     wait_for 10 undimmed || fail "$1: Escape did not close the overlay"
@@ -141,8 +155,9 @@ kde)
         || fail "the portal did not bind Capture Text: $(cat glyphwell.log)"
     shortcut "portal"
     stop_glyphwell
-    "$GLYPHWELL" >glyphwell-2.log 2>&1 &
+    GLYPHWELL_TIMING=1 "$GLYPHWELL" >glyphwell-2.log 2>&1 &
     glyphwell_pid=$!
+    glyphwell_log=glyphwell-2.log
     wait_for 30 grep -q '^glyphwell: the desktop gives "Capture Text" the shortcut Meta+Shift+X' glyphwell-2.log \
         || fail "after a restart the portal did not bind Capture Text: $(cat glyphwell-2.log)"
     shortcut "portal after a restart"

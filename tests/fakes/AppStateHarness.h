@@ -54,12 +54,13 @@ struct AppStateHarness {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    AppState &makeState()
+    // With another recognition service (the real engines) where a test needs one.
+    AppState &makeState(OCRService *recognition = nullptr)
     {
         PermissionService permissions(
             { QStringLiteral("/usr/bin/glyphwell"), QString(), [] { return true; } });
         state = std::make_unique<AppState>(AppStateServices { defaults, *preferences, pasteboard, dialogs,
-            access, selector, service, activation, permissions, historyPath() });
+            access, selector, recognition ? *recognition : service, activation, permissions, historyPath() });
         return *state;
     }
 

@@ -9,6 +9,7 @@
 #include "app/CaptureHistory.h"
 #include "capture/TesseractEngine.h"
 #include "capture/x11/XcbPointers.h"
+#include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
@@ -20,7 +21,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QFile>
 
 namespace {
 
@@ -111,9 +111,12 @@ void gatherX11(DoctorFindings &findings, const QDBusConnection &bus)
 DoctorFindings::ShortcutBinding shortcutBinding(const QDBusConnection &bus)
 {
     using State = DoctorFindings::ShortcutBinding::State;
-    QFile record(shortcutBindingRecordPath());
-    if (bus.interface()->isServiceRegistered(SingleInstance::serviceName) && record.open(QIODevice::ReadOnly)) {
-        QStringList lines = QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // A few lines; read as the history is, so that nothing in its place can hang the doctor.
+    const FileContent record = bus.interface()->isServiceRegistered(SingleInstance::serviceName)
+        ? readRegularFile(shortcutBindingRecordPath(), 64 * 1024)
+        : FileContent {};
+    if (record.read) {
+        QStringList lines = QString::fromUtf8(record.data).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         const QString state = lines.isEmpty() ? QString() : lines.takeFirst();
         if (state == QLatin1String("bound"))
             return { State::bound, lines.join(QStringLiteral(", ")) };
@@ -157,9 +160,14 @@ DoctorFindings gatherDoctorFindings()
 
     findings.dataDirectory = TesseractEngine::systemDataDirectory();
     findings.selectedLanguage = OCRLanguageOption::automaticIdentifier;
-    QFile history(historyFilePath());
-    if (history.open(QIODevice::ReadOnly))
-        if (const auto state = decodePersistedState(history.readAll()))
+    // Never opened as it is: a FIFO there would hang the doctor, a device never end.
+    const QString historyPath = historyFilePath();
+    const FileContent history = readRegularFile(historyPath, maximumHistoryFileBytes);
+    if (history.read) {
+        if (const auto state = decodePersistedState(history.data))
             findings.selectedLanguage = state->selectedLanguageIdentifier;
+    } else if (history.exists) {
+        findings.historyProblem = historyPath + QStringLiteral(": ") + history.error;
+    }
     return findings;
 }
