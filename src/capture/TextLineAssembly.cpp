@@ -660,7 +660,10 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         double widestStep = 0.04;
         for (size_t g = 1; g < koreanGaps.size(); ++g) {
             const double step = koreanGaps[g] - koreanGaps[g - 1];
-            if (koreanGaps[g - 1] >= 0.12 && koreanGaps[g] <= 0.4 && step > widestStep) {
+            // A syllable gap below the step; a word gap above it, which some fonts set at
+            // twice that (0.3 and 0.6 of the type), but not a gap far beyond every word gap.
+            if (koreanGaps[g - 1] >= 0.12 && koreanGaps[g - 1] <= 0.4
+                && koreanGaps[g] <= 2 * koreanGaps[g - 1] && step > widestStep) {
                 widestStep = step;
                 koreanWordGap = (koreanGaps[g] + koreanGaps[g - 1]) / 2;
             }
