@@ -4,6 +4,9 @@
 
 #include <QPainter>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <future>
@@ -104,9 +107,14 @@ QString recognizeCapturedImage(const OCRService &service, const QImage &captured
     // the screen snippets) and run beside the text; should they find a code, the text is read
     // again without it. On larger ones they take up to seconds, and run only where no text
     // was found.
+    // They run at a lower priority: the text's readers come first, and the retries fill the
+    // core that one of them leaves idle when it has read its share of the lines.
     std::future<std::vector<BarcodeObservation>> retried;
     if (codes.empty() && qint64(image.width()) * image.height() <= 1'000'000)
-        retried = std::async(std::launch::async, [&service, &image] { return service.findBarcodes(image, false); });
+        retried = std::async(std::launch::async, [&service, &image] {
+            setpriority(PRIO_PROCESS, id_t(gettid()), 10); // this thread only, on Linux
+            return service.findBarcodes(image, false);
+        });
     const auto readText = [&](const QImage &textImage) {
         return mode ? service.recognize(textImage, *mode, languageIdentifier).trimmed()
                     : service.recognizeText(textImage, languageIdentifier).trimmed();
