@@ -28,7 +28,7 @@ run: deps $(BUILD)/release/build.ninja
 
 test: deps
 	cmake -S . -B $(BUILD)/test -G $(GENERATOR) -DCMAKE_CXX_COMPILER=$(CXX) \
-	    -DCMAKE_BUILD_TYPE=Debug -DGLYPHWELL_SANITIZE=ON -DGLYPHWELL_TESTS=ON
+	    -DCMAKE_BUILD_TYPE=Debug -DGLYPHWELL_SANITIZE=ON -DGLYPHWELL_TESTS=ON -DGLYPHWELL_WERROR=ON
 	cmake --build $(BUILD)/test
 	cd $(BUILD)/test && ctest --output-on-failure --timeout 300
 
