@@ -274,8 +274,8 @@ private:
 struct ScreenColumn {
     const char *name;
     std::function<QString(const ScreenSnippet &, const QImage &)> read;
-    ScreenScore score;
-    std::vector<double> times;
+    ScreenScore score {};
+    std::vector<double> times {};
 };
 
 // The screen snippets of bench/data/screen, every column over the same images in the same

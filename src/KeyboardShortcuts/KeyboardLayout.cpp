@@ -3,6 +3,7 @@
 #include "KeyboardShortcuts/KeyCodeMap.h"
 #include "KeyboardShortcuts/KeySymbols.h"
 
+#include <QList>
 #include <QtGlobal>
 
 #include <xcb/xcb.h>

@@ -27,7 +27,7 @@ struct TextObservation {
 // where the code stands in the image, in its pixels (empty when unknown).
 struct BarcodeObservation {
     std::optional<QString> payloadString;
-    QRect box;
+    QRect box {};
 };
 
 // The engine behind text recognition. Returns the lines in reading order, or nothing when

@@ -65,7 +65,7 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
         const QString path = root.filePath(QString::fromLatin1(c.path));
-        for (const QByteArray data :
+        for (const QByteArray &data :
             { QByteArray("first, and longer than the second"), QByteArray("second") }) {
             QString error;
             EXPECT_EQ(writeFileAtomically(path, data, FileAccess::privateToUser, &error), c.written);

@@ -1,5 +1,8 @@
 #include "capture/x11/X11ScreenAccess.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
