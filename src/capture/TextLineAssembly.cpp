@@ -409,25 +409,7 @@ std::optional<CharacterGrid> fitGrid(
     // Most ink at a border that still counts as blank, against the mean ink of the words.
     constexpr double blankBorders = 0.25;
     std::vector<std::pair<double, CharacterGrid>> fits; // score, grid: the best per pitch
-    // A monospaced word is about as wide as its characters' cells, a side bearing or so less
-    // (more where the engine ran two words into one, "x=" for "x ="): the pitch lies little
-    // above most words' width per character. Only that band is tried, which spares most of
-    // the search on proportional text, where no pitch fits anyway.
-    double fromPitch = height * 0.3, toPitch = height * 1.1;
-    std::vector<double> advances;
-    for (const Line &line : measured) {
-        for (const RecognizedWord &word : line.line->words) {
-            const qsizetype length = word.text.toUcs4().size();
-            if (length >= 3)
-                advances.push_back(double(word.box.width()) / double(length));
-        }
-    }
-    if (advances.size() >= 3) {
-        std::sort(advances.begin(), advances.end());
-        fromPitch = std::max(fromPitch, advances[advances.size() / 4] * 0.9);
-        toPitch = std::min(toPitch, advances[advances.size() / 2] * 1.25);
-    }
-    for (double pitch = fromPitch; pitch <= toPitch; pitch += 0.05) {
+    for (double pitch = height * 0.3; pitch <= height * 1.1; pitch += 0.05) {
         std::pair<double, CharacterGrid> fit { 1e9, {} };
         // A grid whose borders have taken in more ink than all of them may hold is given up
         // at once: no grid of proportional text, and few wrong ones, get far.
