@@ -5,9 +5,6 @@ desktop=$1 script=$2
 shift 2
 cd "$work"
 children=()
-# What this script started goes with it, also when it fails half-way; run-on-desktop ends the
-# rest (what these start in turn).
-trap 'kill "${children[@]}" 2>/dev/null' EXIT
 # A system bus of the session's own: gnome-shell sees /run/systemd/seats on such machines,
 # takes logind to be there and fails at start when no system bus answers. Nothing runs on it.
 mkdir -p sysbus
@@ -49,7 +46,7 @@ esac
 compositor=$!
 children+=($compositor)
 for _ in $(seq 1 600); do [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || { echo "FAIL: the compositor made no Wayland socket"; exit 1; }
+[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || { echo "FAIL: the compositor made no Wayland socket"; kill "${children[@]}"; exit 1; }
 dbus-update-activation-environment DBUS_SYSTEM_BUS_ADDRESS WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
     XDG_SESSION_DESKTOP ${KDE_FULL_SESSION:+KDE_FULL_SESSION KDE_SESSION_VERSION} 2>/dev/null
 case $desktop in
@@ -84,4 +81,5 @@ wireplumber >wireplumber.log 2>&1 & children+=($!)
 echo "desktop ready after $SECONDS s"
 status=0
 bash "$script" "$@" || status=$?
+kill "${children[@]}" 2>/dev/null
 exit $status

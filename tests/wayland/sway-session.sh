@@ -5,8 +5,6 @@ script=$1
 shift
 cd "$work"
 mkdir -p shots
-# What this script started goes with it, also when it fails half-way; run-on-sway ends the rest.
-trap 'kill $(jobs -p) 2>/dev/null' EXIT
 cat >sway.conf <<CONF
 output HEADLESS-1 resolution 2000x1000 position 0 0
 output HEADLESS-1 bg #808080 solid_color
@@ -32,4 +30,5 @@ sleep 0.5
 /usr/libexec/xdg-desktop-portal >xdp.log 2>&1 &
 status=0
 bash "$script" "$@" || status=$?
+kill $sway_pid 2>/dev/null
 exit $status
