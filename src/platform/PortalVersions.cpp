@@ -1,16 +1,24 @@
 #include "PortalVersions.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusVariant>
 
-std::optional<uint> portalInterfaceVersion(const QDBusConnection &bus, const QString &interface)
+std::optional<uint> portalInterfaceVersion(
+    const QDBusConnection &bus, const QString &interface, PortalPatience patience)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
         QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
     call << interface << QStringLiteral("version");
     // Activating the portal can take a moment on a fresh session; a hung one must not hang us.
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    QDBusMessage reply = bus.call(call, QDBus::Block, int(patience.first.count()));
+    // Silence is not absence: xdg-desktop-portal answers nothing for up to 10 s while it waits
+    // on PipeWire as a session starts, just when a program launched at login asks. An absent
+    // portal or interface answers at once with an error.
+    const QDBusError silence(reply);
+    if (silence.type() == QDBusError::NoReply || silence.type() == QDBusError::Timeout)
+        reply = bus.call(call, QDBus::Block, int(patience.busy.count()));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     bool ok = false;

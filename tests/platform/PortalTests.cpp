@@ -7,6 +7,7 @@
 #include "fakes/NearMissDBusTypes.h"
 #include "fakes/PrivateBus.h"
 #include "platform/InMemoryUserDefaults.h"
+#include "platform/PortalVersions.h"
 #include "platform/portal/PortalReplies.h"
 #include "platform/portal/PortalRequest.h"
 
@@ -182,6 +183,9 @@ public:
     uint screenshotCode = 0;
     QString screenshotFile;
     bool answersScreenshots = true;
+    // How long each version query goes unanswered, as a portal busy starting does.
+    std::chrono::milliseconds versionSilence { 0 };
+    int versionQueries = 0;
 
     // Written on the portal's thread; read under the lock.
     mutable QMutex mutex;
@@ -204,11 +208,14 @@ public:
         const QString member = message.member();
         const QMutexLocker lock(&mutex);
         if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
+            ++versionQueries;
             const QString interface = message.arguments().value(0).toString();
             const bool offered = interface == QLatin1String("org.freedesktop.portal.Screenshot")
                 || (interface == QLatin1String("org.freedesktop.portal.GlobalShortcuts") && offersShortcuts);
-            m_bus.send(offered ? message.createReply(QVariant::fromValue(QDBusVariant(uint(1))))
-                               : message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("No such interface")));
+            QDBusMessage reply = offered
+                ? message.createReply(QVariant::fromValue(QDBusVariant(uint(1))))
+                : message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("No such interface"));
+            QTimer::singleShot(versionSilence, this, [this, reply] { m_bus.send(reply); });
             return true;
         }
         if (message.interface() == Portal::sessionInterface && member == QLatin1String("Close")) {
@@ -438,10 +445,38 @@ TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_Set
     }
 }
 
-TEST_F(ShortcutsPortalTest, PortalMissing_VersionZero)
+// A missing interface answers at once and is not asked again; a silent portal is asked once
+// more, with the patience a busy one needs, and counts as absent only after it.
+TEST_F(ShortcutsPortalTest, VersionQuery_AnErrorIsAbsence_SilenceIsWaitedOut)
 {
-    portal->offersShortcuts = false;
-    EXPECT_EQ(PortalHotKeyBackend::portalVersion(*clientBus), 0u);
+    using std::chrono::milliseconds;
+    const struct {
+        const char *name;
+        bool offered;
+        milliseconds silence;
+        PortalPatience patience;
+        std::optional<uint> version;
+        int queries;
+    } rows[] = {
+        { "answers", true, milliseconds(0), {}, 1u, 1 },
+        { "interface missing", false, milliseconds(0), {}, std::nullopt, 1 },
+        { "busy, then answers", true, milliseconds(600), { milliseconds(300), milliseconds(3000) }, 1u, 2 },
+        { "silent throughout", true, milliseconds(1500), { milliseconds(200), milliseconds(400) },
+            std::nullopt, 2 },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        {
+            const QMutexLocker lock(&portal->mutex);
+            portal->offersShortcuts = row.offered;
+            portal->versionSilence = row.silence;
+            portal->versionQueries = 0;
+        }
+        EXPECT_EQ(portalInterfaceVersion(
+                      *clientBus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), row.patience),
+            row.version);
+        EXPECT_EQ(portal->read(&FakePortal::versionQueries), row.queries);
+    }
 }
 
 // The permission store, slow to answer: it says "no" to screenshots for host programs.
