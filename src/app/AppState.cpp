@@ -21,11 +21,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
+}
 
 namespace {
 const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
@@ -298,7 +303,7 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
         // Only this request was refused; whether access is allowed at all is still what the
         // check before the capture says, so the banner is left as it is.
         if (error.isScreenAccessRefusal()) {
-            qWarning().noquote() << "Screen access refused:" << error.localizedDescription();
+            qCWarning(lcApp).noquote() << "Screen access refused:" << error.localizedDescription();
             setCaptureState(CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
         } else {
             setCaptureState(CaptureState::failure(error.localizedDescription()));
@@ -498,7 +503,8 @@ void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype a
     history.resize(historyLimit);
     // The oldest entry making way for a new one is the normal course; more is worth a line.
     if (dropped > added)
-        qInfo("The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
+        qCInfo(lcApp,
+            "The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
             qlonglong(history.size() + dropped - added), qlonglong(dropped), historyLimit);
 }
 
@@ -681,7 +687,7 @@ void AppState::exportText()
     // The whole text, untrimmed, in UTF-8 without a byte-order mark.
     QString error;
     if (!writeFileAtomically(*path, text.toUtf8(), FileAccess::asTheUserChose, &error)) {
-        qWarning("Could not export to %s: %s", qPrintable(*path), qPrintable(error));
+        qCWarning(lcApp, "Could not export to %s: %s", qPrintable(*path), qPrintable(error));
         setCaptureState(CaptureState::failure(QStringLiteral("Couldn't export the OCR text.")));
         return;
     }

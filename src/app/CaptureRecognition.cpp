@@ -2,6 +2,7 @@
 
 #include "capture/OCRService.h"
 
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include <sys/resource.h>
@@ -11,6 +12,10 @@
 #include <cmath>
 #include <future>
 #include <map>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 const QString noTextRecognizedMessage = QStringLiteral("No text was recognized in the captured image.");
 
@@ -77,7 +82,8 @@ QImage boundedForRecognition(const QImage &image)
     const double factor = std::sqrt(double(maximumRecognitionPixels) / double(pixels));
     const int width = std::max(1, int(image.width() * factor));
     const int height = std::max(1, int(image.height() * factor));
-    qInfo("An image of %d x %d pixels is read at %d x %d", image.width(), image.height(), width, height);
+    qCInfo(lcRecognition, "An image of %d x %d pixels is read at %d x %d", image.width(), image.height(),
+        width, height);
     return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 

@@ -15,10 +15,15 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+namespace {
+Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
+}
 
 GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
     std::function<bool()> trayAvailable, WindowActivation *activation, QObject *parent)
@@ -142,7 +147,7 @@ void GlyphwellApp::notifyFailure(const QString &message)
     if (m_trayAvailable())
         m_trayIcon->showMessage(QStringLiteral("Glyphwell"), message, QSystemTrayIcon::Warning);
     else
-        qWarning("%s", qPrintable(message));
+        qCWarning(lcApp, "%s", qPrintable(message));
 }
 
 void GlyphwellApp::noticeStillRunning()

@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include <tesseract/baseapi.h>
@@ -19,6 +20,10 @@
 #include <cstring>
 #include <future>
 #include <iterator>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 namespace {
 
@@ -162,7 +167,7 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
 
     // Checking the file first keeps Tesseract's own multi-line complaint off stderr.
     if (dataFileMissing(configuration.language)) {
-        qWarning("Tesseract language data \"%s\" is not installed; install the package %s",
+        qCWarning(lcRecognition, "Tesseract language data \"%s\" is not installed; install the package %s",
             qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
@@ -173,7 +178,7 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     const QByteArray language = configuration.language.toUtf8();
     if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
         != 0) {
-        qWarning("Tesseract could not load language data \"%s\"; install the package %s",
+        qCWarning(lcRecognition, "Tesseract could not load language data \"%s\"; install the package %s",
             qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QPointF>
 
 #include <algorithm>
@@ -14,6 +15,10 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 namespace {
 
@@ -317,7 +322,7 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
         }
         return observations;
     } catch (const std::exception &error) {
-        qWarning("Barcode detection failed: %s", error.what());
+        qCWarning(lcRecognition, "Barcode detection failed: %s", error.what());
         return std::nullopt;
     }
 }

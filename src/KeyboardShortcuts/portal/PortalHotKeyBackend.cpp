@@ -9,10 +9,15 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.portal", QtInfoMsg)
+}
 
 namespace KeyboardShortcuts {
 
@@ -42,7 +47,7 @@ PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcu
     };
     for (const auto &[signal, slot] : signalSlots) {
         if (!m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
-            qWarning() << "Cannot follow the global-shortcut portal's" << signal << "signal";
+            qCWarning(lcHotKeys) << "Cannot follow the global-shortcut portal's" << signal << "signal";
     }
 }
 
@@ -193,7 +198,7 @@ void PortalHotKeyBackend::finishBinding(BindState state, const QString &problem)
     m_bindProblem = problem;
     // Said once per kind of outcome, not at every rebind.
     if (changed && state != BindState::bound)
-        qWarning().noquote() << "glyphwell:" << problem;
+        qCWarning(lcHotKeys).noquote() << problem;
     Q_EMIT bindingFinished(state == BindState::bound);
 }
 

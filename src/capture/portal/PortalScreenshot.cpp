@@ -14,11 +14,16 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QScreen>
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+Q_LOGGING_CATEGORY(lcCapture, "glyphwell.capture.portal", QtInfoMsg)
+}
 
 namespace {
 
@@ -122,7 +127,7 @@ QCoro::Task<QImage> PortalScreenshot::take()
     // the next request may write the same name. A file that is no picture is left alone: it
     // is not one the request wrote for us.
     if (!QFile::remove(*file))
-        qWarning().noquote() << "Could not remove the screenshot file" << *file;
+        qCWarning(lcCapture).noquote() << "Could not remove the screenshot file" << *file;
     co_return picture.convertToFormat(QImage::Format_RGB32);
 }
 
