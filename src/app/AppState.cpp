@@ -304,7 +304,8 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
         // check before the capture says, so the banner is left as it is.
         if (error.isScreenAccessRefusal()) {
             qCWarning(lcApp).noquote() << "Screen access refused:" << error.localizedDescription();
-            setCaptureState(CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
+            setCaptureState(
+                CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
         } else {
             setCaptureState(CaptureState::failure(error.localizedDescription()));
         }
@@ -341,18 +342,22 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
         [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
-            identifier = m_selectedLanguageIdentifier, &current = m_readingCount, reading = m_readingCount.load()] {
+            identifier = m_selectedLanguageIdentifier, &current = m_readingCount,
+            reading = m_readingCount.load()] {
             // Let go while a stopped reading still held the engine: its outcome would be dropped.
             if (current != reading)
-                return RecognitionOutcome { std::nullopt, errorDescription(OCRServiceError::captureCancelled), identifier };
+                return RecognitionOutcome { std::nullopt, errorDescription(OCRServiceError::captureCancelled),
+                    identifier };
             try {
-                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {}, identifier };
+                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {},
+                    identifier };
                 markCaptureStep("recognized");
                 return outcome;
             } catch (const CaptureError &error) {
                 return RecognitionOutcome { std::nullopt, error.localizedDescription(), identifier };
             } catch (const std::exception &error) {
-                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()), identifier };
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()),
+                    identifier };
             } catch (...) {
                 return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(""), identifier };
             }
@@ -510,7 +515,8 @@ void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype a
 
 void AppState::addToHistory(const QString &text, const QString &languageIdentifier)
 {
-    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), languageIdentifier };
+    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
+        languageIdentifier };
     m_knownHistoryIDs.insert(item.id);
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);

@@ -41,9 +41,8 @@ std::pair<QRgb, double> outlineColour(const QImage &image, const QRect &box)
     }
     if (total == 0)
         return { qRgb(255, 255, 255), 1.0 };
-    const auto commonest = std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
-        return a.second < b.second;
-    });
+    const auto commonest = std::max_element(
+        counts.begin(), counts.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
     return { commonest->first, double(commonest->second) / total };
 }
 
@@ -66,7 +65,8 @@ QImage withoutCodes(const QImage &image, const std::vector<BarcodeObservation> &
             pad += 2;
             colour = outlineColour(image, code.box.adjusted(-pad, -pad, pad, pad));
         }
-        painter.fillRect(code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect()), QColor(colour.first));
+        painter.fillRect(
+            code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect()), QColor(colour.first));
     }
     painter.end();
     return cleared;

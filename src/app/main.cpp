@@ -32,8 +32,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/socket.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {

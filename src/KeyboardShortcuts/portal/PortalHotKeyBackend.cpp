@@ -46,7 +46,8 @@ PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcu
         { "ShortcutsChanged", SLOT(onShortcutsChanged(QDBusMessage)) },
     };
     for (const auto &[signal, slot] : signalSlots) {
-        if (!m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
+        if (!m_bus.connect(
+                Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
             qCWarning(lcHotKeys) << "Cannot follow the global-shortcut portal's" << signal << "signal";
     }
 }
@@ -180,10 +181,12 @@ QCoro::Task<> PortalHotKeyBackend::sync()
                     .arg(bound.error.isEmpty() ? QStringLiteral("refused or cancelled") : bound.error));
             continue;
         }
-        const QList<PortalShortcutEntry> given = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
+        const QList<PortalShortcutEntry> given
+            = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
         noteTriggers(given);
         if (given.isEmpty())
-            finishBinding(BindState::noneBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"));
+            finishBinding(
+                BindState::noneBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"));
         else
             finishBinding(BindState::bound, {});
     } while (self && m_syncAgain);

@@ -10,10 +10,10 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QPointer>
-#include <QTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 // xkb.h names a struct member "explicit", a C++ keyword.
 #define explicit explicit_
@@ -228,9 +228,8 @@ void X11HotKeyBackend::updateModifierMap()
         }
         return mask;
     };
-    const auto lowestBit = [](uint16_t mask, uint16_t fallback) {
-        return mask ? uint16_t(mask & -mask) : fallback;
-    };
+    const auto lowestBit
+        = [](uint16_t mask, uint16_t fallback) { return mask ? uint16_t(mask & -mask) : fallback; };
 
     m_modifierKeycodes.clear();
     for (int i = 0; i < 8 * perModifier; ++i) {
@@ -278,7 +277,8 @@ std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
     for (int keycode = m_minKeycode; keycode <= m_maxKeycode; ++keycode) {
         if (!(keymap->keys[keycode / 8] & (1u << (keycode % 8))))
             continue;
-        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode) != m_modifierKeycodes.end())
+        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode)
+            != m_modifierKeycodes.end())
             continue;
         if (down)
             return std::nullopt; // two keys: not one combination
@@ -414,13 +414,13 @@ bool X11HotKeyBackend::isKeyDown(uint8_t keycode)
 void X11HotKeyBackend::checkKeysHeldBeforeGrab()
 {
     if (isConnected()) {
-        std::erase_if(m_active, [&](const ActiveKey &active) {
-            return active.heldBeforeGrab && !isKeyDown(active.keycode);
-        });
+        std::erase_if(m_active,
+            [&](const ActiveKey &active) { return active.heldBeforeGrab && !isKeyDown(active.keycode); });
     } else {
         m_active.clear();
     }
-    if (std::none_of(m_active.begin(), m_active.end(), [](const ActiveKey &active) { return active.heldBeforeGrab; }))
+    if (std::none_of(
+            m_active.begin(), m_active.end(), [](const ActiveKey &active) { return active.heldBeforeGrab; }))
         m_heldBeforeGrabCheck->stop();
 }
 
