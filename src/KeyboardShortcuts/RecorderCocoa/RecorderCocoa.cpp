@@ -105,6 +105,11 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
     setAccessibleName(localized(QStringLiteral("record_shortcut")));
     refreshStringValue();
 
+    connect(
+        &Notifier::instance(), &Notifier::combinationTakenElsewhere, this, [this](const Shortcut &shortcut) {
+            if (QApplication::focusWidget() == this)
+                handleCombinationTakenElsewhere(shortcut);
+        });
     connect(&Notifier::instance(), &Notifier::shortcutByNameDidChange, this, [this](const Name &changed) {
         if (changed.rawValue() == m_name.rawValue())
             refreshStringValue();

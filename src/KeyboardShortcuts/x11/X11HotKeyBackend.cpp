@@ -5,8 +5,6 @@
 #include "KeyboardShortcuts/ModifierFlags.h"
 #include "KeyboardShortcuts/Notifier.h"
 
-#include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
-
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLoggingCategory>
@@ -58,18 +56,21 @@ std::vector<uint16_t> combinationsOf(uint16_t mask)
 } // namespace
 
 // A passive grab of another client takes a combination before any window hears it; all the
-// focused window gets is a FocusOut of mode Grab. A recorder that is recording is then told
-// the combination held down, so the user learns that another program has it instead of
+// focused window gets is a FocusOut of mode Grab. While a recorder records, the Notifier then
+// tells it the combination held down, so the user learns that another program has it instead of
 // seeing nothing happen.
 class X11HotKeyBackend::KeyboardGrabWatch : public QAbstractNativeEventFilter {
 public:
     explicit KeyboardGrabWatch(X11HotKeyBackend &backend)
         : m_backend(backend)
+        , m_recordingFollowed(QObject::connect(&Notifier::instance(),
+              &Notifier::recorderActiveStatusDidChange, [this](bool active) { m_recording = active; }))
     {
         qApp->installNativeEventFilter(this);
     }
     ~KeyboardGrabWatch() override
     {
+        QObject::disconnect(m_recordingFollowed);
         if (QCoreApplication *app = QCoreApplication::instance())
             app->removeNativeEventFilter(this);
     }
@@ -84,22 +85,21 @@ public:
         const auto *focus = static_cast<const xcb_focus_out_event_t *>(message);
         if (focus->mode != XCB_NOTIFY_MODE_GRAB || focus->detail == XCB_NOTIFY_DETAIL_POINTER)
             return false;
-        QPointer<RecorderCocoa> recorder = qobject_cast<RecorderCocoa *>(QApplication::focusWidget());
-        if (!recorder || !recorder->isRecording())
+        if (!m_recording)
             return false;
         const std::optional<Shortcut> held = m_backend.combinationHeldDown();
         if (!held)
             return false;
         // Not from inside the event dispatch: the recorder may open an alert.
-        QTimer::singleShot(0, recorder, [recorder, shortcut = *held] {
-            if (recorder && recorder->isRecording())
-                recorder->handleCombinationTakenElsewhere(shortcut);
-        });
+        QTimer::singleShot(0, &Notifier::instance(),
+            [shortcut = *held] { Q_EMIT Notifier::instance().combinationTakenElsewhere(shortcut); });
         return false;
     }
 
 private:
     X11HotKeyBackend &m_backend;
+    bool m_recording = false;
+    QMetaObject::Connection m_recordingFollowed;
 };
 
 X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
