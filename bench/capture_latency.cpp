@@ -6,7 +6,7 @@
 //   round N keyup US overlay-mapped US release US clipboard US text-ok 0|1
 // usage: capture_latency ROUNDS LEFT TOP RIGHT BOTTOM EXPECTED-TEXT
 // Run by bench/capture_latency.sh on a private X server.
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
 #include <xcb/xtest.h>

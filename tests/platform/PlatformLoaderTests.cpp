@@ -2,7 +2,7 @@
 #include "capture/RegionSelector.h"
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
-#include "platform/loader/PlatformLoader.h"
+#include "entry/PlatformLoader.h"
 #include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
 

@@ -1,6 +1,6 @@
 #include "XTestInput.h"
 #include "app/CaptureHistory.h"
-#include "platform/loader/SystemDoctor.h"
+#include "entry/SystemDoctor.h"
 
 #include <QDir>
 #include <QFile>

@@ -11,13 +11,13 @@
 #include "capture/ZXingBarcodeEngine.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
+#include "entry/PlatformLoader.h"
 #include "fakes/FakeScreenList.h"
 #include "fakes/FakeServices.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/QtPasteboard.h"
-#include "platform/loader/PlatformLoader.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -4,11 +4,11 @@
 #include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "XTestInput.h"
-#include "app/GlyphwellApp.h"
+#include "entry/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
-#include "ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsWindowController.h"
+#include "ui/UiTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -3,7 +3,7 @@
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "platform/InMemoryUserDefaults.h"
 
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
 #include <QMenu>

@@ -2,7 +2,7 @@
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
 #include "KeyboardShortcuts/Shortcut.h"
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QObject>
 

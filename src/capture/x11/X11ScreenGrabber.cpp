@@ -1,8 +1,8 @@
 #include "X11ScreenGrabber.h"
 
-#include "XcbPointers.h"
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenList.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QCoro/QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>

@@ -11,11 +11,11 @@
 #include "capture/portal/PortalScreenshot.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
-#include "capture/x11/XcbPointers.h"
 #include "platform/DesktopBinding.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -8,13 +8,13 @@
 #include "app/CaptureHistory.h"
 #include "app/OCRLanguageOption.h"
 #include "capture/TesseractEngine.h"
-#include "capture/x11/XcbPointers.h"
 #include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
 #include "platform/portal/PortalReplies.h"
 #include "platform/portal/PortalRequest.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusObjectPath>

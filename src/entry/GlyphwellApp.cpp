@@ -1,8 +1,8 @@
 #include "GlyphwellApp.h"
 
-#include "AppState.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
+#include "app/AppState.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/UserDefaults.h"
