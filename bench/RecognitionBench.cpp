@@ -558,7 +558,12 @@ void benchLatency()
     };
     std::printf("%-10s %22s %22s %22s %22s\n", "screen", "capture reading", "text (automatic)",
         "codes, quick", "codes, all passes");
+    // GLYPHWELL_BENCH_SCREENS=paragraph,code picks some, for a profiler's run.
+    const QStringList picked
+        = qEnvironmentVariable("GLYPHWELL_BENCH_SCREENS").split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const char *name : { "paragraph", "code", "page" }) {
+        if (!picked.isEmpty() && !picked.contains(QLatin1String(name)))
+            continue;
         QImage shown(dataRoot + QStringLiteral("/latency/%1.png").arg(QLatin1String(name)));
         QImage image(shown.width() + 8, shown.height() + 8, QImage::Format_RGB32);
         image.fill(Qt::black);

@@ -26,33 +26,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.x11", QtInfoMsg)
 
-constexpr xcb_keysym_t numLockKeysym = 0xff7f;
-constexpr xcb_keysym_t scrollLockKeysym = 0xff14;
-constexpr xcb_keysym_t metaLKeysym = 0xffe7;
-constexpr xcb_keysym_t metaRKeysym = 0xffe8;
-constexpr xcb_keysym_t altLKeysym = 0xffe9;
-constexpr xcb_keysym_t altRKeysym = 0xffea;
-constexpr xcb_keysym_t superLKeysym = 0xffeb;
-constexpr xcb_keysym_t superRKeysym = 0xffec;
-constexpr xcb_keysym_t hyperLKeysym = 0xffed;
-constexpr xcb_keysym_t hyperRKeysym = 0xffee;
-
-constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1 … Mod5
-constexpr int firstModNIndex = 3;
-
-std::vector<uint16_t> combinationsOf(uint16_t mask)
-{
-    std::vector<uint16_t> result;
-    for (uint16_t subset = mask;; subset = (subset - 1) & mask) {
-        result.push_back(subset);
-        if (subset == 0)
-            break;
-    }
-    // The plain combination first: it is the one most likely held by someone else.
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
 } // namespace
 
 // A passive grab of another client takes a combination before any window hears it; all the
@@ -201,65 +174,17 @@ void X11HotKeyBackend::updateModifierMap()
         return;
     }
 
-    const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(modifiers.get());
-    const int perModifier = modifiers->keycodes_per_modifier;
-    const xcb_keysym_t *keysyms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
-    const int keysymCount = xcb_get_keyboard_mapping_keysyms_length(keyboard.get());
-    const int perKeycode = keyboard->keysyms_per_keycode;
-    const auto hasKeysym = [&](xcb_keycode_t keycode, std::initializer_list<xcb_keysym_t> wanted) {
-        if (keycode < m_minKeycode || keycode > m_maxKeycode)
-            return false;
-        const int first = (keycode - m_minKeycode) * perKeycode;
-        for (int i = first; i < first + perKeycode && i < keysymCount; ++i) {
-            if (std::find(wanted.begin(), wanted.end(), keysyms[i]) != wanted.end())
-                return true;
-        }
-        return false;
-    };
-    // The ModN bits whose keys include one of the wanted keysyms.
-    const auto modifiersWith = [&](std::initializer_list<xcb_keysym_t> wanted) {
-        uint16_t mask = 0;
-        for (int modifier = firstModNIndex; modifier < 8; ++modifier) {
-            for (int i = 0; i < perModifier; ++i) {
-                const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
-                if (keycode != 0 && hasKeysym(keycode, wanted))
-                    mask |= uint16_t(1u << modifier);
-            }
-        }
-        return mask;
-    };
-    const auto lowestBit
-        = [](uint16_t mask, uint16_t fallback) { return mask ? uint16_t(mask & -mask) : fallback; };
-
-    m_modifierKeycodes.clear();
-    for (int i = 0; i < 8 * perModifier; ++i) {
-        if (keycodes[i] != 0)
-            m_modifierKeycodes.push_back(keycodes[i]);
-    }
-
-    bool lockOnLock = false;
-    for (int i = 0; i < perModifier; ++i)
-        lockOnLock = lockOnLock || keycodes[lockModifierIndex * perModifier + i] != 0;
-    const uint16_t alt = modifiersWith({ altLKeysym, altRKeysym });
-    const uint16_t meta = modifiersWith({ metaLKeysym, metaRKeysym });
-    const uint16_t super = modifiersWith({ superLKeysym, superRKeysym });
-    const uint16_t hyper = modifiersWith({ hyperLKeysym, hyperRKeysym });
-    // Option is Alt (or Meta where there is no Alt), Command is Super (or Hyper); a map that
-    // has neither keeps the usual Mod1 and Mod4.
-    m_altMask = lowestBit(alt ? alt : meta, XCB_MOD_MASK_1);
-    m_superMask = lowestBit((super ? super : hyper) & ~m_altMask, XCB_MOD_MASK_4);
-    m_combinationMask = uint16_t(XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | m_altMask | m_superMask
-        | ((alt | meta | super | hyper) & ~(m_altMask | m_superMask)));
-
-    uint16_t locks = modifiersWith({ numLockKeysym, scrollLockKeysym });
-    if (lockOnLock)
-        locks |= XCB_MOD_MASK_LOCK;
-    // A lock key put on Alt or Super would make those part of every hot key; leave them out.
-    locks &= ~m_combinationMask;
-    if (locks != m_lockMask)
-        qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_lockMask << "->" << locks;
-    m_lockMask = locks;
-    m_lockCombinations = combinationsOf(locks);
+    const X11ModifierMap map = X11ModifierMap::fromMappings(
+        { xcb_get_modifier_mapping_keycodes(modifiers.get()),
+            size_t(xcb_get_modifier_mapping_keycodes_length(modifiers.get())) },
+        modifiers->keycodes_per_modifier,
+        { xcb_get_keyboard_mapping_keysyms(keyboard.get()),
+            size_t(xcb_get_keyboard_mapping_keysyms_length(keyboard.get())) },
+        keyboard->keysyms_per_keycode, m_minKeycode);
+    if (map.lockMask != m_modifiers.lockMask)
+        qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_modifiers.lockMask << "->" << map.lockMask;
+    m_modifiers = map;
+    m_lockCombinations = map.lockCombinations();
 }
 
 std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
@@ -277,8 +202,8 @@ std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
     for (int keycode = m_minKeycode; keycode <= m_maxKeycode; ++keycode) {
         if (!(keymap->keys[keycode / 8] & (1u << (keycode % 8))))
             continue;
-        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode)
-            != m_modifierKeycodes.end())
+        if (std::find(m_modifiers.modifierKeycodes.begin(), m_modifiers.modifierKeycodes.end(), keycode)
+            != m_modifiers.modifierKeycodes.end())
             continue;
         if (down)
             return std::nullopt; // two keys: not one combination
@@ -287,17 +212,7 @@ std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
     const std::optional<int64_t> keyCode = down ? KeyCodeMap::keyCodeForXKeycode(*down) : std::nullopt;
     if (!keyCode)
         return std::nullopt;
-    const uint16_t state = pointer->mask;
-    ModifierFlags flags;
-    if (state & XCB_MOD_MASK_SHIFT)
-        flags |= ModifierFlags::shift;
-    if (state & XCB_MOD_MASK_CONTROL)
-        flags |= ModifierFlags::control;
-    if (state & m_altMask)
-        flags |= ModifierFlags::option;
-    if (state & m_superMask)
-        flags |= ModifierFlags::command;
-    return Shortcut(Key(*keyCode), flags);
+    return Shortcut(Key(*keyCode), m_modifiers.flagsFor(pointer->mask));
 }
 
 std::optional<X11HotKeyBackend::XCombination> X11HotKeyBackend::xCombinationFor(
@@ -308,7 +223,7 @@ std::optional<X11HotKeyBackend::XCombination> X11HotKeyBackend::xCombinationFor(
     const std::optional<uint32_t> keycode = KeyCodeMap::xKeycodeForKeyCode(keyCode);
     if (!keycode || *keycode < m_minKeycode || *keycode > m_maxKeycode)
         return std::nullopt;
-    return XCombination { uint8_t(*keycode), xModifiersFor(carbonModifiers) };
+    return XCombination { uint8_t(*keycode), m_modifiers.xModifiersFor(carbonModifiers) };
 }
 
 bool X11HotKeyBackend::isOurs(const XCombination &combination) const
@@ -316,20 +231,6 @@ bool X11HotKeyBackend::isOurs(const XCombination &combination) const
     return std::any_of(m_hotKeys.begin(), m_hotKeys.end(), [&](const HotKey &hotKey) {
         return hotKey.keycode == combination.keycode && hotKey.modifiers == combination.modifiers;
     });
-}
-
-uint16_t X11HotKeyBackend::xModifiersFor(uint32_t carbonModifiers) const
-{
-    uint16_t modifiers = 0;
-    if (carbonModifiers & CarbonModifier::shift)
-        modifiers |= XCB_MOD_MASK_SHIFT;
-    if (carbonModifiers & CarbonModifier::control)
-        modifiers |= XCB_MOD_MASK_CONTROL;
-    if (carbonModifiers & CarbonModifier::option)
-        modifiers |= m_altMask;
-    if (carbonModifiers & CarbonModifier::command)
-        modifiers |= m_superMask;
-    return modifiers;
 }
 
 int32_t X11HotKeyBackend::grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed)
@@ -469,7 +370,7 @@ void X11HotKeyBackend::regrabAll()
 {
     for (HotKey &hotKey : m_hotKeys) {
         ungrab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
-        hotKey.modifiers = xModifiersFor(hotKey.carbonModifiers);
+        hotKey.modifiers = m_modifiers.xModifiersFor(hotKey.carbonModifiers);
         // Kept even when a new lock combination is refused: the others still work, and
         // releasing one we do not hold is harmless.
         const int32_t status = grab(hotKey.keycode, hotKey.modifiers, hotKey.grabbedLockCombinations);
@@ -541,10 +442,11 @@ void X11HotKeyBackend::readEvents()
         m_mappingChanged = false;
         // A keyboard switch reports a new keyboard too; the grabs only change with the modifiers.
         const std::vector<uint16_t> previousLocks = m_lockCombinations;
-        const uint16_t previousAlt = m_altMask;
-        const uint16_t previousSuper = m_superMask;
+        const uint16_t previousAlt = m_modifiers.altMask;
+        const uint16_t previousSuper = m_modifiers.superMask;
         updateModifierMap();
-        if (m_lockCombinations != previousLocks || m_altMask != previousAlt || m_superMask != previousSuper)
+        if (m_lockCombinations != previousLocks || m_modifiers.altMask != previousAlt
+            || m_modifiers.superMask != previousSuper)
             regrabAll();
     }
     if (m_layoutChanged) {
@@ -619,7 +521,7 @@ void X11HotKeyBackend::handleKeyPress(uint8_t keycode, uint16_t state)
     qCDebug(lcHotKeys) << "press kc" << keycode << "state" << Qt::hex << state << (repeat ? "(repeat)" : "");
     if (repeat)
         return;
-    const uint16_t modifiers = state & m_combinationMask;
+    const uint16_t modifiers = state & m_modifiers.combinationMask;
     const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
         [&](const HotKey &hotKey) { return hotKey.keycode == keycode && hotKey.modifiers == modifiers; });
     // While a grab is active every key comes here, not only hot keys.

@@ -2,6 +2,7 @@
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
 #include "KeyboardShortcuts/Shortcut.h"
+#include "KeyboardShortcuts/x11/X11ModifierMap.h"
 #include "platform/x11/XcbPointers.h"
 
 #include <QObject>
@@ -51,10 +52,10 @@ public:
 
     // The lock modifiers (Lock, and the ModN that hold Num Lock and Scroll Lock) whose every
     // combination is grabbed along with each hot key, as of the last keyboard mapping seen.
-    uint16_t lockModifierMask() const { return m_lockMask; }
+    uint16_t lockModifierMask() const { return m_modifiers.lockMask; }
     // The ModN that Alt and Super are on, as of the last modifier map seen.
-    uint16_t altModifierMask() const { return m_altMask; }
-    uint16_t superModifierMask() const { return m_superMask; }
+    uint16_t altModifierMask() const { return m_modifiers.altMask; }
+    uint16_t superModifierMask() const { return m_modifiers.superMask; }
     // Whether the server agreed to report a held key as presses followed by one release.
     bool hasDetectableAutoRepeat() const { return m_detectableAutoRepeat; }
     // Presses of a held hot key recognised as the server's auto-repeat, for tests.
@@ -88,7 +89,6 @@ private:
         uint8_t keycode;
         uint16_t modifiers;
     };
-    uint16_t xModifiersFor(uint32_t carbonModifiers) const;
     // Nothing for a combination that X cannot express (fn, keys outside the server's range).
     std::optional<XCombination> xCombinationFor(uint32_t keyCode, uint32_t carbonModifiers) const;
     bool isOurs(const XCombination &combination) const;
@@ -119,13 +119,8 @@ private:
     uint8_t m_xkbFirstEvent = 0;
     bool m_xkbPresent = false;
     bool m_detectableAutoRepeat = false;
-    uint16_t m_lockMask = 0;
-    uint16_t m_altMask = XCB_MOD_MASK_1;
-    uint16_t m_superMask = XCB_MOD_MASK_4;
-    // Shift, Control, Alt, Super, Hyper and Meta: held, they make another combination.
-    uint16_t m_combinationMask = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+    X11ModifierMap m_modifiers;
     std::vector<uint16_t> m_lockCombinations { 0 };
-    std::vector<uint8_t> m_modifierKeycodes;
 
     std::vector<HotKey> m_hotKeys;
     std::vector<ActiveKey> m_active;
