@@ -62,6 +62,7 @@ QString unexpectedFailureMessage(const char *what)
 AppState::AppState(AppStateServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
+    , m_historyStore(m_services.historyFilePath)
 {
     m_recognitionPool.setMaxThreadCount(1);
     m_services.regionSelector.onCancelWhileHeld = [this] { cancelCapture(); };
@@ -495,32 +496,14 @@ bool AppState::showScreenRecordingExplanation()
 
 // History.
 
-namespace {
-// Another Glyphwell holds the lock only while it reads, merges and writes the file.
-constexpr int historyLockTimeoutMs = 3000;
-} // namespace
-
-void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype added)
-{
-    if (history.size() <= historyLimit)
-        return;
-    const qsizetype dropped = history.size() - historyLimit;
-    history.resize(historyLimit);
-    // The oldest entry making way for a new one is the normal course; more is worth a line.
-    if (dropped > added)
-        qCInfo(lcApp,
-            "The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
-            qlonglong(history.size() + dropped - added), qlonglong(dropped), historyLimit);
-}
-
 void AppState::addToHistory(const QString &text, const QString &languageIdentifier)
 {
     CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
         languageIdentifier };
-    m_knownHistoryIDs.insert(item.id);
+    m_historyStore.remember(item.id);
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
-    cutToHistoryLimit(history, 1);
+    HistoryStore::cutToLimit(history, 1);
     setCaptureHistory(std::move(history));
     setSelectedHistoryItemID(item.id);
     persistState();
@@ -566,7 +549,7 @@ void AppState::undoClearHistory()
     }
     std::stable_sort(history.begin(), history.end(),
         [](const CaptureHistoryItem &a, const CaptureHistoryItem &b) { return a.capturedAt > b.capturedAt; });
-    cutToHistoryLimit(history, 0);
+    HistoryStore::cutToLimit(history, 0);
     const bool selectionKept = !m_selectedHistoryItemID && cleared.selected
         && std::any_of(history.cbegin(), history.cend(),
             [&](const CaptureHistoryItem &item) { return item.id == *cleared.selected; });
@@ -578,86 +561,22 @@ void AppState::undoClearHistory()
 
 void AppState::loadPersistedState()
 {
-    const QString &path = m_services.historyFilePath;
-    // Files of older versions were made readable by every local user.
-    tightenPrivateFolder(QFileInfo(path).absolutePath());
-    tightenPrivateFile(path);
-    const FileContent file = readRegularFile(path, maximumHistoryFileBytes);
-    if (!file.exists)
-        return;
-    // An unreadable file stays untouched: the next write keeps it aside before replacing it.
-    const std::optional<PersistedGlyphwellState> state
-        = file.read ? decodePersistedState(file.data) : std::nullopt;
+    const std::optional<PersistedGlyphwellState> state = m_historyStore.load();
     if (!state)
         return;
-    for (const CaptureHistoryItem &item : state->history)
-        m_knownHistoryIDs.insert(item.id);
     setCaptureHistory(state->history);
     // The file holds this already: nothing to write.
     Q_EMIT objectWillChange();
     m_selectedLanguageIdentifier = state->selectedLanguageIdentifier;
 }
 
-void AppState::mergeHistory(const QList<CaptureHistoryItem> &onDisk)
-{
-    // Entries this program has never seen are another Glyphwell's captures: they join ours at
-    // their time. Entries it has seen and no longer holds were cleared or cut here and stay out.
-    QList<CaptureHistoryItem> merged = m_captureHistory;
-    QSet<QUuid> present;
-    for (const CaptureHistoryItem &item : std::as_const(merged))
-        present.insert(item.id);
-    qsizetype added = 0;
-    for (const CaptureHistoryItem &item : onDisk) {
-        if (present.contains(item.id) || m_knownHistoryIDs.contains(item.id))
-            continue;
-        const auto at = std::find_if(merged.begin(), merged.end(),
-            [&item](const CaptureHistoryItem &mine) { return mine.capturedAt < item.capturedAt; });
-        merged.insert(at, item);
-        present.insert(item.id);
-        ++added;
-    }
-    for (const CaptureHistoryItem &item : onDisk)
-        m_knownHistoryIDs.insert(item.id);
-    if (added == 0)
-        return;
-    cutToHistoryLimit(merged, added);
-    setCaptureHistory(std::move(merged));
-}
-
 void AppState::persistState()
 {
-    // A failed save leaves the old file whole; the history in memory stays authoritative
-    // and is written again at the next change.
-    const QString &path = m_services.historyFilePath;
-    // Other instances of this user (another session, another display) share the file: the
-    // read-merge-write is one step for them.
-    const QFileInfo file(path);
-    const FileLock lock(
-        file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".lock"),
-        historyLockTimeoutMs);
-    if (!lock.locked()) {
-        m_historySaveLog.note(false, path, lock.error());
-        return;
-    }
-    const FileContent content = readRegularFile(path, maximumHistoryFileBytes);
-    const std::optional<PersistedGlyphwellState> onDisk
-        = content.read ? decodePersistedState(content.data) : std::nullopt;
-    if (onDisk) {
-        mergeHistory(onDisk->history);
-    } else if (content.exists && keepUnreadableFileAside(path).isEmpty()) {
-        // Replacing it would lose every capture it holds.
-        m_historySaveLog.note(false, path, QStringLiteral("the unreadable file there cannot be moved aside"));
-        return;
-    }
-    const QByteArray data = encodePersistedState({ m_captureHistory, m_selectedLanguageIdentifier });
-    // Nothing changed: the file stays as it is, in whatever layout it was written.
-    if (onDisk && data == encodePersistedState(*onDisk)) {
-        m_historySaveLog.note(true, path);
-        return;
-    }
-    QString error;
-    const bool saved = writeFileAtomically(path, data, FileAccess::privateToUser, &error);
-    m_historySaveLog.note(saved, path, error);
+    // Another Glyphwell's captures written meanwhile join ours.
+    QList<CaptureHistoryItem> history
+        = m_historyStore.save({ m_captureHistory, m_selectedLanguageIdentifier });
+    if (history != m_captureHistory)
+        setCaptureHistory(std::move(history));
 }
 
 // Export.

@@ -2,6 +2,7 @@
 
 #include "CaptureHistory.h"
 #include "CaptureState.h"
+#include "HistoryStore.h"
 #include "OCRLanguageOption.h"
 #include "capture/CaptureMode.h"
 #include "capture/PermissionService.h"
@@ -105,7 +106,7 @@ public:
     QString suggestedExportFileName() const;
     static QString exportFileName(const QDateTime &time);
 
-    static constexpr int historyLimit = 25;
+    static constexpr int historyLimit = HistoryStore::limit;
     static constexpr int permissionPollIntervalMs = 800;
 
 Q_SIGNALS:
@@ -123,13 +124,7 @@ private:
     void applyRecognizedText(const QString &text, const QString &languageIdentifier);
     void addToHistory(const QString &text, const QString &languageIdentifier);
     void loadPersistedState();
-    // Adds the entries another instance wrote that this one has never seen.
-    void mergeHistory(const QList<CaptureHistoryItem> &onDisk);
-    // Keeps the newest historyLimit entries; logs when more than the `added` ones fall away.
-    static void cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype added);
-    // Under a lock shared with the user's other instances: reads the file, merges it and
-    // writes it when that changed anything. Logs a failing save once (and its recovery); the
-    // capture goes on either way.
+    // Saves the history and the language, taking in what another Glyphwell added meanwhile.
     void persistState();
     void startPermissionRefreshTask();
     void stopPermissionRefreshTask();
@@ -178,12 +173,10 @@ private:
     void stopReading();
     // After a reading ended: whether it is still the current one (it was not let go).
     bool readingIsCurrent(quint64 reading);
-    // Every entry this instance has held or read: one missing from memory was removed here.
-    QSet<QUuid> m_knownHistoryIDs;
     struct ClearedHistory {
         QList<CaptureHistoryItem> history;
         std::optional<QUuid> selected;
     };
     std::optional<ClearedHistory> m_clearedHistory;
-    SaveFailureLog m_historySaveLog { QStringLiteral("capture history") };
+    HistoryStore m_historyStore;
 };
