@@ -1,5 +1,7 @@
 #include "RecorderCocoa.h"
 
+#include "ShortcutValidation.h"
+
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
 #include "KeyboardShortcuts/QtKeys.h"
@@ -21,13 +23,6 @@ namespace KeyboardShortcuts {
 namespace {
 
 QPointer<QMenuBar> mainMenu;
-
-// A rule of one desktop system's releases for sandboxed programs (Option or Option-Shift
-// alone); no Linux desktop has it, so it never applies here.
-bool systemForbidsOptionShortcutsWhenSandboxed()
-{
-    return false;
-}
 
 void setRecordingPaused(bool paused)
 {
@@ -311,37 +306,33 @@ void RecorderCocoa::handleCombinationTakenElsewhere(const Shortcut &shortcut)
 RecorderCocoa::Step RecorderCocoa::handleCombination(
     Qt::KeyboardModifiers modifiers, int key, const std::optional<Shortcut> &shortcut)
 {
-    if (!(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        && !(key >= Qt::Key_F1 && key <= Qt::Key_F35)) {
+    QMenuBar *menu = applicationMainMenu();
+    const ShortcutValidation check = ShortcutValidation::of(
+        modifiers, key, shortcut, menu ? menu->actions() : QList<QAction *>(), isSystemShortcut);
+    switch (check.verdict) {
+    case ShortcutValidation::Verdict::needsModifier:
         m_dialogs.beep();
         return Step::needsModifier;
-    }
-    if (!shortcut) {
+    case ShortcutValidation::Verdict::notAShortcut:
         m_dialogs.beep();
         return Step::notAShortcut;
-    }
-    if (QMenuBar *menu = applicationMainMenu()) {
-        if (QAction *item
-            = menuItemWithMatchingShortcut(menu->actions(), QKeyCombination(modifiers, Qt::Key(key)))) {
-            alertWhileNotRecording(
-                localized(QStringLiteral("keyboard_shortcut_used_by_menu_item")).arg(menuTitle(*item)), {},
-                {});
-            return Step::usedByMenuItem;
-        }
-    }
-    if (systemForbidsOptionShortcutsWhenSandboxed() && isSandboxed()
-        && (shortcut->modifiers().rawValue & 0x9D0000) == ModifierFlags::option.rawValue) {
+    case ShortcutValidation::Verdict::usedByMenuItem:
+        alertWhileNotRecording(
+            localized(QStringLiteral("keyboard_shortcut_used_by_menu_item")).arg(menuTitle(*check.menuItem)),
+            {}, {});
+        return Step::usedByMenuItem;
+    case ShortcutValidation::Verdict::disallowed:
         alertWhileNotRecording(localized(QStringLiteral("keyboard_shortcut_disallowed")), {}, {});
         return Step::disallowed;
-    }
-    const bool plainF12 = shortcut->key() == Key::f12 && shortcut->modifiers().isEmpty();
-    if (!plainF12 && isSystemShortcut && isSystemShortcut(*shortcut)) {
-        const int answer
-            = alertWhileNotRecording(localized(QStringLiteral("keyboard_shortcut_used_by_system")),
+    case ShortcutValidation::Verdict::usedBySystem:
+        if (alertWhileNotRecording(localized(QStringLiteral("keyboard_shortcut_used_by_system")),
                 localized(QStringLiteral("keyboard_shortcuts_can_be_changed")),
-                { localized(QStringLiteral("ok")), localized(QStringLiteral("force_use_shortcut")) });
-        if (answer != 1)
+                { localized(QStringLiteral("ok")), localized(QStringLiteral("force_use_shortcut")) })
+            != 1)
             return Step::keptSystemShortcut;
+        break;
+    case ShortcutValidation::Verdict::acceptable:
+        break;
     }
 
     m_resumeWhenActive = false;
@@ -375,23 +366,6 @@ int RecorderCocoa::alertWhileNotRecording(
     setFocus(Qt::OtherFocusReason);
     m_resumeWhenActive = true;
     return answer;
-}
-
-QAction *RecorderCocoa::menuItemWithMatchingShortcut(
-    const QList<QAction *> &actions, QKeyCombination combination) const
-{
-    const QKeySequence pressed(combination);
-    for (QAction *action : actions) {
-        for (const QKeySequence &sequence : action->shortcuts()) {
-            if (sequence.count() == 1 && sequence == pressed)
-                return action;
-        }
-        if (QMenu *submenu = action->menu()) {
-            if (QAction *found = menuItemWithMatchingShortcut(submenu->actions(), combination))
-                return found;
-        }
-    }
-    return nullptr;
 }
 
 } // namespace KeyboardShortcuts

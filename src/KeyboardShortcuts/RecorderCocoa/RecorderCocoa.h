@@ -91,7 +91,6 @@ private:
     // Ends recording, shows the alert on the window, and records again afterwards.
     int alertWhileNotRecording(
         const QString &message, const QString &informative, const QStringList &buttons);
-    QAction *menuItemWithMatchingShortcut(const QList<QAction *> &actions, QKeyCombination combination) const;
 
     Name m_name;
     Dialogs &m_dialogs;
