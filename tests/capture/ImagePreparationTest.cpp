@@ -32,47 +32,38 @@ int meanGrey(const QImage &grey)
 
 } // namespace
 
-TEST(ImagePreparation, GivesGreyImage)
+// The image the engine reads: grey, dark text on light, small text scaled up (unless turned
+// off) keeping its proportions, with the resolution raised to match.
+TEST(ImagePreparation, GreyDarkOnLight_SmallTextScaledUp)
 {
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
-    EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
-}
-
-TEST(ImagePreparation, InvertsDarkBackgroundsToDarkTextOnLight)
-{
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::white, QColor(20, 20, 40)));
-    EXPECT_GT(meanGrey(prepared), 180);
-    EXPECT_FALSE(hasDarkBackground(prepared));
-}
-
-TEST(ImagePreparation, KeepsLightBackgrounds)
-{
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
-    EXPECT_GT(meanGrey(prepared), 180);
-}
-
-TEST(ImagePreparation, ScalesSmallTextUp)
-{
-    const QImage source = textImage(11, Qt::black, Qt::white);
-    const QImage prepared = prepareForRecognition(source);
-    EXPECT_GE(prepared.width(), source.width() * 2);
-    EXPECT_LE(prepared.width(), source.width() * 3);
-    EXPECT_NEAR(double(prepared.width()) / source.width(), double(prepared.height()) / source.height(), 0.02);
-    EXPECT_GT(prepared.dotsPerMeterX(), source.dotsPerMeterX());
-}
-
-TEST(ImagePreparation, LeavesLargeTextAtItsSize)
-{
-    const QImage source = textImage(40, Qt::black, Qt::white);
-    const QImage prepared = prepareForRecognition(source);
-    EXPECT_EQ(prepared.size(), source.size());
-}
-
-TEST(ImagePreparation, ScalingCanBeTurnedOff)
-{
-    const QImage source = textImage(11, Qt::black, Qt::white);
-    EXPECT_EQ(
-        prepareForRecognition(source, PreparationOptions { .targetLineHeight = 0 }).size(), source.size());
+    const struct {
+        const char *name;
+        int pixelSize;
+        QColor foreground, background;
+        PreparationOptions options;
+        double minimumScale, maximumScale;
+    } rows[] = {
+        { "small text", 11, Qt::black, Qt::white, {}, 2, 3 },
+        { "large text stays at its size", 40, Qt::black, Qt::white, {}, 1, 1 },
+        { "scaling turned off", 11, Qt::black, Qt::white, { .targetLineHeight = 0 }, 1, 1 },
+        { "a dark background is inverted", 14, Qt::white, QColor(20, 20, 40), {}, 1, 3 },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage source = textImage(row.pixelSize, row.foreground, row.background);
+        const QImage prepared = prepareForRecognition(source, row.options);
+        EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
+        EXPECT_GT(meanGrey(prepared), 180);
+        EXPECT_FALSE(hasDarkBackground(prepared));
+        const double scale = double(prepared.width()) / source.width();
+        EXPECT_GE(scale, row.minimumScale);
+        EXPECT_LE(scale, row.maximumScale);
+        EXPECT_NEAR(scale, double(prepared.height()) / source.height(), 0.02);
+        if (row.maximumScale == 1)
+            EXPECT_EQ(prepared.size(), source.size());
+        else if (scale > 1)
+            EXPECT_GT(prepared.dotsPerMeterX(), source.dotsPerMeterX());
+    }
 }
 
 TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
