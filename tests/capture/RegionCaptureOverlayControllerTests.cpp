@@ -4,6 +4,7 @@
 #include "capture/RegionCaptureOverlayController.h"
 #include "fakes/FakeScreenList.h"
 #include "fakes/FakeServices.h"
+#include "fakes/SelectionRun.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -30,34 +31,6 @@ void saveOverlayPicture(const QImage &picture, const QRect &around, const QStrin
 }
 
 const QString cancelledText = QStringLiteral("Screen capture was cancelled before an image was produced.");
-
-struct SelectionRun {
-    bool done = false;
-    std::optional<QRectF> rect;
-    std::optional<QString> error;
-    // What the caller finds when it resumes.
-    bool overlayVisibleAtDelivery = true;
-    bool cursorOverriddenAtDelivery = true;
-};
-
-// A plain function, not a capturing lambda: the detached coroutine must not refer to a
-// closure that is gone.
-QCoro::Task<> runSelection(RegionCaptureOverlayController *controller, SelectionRun *run)
-{
-    try {
-        auto selection = controller->selectRegion();
-        run->rect = co_await selection;
-    } catch (const CaptureError &error) {
-        run->error = error.localizedDescription();
-    } catch (const std::exception &error) {
-        run->error = QString::fromUtf8(error.what());
-    }
-    run->overlayVisibleAtDelivery = false;
-    for (QWindow *window : QGuiApplication::topLevelWindows())
-        run->overlayVisibleAtDelivery |= qobject_cast<RegionCaptureOverlay *>(window) && window->isVisible();
-    run->cursorOverriddenAtDelivery = QGuiApplication::overrideCursor() != nullptr;
-    run->done = true;
-}
 
 // A grabber whose frame cannot be taken, as on a server whose pixels it cannot read, or
 // whose reading fails with a fault that is none of the capture's own errors.
@@ -86,8 +59,7 @@ protected:
     // pattern.
     void useScreens(qreal left, qreal right)
     {
-        screens.list
-            = { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
+        screens.list = sideBySide(left, right);
         grabber.frame = FrozenFrame();
         for (const ScreenInfo &screen : screens.list)
             grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
