@@ -2,6 +2,7 @@
 #include "KeyboardShortcuts/QtKeys.h"
 #include "KeyboardShortcuts/SystemShortcuts.h"
 #include "KeyboardShortcuts/ViewModifiers/ViewModifiers.h"
+#include "XkbEnvironmentLayout.h"
 #include "fakes/FakeShortcutDesktop.h"
 #include "fakes/ScopedEnv.h"
 
@@ -23,20 +24,9 @@ const ModifierFlags shift = ModifierFlags::shift, control = ModifierFlags::contr
                     alt = ModifierFlags::option, super = ModifierFlags::command;
 
 // A US layout from the XKB environment, over the fake desktop.
-class ShortcutsOnUsLayout : public ::testing::Test, public FakeShortcutDesktop {
-protected:
-    // Declared first, so it reads the layout again after the environment is back.
-    struct RefreshLayoutAtEnd {
-        ~RefreshLayoutAtEnd() { refreshKeyboardLayout(); }
-    } refreshAtEnd;
-    ScopedEnv environment { "DISPLAY", std::nullopt };
-
-    void SetUp() override
-    {
-        environment.set("XKB_DEFAULT_LAYOUT", QByteArray("us"));
-        refreshKeyboardLayout(KeyboardLayoutSource::xkbEnvironment);
-    }
-};
+class ShortcutsOnUsLayout : public ::testing::Test,
+                            public FakeShortcutDesktop,
+                            protected XkbEnvironmentLayout { };
 
 using SystemShortcuts = ShortcutsOnUsLayout;
 
@@ -164,8 +154,7 @@ TEST_F(SystemShortcuts, QtKeyCombinationsBothWays)
             << row.shortcut.description().toStdString();
     }
     // On a German layout the key in the Y position types Z.
-    qputenv("XKB_DEFAULT_LAYOUT", "de");
-    refreshKeyboardLayout(KeyboardLayoutSource::xkbEnvironment);
+    useLayout("de");
     EXPECT_EQ(keyCombination(Shortcut(Key::y, control)), QKeyCombination(Qt::ControlModifier, Qt::Key_Z));
 }
 
