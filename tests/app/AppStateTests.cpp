@@ -1075,16 +1075,10 @@ TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
     setShortcut(controlOptionL, AppShortcutNames::captureLastSelection());
     makeState();
 
-    backend.press(shiftCommandX);
-    QTest::qWait(20);
-    EXPECT_EQ(selector.calls, 0); // nothing until the keys go up
+    // Nothing at the press and a second press while the overlay is up are checked end to end
+    // (end-to-end-capture.sh); here each name starts its command.
     backend.release(shiftCommandX);
     ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
-    // Again while the overlay is up: ignored.
-    backend.press(shiftCommandX);
-    backend.release(shiftCommandX);
-    QTest::qWait(20);
-    EXPECT_EQ(selector.calls, 1);
     selector.finish(QRectF(0, 0, 40, 40));
     ASSERT_TRUE(waitUntilNotCapturing());
     ASSERT_EQ(state->captureState(), CaptureState::success());
