@@ -100,19 +100,15 @@ TEST_F(HotKeyRegistryTest, PausedOrDisabled_LetsTheGrabsGo_ThenRegistersEachUnde
     EXPECT_EQ(runs, 2);
 }
 
-TEST_F(HotKeyRegistryTest, Refused_PrintsTheErrorKeepsNoRecordAndStillAdvancesTheId)
+// The printed error and the missing record are checked on a real server
+// (GlobalShortcutsX11Test); here what the registry makes of a refusal.
+TEST_F(HotKeyRegistryTest, Refused_CountsAsRegisteredAndStillAdvancesTheId)
 {
     backend.takenByOthers.insert({ 8, 0x100 });
     const Name taken(QStringLiteral("taken"));
-    testing::internal::CaptureStdout();
     setShortcut(commandC, taken);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(QString::fromStdString(printed), QStringLiteral("Error registering hotkey Super+C: -9878\n"));
-    EXPECT_EQ(registry.layer().recordCount(), 0);
-    EXPECT_EQ(registry.layer().lastHotKeyId(), 1);
     // Counted as registered all the same: the refusal is reported once, not retried.
     EXPECT_TRUE(registry.isEnabled(taken));
-
     const Name other(QStringLiteral("other"));
     setShortcut(shiftCommandX, other);
     EXPECT_EQ(registry.layer().idOf(shiftCommandX), 2);
