@@ -144,6 +144,8 @@ TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
         ASSERT_TRUE(observations.has_value());
         if (row.reference.isEmpty())
             EXPECT_TRUE(observations->empty());
+        if (row.maximumErrorRate == 0)
+            EXPECT_EQ(joined(observations), row.reference);
         EXPECT_LE(characterErrorRate(row.reference, joined(observations)), row.maximumErrorRate)
             << "read: " << joined(observations).toStdString();
     }
