@@ -113,7 +113,8 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
         row.arrange();
         capture();
         EXPECT_EQ(state->captureState(),
-            CaptureState::failure(QStringLiteral("The capture failed unexpectedly: %1 fault").arg(row.where)));
+            CaptureState::failure(
+                QStringLiteral("The capture failed unexpectedly: %1 fault").arg(row.where)));
         state->startCapture(); // not stuck: a new capture starts
         ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
         cancelSelection();
@@ -160,7 +161,8 @@ TEST_F(AppStateTest, HeldOverlay_IsDismissedAfterTheClipboardHasTheText)
         preferences->setAutoCopy(row.autoCopy);
         pasteboard.contents.reset();
         textEngine.calls = 0;
-        textEngine.answer = [fails = row.recognitionFails](const QImage &) -> std::optional<std::vector<TextObservation>> {
+        textEngine.answer
+            = [fails = row.recognitionFails](const QImage &) -> std::optional<std::vector<TextObservation>> {
             if (fails)
                 return std::nullopt;
             return lines({ QStringLiteral("recognized") });
@@ -199,17 +201,19 @@ TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
         CaptureMode mode;
         std::optional<QString> expected; // absent: "No text was recognized"
     } cases[] = {
-        { "a code alone gives its payload, trimmed", {}, { QStringLiteral(" https://example.org/a \n") }, CaptureMode::text,
-            QStringLiteral("https://example.org/a") },
+        { "a code alone gives its payload, trimmed", {}, { QStringLiteral(" https://example.org/a \n") },
+            CaptureMode::text, QStringLiteral("https://example.org/a") },
         { "text and two codes", { QStringLiteral("Scan to pay"), QStringLiteral("Table 4") },
             { QStringLiteral("upi://pay?a=1"), QStringLiteral("WIFI:S:cafe;;") }, CaptureMode::text,
             QStringLiteral("Scan to pay\nTable 4\nupi://pay?a=1\nWIFI:S:cafe;;") },
         { "folded text, the payload on its own line", { QStringLiteral("Scan"), QStringLiteral("me") },
-            { QStringLiteral("12345") }, CaptureMode::textWithoutLineBreaks, QStringLiteral("Scan me\n12345") },
-        { "a payload of blanks adds nothing", { QStringLiteral("Hello") }, { QStringLiteral(" \n\t ") }, CaptureMode::text,
-            QStringLiteral("Hello") },
+            { QStringLiteral("12345") }, CaptureMode::textWithoutLineBreaks,
+            QStringLiteral("Scan me\n12345") },
+        { "a payload of blanks adds nothing", { QStringLiteral("Hello") }, { QStringLiteral(" \n\t ") },
+            CaptureMode::text, QStringLiteral("Hello") },
         { "neither text nor a code", {}, {}, CaptureMode::text, std::nullopt },
-        { "a code of blanks alone is no result", {}, { QStringLiteral(" \n\t ") }, CaptureMode::text, std::nullopt },
+        { "a code of blanks alone is no result", {}, { QStringLiteral(" \n\t ") }, CaptureMode::text,
+            std::nullopt },
     };
     makeState();
     for (const auto &c : cases) {
@@ -252,7 +256,8 @@ TEST_F(AppStateTest, HugeSelection_IsReadReducedToTheRecognitionBound)
     makeState();
     startSelecting();
     selector.finish(QRectF(0, 0, 2 * 7680, 4320));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 60'000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 60'000));
     EXPECT_EQ(state->extractedText(), QStringLiteral("wide"));
     EXPECT_LE(readPixels.load(), maximumRecognitionPixels);
     EXPECT_GT(readPixels.load(), maximumRecognitionPixels * 99 / 100);
@@ -351,13 +356,14 @@ TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
     };
     const Case cases[] = {
         { "Escape", [&] { state->cancelCapture(); }, NewCapture::none, cancelled, QString(), 1 },
-        { "Escape over the held overlay", [&] { selector.onCancelWhileHeld(); }, NewCapture::none, cancelled, QString(), 1 },
-        { "another capture, selecting", [&] { state->startCapture(); }, NewCapture::selecting, CaptureState::success(),
-            QStringLiteral("read to the end"), 2 },
+        { "Escape over the held overlay", [&] { selector.onCancelWhileHeld(); }, NewCapture::none, cancelled,
+            QString(), 1 },
+        { "another capture, selecting", [&] { state->startCapture(); }, NewCapture::selecting,
+            CaptureState::success(), QStringLiteral("read to the end"), 2 },
         { "another capture, waiting for the engine", [&] { state->startCapture(); }, NewCapture::queued,
             CaptureState::success(), QStringLiteral("read to the end"), 2 },
-        { "another capture, stopped while waiting", [&] { state->startCapture(); }, NewCapture::stoppedWhileQueued,
-            cancelled, QString(), 1 },
+        { "another capture, stopped while waiting", [&] { state->startCapture(); },
+            NewCapture::stoppedWhileQueued, cancelled, QString(), 1 },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -397,7 +403,8 @@ TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
             EXPECT_TRUE(selector.pending());
             selector.finish(QRectF(0, 0, 50, 50));
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000));
         QTest::qWait(20);
         EXPECT_EQ(state->captureState(), c.outcome);
         EXPECT_EQ(state->extractedText(), c.text);
@@ -469,7 +476,12 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
         row.interrupt();
         const qint64 letGo = row.startsCapture
             ? waitFor([&] { return selector.pending(); }, 5000)
-            : waitFor([&] { return !state->isReadingCapture() && state->captureState() == CaptureState::failure(cancelled); }, 5000);
+            : waitFor(
+                [&] {
+                    return !state->isReadingCapture()
+                        && state->captureState() == CaptureState::failure(cancelled);
+                },
+                5000);
         ASSERT_GE(letGo, 0);
         EXPECT_LT(letGo, 200);
         if (!row.startsCapture) {
@@ -477,10 +489,13 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
         }
         grabber.result = small;
         selector.finish(QRectF(0, 0, small.width(), small.height()));
-        ASSERT_GE(waitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 30'000), 0);
+        ASSERT_GE(
+            waitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 30'000),
+            0);
         const qint64 nextRead = sinceStop.elapsed();
         EXPECT_EQ(state->extractedText(), QStringLiteral("The next text is read"));
-        std::printf("stopping a dense reading, %s: let go after %lld ms, the next capture read %lld ms after the stop\n",
+        std::printf("stopping a dense reading, %s: let go after %lld ms, the next capture read %lld ms after "
+                    "the stop\n",
             row.name, static_cast<long long>(letGo), static_cast<long long>(nextRead));
         std::fflush(stdout);
     }
@@ -781,8 +796,8 @@ QByteArray historyWithOneBadDate()
 
 TEST_F(AppStateTest, History_UnreadableFileIsKeptAsideWholeBeforeTheNextWrite)
 {
-    const QList<QByteArray> unreadable { historyWithOneBadDate(), "{\"history\":[", QByteArray("\xff\xfe\0garbage", 10),
-        R"({"history":{},"selectedLanguageIdentifier":"de-DE"})" };
+    const QList<QByteArray> unreadable { historyWithOneBadDate(), "{\"history\":[",
+        QByteArray("\xff\xfe\0garbage", 10), R"({"history":{},"selectedLanguageIdentifier":"de-DE"})" };
     for (const QByteArray &content : unreadable) {
         SCOPED_TRACE(content.left(40).toStdString());
         QDir(dir.path()).removeRecursively();

@@ -82,7 +82,8 @@ TEST(CaptureHistoryEncoding, RoundTripKeepsEverythingInOrderAndDatesToTheSecond)
             utc(2030, 12, 31, 23, 59, 59, 999), "jpn"),
         item("7D444840-9DC0-11D1-B245-5FFDCE74FAD2", QString(), utc(1999, 1, 1, 0, 0, 0), ""),
         // Found by fuzzing: a lone surrogate (from a hand-edited file) and a fraction before 1970.
-        item("1A2B3C4D-0000-4E0B-9D59-2C7A4B0E6F11", QStringLiteral("a") + QChar(0xDDDD) + QStringLiteral("b") + QChar(0xD83D),
+        item("1A2B3C4D-0000-4E0B-9D59-2C7A4B0E6F11",
+            QStringLiteral("a") + QChar(0xDDDD) + QStringLiteral("b") + QChar(0xD83D),
             utc(1012, 4, 30, 21, 59, 59, 123), "ja-JP"),
     };
     // The fraction is dropped, not rounded. Dates out of order and a text repeated: the reader must not

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +79,8 @@ bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool trun
         for (int shift : { 24, 16, 8, 0 })
             out += char((length >> shift) & 0xFF);
         const QByteArray typed = QByteArray(type, 4) + data;
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
+        const quint32 crc
+            = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
         out += typed;
         for (int shift : { 24, 16, 8, 0 })
             out += char((crc >> shift) & 0xFF);
@@ -229,7 +230,8 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
         std::function<bool(const QString &)> make;
         QString says; // empty: no line about the history
     } rows[] = {
-        { "FIFO", [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
+        { "FIFO",
+            [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
             QStringLiteral("capture-history.json: is not a regular file (a FIFO, socket or device)") },
         { "folder", [](const QString &path) { return QDir().mkpath(path); },
             QStringLiteral("capture-history.json: is a folder") },
@@ -255,7 +257,8 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
         EXPECT_LT(clock.elapsed(), 60'000);
         EXPECT_GE(run.status, 0) << "did not end";
         EXPECT_TRUE(run.output.contains(QStringLiteral("Clipboard manager"))) << run.output.toStdString();
-        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty()) << run.output.toStdString();
+        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty())
+            << run.output.toStdString();
         if (!row.says.isEmpty())
             EXPECT_TRUE(run.output.contains(row.says)) << run.output.toStdString();
     }

@@ -90,11 +90,12 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
 {
     struct Case {
         int frame; // solid ink all round
-        int band;  // solid ink along the top
+        int band; // solid ink along the top
         QPoint probe;
         int greyAtProbe;
     };
-    for (const Case &c : { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
+    for (const Case &c :
+        { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
         SCOPED_TRACE(c.frame + c.band);
         QImage grey(200, 160, QImage::Format_Grayscale8);
         grey.fill(0);
@@ -114,7 +115,8 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
         bool textAbove;
         int greyOnTheLine;
     };
-    for (const Inset &c : { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
+    for (const Inset &c :
+        { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
         SCOPED_TRACE(c.name);
         QImage grey(200, 160, QImage::Format_Grayscale8);
         grey.fill(250);
@@ -147,8 +149,10 @@ TEST(ImagePreparation, FlattensBoxesHoldingTextOnly)
         bool flattened;
     };
     const Case cases[] = {
-        { "white on blue", QColor(10, 132, 255), Qt::white, QStringLiteral("Great, see you there"), 14, false, true },
-        { "dark on grey", QColor(61, 111, 168), QColor(20, 20, 20), QStringLiteral("Installation"), 13, false, true },
+        { "white on blue", QColor(10, 132, 255), Qt::white, QStringLiteral("Great, see you there"), 14, false,
+            true },
+        { "dark on grey", QColor(61, 111, 168), QColor(20, 20, 20), QStringLiteral("Installation"), 13, false,
+            true },
         { "bold glyphs run together", Qt::black, Qt::black, QStringLiteral("BOB"), 60, true, false },
         { "no text", QColor(40, 40, 40), QColor(40, 40, 40), QString(), 14, false, false },
     };

@@ -354,7 +354,8 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
             EXPECT_EQ(shot.pixel(120, 120) & 0xffffff, desktopPatternAt(120, 120) & 0xffffff);
             const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS");
             if (!folder.isEmpty() && QDir().mkpath(folder))
-                EXPECT_TRUE(shot.copy(0, 0, 400, 300).save(folder + QStringLiteral("/overlay-busy-after-release.png")));
+                EXPECT_TRUE(shot.copy(0, 0, 400, 300)
+                                .save(folder + QStringLiteral("/overlay-busy-after-release.png")));
         }
         int readingsStopped = 0;
         controller->onCancelWhileHeld = [&] { ++readingsStopped; };

@@ -254,7 +254,8 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
 {
     QStringList page;
     for (int i = 0; i < 90; ++i)
-        page.append(QStringLiteral("Line %1 of a dense page that takes the engine a long time to read").arg(i));
+        page.append(
+            QStringLiteral("Line %1 of a dense page that takes the engine a long time to read").arg(i));
     const QImage dense = renderSnippet(page, 14, Qt::black, Qt::white);
     struct Case {
         const char *name;
@@ -263,7 +264,8 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
         QString message;
     };
     const Case cases[] = {
-        { "budget", 300, false, QStringLiteral("Reading the selection of %1 × %2 pixels took longer than 0 seconds") },
+        { "budget", 300, false,
+            QStringLiteral("Reading the selection of %1 × %2 pixels took longer than 0 seconds") },
         { "cancel", 60'000, true, errorDescription(OCRServiceError::captureCancelled) },
     };
     for (const Case &c : cases) {
@@ -282,14 +284,17 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
             (void)engine.recognizeText(dense, QStringLiteral("en-US"));
             ADD_FAILURE() << "the whole page was read";
         } catch (const CaptureError &error) {
-            EXPECT_TRUE(error.localizedDescription().startsWith(c.message.arg(dense.width()).arg(dense.height())))
+            EXPECT_TRUE(
+                error.localizedDescription().startsWith(c.message.arg(dense.width()).arg(dense.height())))
                 << error.localizedDescription().toStdString();
         }
         cancelling.waitForFinished();
         // Stopped soon after: the whole page takes the engine many seconds.
         EXPECT_LT(timer.elapsed(), 3000);
         // The next reading is not affected.
-        EXPECT_TRUE(engine.recognizeText(renderSnippet({ QStringLiteral("Hello") }, 14, Qt::black, Qt::white),
-            QStringLiteral("en-US")).has_value());
+        EXPECT_TRUE(engine
+                        .recognizeText(renderSnippet({ QStringLiteral("Hello") }, 14, Qt::black, Qt::white),
+                            QStringLiteral("en-US"))
+                        .has_value());
     }
 }
