@@ -20,14 +20,6 @@ namespace KeyboardShortcuts {
 
 namespace {
 
-// X11 core modifier mask bits.
-constexpr uint32_t xShiftMask = 1 << 0;
-constexpr uint32_t xControlMask = 1 << 2;
-constexpr uint32_t xMod1Mask = 1 << 3; // Alt
-constexpr uint32_t xMod4Mask = 1 << 6; // Super
-constexpr int xKeyPress = 2;
-constexpr int xKeyRelease = 3;
-
 std::optional<int64_t> integerMember(const QJsonObject &object, QLatin1StringView name)
 {
     const QJsonValue value = object.value(name);
@@ -83,27 +75,6 @@ std::optional<Shortcut> Shortcut::fromEvent(const QKeyEvent &event)
     // The keypad modifier only says where the key sits; the key code already tells that.
     const ModifierFlags flags = modifierFlags(event.modifiers());
     const int type = event.type() == QEvent::KeyPress ? RawEventType::keyDown : RawEventType::keyUp;
-    return fromEvent(type, static_cast<int>(*keyCode), flags.rawValue);
-}
-
-std::optional<Shortcut> Shortcut::fromX11KeyEvent(int responseType, uint32_t keycode, uint32_t state)
-{
-    const int kind = responseType & 0x7f; // the top bit only marks events sent by clients
-    if (kind != xKeyPress && kind != xKeyRelease)
-        return std::nullopt;
-    const std::optional<int64_t> keyCode = KeyCodeMap::keyCodeForXKeycode(keycode);
-    if (!keyCode)
-        return std::nullopt;
-    ModifierFlags flags;
-    if (state & xShiftMask)
-        flags |= ModifierFlags::shift;
-    if (state & xControlMask)
-        flags |= ModifierFlags::control;
-    if (state & xMod1Mask)
-        flags |= ModifierFlags::option;
-    if (state & xMod4Mask)
-        flags |= ModifierFlags::command;
-    const int type = kind == xKeyPress ? RawEventType::keyDown : RawEventType::keyUp;
     return fromEvent(type, static_cast<int>(*keyCode), flags.rawValue);
 }
 

@@ -44,9 +44,6 @@ struct Shortcut {
     // Shift → shift, Control → control, Alt → option, Meta (Super) → command. Nothing for other
     // event types or for a key that has no program key code.
     static std::optional<Shortcut> fromEvent(const QKeyEvent &event);
-    // An X11 core key event: responseType 2 (press) or 3 (release), with or without the
-    // sent-event bit; state is the X modifier mask (Shift, Control, Mod1 = Alt, Mod4 = Super).
-    static std::optional<Shortcut> fromX11KeyEvent(int responseType, uint32_t keycode, uint32_t state);
     // The shortcut stored for the name, like getShortcut().
     static std::optional<Shortcut> fromName(const Name &name);
 

@@ -14,7 +14,8 @@ const QString prefix = Gnome::pathPrefix;
 // first free slot is appended, the user's own entries kept.
 TEST(GnomeCustomShortcut, PlanUpdatesOursOrAppendsAFreeSlot)
 {
-    const QString c0 = prefix + QStringLiteral("0/"), c1 = prefix + QStringLiteral("1/"), c2 = prefix + QStringLiteral("2/");
+    const QString c0 = prefix + QStringLiteral("0/"), c1 = prefix + QStringLiteral("1/"),
+                  c2 = prefix + QStringLiteral("2/");
     const struct {
         const char *name;
         QStringList paths;
@@ -27,11 +28,11 @@ TEST(GnomeCustomShortcut, PlanUpdatesOursOrAppendsAFreeSlot)
         { "the user's own at 0", { c0 }, { { c0, QStringLiteral("gnome-terminal") } }, c1, { c0, c1 }, true },
         { "a gap is filled", { c1 }, { { c1, QStringLiteral("firefox") } }, c0, { c1, c0 }, true },
         { "ours, by full path", { c0, c2 },
-            { { c0, QStringLiteral("gedit") }, { c2, QStringLiteral("'/opt/my apps/glyphwell' --capture") } }, c2,
-            { c0, c2 }, false },
+            { { c0, QStringLiteral("gedit") }, { c2, QStringLiteral("'/opt/my apps/glyphwell' --capture") } },
+            c2, { c0, c2 }, false },
         { "ours, by name", { c1 }, { { c1, QStringLiteral("glyphwell --capture") } }, c1, { c1 }, false },
-        { "not ours: another program's --capture", { c0 }, { { c0, QStringLiteral("myglyphwell --capture") } }, c1,
-            { c0, c1 }, true },
+        { "not ours: another program's --capture", { c0 },
+            { { c0, QStringLiteral("myglyphwell --capture") } }, c1, { c0, c1 }, true },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,5 +1,6 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Localization.h"
+#include "XkbEnvironmentLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -7,35 +8,7 @@ using namespace KeyboardShortcuts;
 
 namespace {
 
-// Layout lookups from the XKB environment only, never from an X server.
-class ShortcutDisplay : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        savedDisplay = qgetenv("DISPLAY");
-        qunsetenv("DISPLAY");
-        for (const char *name :
-            { "XKB_DEFAULT_RULES", "XKB_DEFAULT_MODEL", "XKB_DEFAULT_VARIANT", "XKB_DEFAULT_OPTIONS" })
-            qunsetenv(name);
-        useLayout("us");
-    }
-
-    void TearDown() override
-    {
-        if (!savedDisplay.isEmpty())
-            qputenv("DISPLAY", savedDisplay);
-        refreshKeyboardLayout();
-    }
-
-    static void useLayout(
-        const char *layout, KeyboardLayoutSource source = KeyboardLayoutSource::xkbEnvironment)
-    {
-        qputenv("XKB_DEFAULT_LAYOUT", layout);
-        refreshKeyboardLayout(source);
-    }
-
-    QByteArray savedDisplay;
-};
+class ShortcutDisplay : public ::testing::Test, protected XkbEnvironmentLayout { };
 
 QString text(const char16_t *utf16)
 {

@@ -1,6 +1,5 @@
 #include "FakeHotKeyRegistry.h"
 
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"
@@ -81,19 +80,6 @@ TEST_F(ShortcutStorage, FreshProfile_CaptureTextStoresItsDefaultOnce_RegistersOn
         EXPECT_EQ(getShortcut(name), shiftCommandX());
         EXPECT_EQ(registry.initializeCalls, creation);
     }
-}
-
-TEST_F(ShortcutStorage, AppNames_MadeOnFirstUse_OnlyCaptureTextHasADefault)
-{
-    const Name &captureText = AppShortcutNames::captureText();
-    EXPECT_EQ(&AppShortcutNames::captureText(), &captureText);
-    EXPECT_EQ(captureText.rawValue(), QStringLiteral("captureText"));
-    EXPECT_EQ(captureText.defaultShortcut(), Shortcut(7, 768));
-    EXPECT_EQ(
-        AppShortcutNames::captureWithoutLineBreaks().rawValue(), QStringLiteral("captureWithoutLineBreaks"));
-    EXPECT_FALSE(AppShortcutNames::captureWithoutLineBreaks().defaultShortcut());
-    EXPECT_EQ(AppShortcutNames::captureLastSelection().rawValue(), QStringLiteral("captureLastSelection"));
-    EXPECT_FALSE(AppShortcutNames::captureLastSelection().defaultShortcut());
 }
 
 TEST_F(ShortcutStorage, Clear_DisablesASlotWithDefault_RemovesOneWithout_ClearingAgainPostsNothing)
@@ -220,7 +206,9 @@ TEST_F(ShortcutStorage, UnreadableEntry_CountsAsEntry_DefaultNotWritten_ClearLea
     EXPECT_TRUE(notifications.empty());
 }
 
-TEST_F(ShortcutStorage, SameRawValueDifferentDefaults_EqualAndShareOneEntry)
+// Names are their raw value: with other defaults they are equal, hash alike and share one
+// entry, yet a notification carries the caller's name with its own default (through QVariant too).
+TEST_F(ShortcutStorage, SameRawValueDifferentDefaults_ShareOneEntry_NotifiedWithTheCallersDefault)
 {
     const Name withDefault(QStringLiteral("captureText"), shiftCommandX());
     const Name otherDefault(QStringLiteral("captureText"), Shortcut(Key::a, ModifierFlags::control));
@@ -236,16 +224,10 @@ TEST_F(ShortcutStorage, SameRawValueDifferentDefaults_EqualAndShareOneEntry)
     setShortcut(Shortcut(Key::z, ModifierFlags::option), noDefault);
     EXPECT_EQ(getShortcut(withDefault), Shortcut(6, 0x800));
     EXPECT_EQ(defaults->keys(), QStringList { captureTextKey });
-}
 
-TEST_F(ShortcutStorage, Notification_CarriesTheCallersNameWithItsOwnDefault_AlsoThroughQVariant)
-{
-    const Name stored = captureText();
     const Name caller(QStringLiteral("captureText"), Shortcut(Key::q, ModifierFlags::command));
     QSignalSpy spy(&Notifier::instance(), &Notifier::shortcutByNameDidChange);
-
     setShortcut(std::nullopt, caller);
-
     ASSERT_EQ(spy.count(), 1);
     const QVariant argument = spy.at(0).at(0);
     ASSERT_EQ(argument.metaType(), QMetaType::fromType<Name>());

@@ -1,10 +1,10 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/QtKeys.h"
-#include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/SystemShortcuts.h"
 #include "KeyboardShortcuts/ViewModifiers/ViewModifiers.h"
-#include "fakes/FakeHotKeyBackend.h"
-#include "platform/InMemoryUserDefaults.h"
+#include "XkbEnvironmentLayout.h"
+#include "fakes/FakeShortcutDesktop.h"
+#include "fakes/ScopedEnv.h"
 
 #include <QAction>
 #include <QCoro/QCoroTask>
@@ -23,32 +23,10 @@ namespace {
 const ModifierFlags shift = ModifierFlags::shift, control = ModifierFlags::control,
                     alt = ModifierFlags::option, super = ModifierFlags::command;
 
-// A US layout from the XKB environment, a store in memory and a registry over a fake desktop.
-class ShortcutsOnUsLayout : public ::testing::Test {
-protected:
-    InMemoryUserDefaults defaults;
-    FakeHotKeyBackend backend;
-    std::unique_ptr<Registry> registry;
-    QByteArray savedDisplay = qgetenv("DISPLAY");
-
-    void SetUp() override
-    {
-        qunsetenv("DISPLAY");
-        qputenv("XKB_DEFAULT_LAYOUT", "us");
-        refreshKeyboardLayout(KeyboardLayoutSource::xkbEnvironment);
-        setUserDefaults(&defaults);
-        registry = std::make_unique<Registry>(backend);
-        Registry::install(registry.get());
-    }
-    void TearDown() override
-    {
-        registry.reset();
-        setUserDefaults(nullptr);
-        if (!savedDisplay.isEmpty())
-            qputenv("DISPLAY", savedDisplay);
-        refreshKeyboardLayout();
-    }
-};
+// A US layout from the XKB environment, over the fake desktop.
+class ShortcutsOnUsLayout : public ::testing::Test,
+                            public FakeShortcutDesktop,
+                            protected XkbEnvironmentLayout { };
 
 using SystemShortcuts = ShortcutsOnUsLayout;
 
@@ -125,7 +103,6 @@ TEST_F(SystemShortcuts, ReadFromTheDesktopAtEveryCall)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QByteArray savedPath = qgetenv("PATH"), savedConfig = qgetenv("XDG_CONFIG_HOME");
     const QString bin = dir.filePath(QStringLiteral("bin"));
     ASSERT_TRUE(QDir().mkpath(bin));
     const auto writeFile = [](const QString &path, const QByteArray &text) {
@@ -141,8 +118,8 @@ TEST_F(SystemShortcuts, ReadFromTheDesktopAtEveryCall)
         bin + QStringLiteral("/gsettings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeFile(bin + QStringLiteral("/wm.txt"), "org.gnome.desktop.wm.keybindings close ['<Alt>F4']\n");
     writeFile(dir.filePath(QStringLiteral("kglobalshortcutsrc")), "[kwin]\nExpose=Ctrl+F9,Ctrl+F9,Present\n");
-    qputenv("PATH", (bin + QStringLiteral(":") + QString::fromLocal8Bit(savedPath)).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    ScopedEnv env("PATH", (bin + QStringLiteral(":")).toLocal8Bit() + qgetenv("PATH"));
+    env.set("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
 
     EXPECT_EQ(
         systemShortcuts(), (std::vector<Shortcut> { Shortcut(Key::f4, alt), Shortcut(Key::f9, control) }));
@@ -154,12 +131,6 @@ TEST_F(SystemShortcuts, ReadFromTheDesktopAtEveryCall)
     EXPECT_FALSE(isUsedBySystem(Shortcut(Key::k, control | alt)));
     backend.takenByOthers.insert({ uint32_t(Key::k.rawValue), 0x1800 });
     EXPECT_TRUE(isUsedBySystem(Shortcut(Key::k, control | alt)));
-
-    qputenv("PATH", savedPath);
-    if (savedConfig.isEmpty())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", savedConfig);
 }
 
 TEST_F(SystemShortcuts, QtKeyCombinationsBothWays)
@@ -183,8 +154,7 @@ TEST_F(SystemShortcuts, QtKeyCombinationsBothWays)
             << row.shortcut.description().toStdString();
     }
     // On a German layout the key in the Y position types Z.
-    qputenv("XKB_DEFAULT_LAYOUT", "de");
-    refreshKeyboardLayout(KeyboardLayoutSource::xkbEnvironment);
+    useLayout("de");
     EXPECT_EQ(keyCombination(Shortcut(Key::y, control)), QKeyCombination(Qt::ControlModifier, Qt::Key_Z));
 }
 
@@ -229,7 +199,7 @@ TEST_F(EventStreams, DownThenUp_TwoStreamsBothHear_EarlierPressesAreNot)
 
     // The ended streams leave their entries, so the shortcut stays registered.
     QCoreApplication::processEvents();
-    EXPECT_TRUE(registry->streamKeyDownHandlers.value(name).isEmpty());
+    EXPECT_TRUE(registry.streamKeyDownHandlers.value(name).isEmpty());
     EXPECT_TRUE(backend.isHeld(combination));
 }
 

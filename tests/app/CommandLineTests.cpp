@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,7 +79,8 @@ bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool trun
         for (int shift : { 24, 16, 8, 0 })
             out += char((length >> shift) & 0xFF);
         const QByteArray typed = QByteArray(type, 4) + data;
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
+        const quint32 crc
+            = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
         out += typed;
         for (int shift : { 24, 16, 8, 0 })
             out += char((crc >> shift) & 0xFF);
@@ -136,15 +137,17 @@ struct ProgramRun {
     QString output;
 };
 
-// With the variables in `set` added to this process's environment.
-ProgramRun runGlyphwell(const QStringList &arguments, const QProcessEnvironment &set = {})
+// With the variables in `set` added to this process's environment; `program` may be a shell
+// that runs glyphwell.
+ProgramRun runGlyphwell(const QStringList &arguments, const QProcessEnvironment &set = {},
+    const QString &program = QStringLiteral(GLYPHWELL_EXECUTABLE))
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     environment.insert(set);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(GLYPHWELL_EXECUTABLE), arguments);
+    process.start(program, arguments);
     process.waitForFinished(120'000);
     rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -227,7 +230,8 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
         std::function<bool(const QString &)> make;
         QString says; // empty: no line about the history
     } rows[] = {
-        { "FIFO", [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
+        { "FIFO",
+            [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
             QStringLiteral("capture-history.json: is not a regular file (a FIFO, socket or device)") },
         { "folder", [](const QString &path) { return QDir().mkpath(path); },
             QStringLiteral("capture-history.json: is a folder") },
@@ -253,7 +257,8 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
         EXPECT_LT(clock.elapsed(), 60'000);
         EXPECT_GE(run.status, 0) << "did not end";
         EXPECT_TRUE(run.output.contains(QStringLiteral("Clipboard manager"))) << run.output.toStdString();
-        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty()) << run.output.toStdString();
+        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty())
+            << run.output.toStdString();
         if (!row.says.isEmpty())
             EXPECT_TRUE(run.output.contains(row.says)) << run.output.toStdString();
     }
@@ -277,18 +282,14 @@ TEST(CommandLineFiles, AFileNameThatIsNotUtf8IsOpenedByItsBytes)
         { "--recognize \"$name\"", "--recognize=\"$name\"", "--mode text --recognize \"$name\"" }) {
         SCOPED_TRACE(form);
         // Through a shell, which passes the bytes as they are; QProcess would convert them.
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("/bin/sh"),
-            { QStringLiteral("-c"),
-                QStringLiteral("name=$(printf '%1/caf\\351.png'); exec \"$0\" %2")
-                    .arg(dir.path(), QLatin1String(form)),
-                QStringLiteral(GLYPHWELL_EXECUTABLE) });
-        ASSERT_TRUE(process.waitForFinished(120'000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        EXPECT_EQ(process.readAllStandardOutput(), QByteArray("Hello, World!\n"));
+        const ProgramRun run
+            = runGlyphwell({ QStringLiteral("-c"),
+                               QStringLiteral("name=$(printf '%1/caf\\351.png'); exec \"$0\" %2")
+                                   .arg(dir.path(), QLatin1String(form)),
+                               QStringLiteral(GLYPHWELL_EXECUTABLE) },
+                {}, QStringLiteral("/bin/sh"));
+        EXPECT_EQ(run.status, 0) << run.error.toStdString();
+        EXPECT_EQ(run.output, QStringLiteral("Hello, World!\n"));
     }
     ::unlink(name.constData()); // QTemporaryDir cannot name it
 }

@@ -13,7 +13,8 @@ TEST(DesktopBindingHint, NamesTheDesktopsOwnPlace)
         DesktopFamily family;
         const char *place;
     } rows[] = {
-        { "GNOME", DesktopFamily::gnome, "GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts" },
+        { "GNOME", DesktopFamily::gnome,
+            "GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts" },
         { "ubuntu:GNOME", DesktopFamily::gnome, "GNOME Settings > Keyboard" },
         { "KDE", DesktopFamily::kde, "KDE System Settings > Shortcuts" },
         { "sway", DesktopFamily::sway, "bindsym Mod4+Shift+x exec glyphwell --capture" },
@@ -49,9 +50,11 @@ TEST(DoctorShortcutsPortal, SaysWhatTheBindGave)
             "version 1, bound: captureText=Meta+Shift+X", false },
         { "refused by another desktop's back-end", 1u, State::sessionRefused, {}, Level::warning,
             "refuses to open a session", true },
-        { "nothing bound", 1u, State::notBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"),
-            Level::warning, "nothing is bound: the desktop bound none", true },
-        { "not running", 1u, State::sessionOpens, {}, Level::ok, "start Glyphwell to see what it binds", false },
+        { "nothing bound", 1u, State::notBound,
+            QStringLiteral("the desktop bound none of Glyphwell's shortcuts"), Level::warning,
+            "nothing is bound: the desktop bound none", true },
+        { "not running", 1u, State::sessionOpens, {}, Level::ok, "start Glyphwell to see what it binds",
+            false },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

@@ -41,19 +41,16 @@ protected:
     int restarts = 0;
 };
 
-TEST_F(PreferencesTest, FreshProfile_CopiesButDoesNotAppendOrAutostart)
-{
-    Preferences preferences(*defaults, *loginItem);
-    EXPECT_TRUE(preferences.autoCopy());
-    EXPECT_FALSE(preferences.additiveClipboard());
-    EXPECT_FALSE(preferences.launchAtLogin());
-    EXPECT_TRUE(defaults->keys().isEmpty()); // reading writes nothing
-}
-
-TEST_F(PreferencesTest, ClipboardSettings_SurviveARestart)
+// A fresh profile copies, does not append and does not start at login, and reading writes
+// nothing; what is set survives a restart.
+TEST_F(PreferencesTest, ClipboardSettings_FreshProfileAndAfterARestart)
 {
     {
         Preferences preferences(*defaults, *loginItem);
+        EXPECT_TRUE(preferences.autoCopy());
+        EXPECT_FALSE(preferences.additiveClipboard());
+        EXPECT_FALSE(preferences.launchAtLogin());
+        EXPECT_TRUE(defaults->keys().isEmpty());
         QSignalSpy willChange(&preferences, &Preferences::objectWillChange);
         preferences.setAutoCopy(false);
         preferences.setAdditiveClipboard(true);

@@ -32,47 +32,38 @@ int meanGrey(const QImage &grey)
 
 } // namespace
 
-TEST(ImagePreparation, GivesGreyImage)
+// The image the engine reads: grey, dark text on light, small text scaled up (unless turned
+// off) keeping its proportions, with the resolution raised to match.
+TEST(ImagePreparation, GreyDarkOnLight_SmallTextScaledUp)
 {
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
-    EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
-}
-
-TEST(ImagePreparation, InvertsDarkBackgroundsToDarkTextOnLight)
-{
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::white, QColor(20, 20, 40)));
-    EXPECT_GT(meanGrey(prepared), 180);
-    EXPECT_FALSE(hasDarkBackground(prepared));
-}
-
-TEST(ImagePreparation, KeepsLightBackgrounds)
-{
-    const QImage prepared = prepareForRecognition(textImage(14, Qt::black, Qt::white));
-    EXPECT_GT(meanGrey(prepared), 180);
-}
-
-TEST(ImagePreparation, ScalesSmallTextUp)
-{
-    const QImage source = textImage(11, Qt::black, Qt::white);
-    const QImage prepared = prepareForRecognition(source);
-    EXPECT_GE(prepared.width(), source.width() * 2);
-    EXPECT_LE(prepared.width(), source.width() * 3);
-    EXPECT_NEAR(double(prepared.width()) / source.width(), double(prepared.height()) / source.height(), 0.02);
-    EXPECT_GT(prepared.dotsPerMeterX(), source.dotsPerMeterX());
-}
-
-TEST(ImagePreparation, LeavesLargeTextAtItsSize)
-{
-    const QImage source = textImage(40, Qt::black, Qt::white);
-    const QImage prepared = prepareForRecognition(source);
-    EXPECT_EQ(prepared.size(), source.size());
-}
-
-TEST(ImagePreparation, ScalingCanBeTurnedOff)
-{
-    const QImage source = textImage(11, Qt::black, Qt::white);
-    EXPECT_EQ(
-        prepareForRecognition(source, PreparationOptions { .targetLineHeight = 0 }).size(), source.size());
+    const struct {
+        const char *name;
+        int pixelSize;
+        QColor foreground, background;
+        PreparationOptions options;
+        double minimumScale, maximumScale;
+    } rows[] = {
+        { "small text", 11, Qt::black, Qt::white, {}, 2, 3 },
+        { "large text stays at its size", 40, Qt::black, Qt::white, {}, 1, 1 },
+        { "scaling turned off", 11, Qt::black, Qt::white, { .targetLineHeight = 0 }, 1, 1 },
+        { "a dark background is inverted", 14, Qt::white, QColor(20, 20, 40), {}, 1, 3 },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QImage source = textImage(row.pixelSize, row.foreground, row.background);
+        const QImage prepared = prepareForRecognition(source, row.options);
+        EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
+        EXPECT_GT(meanGrey(prepared), 180);
+        EXPECT_FALSE(hasDarkBackground(prepared));
+        const double scale = double(prepared.width()) / source.width();
+        EXPECT_GE(scale, row.minimumScale);
+        EXPECT_LE(scale, row.maximumScale);
+        EXPECT_NEAR(scale, double(prepared.height()) / source.height(), 0.02);
+        if (row.maximumScale == 1)
+            EXPECT_EQ(prepared.size(), source.size());
+        else if (scale > 1)
+            EXPECT_GT(prepared.dotsPerMeterX(), source.dotsPerMeterX());
+    }
 }
 
 TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
@@ -99,11 +90,12 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
 {
     struct Case {
         int frame; // solid ink all round
-        int band;  // solid ink along the top
+        int band; // solid ink along the top
         QPoint probe;
         int greyAtProbe;
     };
-    for (const Case &c : { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
+    for (const Case &c :
+        { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
         SCOPED_TRACE(c.frame + c.band);
         QImage grey(200, 160, QImage::Format_Grayscale8);
         grey.fill(0);
@@ -123,7 +115,8 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
         bool textAbove;
         int greyOnTheLine;
     };
-    for (const Inset &c : { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
+    for (const Inset &c :
+        { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
         SCOPED_TRACE(c.name);
         QImage grey(200, 160, QImage::Format_Grayscale8);
         grey.fill(250);
@@ -156,8 +149,10 @@ TEST(ImagePreparation, FlattensBoxesHoldingTextOnly)
         bool flattened;
     };
     const Case cases[] = {
-        { "white on blue", QColor(10, 132, 255), Qt::white, QStringLiteral("Great, see you there"), 14, false, true },
-        { "dark on grey", QColor(61, 111, 168), QColor(20, 20, 20), QStringLiteral("Installation"), 13, false, true },
+        { "white on blue", QColor(10, 132, 255), Qt::white, QStringLiteral("Great, see you there"), 14, false,
+            true },
+        { "dark on grey", QColor(61, 111, 168), QColor(20, 20, 20), QStringLiteral("Installation"), 13, false,
+            true },
         { "bold glyphs run together", Qt::black, Qt::black, QStringLiteral("BOB"), 60, true, false },
         { "no text", QColor(40, 40, 40), QColor(40, 40, 40), QString(), 14, false, false },
     };

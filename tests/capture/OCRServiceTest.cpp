@@ -1,235 +1,109 @@
 #include "capture/OCRService.h"
+#include "fakes/FakeServices.h"
 
 #include <gtest/gtest.h>
 
+#include <variant>
+
 namespace {
-
-class FakeTextEngine : public TextRecognitionEngine {
-public:
-    std::optional<std::vector<TextObservation>> result;
-    std::optional<QString> lastLanguage;
-    int calls = 0;
-
-    std::optional<std::vector<TextObservation>> recognizeText(
-        const QImage &, const std::optional<QString> &language) override
-    {
-        ++calls;
-        lastLanguage = language;
-        return result;
-    }
-};
-
-class FakeBarcodeEngine : public BarcodeDetectionEngine {
-public:
-    std::optional<std::vector<BarcodeObservation>> result;
-    int calls = 0;
-
-    std::optional<std::vector<BarcodeObservation>> detectBarcodes(const QImage &) override
-    {
-        ++calls;
-        return result;
-    }
-};
-
-class FakeGrabber : public ScreenGrabber {
-public:
-    QImage image;
-    std::optional<QRectF> lastRect;
-
-    QCoro::Task<QImage> captureRegion(QRectF rect) override
-    {
-        lastRect = rect;
-        QImage copy = image;
-        co_return copy;
-    }
-};
 
 TextObservation line(QStringList candidates)
 {
     return TextObservation { std::move(candidates), {} };
 }
 
-class OCRServiceTest : public ::testing::Test {
-protected:
-    FakeTextEngine text;
-    FakeBarcodeEngine barcodes;
-    FakeGrabber grabber;
-    OCRService service { text, barcodes, grabber };
-    QImage image { 4, 4, QImage::Format_RGB32 };
-};
-
-template <typename Call> std::optional<OCRServiceError> errorOf(Call call)
+std::vector<BarcodeObservation> codes(std::initializer_list<std::optional<QString>> payloads)
 {
-    try {
-        call();
-    } catch (const CaptureError &error) {
-        return error.code();
+    std::vector<BarcodeObservation> found;
+    for (const auto &payload : payloads)
+        found.push_back({ payload });
+    return found;
+}
+
+// What each mode makes of the engines' answers: the text engine's best candidates one per line
+// (folded in textWithoutLineBreaks), the codes' payloads one per line; an engine that fails or
+// codes without a payload end in the service's errors.
+TEST(OCRService, EachModeJoinsWhatItsEngineFound)
+{
+    using Text = std::optional<std::vector<TextObservation>>;
+    using Codes = std::optional<std::vector<BarcodeObservation>>;
+    const std::optional<QString> german = QStringLiteral("de-DE");
+    const struct {
+        const char *name;
+        CaptureMode mode;
+        Text text;
+        Codes codes;
+        std::variant<QString, OCRServiceError> expected;
+    } rows[] = {
+        { "best candidates; lines without one skipped; untrimmed and empty ones kept", CaptureMode::text,
+            std::vector {
+                line({ "Hello", "Hallo" }), line({}), line({ "  a " }), line({ "" }), line({ "World" }) },
+            {}, QStringLiteral("Hello\n  a \n\nWorld") },
+        { "no lines is no text", CaptureMode::text, std::vector<TextObservation> {}, {}, QString() },
+        { "text engine fails", CaptureMode::text, std::nullopt, {}, OCRServiceError::recognitionFailed },
+        { "without line breaks", CaptureMode::textWithoutLineBreaks,
+            std::vector { line({ "Hello " }), line({ "  World" }) }, {}, QStringLiteral("Hello World") },
+        { "without line breaks, engine fails", CaptureMode::textWithoutLineBreaks, std::nullopt, {},
+            OCRServiceError::recognitionFailed },
+        { "one code", CaptureMode::qrCode, {}, codes({ QStringLiteral("https://example.org") }),
+            QStringLiteral("https://example.org") },
+        { "two codes", CaptureMode::qrCode, {}, codes({ QStringLiteral("first"), QStringLiteral("second") }),
+            QStringLiteral("first\nsecond") },
+        { "absent payloads skipped, empty ones kept", CaptureMode::qrCode, {},
+            codes({ std::nullopt, QString(), QStringLiteral("x") }), QStringLiteral("\nx") },
+        { "no codes", CaptureMode::qrCode, {}, codes({}), OCRServiceError::noBarcodesFound },
+        { "only absent payloads", CaptureMode::qrCode, {}, codes({ std::nullopt, std::nullopt }),
+            OCRServiceError::noBarcodesFound },
+        { "only an empty payload", CaptureMode::qrCode, {}, codes({ QString() }),
+            OCRServiceError::noBarcodesFound },
+        { "only blank payloads", CaptureMode::qrCode, {},
+            codes({ QStringLiteral(" \t"), QStringLiteral("\n") }), OCRServiceError::noBarcodesFound },
+        { "barcode engine fails", CaptureMode::qrCode, {}, std::nullopt, OCRServiceError::recognitionFailed },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeTextEngine text;
+        FakeBarcodeEngine barcodes;
+        FakeScreenGrabber grabber;
+        text.answer = [&](const QImage &) { return row.text; };
+        barcodes.answer = [&](const QImage &) { return row.codes; };
+        const OCRService service(text, barcodes, grabber);
+        std::variant<QString, OCRServiceError> got;
+        try {
+            got = service.recognize(QImage(4, 4, QImage::Format_RGB32), row.mode, german);
+        } catch (const CaptureError &error) {
+            ASSERT_TRUE(error.code().has_value()) << error.localizedDescription().toStdString();
+            got = *error.code();
+        }
+        EXPECT_EQ(got, row.expected);
+        // Each mode asks its own engine only; the language goes to the text engine.
+        const bool codesMode = row.mode == CaptureMode::qrCode;
+        EXPECT_EQ(text.calls, codesMode ? 0 : 1);
+        EXPECT_EQ(barcodes.calls, codesMode ? 1 : 0);
+        if (!codesMode)
+            EXPECT_EQ(text.languages.value(0), german);
     }
-    return std::nullopt;
+}
+
+TEST(OCRService, FoldLinesTrimsEachLineAndJoinsTheRestWithSpaces)
+{
+    const struct {
+        const char16_t *text;
+        const char16_t *folded;
+    } rows[] = {
+        { u"  alpha  \n\n beta\r\ngamma ", u"alpha beta gamma" },
+        { u"a   b\nc", u"a   b c" }, // runs of spaces inside a line stay
+        { u"a\u000Bb\u000Cc\rd\u0085e\u2028f\u2029g", u"a b c d e f g" }, // every line break character
+        { u"\t\u00A0one\u3000\n\u2003two\t", u"one two" }, // tabs and Unicode spaces are trimmed
+        { u"\u200Bx", u"\u200Bx" }, // U+200B is no space separator
+        { u"", u"" },
+        { u" \n\t\r\n ", u"" },
+        { u" Hello World ", u"Hello World" },
+    };
+    for (const auto &row : rows) {
+        const QString text = QString::fromUtf16(row.text);
+        EXPECT_EQ(OCRService::foldLines(text), QString::fromUtf16(row.folded)) << text.toStdString();
+    }
 }
 
 } // namespace
-
-TEST_F(OCRServiceTest, RecognizeText_JoinsBestCandidatesWithLineFeeds)
-{
-    text.result = std::vector { line({ "Hello", "Hallo" }), line({ "World" }) };
-    EXPECT_EQ(service.recognizeText(image, QStringLiteral("en-US")), QStringLiteral("Hello\nWorld"));
-    EXPECT_EQ(text.lastLanguage, QStringLiteral("en-US"));
-}
-
-TEST_F(OCRServiceTest, RecognizeText_SkipsObservationsWithoutCandidates)
-{
-    text.result = std::vector { line({}), line({ "Hello" }), line({}), line({ "World" }), line({}) };
-    EXPECT_EQ(service.recognizeText(image, std::nullopt), QStringLiteral("Hello\nWorld"));
-}
-
-TEST_F(OCRServiceTest, RecognizeText_KeepsCandidatesUntrimmedAndEmpty)
-{
-    text.result = std::vector { line({ "  a " }), line({ "" }), line({ "b\t" }) };
-    EXPECT_EQ(service.recognizeText(image, std::nullopt), QStringLiteral("  a \n\nb\t"));
-}
-
-TEST_F(OCRServiceTest, RecognizeText_NoObservationsGivesEmptyString)
-{
-    text.result = std::vector<TextObservation> {};
-    const QString result = service.recognizeText(image, std::nullopt);
-    EXPECT_TRUE(result.isEmpty());
-}
-
-TEST_F(OCRServiceTest, RecognizeText_EngineFailureThrowsRecognitionFailed)
-{
-    text.result = std::nullopt;
-    try {
-        service.recognizeText(image, std::nullopt);
-        FAIL() << "no exception";
-    } catch (const CaptureError &error) {
-        EXPECT_EQ(error.code(), OCRServiceError::recognitionFailed);
-        EXPECT_EQ(error.localizedDescription(), QStringLiteral("Vision text recognition failed."));
-    }
-}
-
-TEST_F(OCRServiceTest, Recognize_TextModeKeepsLineBreaks)
-{
-    text.result = std::vector { line({ "Hello" }), line({ "World" }) };
-    EXPECT_EQ(service.recognize(image, CaptureMode::text, std::nullopt), QStringLiteral("Hello\nWorld"));
-    EXPECT_EQ(barcodes.calls, 0);
-}
-
-TEST_F(OCRServiceTest, Recognize_WithoutLineBreaksFoldsLines)
-{
-    text.result = std::vector { line({ "Hello " }), line({ "  World" }) };
-    EXPECT_EQ(service.recognize(image, CaptureMode::textWithoutLineBreaks, QStringLiteral("de-DE")),
-        QStringLiteral("Hello World"));
-    EXPECT_EQ(text.lastLanguage, QStringLiteral("de-DE"));
-}
-
-TEST_F(OCRServiceTest, Recognize_QrModeDetectsBarcodesAndIgnoresLanguage)
-{
-    barcodes.result = std::vector { BarcodeObservation { QStringLiteral("https://example.org") } };
-    EXPECT_EQ(service.recognize(image, CaptureMode::qrCode, QStringLiteral("ja-JP")),
-        QStringLiteral("https://example.org"));
-    EXPECT_EQ(text.calls, 0);
-    EXPECT_EQ(barcodes.calls, 1);
-}
-
-TEST_F(OCRServiceTest, Recognize_PassesErrorsThrough)
-{
-    text.result = std::nullopt;
-    EXPECT_EQ(errorOf([&] { service.recognize(image, CaptureMode::textWithoutLineBreaks, std::nullopt); }),
-        OCRServiceError::recognitionFailed);
-    barcodes.result = std::vector<BarcodeObservation> {};
-    EXPECT_EQ(errorOf([&] { service.recognize(image, CaptureMode::qrCode, std::nullopt); }),
-        OCRServiceError::noBarcodesFound);
-}
-
-TEST_F(OCRServiceTest, DetectBarcodes_JoinsTwoPayloadsWithLineFeed)
-{
-    barcodes.result = std::vector { BarcodeObservation { QStringLiteral("first") },
-        BarcodeObservation { QStringLiteral("second") } };
-    EXPECT_EQ(service.detectBarcodes(image), QStringLiteral("first\nsecond"));
-}
-
-TEST_F(OCRServiceTest, DetectBarcodes_SkipsAbsentPayloadsAndKeepsEmptyOnes)
-{
-    barcodes.result = std::vector { BarcodeObservation { std::nullopt }, BarcodeObservation { QString() },
-        BarcodeObservation { QStringLiteral("x") } };
-    EXPECT_EQ(service.detectBarcodes(image), QStringLiteral("\nx"));
-}
-
-TEST_F(OCRServiceTest, DetectBarcodes_OnlyAbsentOrBlankPayloadsThrowNoBarcodesFound)
-{
-    const std::vector<std::vector<BarcodeObservation>> cases {
-        { BarcodeObservation { std::nullopt }, BarcodeObservation { std::nullopt } },
-        { BarcodeObservation { QString() } },
-        { BarcodeObservation { QStringLiteral(" \t") }, BarcodeObservation { QStringLiteral("\n") } },
-    };
-    for (const auto &observations : cases) {
-        barcodes.result = observations;
-        try {
-            service.detectBarcodes(image);
-            ADD_FAILURE() << "no exception for " << observations.size() << " observations";
-        } catch (const CaptureError &error) {
-            EXPECT_EQ(error.code(), OCRServiceError::noBarcodesFound);
-            EXPECT_EQ(error.localizedDescription(),
-                QStringLiteral("No QR code or barcode was found in the captured image."));
-        }
-    }
-}
-
-TEST_F(OCRServiceTest, DetectBarcodes_NoObservationsThrowsNoBarcodesFound)
-{
-    barcodes.result = std::vector<BarcodeObservation> {};
-    EXPECT_EQ(errorOf([&] { service.detectBarcodes(image); }), OCRServiceError::noBarcodesFound);
-}
-
-TEST_F(OCRServiceTest, DetectBarcodes_EngineFailureThrowsRecognitionFailed)
-{
-    barcodes.result = std::nullopt;
-    EXPECT_EQ(errorOf([&] { service.detectBarcodes(image); }), OCRServiceError::recognitionFailed);
-}
-
-TEST_F(OCRServiceTest, CaptureRegion_ForwardsTheRectangleToTheGrabber)
-{
-    grabber.image = QImage(7, 3, QImage::Format_RGB32);
-    grabber.image.fill(Qt::red);
-    auto task = service.captureRegion(QRectF(10.5, 20, 70, 30));
-    const QImage captured = QCoro::waitFor(task);
-    EXPECT_EQ(grabber.lastRect, QRectF(10.5, 20, 70, 30));
-    EXPECT_EQ(captured, grabber.image);
-}
-
-TEST(FoldLines, TrimsPiecesAndDropsEmptyOnes)
-{
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral("  alpha  \n\n beta\r\ngamma ")),
-        QStringLiteral("alpha beta gamma"));
-}
-
-TEST(FoldLines, KeepsRunsOfSpacesInsideALine)
-{
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral("a   b\nc")), QStringLiteral("a   b c"));
-}
-
-TEST(FoldLines, SplitsAtEveryLineBreakCharacter)
-{
-    const QString text = QStringLiteral("a\u000Bb\u000Cc\rd\u0085e\u2028f\u2029g");
-    EXPECT_EQ(OCRService::foldLines(text), QStringLiteral("a b c d e f g"));
-}
-
-TEST(FoldLines, TrimsTabsAndUnicodeSpacesButNotOtherCharacters)
-{
-    EXPECT_EQ(
-        OCRService::foldLines(QStringLiteral("\t\u00A0one\u3000\n\u2003two\t")), QStringLiteral("one two"));
-    // U+200B is not a space separator, so it stays.
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral("\u200Bx")), QStringLiteral("\u200Bx"));
-}
-
-TEST(FoldLines, EmptyAndBlankInputGiveEmptyString)
-{
-    EXPECT_EQ(OCRService::foldLines(QString()), QString());
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral(" \n\t\r\n ")), QString());
-}
-
-TEST(FoldLines, SingleLineIsOnlyTrimmed)
-{
-    EXPECT_EQ(OCRService::foldLines(QStringLiteral(" Hello World ")), QStringLiteral("Hello World"));
-}

@@ -1,4 +1,5 @@
 #include "capture/PermissionService.h"
+#include "fakes/ScopedEnv.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,33 +17,6 @@ const QString longGlyphwell = shortGlyphwell
     + QStringLiteral(
         " If this keeps repeating, move the app to /Applications and open it from there before granting "
         "permission again.");
-
-// Sets environment variables for one scope and puts the old values back.
-class ScopedEnv {
-public:
-    void set(const char *name, const QByteArray &value)
-    {
-        m_saved.push_back({ name, qEnvironmentVariableIsSet(name), qgetenv(name) });
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->had)
-                qputenv(it->name, it->value);
-            else
-                qunsetenv(it->name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char *name;
-        bool had;
-        QByteArray value;
-    };
-    std::vector<Saved> m_saved;
-};
 
 // Puts a stand-in settings program on PATH that records its arguments.
 QString installRecordingProgram(const QTemporaryDir &dir, const QString &name)
@@ -76,11 +50,14 @@ PermissionService serviceAt(const QString &path, const QString &displayName = {}
 
 } // namespace
 
-TEST(PermissionServiceGuidance, AppsRunFromATranslocatedOrMountedPlaceGetTheMoveAdvice)
+// The move advice goes to apps run from a translocated or mounted place; the display name,
+// when set, stands in for the program's.
+TEST(PermissionServiceGuidance, MoveAdviceAndName)
 {
     const struct {
         const char *path;
         bool moved;
+        const char *displayName = "";
     } cases[] = {
         { "/private/var/folders/x/AppTranslocation/1234/d/Glyphwell.app", true },
         { "/Volumes/Installer/Glyphwell.app", true },
@@ -89,29 +66,22 @@ TEST(PermissionServiceGuidance, AppsRunFromATranslocatedOrMountedPlaceGetTheMove
         { "/opt/Volumes/Glyphwell.app", false },
         { "/home/u/AppTranslocation.app", false },
         { "", false },
+        { "/usr/bin/glyphwell", false, "Glyphwell Beta" },
+        { "/Volumes/Beta/Glyphwell.app", true, "Glyphwell Beta" },
     };
     for (const auto &c : cases) {
-        const PermissionService service = serviceAt(QString::fromLatin1(c.path));
-        EXPECT_EQ(service.isTranslocatedOrOnMountedVolume(), c.moved) << c.path;
-        EXPECT_EQ(service.screenRecordingGuidanceMessage(), c.moved ? longGlyphwell : shortGlyphwell)
-            << c.path;
+        SCOPED_TRACE(c.path);
+        const PermissionService service
+            = serviceAt(QString::fromLatin1(c.path), QString::fromLatin1(c.displayName));
+        EXPECT_EQ(service.isTranslocatedOrOnMountedVolume(), c.moved);
+        QString expected = c.moved ? longGlyphwell : shortGlyphwell;
+        if (*c.displayName)
+            expected.replace(QStringLiteral("for Glyphwell in"), QStringLiteral("for Glyphwell Beta in"));
+        EXPECT_EQ(service.screenRecordingGuidanceMessage(), expected);
     }
 }
 
-TEST(PermissionServiceGuidance, NamesTheDisplayNameWhenSet)
-{
-    EXPECT_EQ(serviceAt(QStringLiteral("/usr/bin/glyphwell"), QStringLiteral("Glyphwell Beta"))
-                  .screenRecordingGuidanceMessage(),
-        QStringLiteral("Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
-                       "Screen Recording, then quit and reopen the app."));
-    EXPECT_EQ(serviceAt(QStringLiteral("/Volumes/Beta/Glyphwell.app"), QStringLiteral("Glyphwell Beta"))
-                  .screenRecordingGuidanceMessage(),
-        QStringLiteral(
-            "Enable Screen Recording for Glyphwell Beta in System Settings > Privacy & Security > "
-            "Screen Recording, then quit and reopen the app. If this keeps repeating, move the app to "
-            "/Applications and open it from there before granting permission again."));
-}
-
+// The opener given is what opens the settings, once per call; without one nothing is opened.
 TEST(PermissionServiceSettings, OpensSettingsThroughTheInjectedOpenerOnce)
 {
     int calls = 0;
@@ -122,12 +92,7 @@ TEST(PermissionServiceSettings, OpensSettingsThroughTheInjectedOpenerOnce)
                                         } });
     service.openScreenRecordingSettings();
     EXPECT_EQ(calls, 1);
-}
-
-TEST(PermissionServiceSettings, WithoutAnOpenerNothingHappens)
-{
-    serviceAt(QStringLiteral("/usr/bin/glyphwell")).openScreenRecordingSettings();
-    SUCCEED() << "did not crash";
+    EXPECT_NO_THROW(serviceAt(QStringLiteral("/usr/bin/glyphwell")).openScreenRecordingSettings());
 }
 
 TEST(PermissionServiceEnvironment, UsesTheAppImagePathWhenSet)

@@ -11,6 +11,7 @@
 #include "capture/OCRService.h"
 #include "capture/ScreenSnippets.h"
 #include "capture/TesseractEngine.h"
+#include "capture/TestData.h"
 #include "capture/ZXingBarcodeEngine.h"
 
 #include <QElapsedTimer>
@@ -20,14 +21,6 @@
 #include <functional>
 
 namespace {
-
-QString joined(const std::optional<std::vector<TextObservation>> &observations)
-{
-    QStringList lines;
-    for (const TextObservation &observation : observations.value_or(std::vector<TextObservation> {}))
-        lines.append(observation.topCandidates.value(0));
-    return lines.join(QLatin1Char('\n'));
-}
 
 // One way of reading every image of a set; absent: the reading failed.
 using Reader = std::function<std::optional<QString>(const ScreenSnippet &, const QImage &)>;

@@ -5,12 +5,6 @@
 
 namespace {
 
-// Two 1280 × 1000 monitors side by side, as Qt on X11 lays them out at the given scales.
-std::vector<ScreenInfo> sideBySide(qreal left, qreal right)
-{
-    return { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
-}
-
 struct MappingCase {
     const char *name;
     std::vector<ScreenInfo> screens;

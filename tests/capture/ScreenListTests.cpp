@@ -7,11 +7,6 @@
 
 namespace {
 
-std::vector<ScreenInfo> sideBySide(qreal left, qreal right)
-{
-    return { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
-}
-
 TEST(ScreenCapturePlan, PixelsAreTheSelectionsDevicePixels_TruncatedAndAtLeastOne)
 {
     struct Case {

@@ -14,10 +14,10 @@
 // (whole selections: columns, tables, codes, no text...) with their INDEX.tsv, shared by the
 // benchmark and the accuracy gate so both score the same way.
 struct ScreenSnippet {
-    QString image;     // path of the PNG
+    QString image; // path of the PNG
     QString reference; // the exact text drawn
-    QString language;  // the application's identifier: en-US, ja-JP, ...
-    int size = 0;      // font pixel size before the screen scale
+    QString language; // the application's identifier: en-US, ja-JP, ...
+    int size = 0; // font pixel size before the screen scale
     int scale = 1;
     QString theme;
     QString font;
@@ -27,15 +27,13 @@ struct ScreenSnippet {
     // Korean ones at word gaps), so there they count; the screen set leaves them out.
     bool spacesCount = false;
     bool ci = true; // in the part of the set the test build reads
-    bool eastAsian() const
-    {
-        return language == u"ja-JP" || language == u"zh-Hans" || language == u"ko-KR";
-    }
+    bool eastAsian() const { return language == u"ja-JP" || language == u"zh-Hans" || language == u"ko-KR"; }
     QString sizeBand() const
     {
-        return size <= 9 ? QStringLiteral("9 px") : size <= 11 ? QStringLiteral("10-11 px")
-            : size <= 14                                       ? QStringLiteral("12-14 px")
-                                                               : QStringLiteral("15-20 px");
+        return size <= 9 ? QStringLiteral("9 px")
+            : size <= 11 ? QStringLiteral("10-11 px")
+            : size <= 14 ? QStringLiteral("12-14 px")
+                         : QStringLiteral("15-20 px");
     }
     // The groups a snippet counts in, besides "all".
     QStringList groups() const
@@ -57,10 +55,12 @@ inline std::vector<ScreenSnippet> loadScreenSnippets(const QString &directory)
     const QStringList header = rows.value(0).split(QLatin1Char('\t'));
     for (qsizetype r = 1; r < rows.size(); ++r) {
         const QStringList fields = rows[r].split(QLatin1Char('\t'));
-        const auto field = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
+        const auto field
+            = [&](const char *name) { return fields.value(header.indexOf(QLatin1String(name))); };
         ScreenSnippet snippet;
         snippet.image = directory + QLatin1Char('/') + field("file");
-        QFile text(directory + QLatin1Char('/') + field("file").replace(QStringLiteral(".png"), QStringLiteral(".txt")));
+        QFile text(directory + QLatin1Char('/')
+            + field("file").replace(QStringLiteral(".png"), QStringLiteral(".txt")));
         if (!text.open(QIODevice::ReadOnly))
             continue;
         snippet.reference = QString::fromUtf8(text.readAll());
@@ -126,7 +126,8 @@ public:
     void addCapture(const ScreenSnippet &snippet, const std::optional<QString> &result)
     {
         QStringList expected = snippet.reference.split(QLatin1Char('\n'));
-        const QStringList payloads = snippet.codes > 0 ? expected.mid(expected.size() - snippet.codes) : QStringList();
+        const QStringList payloads
+            = snippet.codes > 0 ? expected.mid(expected.size() - snippet.codes) : QStringList();
         expected = expected.mid(0, expected.size() - payloads.size());
         QStringList text;
         for (const QString &line : result.value_or(QString()).split(QLatin1Char('\n')))
@@ -136,8 +137,8 @@ public:
         for (const QString &payload : payloads)
             missed += result.value_or(QString()).split(QLatin1Char('\n')).contains(payload) ? 0 : 1;
         const bool empty = snippet.reference.trimmed().isEmpty();
-        const ScreenTextErrors errors = screenTextErrors(
-            expected.join(QLatin1Char('\n')), text.join(QLatin1Char('\n')), snippet.eastAsian() && !snippet.spacesCount);
+        const ScreenTextErrors errors = screenTextErrors(expected.join(QLatin1Char('\n')),
+            text.join(QLatin1Char('\n')), snippet.eastAsian() && !snippet.spacesCount);
         for (const QString &group : allGroups(snippet)) {
             Counts &counts = m_groups[group];
             counts.edits += errors.edits;

@@ -1,29 +1,20 @@
 #include "capture/TesseractEngine.h"
+#include "capture/OCRServiceError.h"
 #include "capture/TessdataLocation.h"
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
 #include <QElapsedTimer>
-#include <QThread>
-#include "capture/OCRServiceError.h"
 #include <QFont>
-#include <QPainter>
-#include <QTemporaryDir>
-
 #include <QFontDatabase>
 #include <QFuture>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
 namespace {
-
-QString joined(const std::vector<TextObservation> &observations)
-{
-    QStringList lines;
-    for (const TextObservation &observation : observations)
-        lines.append(observation.topCandidates.value(0));
-    return lines.join(QLatin1Char('\n'));
-}
 
 // A snippet as it looks on screen: small antialiased text without any margin to spare.
 QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background,
@@ -43,45 +34,122 @@ QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground,
     return image;
 }
 
-struct Screenshot {
-    const char *name;
-    double maximumErrorRate;
-};
-
-// Bounds leave room above what Tesseract 5.3 reads today (0-2 %), not for a broken engine.
-const Screenshot screenshots[] = {
-    { "render_testocr", 0.03 },
-    { "screen_code_helloworld", 0.08 },
-    { "screen_link_tiny", 0.1 },
-    { "screen_timer_013758", 0.12 },
-};
-
-void expectScreenshotsRead(TesseractEngine &engine, const std::optional<QString> &language)
+// The snippet inside a 4-pixel frame: a selection drawn a little past a window.
+QImage framed(const QImage &snippet, QColor frame)
 {
-    for (const Screenshot &screenshot : screenshots) {
-        SCOPED_TRACE(screenshot.name);
-        const QString base = QStringLiteral("ocr/") + QLatin1String(screenshot.name);
-        const auto observations
-            = engine.recognizeText(loadTestImage(base + QStringLiteral(".png")), language);
-        ASSERT_TRUE(observations.has_value());
-        const QString text = joined(*observations);
-        const double errorRate = characterErrorRate(loadTestText(base + QStringLiteral(".txt")), text);
-        EXPECT_LE(errorRate, screenshot.maximumErrorRate) << "read: " << text.toStdString();
+    QImage image(snippet.width() + 8, snippet.height() + 8, QImage::Format_RGB32);
+    image.fill(frame);
+    QPainter(&image).drawImage(4, 4, snippet);
+    return image;
+}
+
+// Black text on a transparent background, as files may have it.
+QImage onTransparent(const QString &text)
+{
+    QImage image(renderSnippet({ text }, 24, Qt::black, Qt::white).size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(24);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPoint(12, 30), text);
+    return image;
+}
+
+// Chat bubbles, a selected row and a button: each line in a filled box, light or dark on colour.
+QImage inFilledBoxes(const QStringList &texts)
+{
+    const QColor boxes[]
+        = { QColor(250, 250, 250), QColor(10, 132, 255), QColor(61, 111, 168), QColor(52, 199, 89) };
+    const QColor inks[] = { QColor(40, 40, 40), Qt::white, QColor(20, 20, 20), Qt::white };
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    QImage image(320, 44 * int(texts.size()) + 8, QImage::Format_RGB32);
+    image.fill(QColor(250, 250, 250));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(font);
+    for (int i = 0; i < int(texts.size()); ++i) {
+        const QRect box(8 + (i % 2) * 60, 8 + i * 44, 230, 34);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(boxes[i % 4]);
+        painter.drawRoundedRect(box, 12, 12);
+        painter.setPen(inks[i % 4]);
+        painter.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, texts[i]);
     }
+    return image;
 }
 
 } // namespace
 
-TEST(TesseractEngine, ReadsEnglishScreenshotsWithFewErrors)
+// What the engine reads, within an error rate that leaves room above what Tesseract 5.3 reads
+// today, not for a broken engine: screenshots with the language given and automatic, and text
+// rendered as screens show it.
+TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
 {
+    struct Row {
+        QString name;
+        QImage image;
+        std::optional<QString> language;
+        QString reference;
+        double maximumErrorRate;
+    };
+    std::vector<Row> rows;
+    const std::pair<const char *, double> screenshots[] = { { "render_testocr", 0.03 },
+        { "screen_code_helloworld", 0.08 }, { "screen_link_tiny", 0.1 }, { "screen_timer_013758", 0.12 } };
+    for (const std::optional<QString> &language :
+        { std::optional(QStringLiteral("en-US")), std::optional<QString>() }) {
+        for (const auto &[name, bound] : screenshots) {
+            const QString base = QStringLiteral("ocr/") + QLatin1String(name);
+            rows.push_back({ base + QStringLiteral(" ") + language.value_or(QStringLiteral("automatic")),
+                loadTestImage(base + QStringLiteral(".png")), language,
+                loadTestText(base + QStringLiteral(".txt")), bound });
+        }
+    }
+    const QStringList results = { QStringLiteral("Quarterly results were better"),
+        QStringLiteral("than expected in every region") };
+    const QString german = QStringLiteral("Größere Änderungen übernehmen");
+    const QStringList settings
+        = { QStringLiteral("Settings"), QStringLiteral("Appearance"), QStringLiteral("Notifications"),
+              QStringLiteral("Privacy & Security"), QStringLiteral("Keyboard Shortcuts") };
+    const QStringList chat = { QStringLiteral("Lena 09:14"), QStringLiteral("Are we still on for lunch?"),
+        QStringLiteral("Installation"), QStringLiteral("Great, see you there") };
+    const QString transparent = QStringLiteral("Transparent text works");
+    const QString en = QStringLiteral("en-US");
+    QImage blank(200, 60, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    rows.insert(rows.end(),
+        {
+            { QStringLiteral("small light on dark"),
+                renderSnippet(results, 11, QColor(230, 230, 230), QColor(30, 32, 36)), en,
+                results.join(u'\n'), 0.05 },
+            { QStringLiteral("German with its own data"), renderSnippet({ german }, 14, Qt::black, Qt::white),
+                QStringLiteral("de-DE"), german, 0.05 },
+            { QStringLiteral("dark on transparent"), onTransparent(transparent), en, transparent, 0 },
+            { QStringLiteral("in filled boxes"), inFilledBoxes(chat), en, chat.join(u'\n'), 0.03 },
+            // Framed by what lies around it, the text is still read as the text it is, in its script.
+            { QStringLiteral("framed black"),
+                framed(renderSnippet(settings, 12, Qt::black, Qt::white), Qt::black), std::nullopt,
+                settings.join(u'\n'), 0.05 },
+            { QStringLiteral("framed white"),
+                framed(renderSnippet(settings, 12, QColor(230, 230, 230), QColor(32, 33, 36)), Qt::white),
+                std::nullopt, settings.join(u'\n'), 0.05 },
+            { QStringLiteral("blank"), blank, en, QString(), 0 },
+        });
     TesseractEngine engine;
-    expectScreenshotsRead(engine, QStringLiteral("en-US"));
-}
-
-TEST(TesseractEngine, AutomaticLanguageReadsEnglishScreenshotsWithFewErrors)
-{
-    TesseractEngine engine;
-    expectScreenshotsRead(engine, std::nullopt);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        const auto observations = engine.recognizeText(row.image, row.language);
+        ASSERT_TRUE(observations.has_value());
+        if (row.reference.isEmpty())
+            EXPECT_TRUE(observations->empty());
+        if (row.maximumErrorRate == 0)
+            EXPECT_EQ(joined(observations), row.reference);
+        EXPECT_LE(characterErrorRate(row.reference, joined(observations)), row.maximumErrorRate)
+            << "read: " << joined(observations).toStdString();
+    }
+    EXPECT_FALSE(engine.recognizeText(QImage(), en).has_value()) << "a null image is a failure";
 }
 
 TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
@@ -100,45 +168,6 @@ TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
     }
 }
 
-TEST(TesseractEngine, ReadsSmallLightOnDarkText)
-{
-    const QStringList lines = { QStringLiteral("Quarterly results were better"),
-        QStringLiteral("than expected in every region") };
-    TesseractEngine engine;
-    const auto observations = engine.recognizeText(
-        renderSnippet(lines, 11, QColor(230, 230, 230), QColor(30, 32, 36)), QStringLiteral("en-US"));
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_LE(characterErrorRate(lines.join(QLatin1Char('\n')), joined(*observations)), 0.05)
-        << joined(*observations).toStdString();
-}
-
-TEST(TesseractEngine, ReadsGermanWithItsOwnData)
-{
-    const QStringList lines = { QStringLiteral("Größere Änderungen übernehmen") };
-    TesseractEngine engine;
-    const auto observations
-        = engine.recognizeText(renderSnippet(lines, 14, Qt::black, Qt::white), QStringLiteral("de-DE"));
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_LE(characterErrorRate(lines.first(), joined(*observations)), 0.05)
-        << joined(*observations).toStdString();
-}
-
-TEST(TesseractEngine, BlankImageGivesNoObservations)
-{
-    QImage blank(200, 60, QImage::Format_RGB32);
-    blank.fill(Qt::white);
-    TesseractEngine engine;
-    const auto observations = engine.recognizeText(blank, QStringLiteral("en-US"));
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_TRUE(observations->empty());
-}
-
-TEST(TesseractEngine, NullImageIsAFailure)
-{
-    TesseractEngine engine;
-    EXPECT_FALSE(engine.recognizeText(QImage(), QStringLiteral("en-US")).has_value());
-}
-
 TEST(TesseractEngine, MissingLanguageDataIsAFailure)
 {
     QTemporaryDir emptyData;
@@ -149,23 +178,16 @@ TEST(TesseractEngine, MissingLanguageDataIsAFailure)
     EXPECT_FALSE(engine.recognizeText(image, std::nullopt).has_value());
 }
 
-TEST(TesseractEngine, MapsLanguageIdentifiersToTraineddata)
+TEST(TesseractEngine, LanguageIdentifiersMapToTraineddataAndItsDebianPackage)
 {
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("en-US")), QStringLiteral("eng"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("fr-FR")), QStringLiteral("fra"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("de-DE")), QStringLiteral("deu"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("es-ES")), QStringLiteral("spa"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("it-IT")), QStringLiteral("ita"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("pt-PT")), QStringLiteral("por"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("ja-JP")), QStringLiteral("jpn"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("ko-KR")), QStringLiteral("kor"));
-    EXPECT_EQ(TesseractEngine::tesseractLanguage(QStringLiteral("zh-Hans")), QStringLiteral("chi_sim"));
-    EXPECT_FALSE(TesseractEngine::tesseractLanguage(QStringLiteral("nl-NL")).has_value());
+    const std::pair<const char *, const char *> languages[] = { { "en-US", "eng" }, { "fr-FR", "fra" },
+        { "de-DE", "deu" }, { "es-ES", "spa" }, { "it-IT", "ita" }, { "pt-PT", "por" }, { "ja-JP", "jpn" },
+        { "ko-KR", "kor" }, { "zh-Hans", "chi_sim" }, { "nl-NL", nullptr } };
+    for (const auto &[identifier, traineddata] : languages)
+        EXPECT_EQ(TesseractEngine::tesseractLanguage(QString::fromLatin1(identifier)),
+            traineddata ? std::optional(QString::fromLatin1(traineddata)) : std::nullopt)
+            << identifier;
     EXPECT_FALSE(TesseractEngine::tesseractLanguage(std::nullopt).has_value());
-}
-
-TEST(TesseractEngine, NamesTheDebianPackageForMissingData)
-{
     EXPECT_EQ(TessdataLocation::package(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
     EXPECT_EQ(TessdataLocation::package(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
     EXPECT_EQ(TessdataLocation::package(QStringLiteral("script/Latin")),
@@ -179,11 +201,8 @@ TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
     QFuture<void> warmUp = QtConcurrent::run([&engine] { engine.warmUpAndRead(std::nullopt); });
     const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
     warmUp.waitForFinished();
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_EQ(joined(*observations), QStringLiteral("Hello, World!"));
-    const auto automatic = engine.recognizeText(image, std::nullopt);
-    ASSERT_TRUE(automatic.has_value());
-    EXPECT_EQ(joined(*automatic), QStringLiteral("Hello, World!"));
+    EXPECT_EQ(joined(observations), QStringLiteral("Hello, World!"));
+    EXPECT_EQ(joined(engine.recognizeText(image, std::nullopt)), QStringLiteral("Hello, World!"));
 }
 
 // Automatic is Latin first; Japanese, Chinese and Korean snippets must still come out in their
@@ -205,8 +224,8 @@ TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
                 dark ? QColor(30, 30, 30) : QColor(Qt::white), family);
             const auto observations = engine.recognizeText(image, std::nullopt);
             ASSERT_TRUE(observations.has_value());
-            EXPECT_LE(characterErrorRate(text, joined(*observations), true), 0.15)
-                << joined(*observations).toStdString();
+            EXPECT_LE(characterErrorRate(text, joined(observations), true), 0.15)
+                << joined(observations).toStdString();
         }
     }
 
@@ -215,100 +234,18 @@ TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
         = { QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください"),
               QStringLiteral("ファイルが見つかりません"), QStringLiteral("保存しますか"),
               QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください") };
-    const QImage page = renderSnippet(paragraph, 16, Qt::black, Qt::white, family);
-    const auto pageLines = engine.recognizeText(page, std::nullopt);
+    const auto pageLines
+        = engine.recognizeText(renderSnippet(paragraph, 16, Qt::black, Qt::white, family), std::nullopt);
     ASSERT_TRUE(pageLines.has_value());
-    EXPECT_LE(characterErrorRate(paragraph.join(QLatin1Char('\n')), joined(*pageLines), true), 0.15)
-        << joined(*pageLines).toStdString();
+    EXPECT_LE(characterErrorRate(paragraph.join(QLatin1Char('\n')), joined(pageLines), true), 0.15)
+        << joined(pageLines).toStdString();
 
     const QString code = QStringLiteral("0x7f3a  ERR_CONN_REFUSED");
     const auto latin = engine.recognizeText(renderSnippet({ code }, 11, QColor(230, 230, 230),
                                                 QColor(30, 30, 30), QStringLiteral("DejaVu Sans Mono")),
         std::nullopt);
     ASSERT_TRUE(latin.has_value());
-    EXPECT_LE(characterErrorRate(code, joined(*latin)), 0.2) << joined(*latin).toStdString();
-}
-
-// Files with a transparent background are shown on white; the text on them must be read.
-TEST(TesseractEngine, ReadsDarkTextOnATransparentBackground)
-{
-    const QImage opaque
-        = renderSnippet({ QStringLiteral("Transparent text works") }, 24, Qt::black, Qt::white);
-    QImage image(opaque.size(), QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(24);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(QPoint(12, 30), QStringLiteral("Transparent text works"));
-    painter.end();
-    TesseractEngine engine;
-    const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_EQ(joined(*observations), QStringLiteral("Transparent text works"));
-}
-
-// A selection drawn a little past a window takes in the frame or desktop around it; the text
-// must still be read as the text it is, in its script.
-TEST(TesseractEngine, AutomaticReadsTextFramedByWhatLiesAroundIt)
-{
-    const QStringList lines = { QStringLiteral("Settings"), QStringLiteral("Appearance"),
-        QStringLiteral("Notifications"), QStringLiteral("Privacy & Security"), QStringLiteral("Keyboard Shortcuts") };
-    struct Case {
-        QColor text, background, frame;
-    };
-    TesseractEngine engine;
-    for (const Case &c : { Case { Qt::black, Qt::white, Qt::black }, Case { QColor(230, 230, 230), QColor(32, 33, 36), Qt::white } }) {
-        SCOPED_TRACE(c.frame.name().toStdString());
-        const QImage snippet = renderSnippet(lines, 12, c.text, c.background);
-        QImage framed(snippet.width() + 8, snippet.height() + 8, QImage::Format_RGB32);
-        framed.fill(c.frame);
-        QPainter(&framed).drawImage(4, 4, snippet);
-        const auto observations = engine.recognizeText(framed, std::nullopt);
-        ASSERT_TRUE(observations.has_value());
-        EXPECT_LE(characterErrorRate(lines.join(QLatin1Char('\n')), joined(*observations)), 0.05)
-            << joined(*observations).toStdString();
-    }
-}
-
-// Chat bubbles, a selected row and a button hold their text in a filled box, light on
-// colour or dark on colour: every line is read, none skipped as a picture.
-TEST(TesseractEngine, ReadsTextInFilledBoxes)
-{
-    struct Line {
-        QString text;
-        QColor box, ink;
-    };
-    const Line lines[] = {
-        { QStringLiteral("Lena 09:14"), QColor(250, 250, 250), QColor(40, 40, 40) },
-        { QStringLiteral("Are we still on for lunch?"), QColor(10, 132, 255), Qt::white },
-        { QStringLiteral("Installation"), QColor(61, 111, 168), QColor(20, 20, 20) },
-        { QStringLiteral("Great, see you there"), QColor(52, 199, 89), Qt::white },
-    };
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(13);
-    QImage image(320, 44 * int(std::size(lines)) + 8, QImage::Format_RGB32);
-    image.fill(QColor(250, 250, 250));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setFont(font);
-    QStringList expected;
-    for (int i = 0; i < int(std::size(lines)); ++i) {
-        const QRect box(8 + (i % 2) * 60, 8 + i * 44, 230, 34);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(lines[i].box);
-        painter.drawRoundedRect(box, 12, 12);
-        painter.setPen(lines[i].ink);
-        painter.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, lines[i].text);
-        expected.append(lines[i].text);
-    }
-    painter.end();
-    TesseractEngine engine;
-    const auto observations = engine.recognizeText(image, QStringLiteral("en-US"));
-    ASSERT_TRUE(observations.has_value());
-    EXPECT_LE(characterErrorRate(expected.join(QLatin1Char('\n')), joined(*observations)), 0.03)
-        << joined(*observations).toStdString();
+    EXPECT_LE(characterErrorRate(code, joined(latin)), 0.2) << joined(latin).toStdString();
 }
 
 // A dense selection stops at the time budget with a message naming its size, and a reading
@@ -317,7 +254,8 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
 {
     QStringList page;
     for (int i = 0; i < 90; ++i)
-        page.append(QStringLiteral("Line %1 of a dense page that takes the engine a long time to read").arg(i));
+        page.append(
+            QStringLiteral("Line %1 of a dense page that takes the engine a long time to read").arg(i));
     const QImage dense = renderSnippet(page, 14, Qt::black, Qt::white);
     struct Case {
         const char *name;
@@ -326,7 +264,8 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
         QString message;
     };
     const Case cases[] = {
-        { "budget", 300, false, QStringLiteral("Reading the selection of %1 × %2 pixels took longer than 0 seconds") },
+        { "budget", 300, false,
+            QStringLiteral("Reading the selection of %1 × %2 pixels took longer than 0 seconds") },
         { "cancel", 60'000, true, errorDescription(OCRServiceError::captureCancelled) },
     };
     for (const Case &c : cases) {
@@ -345,14 +284,17 @@ TEST(TesseractEngine, ReadingStopsAtItsBudgetAndWhenCancelled)
             (void)engine.recognizeText(dense, QStringLiteral("en-US"));
             ADD_FAILURE() << "the whole page was read";
         } catch (const CaptureError &error) {
-            EXPECT_TRUE(error.localizedDescription().startsWith(c.message.arg(dense.width()).arg(dense.height())))
+            EXPECT_TRUE(
+                error.localizedDescription().startsWith(c.message.arg(dense.width()).arg(dense.height())))
                 << error.localizedDescription().toStdString();
         }
         cancelling.waitForFinished();
         // Stopped soon after: the whole page takes the engine many seconds.
         EXPECT_LT(timer.elapsed(), 3000);
         // The next reading is not affected.
-        EXPECT_TRUE(engine.recognizeText(renderSnippet({ QStringLiteral("Hello") }, 14, Qt::black, Qt::white),
-            QStringLiteral("en-US")).has_value());
+        EXPECT_TRUE(engine
+                        .recognizeText(renderSnippet({ QStringLiteral("Hello") }, 14, Qt::black, Qt::white),
+                            QStringLiteral("en-US"))
+                        .has_value());
     }
 }

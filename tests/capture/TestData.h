@@ -1,8 +1,11 @@
 #pragma once
 
+#include "capture/RecognitionEngine.h"
+
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -26,4 +29,13 @@ inline QString loadTestText(const QString &relative)
     QFile file(testDataPath(relative));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << "cannot open " << relative.toStdString();
     return QString::fromUtf8(file.readAll());
+}
+
+// The engine's lines, each its best candidate; nothing for a reading that failed.
+inline QString joined(const std::optional<std::vector<TextObservation>> &observations)
+{
+    QStringList lines;
+    for (const TextObservation &observation : observations.value_or(std::vector<TextObservation> {}))
+        lines.append(observation.topCandidates.value(0));
+    return lines.join(QLatin1Char('\n'));
 }

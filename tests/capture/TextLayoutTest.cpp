@@ -63,12 +63,12 @@ TEST(TextLayout, FlowsSideBySideAreReadOneAfterTheOther_TablesRowByRow)
         { "one paragraph is one block", page(400, 150, { { 10, 10, column } }), 1, 0, { 10 } },
         { "two columns with the same line pitch are two flows",
             page(700, 150, { { 10, 10, column }, { 360, 10, prose(6, 3) } }), 2, 0, { 10, 360 } },
-        { "two columns whose lines do not line up", page(700, 160, { { 10, 10, column }, { 360, 20, prose(5, 2) } }),
-            2, 0, { 10, 360 } },
+        { "two columns whose lines do not line up",
+            page(700, 160, { { 10, 10, column }, { 360, 20, prose(5, 2) } }), 2, 0, { 10, 360 } },
         { "three columns under a heading",
             page(1050, 200,
-                { { 10, 5, { QStringLiteral("Annual report") } }, { 10, 40, column }, { 360, 40, prose(4, 1) },
-                    { 710, 40, prose(5, 2) } }),
+                { { 10, 5, { QStringLiteral("Annual report") } }, { 10, 40, column },
+                    { 360, 40, prose(4, 1) }, { 710, 40, prose(5, 2) } }),
             3, 0, { 10, 360, 710 } },
         { "a sidebar beside the content",
             page(600, 200,
@@ -77,9 +77,12 @@ TEST(TextLayout, FlowsSideBySideAreReadOneAfterTheOther_TablesRowByRow)
             2, 0, { 10, 160 } },
         { "a file list is a table",
             page(500, 120,
-                { { 10, 10, { QStringLiteral("Name"), QStringLiteral("report.pdf"), QStringLiteral("photo.jpg"),
-                                QStringLiteral("notes.txt") } },
-                    { 200, 10, { QStringLiteral("Size"), QStringLiteral("1.2 MB"), QStringLiteral("340 KB"), QStringLiteral("2 KB") } },
+                { { 10, 10,
+                      { QStringLiteral("Name"), QStringLiteral("report.pdf"), QStringLiteral("photo.jpg"),
+                          QStringLiteral("notes.txt") } },
+                    { 200, 10,
+                        { QStringLiteral("Size"), QStringLiteral("1.2 MB"), QStringLiteral("340 KB"),
+                            QStringLiteral("2 KB") } },
                     { 330, 10,
                         { QStringLiteral("Modified"), QStringLiteral("Yesterday"), QStringLiteral("Monday"),
                             QStringLiteral("Today") } } }),
@@ -87,8 +90,11 @@ TEST(TextLayout, FlowsSideBySideAreReadOneAfterTheOther_TablesRowByRow)
         { "a table below a paragraph",
             page(500, 200,
                 { { 10, 10, { QStringLiteral("These are the files you shared last week.") } },
-                    { 10, 50, { QStringLiteral("report.pdf"), QStringLiteral("photo.jpg"), QStringLiteral("notes.txt") } },
-                    { 200, 50, { QStringLiteral("1.2 MB"), QStringLiteral("340 KB"), QStringLiteral("2 KB") } } }),
+                    { 10, 50,
+                        { QStringLiteral("report.pdf"), QStringLiteral("photo.jpg"),
+                            QStringLiteral("notes.txt") } },
+                    { 200, 50,
+                        { QStringLiteral("1.2 MB"), QStringLiteral("340 KB"), QStringLiteral("2 KB") } } }),
             2, 1, { 10, 10 } },
         { "a blank image has no block", page(200, 100, {}), 0, 0, {} },
     };
@@ -96,7 +102,8 @@ TEST(TextLayout, FlowsSideBySideAreReadOneAfterTheOther_TablesRowByRow)
         SCOPED_TRACE(c.name);
         const std::vector<TextBlock> blocks = textBlocks(c.image);
         ASSERT_EQ(int(blocks.size()), c.blocks);
-        EXPECT_EQ(int(std::count_if(blocks.begin(), blocks.end(), [](const TextBlock &b) { return b.isTable(); })),
+        EXPECT_EQ(
+            int(std::count_if(blocks.begin(), blocks.end(), [](const TextBlock &b) { return b.isTable(); })),
             c.tables);
         for (size_t b = 0; b < blocks.size(); ++b)
             EXPECT_NEAR(blocks[b].rect.left(), c.lefts[b], 4) << "block " << b;

@@ -13,7 +13,8 @@
 TEST(TextLineAssembly, SpacesFollowTheGapsAndTheScript)
 {
     const auto word = [](const char *text, int left, int right) {
-        return RecognizedWord { QString::fromUtf8(text), QRect(QPoint(left, 2), QPoint(right, 15)), {}, 0.9f };
+        return RecognizedWord { QString::fromUtf8(text), QRect(QPoint(left, 2), QPoint(right, 15)), {},
+            0.9f };
     };
     const struct {
         const char *name;
@@ -59,7 +60,8 @@ TEST(TextLineAssembly, SpacesFollowTheGapsAndTheScript)
         EXPECT_EQ(observations.front().topCandidates.value(0).toStdString(), c.expected);
         // Each word's confidence stays with it, at the word's place in the text.
         ASSERT_EQ(observations.front().wordConfidences.size(), c.words.size());
-        EXPECT_EQ(observations.front().wordConfidences.back().start + observations.front().wordConfidences.back().length,
+        EXPECT_EQ(observations.front().wordConfidences.back().start
+                + observations.front().wordConfidences.back().length,
             observations.front().topCandidates.value(0).size());
     }
 }

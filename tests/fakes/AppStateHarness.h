@@ -70,12 +70,25 @@ struct AppStateHarness {
             [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
     }
 
-    // Starts a capture, lets the selector answer with a rectangle and waits for the outcome.
-    void capture(std::optional<CaptureMode> mode = std::nullopt)
+    // Starts a capture and waits until the selector is asked.
+    void startSelecting(std::optional<CaptureMode> mode = std::nullopt)
     {
         state->startCapture(mode);
         ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+    }
+
+    // Starts a capture, lets the selector answer with a rectangle and waits for the outcome.
+    void capture(std::optional<CaptureMode> mode = std::nullopt)
+    {
+        startSelecting(mode);
         selector.finish(QRectF(10, 20, 100, 40));
+        ASSERT_TRUE(waitUntilNotCapturing());
+    }
+
+    // Cancels the selection under way and waits for the capture to end.
+    void cancelSelection()
+    {
+        selector.cancel();
         ASSERT_TRUE(waitUntilNotCapturing());
     }
 };

@@ -25,7 +25,6 @@ public:
     bool desktopTakesKeys = false;
     bool eventsEnabled = false;
     int registerCalls = 0;
-    int unregisterCalls = 0;
     std::function<int32_t(const KeyboardShortcuts::HotKeyEvent &)> handler;
 
     int32_t registerHotKey(
@@ -40,11 +39,7 @@ public:
         held[reference] = { keyCode, modifiers, signature, id };
         return 0;
     }
-    void unregisterHotKey(Reference reference) override
-    {
-        ++unregisterCalls;
-        held.erase(reference);
-    }
+    void unregisterHotKey(Reference reference) override { held.erase(reference); }
     bool installEventHandler(std::function<int32_t(const KeyboardShortcuts::HotKeyEvent &)> h) override
     {
         handler = std::move(h);

@@ -18,3 +18,9 @@ inline ScreenInfo x11Screen(QRect pixels, qreal scale)
 {
     return ScreenInfo { QRectF(QPointF(pixels.topLeft()), QSizeF(pixels.size()) / scale), scale, pixels };
 }
+
+// Two 1280 × 1000 monitors side by side, as Qt on X11 lays them out at the given scales.
+inline std::vector<ScreenInfo> sideBySide(qreal left, qreal right)
+{
+    return { x11Screen(QRect(0, 0, 1280, 1000), left), x11Screen(QRect(1280, 0, 1280, 1000), right) };
+}

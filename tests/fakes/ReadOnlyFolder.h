@@ -18,7 +18,8 @@ public:
         : m_path(std::move(path))
         , m_permissions(QFile::permissions(m_path))
     {
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
+        QFile::setPermissions(
+            m_path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
         if (geteuid() == 0 && capabilities(false))
             m_dropped = true;
     }
@@ -53,7 +54,11 @@ private:
 // Collects the warnings logged during one scope.
 class LoggedWarnings {
 public:
-    LoggedWarnings() { m_previous = qInstallMessageHandler(&LoggedWarnings::handle); current() = this; }
+    LoggedWarnings()
+    {
+        m_previous = qInstallMessageHandler(&LoggedWarnings::handle);
+        current() = this;
+    }
     ~LoggedWarnings()
     {
         qInstallMessageHandler(m_previous);
