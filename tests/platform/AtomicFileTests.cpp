@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray readAll(const QString &path)
@@ -31,18 +33,6 @@ mode_t modeOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-// The umask for one scope.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask)
-        : m_old(::umask(mask))
-    { }
-    ~ScopedUmask() { ::umask(m_old); }
-
-private:
-    mode_t m_old;
-};
-
 } // namespace
 
 TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
@@ -50,9 +40,9 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     // Root ignores permissions, so a folder is blocked with a regular file instead.
-    const QString blocker = root.filePath(QStringLiteral("blocker"));
+    const QString blocker = root.filePath(u"blocker"_s);
     ASSERT_TRUE(writeRaw(blocker, "not a folder"));
-    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("folder.json")));
+    ASSERT_TRUE(QDir(root.path()).mkdir(u"folder.json"_s));
     const struct {
         const char *path;
         bool written;
@@ -86,7 +76,7 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
     FullDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << disk.skipReason();
-    const QString path = disk.filePath(QStringLiteral("Glyphwell/capture-history.json"));
+    const QString path = disk.filePath(u"Glyphwell/capture-history.json"_s);
     const QByteArray old(3000, 'o');
     ASSERT_TRUE(writeFileAtomically(path, old, FileAccess::privateToUser));
     disk.fill();
@@ -96,10 +86,10 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
         for (const FileAccess access : { FileAccess::privateToUser, FileAccess::asTheUserChose }) {
             QString error;
             EXPECT_FALSE(writeFileAtomically(path, QByteArray(size, 'n'), access, &error));
-            EXPECT_TRUE(error.contains(QStringLiteral("No space left on device"))) << error.toStdString();
+            EXPECT_TRUE(error.contains(u"No space left on device"_s)) << error.toStdString();
             EXPECT_EQ(readAll(path), old);
-            EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
-                QStringList { QStringLiteral("capture-history.json") });
+            EXPECT_EQ(QDir(disk.filePath(u"Glyphwell"_s)).entryList(QDir::Files | QDir::Hidden),
+                QStringList { u"capture-history.json"_s });
         }
     }
     disk.release();
@@ -111,8 +101,8 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const ScopedUmask umask(022);
-    const QString target = root.filePath(QStringLiteral("target.txt"));
+    const mode_t oldMask = ::umask(022);
+    const QString target = root.filePath(u"target.txt"_s);
     const struct {
         const char *name;
         FileAccess access;
@@ -143,8 +133,8 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
     // A link where the history goes is replaced, not written through; an export's link is
     // followed to the file the user keeps.
     ASSERT_TRUE(writeRaw(target, "target"));
-    const QString history = root.filePath(QStringLiteral("private/linked.json"));
-    const QString exported = root.filePath(QStringLiteral("export/linked.txt"));
+    const QString history = root.filePath(u"private/linked.json"_s);
+    const QString exported = root.filePath(u"export/linked.txt"_s);
     for (const QString &link : { history, exported })
         ASSERT_TRUE(QFile::link(target, link));
     ASSERT_TRUE(writeFileAtomically(history, "history", FileAccess::privateToUser));
@@ -153,16 +143,17 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
     ASSERT_TRUE(writeFileAtomically(exported, "exported", FileAccess::asTheUserChose));
     EXPECT_TRUE(QFileInfo(exported).isSymLink());
     EXPECT_EQ(readAll(target), QByteArray("exported"));
+    ::umask(oldMask);
 }
 
 TEST(AtomicFile, TighteningMakesLooseFilesPrivateAndLeavesLinksAlone)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString folder = root.filePath(QStringLiteral("Glyphwell"));
-    const QString file = folder + QStringLiteral("/capture-history.json");
-    const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
-    const QString link = folder + QStringLiteral("/link");
+    const QString folder = root.filePath(u"Glyphwell"_s);
+    const QString file = folder + u"/capture-history.json"_s;
+    const QString elsewhere = root.filePath(u"elsewhere"_s);
+    const QString link = folder + u"/link"_s;
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_TRUE(writeRaw(file, "{}"));
     ASSERT_TRUE(writeRaw(elsewhere, "not ours"));
@@ -191,22 +182,22 @@ TEST(AtomicFile, ReadingTakesRegularFilesOnlyAndNeverWaits)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString fifo = root.filePath(QStringLiteral("fifo"));
+    const QString fifo = root.filePath(u"fifo"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    ASSERT_TRUE(writeRaw(root.filePath(QStringLiteral("small")), "12345"));
-    ASSERT_TRUE(writeRaw(root.filePath(QStringLiteral("large")), QByteArray(100, 'x')));
+    ASSERT_TRUE(writeRaw(root.filePath(u"small"_s), "12345"));
+    ASSERT_TRUE(writeRaw(root.filePath(u"large"_s), QByteArray(100, 'x')));
     const struct {
         QString path;
         bool exists;
         bool read;
         const char *error;
     } cases[] = {
-        { root.filePath(QStringLiteral("small")), true, true, "" },
-        { root.filePath(QStringLiteral("large")), true, false, "larger than" },
-        { root.filePath(QStringLiteral("missing")), false, false, "No such file" },
+        { root.filePath(u"small"_s), true, true, "" },
+        { root.filePath(u"large"_s), true, false, "larger than" },
+        { root.filePath(u"missing"_s), false, false, "No such file" },
         { root.path(), true, false, "is a folder" },
         { fifo, true, false, "not a regular file" },
-        { QStringLiteral("/dev/zero"), true, false, "not a regular file" },
+        { u"/dev/zero"_s, true, false, "not a regular file" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
