@@ -1,3 +1,4 @@
+#include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
 #include "platform/AppScope.h"
 
@@ -45,18 +46,21 @@ TEST(AppScope, UnitsAndTheApplicationIdsTheyGive)
     }
 }
 
-// The systemd user manager, as far as StartTransientUnit goes: keeps what it was asked.
-class FakeSystemd : public QDBusVirtualObject {
-public:
-    explicit FakeSystemd(QDBusConnection bus)
-        : m_bus(std::move(bus))
-    { }
+// Started outside a launcher, the program asks the user manager for a scope named for it,
+// holding its own process; without a manager it asks nothing and goes on.
+TEST(AppScope, MovesItselfIntoAScopeNamedForIt)
+{
+    PrivateBus daemon;
+    ASSERT_FALSE(daemon.address.isEmpty());
+    QDBusConnection client = daemon.connect(u"client"_s);
+    EXPECT_FALSE(AppScope::moveInto(client, appId, std::chrono::milliseconds(200))); // no manager
+
+    // The systemd user manager, as far as StartTransientUnit goes: keeps what it was asked.
     QMutex mutex;
     QString unit, mode, signature;
     QList<uint> pids;
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
+    QDBusConnection managerBus = daemon.connect(u"systemd"_s);
+    DBusStandIn systemd(managerBus, [&](const QDBusMessage &message, QDBusConnection &bus) {
         const QMutexLocker lock(&mutex);
         unit = message.arguments().value(0).toString();
         mode = message.arguments().value(1).toString();
@@ -73,26 +77,9 @@ public:
                 pids = qdbus_cast<QList<uint>>(value.variant());
         }
         properties.endArray();
-        m_bus.send(
+        return bus.send(
             message.createReply(QVariant::fromValue(QDBusObjectPath(u"/org/freedesktop/systemd1/job/1"_s))));
-        return true;
-    }
-
-private:
-    QDBusConnection m_bus;
-};
-
-// Started outside a launcher, the program asks the user manager for a scope named for it,
-// holding its own process; without a manager it asks nothing and goes on.
-TEST(AppScope, MovesItselfIntoAScopeNamedForIt)
-{
-    PrivateBus daemon;
-    ASSERT_FALSE(daemon.address.isEmpty());
-    QDBusConnection client = daemon.connect(u"client"_s);
-    EXPECT_FALSE(AppScope::moveInto(client, appId, std::chrono::milliseconds(200))); // no manager
-
-    QDBusConnection managerBus = daemon.connect(u"systemd"_s);
-    FakeSystemd systemd(managerBus);
+    });
     ASSERT_TRUE(managerBus.registerVirtualObject(u"/org/freedesktop/systemd1"_s, &systemd));
     QThread thread;
     thread.start();
@@ -100,12 +87,12 @@ TEST(AppScope, MovesItselfIntoAScopeNamedForIt)
     ASSERT_TRUE(managerBus.registerService(u"org.freedesktop.systemd1"_s));
     // The stand-in moves nothing, so the process is not seen in the scope.
     EXPECT_FALSE(AppScope::moveInto(client, appId, std::chrono::milliseconds(200)));
-    const QMutexLocker lock(&systemd.mutex);
+    const QMutexLocker lock(&mutex);
     const uint pid = uint(QCoreApplication::applicationPid());
-    EXPECT_EQ(systemd.unit, u"app-io.glyphwell.Glyphwell-%1.scope"_s.arg(pid));
-    EXPECT_EQ(systemd.mode, u"fail"_s);
-    EXPECT_EQ(systemd.signature, u"ssa(sv)a(sa(sv))"_s);
-    EXPECT_EQ(systemd.pids, QList<uint> { pid });
+    EXPECT_EQ(unit, u"app-io.glyphwell.Glyphwell-%1.scope"_s.arg(pid));
+    EXPECT_EQ(mode, u"fail"_s);
+    EXPECT_EQ(signature, u"ssa(sv)a(sa(sv))"_s);
+    EXPECT_EQ(pids, QList<uint> { pid });
     managerBus.unregisterObject(u"/org/freedesktop/systemd1"_s);
     thread.quit();
     thread.wait();

@@ -4,6 +4,7 @@
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenGrabber.h"
 #include "capture/portal/PortalScreenshot.h"
+#include "fakes/DBusStandIn.h"
 #include "fakes/NearMissDBusTypes.h"
 #include "fakes/PrivateBus.h"
 #include "platform/InMemoryUserDefaults.h"
@@ -101,19 +102,6 @@ TEST(PortalScreens, EachScreenAtItsOwnPixels_TheCropIsTheSelectedDevicePixels)
     }
 }
 
-// Keeps the first message sent to it.
-class Catcher : public QDBusVirtualObject {
-public:
-    std::optional<QDBusMessage> received;
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        if (!received)
-            received = message;
-        return true;
-    }
-};
-
 // The readers get values as QtDBus hands them over from a received message, where a list of
 // another shape once crashed in libdbus (a fuzzer's finding: a(ss) where a(sa{sv}) belongs).
 TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
@@ -143,14 +131,18 @@ TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
     QList<QVariant> sent;
     for (const Case &c : cases)
         sent << c.value;
-    Catcher catcher;
+    std::optional<QDBusMessage> received;
+    DBusStandIn catcher(receiver, [&](const QDBusMessage &message, QDBusConnection &) {
+        received = received.value_or(message);
+        return true;
+    });
     ASSERT_TRUE(receiver.registerVirtualObject(u"/values"_s, &catcher));
     QDBusMessage message = QDBusMessage::createMethodCall(
         receiver.baseService(), u"/values"_s, u"org.glyphwell.Test"_s, u"Values"_s);
     message.setArguments(sent);
     ASSERT_TRUE(sender.send(message));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return catcher.received.has_value(); }, 3000));
-    const QList<QVariant> arguments = catcher.received->arguments();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.has_value(); }, 3000));
+    const QList<QVariant> arguments = received->arguments();
     ASSERT_EQ(arguments.size(), std::ssize(cases));
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -482,32 +474,18 @@ TEST_F(ShortcutsPortalTest, VersionQuery_AnErrorIsAbsence_SilenceIsWaitedOut)
     }
 }
 
-// The permission store, slow to answer: it says "no" to screenshots for host programs.
-class SlowPermissionStore : public QDBusVirtualObject {
-public:
-    explicit SlowPermissionStore(QDBusConnection bus)
-        : m_bus(std::move(bus))
-    { }
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        QThread::msleep(500);
-        const QMap<QString, QStringList> table { { QString(), { u"no"_s } } };
-        m_bus.send(message.createReply(
-            { QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
-        return true;
-    }
-
-private:
-    QDBusConnection m_bus;
-};
-
 // The 0.8 s poll asks this while the store says no: it answers from what it last read at
 // once and reads again in the background, so the main thread never waits on the bus.
 TEST_F(PortalTest, PermissionStore_IsReadInTheBackground)
 {
     qDBusRegisterMetaType<QMap<QString, QStringList>>();
-    SlowPermissionStore store(*portalBus);
+    // The permission store, slow to answer: it says "no" to screenshots for host programs.
+    DBusStandIn store(*portalBus, [](const QDBusMessage &message, QDBusConnection &bus) {
+        QThread::msleep(500);
+        const QMap<QString, QStringList> table { { QString(), { u"no"_s } } };
+        return bus.send(message.createReply(
+            { QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
+    });
     const QString service = u"org.freedesktop.impl.portal.PermissionStore"_s;
     ASSERT_TRUE(portalBus->registerVirtualObject(u"/org/freedesktop/impl/portal/PermissionStore"_s, &store));
     store.moveToThread(&portalThread);

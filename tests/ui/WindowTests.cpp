@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
 #include "fakes/ScopedEnvironment.h"
 #include "ui/BusySpinner.h"
@@ -663,18 +664,12 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
     ASSERT_FALSE(bus.address.isEmpty());
     QDBusConnection portal = bus.connect(u"portal"_s);
     QDBusConnection ours = bus.connect(u"ours"_s);
-    struct FakeSettings : QDBusVirtualObject {
-        QVariant answer;
-        QString introspect(const QString &) const override { return {}; }
-        bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-        {
-            if (message.member() != QLatin1String("Read"))
-                return false;
-            connection.send(message.createReply(
+    QVariant answer;
+    DBusStandIn settings(portal, [&answer](const QDBusMessage &message, QDBusConnection &connection) {
+        return message.member() == QLatin1String("Read")
+            && connection.send(message.createReply(
                 QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
-            return true;
-        }
-    } settings;
+    });
     ASSERT_TRUE(portal.registerService(u"org.freedesktop.portal.Desktop"_s));
     ASSERT_TRUE(portal.registerVirtualObject(u"/org/freedesktop/portal/desktop"_s, &settings));
     const QPalette light = QApplication::palette();
@@ -693,7 +688,7 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer.toString().toStdString());
-        settings.answer = c.answer;
+        answer = c.answer;
         DesktopColorScheme scheme;
         QSignalSpy changed(&scheme, &DesktopColorScheme::schemeChanged);
         scheme.watch(ours);
