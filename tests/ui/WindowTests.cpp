@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -56,28 +55,49 @@ protected:
     }
 };
 
-TEST_F(WindowTest, Controls_FollowOneEnablingRuleInEveryStateAndPlace)
+// In each state the commands follow one enabling rule in every place (the main window's
+// buttons and menu, the panel, the tray menu), and the text pane shows the text or the
+// state's placeholder, this in a fainter colour.
+TEST_F(WindowTest, ControlsAndTextPane_FollowTheState)
 {
     makeApp();
-    struct Expected {
+    const struct {
         const char *state;
+        std::function<void()> reach;
         bool capture, captureLast, copy, spinner;
+        QString text;
+        bool primary;
+    } rows[] = {
+        { "idle, nothing yet", [] {}, true, false, false, false, u"Captured OCR text will appear here."_s,
+            false },
+        { "success", [&] { capture(); }, true, true, true, false, u"recognized"_s, true },
+        { "capturing", [&] { state->startCapture(); }, false, false, false, true,
+            u"Waiting for a screen selection..."_s, false },
+        { "cancelled after a success",
+            [&] {
+                selector.cancel();
+                ASSERT_TRUE(waitUntilNotCapturing());
+            },
+            true, true, false, false, u"Screen capture was cancelled before an image was produced."_s,
+            false },
+        // White space is text here: shown as it is, in the primary colour, but not to be copied.
+        { "only white space", [&] { state->selectHistoryItem(item(u" \n  "_s)); }, true, true, false, false,
+            u" \n  "_s, true },
     };
-    auto check = [&](const Expected &e) {
-        settle();
+    for (const auto &e : rows) {
         SCOPED_TRACE(e.state);
-        // The main window's buttons, its menu and the panel agree.
+        e.reach();
+        settle();
         EXPECT_EQ(inWindow("captureButton")->isEnabled(), e.capture);
         EXPECT_EQ(inWindow("noLineBreaksButton")->isEnabled(), e.capture);
         EXPECT_EQ(inWindow("captureLastButton")->isEnabled(), e.captureLast);
         EXPECT_EQ(inWindow("copyButton")->isEnabled(), e.copy);
         EXPECT_EQ(inWindow("exportButton")->isEnabled(), e.copy);
         EXPECT_EQ(!inWindow<BusySpinner>("captureSpinner")->isHidden(), e.spinner);
-        EXPECT_EQ(menuAction(u"Capture Text"_s)->isEnabled(), e.capture);
-        EXPECT_EQ(menuAction(u"No Line Breaks"_s)->isEnabled(), e.capture);
-        EXPECT_EQ(menuAction(u"Capture Last"_s)->isEnabled(), e.captureLast);
-        EXPECT_EQ(menuAction(u"Copy Recognized Text"_s)->isEnabled(), e.copy);
-        EXPECT_EQ(menuAction(u"Export…"_s)->isEnabled(), e.copy);
+        for (const auto &[title, enabled] : { std::pair(u"Capture Text"_s, e.capture),
+                 std::pair(u"No Line Breaks"_s, e.capture), std::pair(u"Capture Last"_s, e.captureLast),
+                 std::pair(u"Copy Recognized Text"_s, e.copy), std::pair(u"Export…"_s, e.copy) })
+            EXPECT_EQ(menuAction(title)->isEnabled(), enabled) << title.toStdString();
         EXPECT_EQ(inPanel("captureButton")->isEnabled(), e.capture);
         EXPECT_EQ(inPanel("copyButton")->isEnabled(), e.copy);
         EXPECT_EQ(inPanel("exportButton")->isEnabled(), e.copy);
@@ -85,50 +105,11 @@ TEST_F(WindowTest, Controls_FollowOneEnablingRuleInEveryStateAndPlace)
         // Always usable.
         EXPECT_TRUE(inWindow<QComboBox>("languagePicker")->isEnabled());
         EXPECT_TRUE(inPanel("settingsButton")->isEnabled());
-    };
 
-    check({ "idle, nothing yet", true, false, false, false });
-    capture();
-    check({ "success", true, true, true, false });
-    state->startCapture();
-    check({ "capturing", false, false, false, true });
-    selector.cancel();
-    ASSERT_TRUE(waitUntilNotCapturing());
-    check({ "failure after a success", true, true, false, false });
-    state->selectHistoryItem(item(u" \n  "_s));
-    check({ "only white space", true, true, false, false });
-}
-
-TEST_F(WindowTest, TextPane_ShowsTextOrThePlaceholderOfTheStateInItsColour)
-{
-    makeApp();
-    const ContentView &view = app->mainWindow().contentView();
-    auto pane = [&] { return inWindow<QPlainTextEdit>("textPane")->toPlainText(); };
-    struct Case {
-        std::function<void()> reach;
-        QString text;
-        bool primary;
-    };
-    const Case cases[] = {
-        { [] {}, u"Captured OCR text will appear here."_s, false },
-        { [&] { state->startCapture(); }, u"Waiting for a screen selection..."_s, false },
-        { [&] {
-             selector.cancel();
-             ASSERT_TRUE(waitUntilNotCapturing());
-         },
-            u"Screen capture was cancelled before an image was produced."_s, false },
-        { [&] { capture(); }, u"recognized"_s, true },
-        // White space is text here: shown as it is, in the primary colour.
-        { [&] { state->selectHistoryItem(item(u"  \n"_s)); }, u"  \n"_s, true },
-    };
-    for (const Case &c : cases) {
-        c.reach();
-        settle();
-        SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(pane(), c.text);
-        EXPECT_EQ(view.showsTextInPrimaryColour(), c.primary);
+        EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), e.text);
+        EXPECT_EQ(app->mainWindow().contentView().showsTextInPrimaryColour(), e.primary);
         const QColor shown = inWindow<QPlainTextEdit>("textPane")->palette().color(QPalette::Text);
-        EXPECT_EQ(shown.alphaF() == 1.0, c.primary);
+        EXPECT_EQ(shown.alphaF() == 1.0, e.primary);
     }
 }
 
