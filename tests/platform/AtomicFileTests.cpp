@@ -1,4 +1,5 @@
 #include "fakes/FullDisk.h"
+#include "fakes/TestFiles.h"
 #include "platform/AtomicFile.h"
 
 #include <QDir>
@@ -15,18 +16,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 mode_t modeOf(const QString &path)
 {
     struct stat info { };
@@ -41,7 +30,7 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
     ASSERT_TRUE(root.isValid());
     // Root ignores permissions, so a folder is blocked with a regular file instead.
     const QString blocker = root.filePath(u"blocker"_s);
-    ASSERT_TRUE(writeRaw(blocker, "not a folder"));
+    ASSERT_TRUE(writeFile(blocker, "not a folder"));
     ASSERT_TRUE(QDir(root.path()).mkdir(u"folder.json"_s));
     const struct {
         const char *path;
@@ -61,14 +50,14 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
             EXPECT_EQ(writeFileAtomically(path, data, FileAccess::privateToUser, &error), c.written);
             EXPECT_EQ(error.isEmpty(), c.written) << error.toStdString();
             if (c.written)
-                EXPECT_EQ(readAll(path), data);
+                EXPECT_EQ(readFile(path), data);
         }
         if (c.written)
             EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
                 QStringList { QFileInfo(path).fileName() })
                 << "no temporary file left behind";
     }
-    EXPECT_EQ(readAll(blocker), QByteArray("not a folder"));
+    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
 }
 
 TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
@@ -87,14 +76,14 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
             QString error;
             EXPECT_FALSE(writeFileAtomically(path, QByteArray(size, 'n'), access, &error));
             EXPECT_TRUE(error.contains(u"No space left on device"_s)) << error.toStdString();
-            EXPECT_EQ(readAll(path), old);
+            EXPECT_EQ(readFile(path), old);
             EXPECT_EQ(QDir(disk.filePath(u"Glyphwell"_s)).entryList(QDir::Files | QDir::Hidden),
                 QStringList { u"capture-history.json"_s });
         }
     }
     disk.release();
     EXPECT_TRUE(writeFileAtomically(path, "new", FileAccess::privateToUser));
-    EXPECT_EQ(readAll(path), QByteArray("new"));
+    EXPECT_EQ(readFile(path), QByteArray("new"));
 }
 
 TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
@@ -121,7 +110,7 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
         const QString path = root.filePath(QString::fromLatin1(c.name));
         if (c.existing) {
             QDir().mkpath(QFileInfo(path).path());
-            ASSERT_TRUE(writeRaw(path, "old"));
+            ASSERT_TRUE(writeFile(path, "old"));
             ::chmod(QFile::encodeName(path).constData(), c.existing);
         }
         ASSERT_TRUE(writeFileAtomically(path, "data", c.access));
@@ -132,17 +121,17 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
 
     // A link where the history goes is replaced, not written through; an export's link is
     // followed to the file the user keeps.
-    ASSERT_TRUE(writeRaw(target, "target"));
+    ASSERT_TRUE(writeFile(target, "target"));
     const QString history = root.filePath(u"private/linked.json"_s);
     const QString exported = root.filePath(u"export/linked.txt"_s);
     for (const QString &link : { history, exported })
         ASSERT_TRUE(QFile::link(target, link));
     ASSERT_TRUE(writeFileAtomically(history, "history", FileAccess::privateToUser));
     EXPECT_FALSE(QFileInfo(history).isSymLink());
-    EXPECT_EQ(readAll(target), QByteArray("target"));
+    EXPECT_EQ(readFile(target), QByteArray("target"));
     ASSERT_TRUE(writeFileAtomically(exported, "exported", FileAccess::asTheUserChose));
     EXPECT_TRUE(QFileInfo(exported).isSymLink());
-    EXPECT_EQ(readAll(target), QByteArray("exported"));
+    EXPECT_EQ(readFile(target), QByteArray("exported"));
     ::umask(oldMask);
 }
 
@@ -155,8 +144,8 @@ TEST(AtomicFile, TighteningMakesLooseFilesPrivateAndLeavesLinksAlone)
     const QString elsewhere = root.filePath(u"elsewhere"_s);
     const QString link = folder + u"/link"_s;
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(writeRaw(file, "{}"));
-    ASSERT_TRUE(writeRaw(elsewhere, "not ours"));
+    ASSERT_TRUE(writeFile(file, "{}"));
+    ASSERT_TRUE(writeFile(elsewhere, "not ours"));
     ASSERT_TRUE(QFile::link(elsewhere, link));
     const struct {
         QString path;
@@ -184,8 +173,8 @@ TEST(AtomicFile, ReadingTakesRegularFilesOnlyAndNeverWaits)
     ASSERT_TRUE(root.isValid());
     const QString fifo = root.filePath(u"fifo"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    ASSERT_TRUE(writeRaw(root.filePath(u"small"_s), "12345"));
-    ASSERT_TRUE(writeRaw(root.filePath(u"large"_s), QByteArray(100, 'x')));
+    ASSERT_TRUE(writeFile(root.filePath(u"small"_s), "12345"));
+    ASSERT_TRUE(writeFile(root.filePath(u"large"_s), QByteArray(100, 'x')));
     const struct {
         QString path;
         bool exists;

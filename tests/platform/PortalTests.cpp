@@ -7,6 +7,7 @@
 #include "fakes/DBusStandIn.h"
 #include "fakes/NearMissDBusTypes.h"
 #include "fakes/PrivateBus.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/PortalVersions.h"
 #include "platform/portal/PortalReplies.h"
@@ -523,9 +524,7 @@ TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreen
     const QImage written = layoutPicture(QSize(40, 30), 1.0);
     // A file that is no picture is not one the request wrote: an error, and the file stays.
     const QString notes = folder.filePath(u"notes.txt"_s);
-    QFile text(notes);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
-    text.close();
+    ASSERT_TRUE(writeFile(notes, "not a picture"));
     PortalScreenshot screenshot(*clientBus, std::chrono::milliseconds(1500));
     EXPECT_EQ(screenshot.version(), 1u);
     EXPECT_FALSE(screenshot.isDeniedByPermissionStore()); // no store on this bus: nothing refused

@@ -1,6 +1,7 @@
 #include "fakes/FullDisk.h"
 #include "fakes/ReadOnlyFolder.h"
 #include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"
 
@@ -19,18 +20,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString hotkeyJson = uR"({"carbonKeyCode":7,"carbonModifiers":768})"_s;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 // QSettings shares parsed files between its objects in one process, typed values included,
 // so reopening the same path would not read the file again. A copy under a new name is read

@@ -8,6 +8,7 @@
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FakeServices.h"
 #include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
@@ -457,16 +458,13 @@ TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind
 {
     QTemporaryDir bin;
     const QString calls = bin.filePath(u"calls"_s);
-    {
-        QFile fake(bin.filePath(u"gsettings"_s));
-        ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
-        fake.write(
-            u"#!/bin/sh\necho \"$*\" >>'%1'\n"
-            "case \"$1 $3\" in \"get custom-keybindings\") echo '@as []' ;; \"get command\") echo \"''\" ;; esac\n"_s
-                .arg(calls)
-                .toUtf8());
-        fake.setPermissions(fake.permissions() | QFileDevice::ExeUser);
-    }
+    const QString gsettings = bin.filePath(u"gsettings"_s);
+    ASSERT_TRUE(writeFile(gsettings,
+        u"#!/bin/sh\necho \"$*\" >>'%1'\n"
+        "case \"$1 $3\" in \"get custom-keybindings\") echo '@as []' ;; \"get command\") echo \"''\" ;; esac\n"_s
+            .arg(calls)
+            .toUtf8()));
+    QFile(gsettings).setPermissions(QFile(gsettings).permissions() | QFileDevice::ExeUser);
     const ScopedEnv path("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH")),
         desktop("XDG_CURRENT_DESKTOP", {});
     // No program holds the shortcuts there: the fields do not say one does.
@@ -507,9 +505,7 @@ TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind
             << status->text().toStdString();
         EXPECT_TRUE(status->text().contains(QLatin1String("Shift+Super+X runs")))
             << status->text().toStdString();
-        QFile log(calls);
-        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-        const QString asked = QString::fromUtf8(log.readAll());
+        const QString asked = QString::fromUtf8(readFile(calls));
         const QString entry = u"org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/"
                               u"settings-daemon/plugins/"
                               "media-keys/custom-keybindings/custom0/"_s;

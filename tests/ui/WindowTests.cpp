@@ -2,6 +2,7 @@
 #include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
 #include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "ui/BusySpinner.h"
 #include "ui/ContentView.h"
 #include "ui/DesktopColorScheme.h"
@@ -603,15 +604,10 @@ TEST(SymbolIcons, ThemeSymbolsWhereTheyFitThePaletteOursElsewhere)
     // A theme of the test's own, whose copy symbol is a red square.
     QTemporaryDir folder;
     ASSERT_TRUE(QDir(folder.path()).mkpath(u"red/24x24/actions"_s));
-    const auto write = [&](const QString &path, const QByteArray &content) {
-        QFile file(folder.filePath(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    };
-    write(u"red/index.theme"_s,
-        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n");
-    write(u"red/24x24/actions/edit-copy.svg"_s,
-        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)");
+    ASSERT_TRUE(writeFile(folder.filePath(u"red/index.theme"_s),
+        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n"));
+    ASSERT_TRUE(writeFile(folder.filePath(u"red/24x24/actions/edit-copy.svg"_s),
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)"));
     const QString theme = QIcon::themeName();
     const QStringList paths = QIcon::themeSearchPaths();
     QIcon::setThemeSearchPaths({ folder.path() });
