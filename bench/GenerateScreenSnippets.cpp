@@ -42,12 +42,18 @@ enum class Kind { prose, ui, code, terminal, table, url };
 const char *kindName(Kind kind)
 {
     switch (kind) {
-    case Kind::prose: return "prose";
-    case Kind::ui: return "ui";
-    case Kind::code: return "code";
-    case Kind::terminal: return "terminal";
-    case Kind::table: return "table";
-    case Kind::url: return "url";
+    case Kind::prose:
+        return "prose";
+    case Kind::ui:
+        return "ui";
+    case Kind::code:
+        return "code";
+    case Kind::terminal:
+        return "terminal";
+    case Kind::table:
+        return "table";
+    case Kind::url:
+        return "url";
     }
     return "";
 }
@@ -69,31 +75,41 @@ QList<Language> languages()
     return {
         { "en-US", false,
             {
-                { Kind::prose, { s("The quick brown fox jumps over the lazy dog."),
-                                   s("Your changes have been saved. You can close this window now.") } },
+                { Kind::prose,
+                    { s("The quick brown fox jumps over the lazy dog."),
+                        s("Your changes have been saved. You can close this window now.") } },
                 { Kind::prose, { s("Please restart the application to finish installing updates.") } },
-                { Kind::prose, { s("Meeting moved to Thursday, 14:30 in room B2."),
-                                   s("Bring the signed forms (two copies) and your badge.") } },
+                { Kind::prose,
+                    { s("Meeting moved to Thursday, 14:30 in room B2."),
+                        s("Bring the signed forms (two copies) and your badge.") } },
                 { Kind::ui, { s("Total amount due: $1,284.50 (incl. VAT)") } },
                 { Kind::ui, { s("File Edit View Selection Go Run Terminal Help") } },
                 { Kind::ui, { s("Error: connection refused at 10.0.4.17:8443") } },
-                { Kind::ui, { s("We couldn't find any results for \"invoice 2024\"."), s("Try a different search term.") } },
-                { Kind::ui, { s("Settings"), s("Appearance"), s("Notifications"), s("Privacy & Security"),
-                                s("Keyboard Shortcuts") } },
+                { Kind::ui,
+                    { s("We couldn't find any results for \"invoice 2024\"."),
+                        s("Try a different search term.") } },
+                { Kind::ui,
+                    { s("Settings"), s("Appearance"), s("Notifications"), s("Privacy & Security"),
+                        s("Keyboard Shortcuts") } },
                 { Kind::code, { s("x = (a + b) * c"), s("y = x / 2 - 1") } },
                 { Kind::code, { s("for (int i = 0; i < 10; ++i) {"), s("    total += values[i];"), s("}") } },
-                { Kind::code, { s("if err != nil {"), s("    return fmt.Errorf(\"read: %w\", err)"), s("}") } },
+                { Kind::code,
+                    { s("if err != nil {"), s("    return fmt.Errorf(\"read: %w\", err)"), s("}") } },
                 { Kind::code, { s("def area(r):"), s("    return 3.14159 * r ** 2") } },
                 { Kind::code, { s("const url = \"https://www.example.com/api/v2\";") } },
                 { Kind::code, { s("#include <stdio.h>"), s("int main(void) { return 0; }") } },
                 { Kind::terminal, { s("$ tar -xzf archive.tar.gz -C /tmp"), s("$ ls -l /tmp/archive") } },
-                { Kind::terminal, { s("user@host:~/src$ git status --short"), s(" M src/main.cpp"), s("?? build/") } },
+                { Kind::terminal,
+                    { s("user@host:~/src$ git status --short"), s(" M src/main.cpp"), s("?? build/") } },
                 { Kind::terminal, { s("10. Run make -j2 again"), s("11. Check the log for -x flags") } },
-                { Kind::table, { s("PID   USER    %CPU  COMMAND"), s("1042  alice   12.5  firefox"),
-                                   s("2211  bob      3.0  python3"), s("3907  root     0.7  sshd") } },
-                { Kind::table, { s("Name        Size    Modified"), s("report.pdf  1.2 MB  2024-03-01"),
-                                   s("notes.txt   4 KB    2024-02-17") } },
-                { Kind::table, { s("Filesystem  Size  Used  Avail  Use%"), s("/dev/sda1    50G   21G    27G   44%") } },
+                { Kind::table,
+                    { s("PID   USER    %CPU  COMMAND"), s("1042  alice   12.5  firefox"),
+                        s("2211  bob      3.0  python3"), s("3907  root     0.7  sshd") } },
+                { Kind::table,
+                    { s("Name        Size    Modified"), s("report.pdf  1.2 MB  2024-03-01"),
+                        s("notes.txt   4 KB    2024-02-17") } },
+                { Kind::table,
+                    { s("Filesystem  Size  Used  Avail  Use%"), s("/dev/sda1    50G   21G    27G   44%") } },
                 { Kind::url, { s("www.example.org") } },
                 { Kind::url, { s("https://docs.example.com/guide/install.html") } },
                 { Kind::url, { s("/home/alice/.config/app/settings.ini") } },
@@ -102,7 +118,8 @@ QList<Language> languages()
         { "fr-FR", false,
             {
                 { Kind::prose, { s("Le fichier a été déplacé dans la corbeille.") } },
-                { Kind::prose, { s("Voulez-vous enregistrer les modifications"), s("avant de fermer le document ?") } },
+                { Kind::prose,
+                    { s("Voulez-vous enregistrer les modifications"), s("avant de fermer le document ?") } },
                 { Kind::ui, { s("Paramètres avancés de sécurité") } },
                 { Kind::ui, { s("Fichier Édition Affichage Insertion Format") } },
                 { Kind::ui, { s("Dernière mise à jour : 12 février 2024") } },
@@ -113,7 +130,9 @@ QList<Language> languages()
                 { Kind::prose, { s("Größere Änderungen werden übernommen.") } },
                 { Kind::prose, { s("Möchten Sie die Datei wirklich löschen?") } },
                 { Kind::ui, { s("Datei Bearbeiten Ansicht Einfügen Format") } },
-                { Kind::prose, { s("Die Verbindung zum Server wurde unterbrochen."), s("Bitte versuchen Sie es später erneut.") } },
+                { Kind::prose,
+                    { s("Die Verbindung zum Server wurde unterbrochen."),
+                        s("Bitte versuchen Sie es später erneut.") } },
                 { Kind::ui, { s("Schließen Sie alle Fenster vor dem Neustart.") } },
                 { Kind::ui, { s("Übersicht der letzten Überweisungen") } },
             } },
@@ -124,7 +143,9 @@ QList<Language> languages()
                 { Kind::ui, { s("Archivo Edición Ver Insertar Formato") } },
                 { Kind::ui, { s("No se encontró ningún resultado.") } },
                 { Kind::ui, { s("Configuración de la cuenta y privacidad") } },
-                { Kind::prose, { s("El año pasado la compañía creció un 12 %."), s("Señales de crecimiento en España.") } },
+                { Kind::prose,
+                    { s("El año pasado la compañía creció un 12 %."),
+                        s("Señales de crecimiento en España.") } },
             } },
         { "it-IT", false,
             {
@@ -215,8 +236,8 @@ int generateScreenSnippets(const QString &directory)
 {
     SnippetWriter writer(directory,
         { QStringLiteral("file"), QStringLiteral("language"), QStringLiteral("size"), QStringLiteral("scale"),
-            QStringLiteral("theme"), QStringLiteral("theme_group"), QStringLiteral("font"), QStringLiteral("kind"),
-            QStringLiteral("lines") });
+            QStringLiteral("theme"), QStringLiteral("theme_group"), QStringLiteral("font"),
+            QStringLiteral("kind"), QStringLiteral("lines") });
     if (!writer.isOpen())
         return 1;
 
@@ -230,8 +251,8 @@ int generateScreenSnippets(const QString &directory)
             // every theme group and both scales.
             for (int copy = 0; copy < 2; ++copy, ++n, ++counter) {
                 Variant variant;
-                const bool monospaced = text.kind == Kind::code || text.kind == Kind::terminal
-                    || text.kind == Kind::table;
+                const bool monospaced
+                    = text.kind == Kind::code || text.kind == Kind::terminal || text.kind == Kind::table;
                 if (language.eastAsian) {
                     variant.family = QStringLiteral("WenQuanYi Micro Hei");
                     variant.fontGroup = "cjk-sans";

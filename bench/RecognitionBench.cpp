@@ -3,14 +3,14 @@
 //
 // Run with OMP_THREAD_LIMIT=1 (libgomp reads it at load time) and QT_QPA_PLATFORM=offscreen.
 
+#include "app/CaptureRecognition.h"
+#include "capture/ImagePreparation.h"
+#include "capture/OCRService.h"
+#include "capture/ScreenSnippets.h"
+#include "capture/ScriptDetection.h"
 #include "capture/TesseractEngine.h"
 #include "capture/TextMetrics.h"
 #include "capture/ZXingBarcodeEngine.h"
-#include "capture/ScreenSnippets.h"
-#include "capture/ScriptDetection.h"
-#include "capture/ImagePreparation.h"
-#include "capture/OCRService.h"
-#include "app/CaptureRecognition.h"
 
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
@@ -18,10 +18,10 @@
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -167,7 +167,8 @@ void benchDocuments()
     // busy machine; their accuracy is what is measured here.
     constexpr int pageBudgetMs = 600'000;
     TesseractEngine ours(TesseractEngineOptions { .timeBudgetMs = pageBudgetMs });
-    TesseractEngine unprepared(TesseractEngineOptions { .prepareImage = false, .timeBudgetMs = pageBudgetMs });
+    TesseractEngine unprepared(
+        TesseractEngineOptions { .prepareImage = false, .timeBudgetMs = pageBudgetMs });
     TesseractEngine automaticLatin(TesseractEngineOptions { .timeBudgetMs = pageBudgetMs });
     TesseractEngine automaticEnglish(
         TesseractEngineOptions { .automaticLanguage = QStringLiteral("eng"), .timeBudgetMs = pageBudgetMs });
@@ -215,7 +216,6 @@ void benchDocuments()
     printSummary(columns);
     std::printf("\n");
 }
-
 
 double percentile(std::vector<double> values, double fraction)
 {
@@ -285,33 +285,37 @@ void benchScreen()
     const std::vector<ScreenSnippet> snippets = loadScreenSnippets(dataRoot + QStringLiteral("/screen"));
     std::printf("== Screen snippets (%zu in bench/data/screen; CER %% with white space counted exactly) ==\n",
         snippets.size());
-    std::printf("raw: tesseract's defaults on the file (warm engine, the image's language, page segmentation 3)\n");
-    std::printf("2x: the same on a grey image scaled 2x; glyphwell: TesseractEngine with the image's language;\n");
-    std::printf("automatic: TesseractEngine with no language chosen. Times are recognition alone, warm, the\n");
+    std::printf(
+        "raw: tesseract's defaults on the file (warm engine, the image's language, page segmentation 3)\n");
+    std::printf(
+        "2x: the same on a grey image scaled 2x; glyphwell: TesseractEngine with the image's language;\n");
+    std::printf(
+        "automatic: TesseractEngine with no language chosen. Times are recognition alone, warm, the\n");
     std::printf("fastest of GLYPHWELL_BENCH_ROUNDS (3) interleaved runs per snippet.\n\n");
 
     RawTesseract raw;
     TesseractEngine ours;
     TesseractEngine automatic;
     std::vector<ScreenColumn> columns;
-    columns.push_back({ "raw tesseract",
-        [&](const ScreenSnippet &s, const QImage &) {
-            return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), false);
-        } });
-    columns.push_back({ "fixed 2x",
-        [&](const ScreenSnippet &s, const QImage &) {
-            return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), true);
-        } });
-    columns.push_back(
-        { "glyphwell", [&](const ScreenSnippet &s, const QImage &image) { return joined(ours.recognizeText(image, s.language)); } });
-    columns.push_back({ "glyphwell automatic",
-        [&](const ScreenSnippet &, const QImage &image) { return joined(automatic.recognizeText(image, std::nullopt)); } });
+    columns.push_back({ "raw tesseract", [&](const ScreenSnippet &s, const QImage &) {
+                           return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), false);
+                       } });
+    columns.push_back({ "fixed 2x", [&](const ScreenSnippet &s, const QImage &) {
+                           return raw.read(s.image, *TesseractEngine::tesseractLanguage(s.language), true);
+                       } });
+    columns.push_back({ "glyphwell", [&](const ScreenSnippet &s, const QImage &image) {
+                           return joined(ours.recognizeText(image, s.language));
+                       } });
+    columns.push_back({ "glyphwell automatic", [&](const ScreenSnippet &, const QImage &image) {
+                           return joined(automatic.recognizeText(image, std::nullopt));
+                       } });
 
     const QString experiment = qEnvironmentVariable("GLYPHWELL_BENCH_AUTOMATIC_LATIN");
     TesseractEngine experimental(TesseractEngineOptions { .automaticLanguage = experiment });
     if (!experiment.isEmpty())
-        columns.push_back({ "automatic, one model",
-            [&](const ScreenSnippet &, const QImage &image) { return joined(experimental.recognizeText(image, std::nullopt)); } });
+        columns.push_back({ "automatic, one model", [&](const ScreenSnippet &, const QImage &image) {
+                               return joined(experimental.recognizeText(image, std::nullopt));
+                           } });
     const bool verbose = qEnvironmentVariableIsSet("GLYPHWELL_BENCH_VERBOSE");
     // Each reading is timed several times and the fastest kept: the machine is shared, and
     // the least disturbed of a few runs is the closest to the work itself.
@@ -341,10 +345,11 @@ void benchScreen()
             column.times.push_back(fastest[c]);
             column.score.add(snippet, text);
             if (verbose)
-                std::printf("%-28s %-20s %7.1f ms\n", qPrintable(QFileInfo(snippet.image).fileName()), column.name,
-                    column.times.back());
+                std::printf("%-28s %-20s %7.1f ms\n", qPrintable(QFileInfo(snippet.image).fileName()),
+                    column.name, column.times.back());
             if (verbose) {
-                const ScreenTextErrors errors = screenTextErrors(snippet.reference, text, snippet.eastAsian());
+                const ScreenTextErrors errors
+                    = screenTextErrors(snippet.reference, text, snippet.eastAsian());
                 if (errors.edits)
                     std::printf("%-28s %-20s %3lld: %s\n", qPrintable(QFileInfo(snippet.image).fileName()),
                         column.name, qlonglong(errors.edits),
@@ -460,7 +465,8 @@ void benchBarcodes()
 // one in which no text is found looks again with every retry.
 void benchCodeSearch()
 {
-    std::printf("== Looking for codes in text captures (ms; median, max over the screen snippets and screenshots) ==\n");
+    std::printf("== Looking for codes in text captures (ms; median, max over the screen snippets and "
+                "screenshots) ==\n");
     std::vector<QString> images;
     for (const ScreenSnippet &snippet : loadScreenSnippets(dataRoot + QStringLiteral("/screen")))
         images.push_back(snippet.image);
@@ -480,7 +486,8 @@ void benchCodeSearch()
         found += int(engine.detectBarcodes(image).value_or(std::vector<BarcodeObservation> {}).size());
         thorough.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
-    std::printf("%zu images | quick look: median %.1f, max %.1f | every retry: median %.1f, max %.1f | codes found (none there): %d\n\n",
+    std::printf("%zu images | quick look: median %.1f, max %.1f | every retry: median %.1f, max %.1f | codes "
+                "found (none there): %d\n\n",
         images.size(), median(quick), *std::max_element(quick.begin(), quick.end()), median(thorough),
         *std::max_element(thorough.begin(), thorough.end()), found);
 }
@@ -494,10 +501,12 @@ void benchScript()
     for (const char *other : { "/ocr", "/../../tests/data/ocr" }) {
         // The screenshots beside them are a check the model was not fitted on.
         QDir directory(dataRoot + QLatin1String(other));
-        for (const QString &file : directory.entryList({ QStringLiteral("*.png"), QStringLiteral("*.jpg") })) {
+        for (const QString &file :
+            directory.entryList({ QStringLiteral("*.png"), QStringLiteral("*.jpg") })) {
             ScreenSnippet snippet;
             snippet.image = directory.filePath(file);
-            snippet.language = file.contains(u"chinese") ? QStringLiteral("zh-Hans") : QStringLiteral("en-US");
+            snippet.language
+                = file.contains(u"chinese") ? QStringLiteral("zh-Hans") : QStringLiteral("en-US");
             snippets.push_back(snippet);
         }
     }
@@ -511,9 +520,11 @@ void benchScript()
         const bool ok = eastAsian == snippet.eastAsian();
         right += ok;
         ++total;
-        std::printf("%-26s %s glyphs %3d full %.2f cross %.2f square %.2f density %.2f base %.2f mean %.2f core %.2f stacked %.2f score %.2f %.2f ms\n",
+        std::printf("%-26s %s glyphs %3d full %.2f cross %.2f square %.2f density %.2f base %.2f mean %.2f "
+                    "core %.2f stacked %.2f score %.2f %.2f ms\n",
             qPrintable(QFileInfo(snippet.image).fileName()), ok ? "ok" : "XX", f.glyphs, f.fullHeightShare,
-            f.crossings, f.squareShare, f.density, f.baseline, f.meanline, f.core, f.stacked, eastAsianScore(f), ms);
+            f.crossings, f.squareShare, f.density, f.baseline, f.meanline, f.core, f.stacked,
+            eastAsianScore(f), ms);
     }
     std::printf("right: %d of %d\n\n", right, total);
 }
@@ -532,7 +543,8 @@ public:
 void benchLatency()
 {
     const int rounds = std::max(3, qEnvironmentVariableIntValue("GLYPHWELL_BENCH_ROUNDS"));
-    std::printf("\n== Capture reading, warm (bench/data/latency; ms, median / p95 of %d rounds) ==\n", rounds);
+    std::printf(
+        "\n== Capture reading, warm (bench/data/latency; ms, median / p95 of %d rounds) ==\n", rounds);
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
     NoScreen screen;
@@ -541,10 +553,11 @@ void benchLatency()
         std::sort(values.begin(), values.end());
         return QStringLiteral("%1 / %2")
             .arg(values[values.size() / 2], 0, 'f', 1)
-            .arg(values[std::min(values.size() - 1, size_t(0.95 * double(values.size() - 1) + 0.5))], 0, 'f', 1);
+            .arg(values[std::min(values.size() - 1, size_t(0.95 * double(values.size() - 1) + 0.5))], 0, 'f',
+                1);
     };
-    std::printf("%-10s %22s %22s %22s %22s\n", "screen", "capture reading", "text (automatic)", "codes, quick",
-        "codes, all passes");
+    std::printf("%-10s %22s %22s %22s %22s\n", "screen", "capture reading", "text (automatic)",
+        "codes, quick", "codes, all passes");
     for (const char *name : { "paragraph", "code", "page" }) {
         QImage shown(dataRoot + QStringLiteral("/latency/%1.png").arg(QLatin1String(name)));
         QImage image(shown.width() + 8, shown.height() + 8, QImage::Format_RGB32);

@@ -6,7 +6,7 @@
 //   round N keyup US overlay-mapped US release US clipboard US text-ok 0|1
 // usage: capture_latency ROUNDS LEFT TOP RIGHT BOTTOM EXPECTED-TEXT
 // Run by bench/capture_latency.sh on a private X server.
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 #include "x11/XTestInput.h"
 
 #include <xcb/xtest.h>
@@ -97,8 +97,8 @@ public:
 
     bool isOverlay(xcb_window_t window)
     {
-        XcbReply<xcb_get_property_reply_t> name(xcb_get_property_reply(
-            m_c, xcb_get_property(m_c, 0, window, m_wmName, m_utf8, 0, 256), nullptr));
+        XcbReply<xcb_get_property_reply_t> name(
+            xcb_get_property_reply(m_c, xcb_get_property(m_c, 0, window, m_wmName, m_utf8, 0, 256), nullptr));
         if (!name)
             return false;
         const std::string text(static_cast<const char *>(xcb_get_property_value(name.get())),
@@ -125,13 +125,12 @@ public:
     {
         xcb_convert_selection(m_c, m_window, m_clipboard, m_utf8, m_property, XCB_CURRENT_TIME);
         xcb_flush(m_c);
-        const long long got = waitFor(2000, [](xcb_generic_event_t *e) {
-            return (e->response_type & 0x7f) == XCB_SELECTION_NOTIFY;
-        });
+        const long long got = waitFor(
+            2000, [](xcb_generic_event_t *e) { return (e->response_type & 0x7f) == XCB_SELECTION_NOTIFY; });
         if (!got)
             return {};
-        XcbReply<xcb_get_property_reply_t> value(xcb_get_property_reply(
-            m_c, xcb_get_property(m_c, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr));
+        XcbReply<xcb_get_property_reply_t> value(xcb_get_property_reply(m_c,
+            xcb_get_property(m_c, 1, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20), nullptr));
         if (!value)
             return {};
         return std::string(static_cast<const char *>(xcb_get_property_value(value.get())),
@@ -205,7 +204,8 @@ int main(int argc, char **argv)
         pause(10);
         driver.pointer(XCB_BUTTON_PRESS);
         for (int step = 1; step <= 6; ++step) {
-            driver.pointer(XCB_MOTION_NOTIFY, left + (right - left) * step / 6, top + (bottom - top) * step / 6);
+            driver.pointer(
+                XCB_MOTION_NOTIFY, left + (right - left) * step / 6, top + (bottom - top) * step / 6);
             pause(15);
         }
         const long long released = now();
@@ -217,8 +217,8 @@ int main(int argc, char **argv)
         const std::string text = taken ? driver.clipboardText() : std::string();
         const bool ok = text.find(expected) != std::string::npos;
         failures += !ok;
-        std::printf("round %d keyup %lld overlay-mapped %lld release %lld clipboard %lld text-ok %d\n", round, keyUp,
-            mapped, released, taken, int(ok));
+        std::printf("round %d keyup %lld overlay-mapped %lld release %lld clipboard %lld text-ok %d\n", round,
+            keyUp, mapped, released, taken, int(ok));
         std::fflush(stdout);
         if (!ok)
             std::fprintf(stderr, "round %d: clipboard holds \"%s\"\n", round, text.c_str());

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // (where toSecsSinceEpoch() would round toward zero).
         const qint64 ms = before.capturedAt.toMSecsSinceEpoch();
         const qint64 flooredMs = (ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000)) * 1000;
-        if (after.id != before.id || after.text != before.text || after.languageIdentifier != before.languageIdentifier
+        if (after.id != before.id || after.text != before.text
+            || after.languageIdentifier != before.languageIdentifier
             || after.capturedAt.toMSecsSinceEpoch() != flooredMs)
             std::abort();
     }

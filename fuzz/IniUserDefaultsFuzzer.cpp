@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Keeping unreadable files aside is logged; at thousands of runs a second that is noise.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { });
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return 0;
 }
 

@@ -45,9 +45,10 @@ public:
     }
     QString string()
     {
-        static const char *const words[] = { "uri", "session_handle", "shortcuts", "description", "trigger_description",
-            "preferred_trigger", "no", "yes", "", "io.glyphwell.Glyphwell", "file:///tmp/shot.png", "file:relative.png",
-            "https://example.org/a.png", "file:///", "/org/freedesktop/portal/desktop/session/1_2/s", "captureText" };
+        static const char *const words[] = { "uri", "session_handle", "shortcuts", "description",
+            "trigger_description", "preferred_trigger", "no", "yes", "", "io.glyphwell.Glyphwell",
+            "file:///tmp/shot.png", "file:relative.png", "https://example.org/a.png", "file:///",
+            "/org/freedesktop/portal/desktop/session/1_2/s", "captureText" };
         const uint8_t pick = byte();
         if (pick < 160)
             return QString::fromLatin1(words[pick % std::size(words)]);
@@ -58,8 +59,8 @@ public:
     }
     QDBusObjectPath path()
     {
-        static const char *const paths[]
-            = { "/", "/org/freedesktop/portal/desktop/session/1_2/s", "/org/freedesktop/portal/desktop/request/1_2/t" };
+        static const char *const paths[] = { "/", "/org/freedesktop/portal/desktop/session/1_2/s",
+            "/org/freedesktop/portal/desktop/request/1_2/t" };
         return QDBusObjectPath(QString::fromLatin1(paths[byte() % std::size(paths)]));
     }
 
@@ -114,19 +115,45 @@ void writeValue(QDBusArgument &out, Input &in, int depth)
 {
     const int kinds = depth >= 4 ? 10 : 21;
     switch (in.byte() % kinds) {
-    case 0: out << bool(in.byte() & 1); break;
-    case 1: out << uchar(in.byte()); break;
-    case 2: out << in.number<qint16>(); break;
-    case 3: out << in.number<uint>(); break;
-    case 4: out << in.number<int>(); break;
-    case 5: out << in.number<qulonglong>(); break;
-    case 6: out << in.number<double>(); break;
-    case 7: out << in.string(); break;
-    case 8: out << in.path(); break;
-    case 9: out << QDBusSignature(QStringLiteral("a(sa{sv})")); break;
-    case 10: out << variantOf(in, depth); break;
-    case 11: writeVardict(out, in, depth); break;
-    case 12: writeEntries(out, in); break;
+    case 0:
+        out << bool(in.byte() & 1);
+        break;
+    case 1:
+        out << uchar(in.byte());
+        break;
+    case 2:
+        out << in.number<qint16>();
+        break;
+    case 3:
+        out << in.number<uint>();
+        break;
+    case 4:
+        out << in.number<int>();
+        break;
+    case 5:
+        out << in.number<qulonglong>();
+        break;
+    case 6:
+        out << in.number<double>();
+        break;
+    case 7:
+        out << in.string();
+        break;
+    case 8:
+        out << in.path();
+        break;
+    case 9:
+        out << QDBusSignature(QStringLiteral("a(sa{sv})"));
+        break;
+    case 10:
+        out << variantOf(in, depth);
+        break;
+    case 11:
+        writeVardict(out, in, depth);
+        break;
+    case 12:
+        writeEntries(out, in);
+        break;
     case 13: {
         QStringList strings;
         for (uint8_t n = in.byte() % 4; n > 0 && !in.done(); --n)
@@ -134,7 +161,9 @@ void writeValue(QDBusArgument &out, Input &in, int depth)
         out << strings;
         break;
     }
-    case 14: writeTable(out, in); break;
+    case 14:
+        writeTable(out, in);
+        break;
     case 15: {
         QMap<QString, QString> table;
         for (uint8_t n = in.byte() % 3; n > 0 && !in.done(); --n)
@@ -149,8 +178,12 @@ void writeValue(QDBusArgument &out, Input &in, int depth)
         out << pairs;
         break;
     }
-    case 17: out << in.string().toUtf8(); break;
-    case 18: out << QList<int> { in.number<int>(), in.number<int>() }; break;
+    case 17:
+        out << in.string().toUtf8();
+        break;
+    case 18:
+        out << QList<int> { in.number<int>(), in.number<int>() };
+        break;
     case 19: {
         out.beginArray(QMetaType::fromType<QDBusVariant>());
         for (uint8_t n = in.byte() % 4; n > 0 && !in.done(); --n)
@@ -253,11 +286,12 @@ void readAll(const QVariant &value)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) { });
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     registerPortalShortcutTypes();
     registerNearMissDBusTypes();
     bus = new Bus;
-    if (!bus->portal.isConnected() || !bus->client.isConnected() || !bus->portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")))
+    if (!bus->portal.isConnected() || !bus->client.isConnected()
+        || !bus->portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")))
         std::abort();
     bus->client.connect(QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/"), fuzzInterface,
         QStringLiteral("Message"), &bus->receiver, SLOT(onMessage(QDBusMessage)));
@@ -269,8 +303,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Input in(data, size);
-    QDBusMessage message
-        = QDBusMessage::createTargetedSignal(bus->client.baseService(), QStringLiteral("/"), fuzzInterface, QStringLiteral("Message"));
+    QDBusMessage message = QDBusMessage::createTargetedSignal(
+        bus->client.baseService(), QStringLiteral("/"), fuzzInterface, QStringLiteral("Message"));
     message.setArguments(argumentsFor(in));
     bus->receiver.messages.clear();
     bus->receiver.ended = false;

@@ -246,7 +246,8 @@ bool CarbonKeyboardShortcuts::isHeldByAnotherProgram(const Shortcut &shortcut) c
     if (shortcut.carbonKeyCode < 0 || shortcut.carbonKeyCode > UINT32_MAX || shortcut.carbonModifiers < 0
         || shortcut.carbonModifiers > UINT32_MAX)
         return false;
-    return m_backend.isHeldByAnotherProgram(uint32_t(shortcut.carbonKeyCode), uint32_t(shortcut.carbonModifiers));
+    return m_backend.isHeldByAnotherProgram(
+        uint32_t(shortcut.carbonKeyCode), uint32_t(shortcut.carbonModifiers));
 }
 
 } // namespace KeyboardShortcuts

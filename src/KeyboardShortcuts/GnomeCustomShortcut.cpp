@@ -50,7 +50,8 @@ QString formatStringArray(const QStringList &strings)
 QString quotedString(const QString &text)
 {
     QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('\''), QStringLiteral("\\'"));
     return QLatin1Char('\'') + escaped + QLatin1Char('\'');
 }
 
@@ -112,7 +113,8 @@ QCoro::Task<std::optional<QString>> apply(QString name, QString command, QString
             co_return QStringLiteral("GNOME's keyboard settings cannot be changed: %1").arg(set.output);
     }
     if (where.added) {
-        const Result set = co_await gsettings({ QStringLiteral("set"), listSchema, listKey, formatStringArray(where.list) });
+        const Result set = co_await gsettings(
+            { QStringLiteral("set"), listSchema, listKey, formatStringArray(where.list) });
         if (!set.ok)
             co_return QStringLiteral("GNOME's keyboard settings cannot be changed: %1").arg(set.output);
     }

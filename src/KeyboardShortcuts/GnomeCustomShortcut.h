@@ -15,8 +15,10 @@ namespace GnomeCustomShortcut {
 
 inline const QString listSchema = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys");
 inline const QString listKey = QStringLiteral("custom-keybindings");
-inline const QString entrySchema = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
-inline const QString pathPrefix = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom");
+inline const QString entrySchema
+    = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
+inline const QString pathPrefix
+    = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom");
 
 // Where to write: the entry whose command is a Glyphwell capture (updated in place), else the
 // first free "customN" slot, appended to the list.

@@ -227,7 +227,8 @@ std::optional<int64_t> keysymToKey(uint32_t keysym)
     if (!layout || keysym == XKB_KEY_NoSymbol)
         return std::nullopt;
     xkb_keymap *keymap = layout->keymap.get();
-    const xkb_layout_index_t group = xkb_state_serialize_layout(layout->state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
+    const xkb_layout_index_t group
+        = xkb_state_serialize_layout(layout->state.get(), XKB_STATE_LAYOUT_EFFECTIVE);
     std::optional<std::pair<xkb_level_index_t, int64_t>> best;
     for (xkb_keycode_t keycode = xkb_keymap_min_keycode(keymap); keycode <= xkb_keymap_max_keycode(keymap);
          ++keycode) {

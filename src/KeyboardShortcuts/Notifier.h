@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyboardShortcuts/Name.h"
+#include "KeyboardShortcuts/Shortcut.h"
 
 #include <QObject>
 
@@ -24,6 +25,9 @@ Q_SIGNALS:
     void recorderActiveStatusDidChange(bool isActive);
     // The keyboard layout changed, so the texts of shortcuts may have: they are read again.
     void keyboardLayoutDidChange();
+    // While a recorder records, another program took the combination held down before any
+    // of our windows heard it (a passive grab): the recording recorder says so.
+    void combinationTakenElsewhere(const KeyboardShortcuts::Shortcut &shortcut);
 
 private:
     Notifier() = default;

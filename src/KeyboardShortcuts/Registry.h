@@ -8,9 +8,9 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QWindow>
 #include <QSet>
 #include <QUuid>
+#include <QWindow>
 
 #include <functional>
 #include <vector>

@@ -140,7 +140,8 @@ QString Shortcut::displayText() const
     if (const std::optional<SpecialKey> special = specialKeyForKeyCode(carbonKeyCode))
         parts << keyName(*special);
     else
-        parts << capitalizedText(keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter))));
+        parts << capitalizedText(
+            keyToCharacter(carbonKeyCode).value_or(QString(QChar(QChar::ReplacementCharacter))));
     return parts.join(QLatin1Char('+'));
 }
 

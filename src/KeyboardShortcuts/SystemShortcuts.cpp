@@ -53,7 +53,8 @@ std::vector<Shortcut> gnomeShortcuts()
             process.waitForFinished(100);
             continue;
         }
-        for (const Shortcut &shortcut : parseGsettingsKeybindings(QString::fromUtf8(process.readAllStandardOutput())))
+        for (const Shortcut &shortcut :
+            parseGsettingsKeybindings(QString::fromUtf8(process.readAllStandardOutput())))
             appendUnique(result, shortcut);
     }
     return result;
@@ -61,7 +62,8 @@ std::vector<Shortcut> gnomeShortcuts()
 
 std::vector<Shortcut> kdeShortcuts()
 {
-    const QString path = QStandardPaths::locate(QStandardPaths::GenericConfigLocation, QStringLiteral("kglobalshortcutsrc"));
+    const QString path
+        = QStandardPaths::locate(QStandardPaths::GenericConfigLocation, QStringLiteral("kglobalshortcutsrc"));
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
@@ -82,7 +84,8 @@ std::optional<Shortcut> shortcutFromGtkAccelerator(QStringView accelerator)
         rest = rest.mid(end + 1);
         if (modifier == u"shift")
             flags |= ModifierFlags::shift;
-        else if (modifier == u"control" || modifier == u"ctrl" || modifier == u"ctl" || modifier == u"primary")
+        else if (modifier == u"control" || modifier == u"ctrl" || modifier == u"ctl"
+            || modifier == u"primary")
             flags |= ModifierFlags::control;
         else if (modifier == u"alt" || modifier == u"mod1" || modifier == u"meta")
             flags |= ModifierFlags::option;
@@ -115,7 +118,8 @@ std::vector<Shortcut> parseGsettingsKeybindings(QStringView output)
             continue;
         const QString value = line.mid(second + 1).toString();
         for (auto it = quoted.globalMatch(value); it.hasNext();) {
-            if (const std::optional<Shortcut> shortcut = shortcutFromGtkAccelerator(it.next().capturedView(1)))
+            if (const std::optional<Shortcut> shortcut
+                = shortcutFromGtkAccelerator(it.next().capturedView(1)))
                 appendUnique(result, *shortcut);
         }
     }
@@ -141,7 +145,8 @@ std::vector<Shortcut> parseKdeGlobalShortcuts(QStringView contents)
         for (QStringView part : active.split(u'\t', Qt::SkipEmptyParts)) {
             if (part == u"none")
                 continue;
-            const QKeySequence sequence = QKeySequence::fromString(part.toString(), QKeySequence::PortableText);
+            const QKeySequence sequence
+                = QKeySequence::fromString(part.toString(), QKeySequence::PortableText);
             if (sequence.count() != 1)
                 continue;
             if (const std::optional<Shortcut> shortcut = shortcutForKeyCombination(sequence[0]))

@@ -21,11 +21,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
+}
 
 namespace {
 const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
@@ -298,8 +303,9 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
         // Only this request was refused; whether access is allowed at all is still what the
         // check before the capture says, so the banner is left as it is.
         if (error.isScreenAccessRefusal()) {
-            qWarning().noquote() << "Screen access refused:" << error.localizedDescription();
-            setCaptureState(CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
+            qCWarning(lcApp).noquote() << "Screen access refused:" << error.localizedDescription();
+            setCaptureState(
+                CaptureState::failure(m_services.permissionService.screenRecordingGuidanceMessage()));
         } else {
             setCaptureState(CaptureState::failure(error.localizedDescription()));
         }
@@ -336,18 +342,22 @@ QFuture<AppState::RecognitionOutcome> AppState::recognizeInBackground(
     // The language is read now, on the main thread, as the capture reaches recognition.
     return QtConcurrent::run(&m_recognitionPool,
         [&service = m_services.service, image = std::move(image), mode, language = recognitionLanguage(),
-            identifier = m_selectedLanguageIdentifier, &current = m_readingCount, reading = m_readingCount.load()] {
+            identifier = m_selectedLanguageIdentifier, &current = m_readingCount,
+            reading = m_readingCount.load()] {
             // Let go while a stopped reading still held the engine: its outcome would be dropped.
             if (current != reading)
-                return RecognitionOutcome { std::nullopt, errorDescription(OCRServiceError::captureCancelled), identifier };
+                return RecognitionOutcome { std::nullopt, errorDescription(OCRServiceError::captureCancelled),
+                    identifier };
             try {
-                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {}, identifier };
+                RecognitionOutcome outcome { recognizeCapturedImage(service, image, mode, language), {},
+                    identifier };
                 markCaptureStep("recognized");
                 return outcome;
             } catch (const CaptureError &error) {
                 return RecognitionOutcome { std::nullopt, error.localizedDescription(), identifier };
             } catch (const std::exception &error) {
-                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()), identifier };
+                return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(error.what()),
+                    identifier };
             } catch (...) {
                 return RecognitionOutcome { std::nullopt, unexpectedFailureMessage(""), identifier };
             }
@@ -498,13 +508,15 @@ void AppState::cutToHistoryLimit(QList<CaptureHistoryItem> &history, qsizetype a
     history.resize(historyLimit);
     // The oldest entry making way for a new one is the normal course; more is worth a line.
     if (dropped > added)
-        qInfo("The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
+        qCInfo(lcApp,
+            "The capture history held %lld entries; the %lld oldest were dropped to keep the newest %d",
             qlonglong(history.size() + dropped - added), qlonglong(dropped), historyLimit);
 }
 
 void AppState::addToHistory(const QString &text, const QString &languageIdentifier)
 {
-    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), languageIdentifier };
+    CaptureHistoryItem item { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(),
+        languageIdentifier };
     m_knownHistoryIDs.insert(item.id);
     QList<CaptureHistoryItem> history = m_captureHistory;
     history.prepend(item);
@@ -681,7 +693,7 @@ void AppState::exportText()
     // The whole text, untrimmed, in UTF-8 without a byte-order mark.
     QString error;
     if (!writeFileAtomically(*path, text.toUtf8(), FileAccess::asTheUserChose, &error)) {
-        qWarning("Could not export to %s: %s", qPrintable(*path), qPrintable(error));
+        qCWarning(lcApp, "Could not export to %s: %s", qPrintable(*path), qPrintable(error));
         setCaptureState(CaptureState::failure(QStringLiteral("Couldn't export the OCR text.")));
         return;
     }

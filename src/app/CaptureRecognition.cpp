@@ -2,6 +2,7 @@
 
 #include "capture/OCRService.h"
 
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include <sys/resource.h>
@@ -11,6 +12,10 @@
 #include <cmath>
 #include <future>
 #include <map>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 const QString noTextRecognizedMessage = QStringLiteral("No text was recognized in the captured image.");
 
@@ -36,9 +41,8 @@ std::pair<QRgb, double> outlineColour(const QImage &image, const QRect &box)
     }
     if (total == 0)
         return { qRgb(255, 255, 255), 1.0 };
-    const auto commonest = std::max_element(counts.begin(), counts.end(), [](const auto &a, const auto &b) {
-        return a.second < b.second;
-    });
+    const auto commonest = std::max_element(
+        counts.begin(), counts.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
     return { commonest->first, double(commonest->second) / total };
 }
 
@@ -61,7 +65,8 @@ QImage withoutCodes(const QImage &image, const std::vector<BarcodeObservation> &
             pad += 2;
             colour = outlineColour(image, code.box.adjusted(-pad, -pad, pad, pad));
         }
-        painter.fillRect(code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect()), QColor(colour.first));
+        painter.fillRect(
+            code.box.adjusted(-pad, -pad, pad, pad).intersected(cleared.rect()), QColor(colour.first));
     }
     painter.end();
     return cleared;
@@ -77,7 +82,8 @@ QImage boundedForRecognition(const QImage &image)
     const double factor = std::sqrt(double(maximumRecognitionPixels) / double(pixels));
     const int width = std::max(1, int(image.width() * factor));
     const int height = std::max(1, int(image.height() * factor));
-    qInfo("An image of %d x %d pixels is read at %d x %d", image.width(), image.height(), width, height);
+    qCInfo(lcRecognition, "An image of %d x %d pixels is read at %d x %d", image.width(), image.height(),
+        width, height);
     return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 

@@ -47,7 +47,8 @@ void addHotKeys(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
             lines.push_back({ Level::ok, check, keys + QStringLiteral(" can be grabbed"), {} });
             break;
         case State::heldByRunningGlyphwell:
-            lines.push_back({ Level::ok, check, keys + QStringLiteral(" is held, by the running Glyphwell"), {} });
+            lines.push_back(
+                { Level::ok, check, keys + QStringLiteral(" is held, by the running Glyphwell"), {} });
             break;
         case State::heldByAnotherClient:
             lines.push_back({ Level::warning, check, keys + QStringLiteral(" is held by another X client"),
@@ -71,9 +72,10 @@ void addPortals(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
         lines.push_back({ Level::ok, QStringLiteral("Screenshot portal"),
             QStringLiteral("version %1").arg(*portals.screenshot), {} });
     else
-        lines.push_back({ Level::problem, QStringLiteral("Screenshot portal"), QStringLiteral("not available"),
-            installCommand({ QStringLiteral("xdg-desktop-portal"),
-                QStringLiteral("xdg-desktop-portal-gnome|-kde|-wlr (your desktop's back-end)") }) });
+        lines.push_back(
+            { Level::problem, QStringLiteral("Screenshot portal"), QStringLiteral("not available"),
+                installCommand({ QStringLiteral("xdg-desktop-portal"),
+                    QStringLiteral("xdg-desktop-portal-gnome|-kde|-wlr (your desktop's back-end)") }) });
     const QString check = QStringLiteral("GlobalShortcuts portal");
     const QString hint = desktopBindingHint(currentDesktopFamily());
     if (!portals.globalShortcuts) {
@@ -82,20 +84,26 @@ void addPortals(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
     }
     const QString version = QStringLiteral("version %1").arg(*portals.globalShortcuts);
     using State = DoctorFindings::ShortcutBinding::State;
-    const DoctorFindings::ShortcutBinding binding = findings.shortcutBinding.value_or(DoctorFindings::ShortcutBinding {});
+    const DoctorFindings::ShortcutBinding binding
+        = findings.shortcutBinding.value_or(DoctorFindings::ShortcutBinding {});
     switch (binding.state) {
     case State::bound:
         lines.push_back({ Level::ok, check, version + QStringLiteral(", bound: ") + binding.detail, {} });
         break;
     case State::notBound:
-        lines.push_back({ Level::warning, check, version + QStringLiteral(", but nothing is bound: ") + binding.detail, hint });
+        lines.push_back({ Level::warning, check,
+            version + QStringLiteral(", but nothing is bound: ") + binding.detail, hint });
         break;
     case State::sessionRefused:
         lines.push_back({ Level::warning, check,
-            version + QStringLiteral(", but it refuses to open a session (a back-end of another desktop answers)"), hint });
+            version
+                + QStringLiteral(
+                    ", but it refuses to open a session (a back-end of another desktop answers)"),
+            hint });
         break;
     case State::sessionOpens:
-        lines.push_back({ Level::ok, check, version + QStringLiteral(", opens sessions; start Glyphwell to see what it binds"), {} });
+        lines.push_back({ Level::ok, check,
+            version + QStringLiteral(", opens sessions; start Glyphwell to see what it binds"), {} });
         break;
     }
 }
@@ -103,10 +111,10 @@ void addPortals(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
 void addTray(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
 {
     if (findings.trayHost.isEmpty())
-        lines.push_back({ Level::warning, QStringLiteral("Tray"),
-            QStringLiteral("none: the main window opens at start"),
-            QStringLiteral("For the tray icon, run a tray: your panel's tray or StatusNotifier applet "
-                           "(GNOME: the AppIndicator extension)") });
+        lines.push_back(
+            { Level::warning, QStringLiteral("Tray"), QStringLiteral("none: the main window opens at start"),
+                QStringLiteral("For the tray icon, run a tray: your panel's tray or StatusNotifier applet "
+                               "(GNOME: the AppIndicator extension)") });
     else
         lines.push_back({ Level::ok, QStringLiteral("Tray"), findings.trayHost, {} });
 }
@@ -117,8 +125,10 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
     const bool automaticSelected = findings.selectedLanguage == OCRLanguageOption::automaticIdentifier
         || !TesseractEngine::tesseractLanguage(findings.selectedLanguage);
     if (!findings.dataDirectory) {
-        lines.push_back({ Level::problem, QStringLiteral("Recognition data"), QStringLiteral("no tessdata folder"),
-            installCommand({ QStringLiteral("tesseract-ocr-eng"), QStringLiteral("tesseract-ocr-script-latn") }) });
+        lines.push_back(
+            { Level::problem, QStringLiteral("Recognition data"), QStringLiteral("no tessdata folder"),
+                installCommand(
+                    { QStringLiteral("tesseract-ocr-eng"), QStringLiteral("tesseract-ocr-script-latn") }) });
         return;
     }
     const QString &directory = *findings.dataDirectory;
@@ -129,7 +139,8 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
                 || TesseractEngine::hasDataFile(directory, QStringLiteral("Latin"));
             const bool english = TesseractEngine::hasDataFile(directory, QStringLiteral("eng"));
             QStringList missing;
-            for (const QString &eastAsian : { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") })
+            for (const QString &eastAsian :
+                { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") })
                 if (!TesseractEngine::hasDataFile(directory, eastAsian))
                     missing.append(TesseractEngine::dataPackage(eastAsian));
             if (!latin)
@@ -153,7 +164,8 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
         }
         const bool selected = option.identifier == findings.selectedLanguage;
         lines.push_back({ selected ? Level::problem : Level::warning, check,
-            package + QStringLiteral(" missing") + (selected ? QStringLiteral(" (the chosen language)") : QString()),
+            package + QStringLiteral(" missing")
+                + (selected ? QStringLiteral(" (the chosen language)") : QString()),
             installCommand({ package }) });
     }
 }
@@ -161,7 +173,8 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
 void addClipboardManager(std::vector<DoctorLine> &lines, const DoctorFindings &findings)
 {
     if (!findings.clipboardManager)
-        lines.push_back({ Level::ok, QStringLiteral("Clipboard manager"), QStringLiteral("not checked in this session"), {} });
+        lines.push_back({ Level::ok, QStringLiteral("Clipboard manager"),
+            QStringLiteral("not checked in this session"), {} });
     else if (*findings.clipboardManager)
         lines.push_back({ Level::ok, QStringLiteral("Clipboard manager"), QStringLiteral("running"), {} });
     else
@@ -207,7 +220,8 @@ std::vector<DoctorLine> doctorLines(const DoctorFindings &findings)
 
 QString doctorTable(const std::vector<DoctorLine> &lines)
 {
-    std::vector<DoctorLine> rows { { Level::ok, QStringLiteral("Check"), QStringLiteral("Found"), QStringLiteral("Fix") } };
+    std::vector<DoctorLine> rows { { Level::ok, QStringLiteral("Check"), QStringLiteral("Found"),
+        QStringLiteral("Fix") } };
     rows.insert(rows.end(), lines.begin(), lines.end());
     qsizetype statusWidth = 6, checkWidth = 0, foundWidth = 0;
     for (const DoctorLine &line : rows) {
@@ -228,7 +242,8 @@ QString doctorTable(const std::vector<DoctorLine> &lines)
 
 int doctorExitStatus(const std::vector<DoctorLine> &lines)
 {
-    return std::any_of(lines.begin(), lines.end(), [](const DoctorLine &line) { return line.level == Level::problem; })
+    return std::any_of(lines.begin(), lines.end(),
+               [](const DoctorLine &line) { return line.level == Level::problem; })
         ? 1
         : 0;
 }
@@ -239,6 +254,7 @@ int printDoctorReport(const DoctorFindings &findings)
     const QByteArray text = doctorTable(lines).toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     const int status = doctorExitStatus(lines);
-    std::printf(status == 0 ? "A capture can work here.\n" : "A capture cannot work here: see the PROBLEM lines.\n");
+    std::printf(
+        status == 0 ? "A capture can work here.\n" : "A capture cannot work here: see the PROBLEM lines.\n");
     return status;
 }

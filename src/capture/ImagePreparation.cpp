@@ -183,7 +183,8 @@ void flattenFilledBoxes(QImage &grey)
             // Inside the box: every pixel not reached from its edge through other shapes or
             // the background around it (rounded corners stay as they are).
             std::vector<char> outside(size_t(box.width()) * box.height(), 0);
-            const auto local = [&](int x, int y) { return size_t(y - box.top()) * box.width() + (x - box.left()); };
+            const auto local
+                = [&](int x, int y) { return size_t(y - box.top()) * box.width() + (x - box.left()); };
             std::vector<QPoint> reach;
             for (int x = box.left(); x <= box.right(); ++x)
                 reach.insert(reach.end(), { QPoint(x, box.top()), QPoint(x, box.bottom()) });
@@ -192,16 +193,19 @@ void flattenFilledBoxes(QImage &grey)
             while (!reach.empty()) {
                 const QPoint p = reach.back();
                 reach.pop_back();
-                if (!box.contains(p) || outside[local(p.x(), p.y())] || label[size_t(p.y()) * width + p.x()] == shape)
+                if (!box.contains(p) || outside[local(p.x(), p.y())]
+                    || label[size_t(p.y()) * width + p.x()] == shape)
                     continue;
                 outside[local(p.x(), p.y())] = 1;
-                reach.insert(reach.end(), { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) });
+                reach.insert(
+                    reach.end(), { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) });
             }
             // The box's rim, blended with what is around it, is neither box nor text.
             std::vector<char> rim(outside.size(), 0);
             for (int y = box.top(); y <= box.bottom(); ++y) {
                 for (int x = box.left(); x <= box.right(); ++x) {
-                    if (x - box.left() < 2 || box.right() - x < 2 || y - box.top() < 2 || box.bottom() - y < 2)
+                    if (x - box.left() < 2 || box.right() - x < 2 || y - box.top() < 2
+                        || box.bottom() - y < 2)
                         rim[local(x, y)] = 1;
                     if (!outside[local(x, y)])
                         continue;
@@ -235,8 +239,10 @@ void flattenFilledBoxes(QImage &grey)
                         ++textArea;
                         text = text.united(QRect(p, QSize(1, 1)));
                         contrasts.push_back(std::abs(int(at(p.x(), p.y())) - colour));
-                        for (const QPoint n : { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
-                            if (box.contains(n) && !outside[local(n.x(), n.y())] && !rim[local(n.x(), n.y())] && !piece[local(n.x(), n.y())]
+                        for (const QPoint n :
+                            { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
+                            if (box.contains(n) && !outside[local(n.x(), n.y())] && !rim[local(n.x(), n.y())]
+                                && !piece[local(n.x(), n.y())]
                                 && std::abs(int(at(n.x(), n.y())) - colour) > distinct) {
                                 piece[local(n.x(), n.y())] = 1;
                                 reach.push_back(n);
@@ -253,14 +259,16 @@ void flattenFilledBoxes(QImage &grey)
                 || text.top() - box.top() < margin || box.bottom() - text.bottom() < margin
                 || textArea * 2 > insideArea)
                 continue;
-            std::nth_element(contrasts.begin(), contrasts.begin() + contrasts.size() * 9 / 10, contrasts.end());
+            std::nth_element(
+                contrasts.begin(), contrasts.begin() + contrasts.size() * 9 / 10, contrasts.end());
             const int strongest = std::max(distinct + 1, contrasts[contrasts.size() * 9 / 10]);
             for (int y = box.top(); y <= box.bottom(); ++y) {
                 for (int x = box.left(); x <= box.right(); ++x) {
                     if (outside[local(x, y)])
                         continue;
                     const int contrast = rim[local(x, y)] ? 0 : std::abs(int(at(x, y)) - colour);
-                    const double ink = std::clamp(double(contrast - distinct / 2) / (strongest - distinct / 2), 0.0, 1.0);
+                    const double ink
+                        = std::clamp(double(contrast - distinct / 2) / (strongest - distinct / 2), 0.0, 1.0);
                     at(x, y) = uchar(std::lround(background * (1.0 - ink)));
                 }
             }

@@ -20,8 +20,8 @@ RegionCaptureOverlay::RegionCaptureOverlay(
         // Bypassing the window manager keeps the overlay above everything, docks and panels
         // included, and out of task bars. It never takes the focus: the controller's keyboard
         // grab is enough to see Escape, and the window the user will paste into keeps it.
-        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-            | Qt::BypassWindowManagerHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
+        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
+            | Qt::Tool | Qt::WindowDoesNotAcceptFocus);
     } else {
         // The compositor puts a full-screen window above the panels and gives the focus back
         // to the window below when it closes.
@@ -178,8 +178,8 @@ void RegionCaptureOverlay::paintPicture(QPainter &painter) const
         // Over the middle of this screen's part of the selection, dark under light so it
         // shows on any text.
         const qreal size = 24 * info.scale;
-        const QRectF arc(hole.center() - QPointF(info.nativeRect.topLeft()) - QPointF(size, size) / 2,
-            QSizeF(size, size));
+        const QRectF arc(
+            hole.center() - QPointF(info.nativeRect.topLeft()) - QPointF(size, size) / 2, QSizeF(size, size));
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(0, 0, 0, 140), 5 * info.scale, Qt::SolidLine, Qt::RoundCap));
         painter.drawEllipse(arc);

@@ -11,6 +11,11 @@
 #include <QCoro/QCoroSignal>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcCapture, "glyphwell.capture", QtInfoMsg)
+}
 
 RegionCaptureOverlayController::RegionCaptureOverlayController(
     ScreenGrabber &grabber, ScreenList &screens, RegionCaptureOverlay::Placement placement, QObject *parent)
@@ -149,7 +154,7 @@ void RegionCaptureOverlayController::grabInput()
         m_keyboardGrabbed = window->setKeyboardGrabEnabled(true);
     if (hasInputGrab() || --m_grabAttemptsLeft <= 0) {
         if (!hasInputGrab())
-            qWarning() << "Could not grab the pointer and keyboard for the selection overlay";
+            qCWarning(lcCapture) << "Could not grab the pointer and keyboard for the selection overlay";
         Q_EMIT inputGrabFinished();
         return;
     }

@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include <tesseract/baseapi.h>
@@ -19,6 +20,10 @@
 #include <cstring>
 #include <future>
 #include <iterator>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 namespace {
 
@@ -105,8 +110,8 @@ std::optional<QString> TesseractEngine::systemDataDirectory()
         return fromEnvironment;
     // Where Debian and upstream builds install their data; looked up once, without
     // loading a model just to ask Tesseract.
-    for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
-             "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
+    for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata",
+             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
         if (QFileInfo::exists(fileFor(QLatin1String(candidate), QStringLiteral("eng"))))
             return QString::fromLatin1(candidate);
     }
@@ -162,7 +167,7 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
 
     // Checking the file first keeps Tesseract's own multi-line complaint off stderr.
     if (dataFileMissing(configuration.language)) {
-        qWarning("Tesseract language data \"%s\" is not installed; install the package %s",
+        qCWarning(lcRecognition, "Tesseract language data \"%s\" is not installed; install the package %s",
             qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
@@ -173,7 +178,7 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     const QByteArray language = configuration.language.toUtf8();
     if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
         != 0) {
-        qWarning("Tesseract could not load language data \"%s\"; install the package %s",
+        qCWarning(lcRecognition, "Tesseract could not load language data \"%s\"; install the package %s",
             qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
         return nullptr;
     }
@@ -193,7 +198,8 @@ void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
     std::lock_guard lock(m_mutex);
     QString language = tesseractLanguage(languageIdentifier).value_or(automaticLatinLanguage());
     // Automatic reads Latin-script text with English first.
-    if (!languageIdentifier && m_options.automaticLanguage.isEmpty() && !dataFileMissing(QStringLiteral("eng")))
+    if (!languageIdentifier && m_options.automaticLanguage.isEmpty()
+        && !dataFileMissing(QStringLiteral("eng")))
         language = QStringLiteral("eng");
     for (int reader = 0; reader < std::max(1, m_options.readers); ++reader)
         engineFor({ language, false }, reader);
@@ -231,10 +237,11 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     QImage part(unit.rect.width() + 2 * margin, unit.rect.height() + 2 * margin, QImage::Format_Grayscale8);
     part.fill(uint(layout.background));
     for (int y = 0; y < unit.rect.height(); ++y)
-        std::memcpy(part.scanLine(y + margin) + margin, grey.constScanLine(unit.rect.top() + y) + unit.rect.left(),
-            size_t(unit.rect.width()));
+        std::memcpy(part.scanLine(y + margin) + margin,
+            grey.constScanLine(unit.rect.top() + y) + unit.rect.left(), size_t(unit.rect.width()));
     for (const QRect &rule : unit.clear) {
-        const QRect area = rule.intersected(unit.rect).translated(margin - unit.rect.left(), margin - unit.rect.top());
+        const QRect area
+            = rule.intersected(unit.rect).translated(margin - unit.rect.left(), margin - unit.rect.top());
         for (int y = area.top(); y <= area.bottom(); ++y)
             std::memset(part.scanLine(y) + area.left(), layout.background, size_t(area.width()));
     }
@@ -246,7 +253,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     // Tesseract asks between words whether to go on.
     tesseract::ETEXT_DESC monitor;
     monitor.cancel_this = this;
-    monitor.cancel = [](void *engine, int) { return static_cast<const TesseractEngine *>(engine)->stopRequested(); };
+    monitor.cancel
+        = [](void *engine, int) { return static_cast<const TesseractEngine *>(engine)->stopRequested(); };
     if (stopRequested() || api->Recognize(&monitor) != 0 || stopRequested()) {
         api->Clear();
         return std::nullopt;
@@ -258,7 +266,9 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
         int left = 0, top = 0, right = 0, bottom = 0;
         iterator->BoundingBox(level, &left, &top, &right, &bottom);
         // Within the unit: the engine's box of a word on a tight crop may take in the margin.
-        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).translated(offset).intersected(unit.rect);
+        return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1))
+            .translated(offset)
+            .intersected(unit.rect);
     };
     if (iterator && !iterator->Empty(tesseract::RIL_SYMBOL)) {
         do {
@@ -292,8 +302,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     return reading;
 }
 
-void TesseractEngine::readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit,
-    const Layout &layout, Reading &reading, double &confidenceSum)
+void TesseractEngine::readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey,
+    const ReadingUnit &unit, const Layout &layout, Reading &reading, double &confidenceSum)
 {
     // Tesseract now and then leaves out a whole line among those it reads, most often a short
     // last one near the image's edge ("步、放风筝。" under a paragraph). A band of ink rows
@@ -310,15 +320,17 @@ void TesseractEngine::readSkippedLines(tesseract::TessBaseAPI *api, const QImage
     for (const InkBand &band : inkBands(area, inkThreshold(area))) {
         const int top = unit.rect.top() + band.top;
         const int bottom = unit.rect.top() + band.bottom - 1;
-        const bool read = std::any_of(reading.lines.begin(), reading.lines.end(), [&](const RecognizedLine &line) {
-            return std::any_of(line.words.begin(), line.words.end(), [&](const RecognizedWord &word) {
-                return word.box.top() <= bottom && word.box.bottom() >= top;
-            });
-        });
+        const bool read
+            = std::any_of(reading.lines.begin(), reading.lines.end(), [&](const RecognizedLine &line) {
+                  return std::any_of(line.words.begin(), line.words.end(), [&](const RecognizedWord &word) {
+                      return word.box.top() <= bottom && word.box.bottom() >= top;
+                  });
+              });
         // A few at most: a selection of pictures with a word or two is no text with lines left out.
         if (read || band.height() * 2 < wordHeight || band.height() > wordHeight * 2 || ++skipped > 2)
             continue;
-        ReadingUnit alone { QRect(unit.rect.left(), top, unit.rect.width(), band.height()), unit.block, unit.clear, true };
+        ReadingUnit alone { QRect(unit.rect.left(), top, unit.rect.width(), band.height()), unit.block,
+            unit.clear, true };
         std::optional<Reading> again = readPart(api, grey, alone, layout);
         if (!again)
             continue;
@@ -343,7 +355,8 @@ std::vector<TesseractEngine::ReadingUnit> TesseractEngine::readingUnits(
         // One block, the usual selection: the image is read as it is, its lines shared out
         // among the readers, a run of whole lines each.
         const TextBlock &block = layout.blocks.front();
-        const std::vector<QRect> parts = layout.pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
+        const std::vector<QRect> parts
+            = layout.pageLayout ? std::vector<QRect> { grey.rect() } : readingParts(grey, readers);
         for (const QRect &part : parts)
             units.push_back({ part, 0, block.rules });
         return units;
@@ -353,8 +366,9 @@ std::vector<TesseractEngine::ReadingUnit> TesseractEngine::readingUnits(
     return units;
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readUnits(const std::vector<tesseract::TessBaseAPI *> &engines,
-    const QImage &grey, const Layout &layout, const std::vector<ReadingUnit> &units)
+std::optional<TesseractEngine::Reading> TesseractEngine::readUnits(
+    const std::vector<tesseract::TessBaseAPI *> &engines, const QImage &grey, const Layout &layout,
+    const std::vector<ReadingUnit> &units)
 {
     // Each engine takes the next unit not yet read; the first works on this thread.
     std::vector<std::optional<Reading>> readings(units.size());
@@ -377,7 +391,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readUnits(const std::ve
         confidenceSum += part->confidence * part->words;
         reading.words += part->words;
         std::move(part->lines.begin(), part->lines.end(), std::back_inserter(reading.lines));
-        reading.blockOfLine.insert(reading.blockOfLine.end(), part->blockOfLine.begin(), part->blockOfLine.end());
+        reading.blockOfLine.insert(
+            reading.blockOfLine.end(), part->blockOfLine.begin(), part->blockOfLine.end());
     }
     reading.confidence = reading.words == 0 ? 0 : confidenceSum / reading.words;
     return reading;
@@ -404,7 +419,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
     return readUnits(engines, grey, layout, units);
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QImage &grey, const Layout &layout)
+std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(
+    const QImage &grey, const Layout &layout)
 {
     // Which of the three it is shows only in a reading. The Japanese and the Korean model read
     // the image at once, one on each core: Japanese comes back from the first with kana,
@@ -415,7 +431,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
         QString language;
         std::vector<QChar::Script> scripts;
     };
-    const Candidate japanese { QStringLiteral("jpn"), { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } };
+    const Candidate japanese { QStringLiteral("jpn"),
+        { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } };
     const Candidate korean { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } };
     const Candidate chinese { QStringLiteral("chi_sim"), { QChar::Script_Han } };
     std::optional<Reading> best;
@@ -448,7 +465,8 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(const QIm
     }
     constexpr double sureKorean = 0.85;
     const bool settled = kana
-        || (best && best->confidence >= sureKorean && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
+        || (best && best->confidence >= sureKorean
+            && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
     if (!settled && !dataFileMissing(chinese.language)) {
         if (tesseract::TessBaseAPI *api = engineFor({ chinese.language, false }, 0))
             consider(chinese, readUnits({ api }, grey, layout, readingUnits(grey, layout, 1)));
@@ -515,17 +533,20 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
     bool anyLetter = false;
     for (const RecognizedLine &line : english->lines) {
         for (const RecognizedWord &word : line.words) {
-            anyLetter = anyLetter || std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetter(); });
+            anyLetter = anyLetter
+                || std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetter(); });
             QString letters = word.text;
             while (!letters.isEmpty() && !letters.front().isLetter())
                 letters.remove(0, 1);
             while (!letters.isEmpty() && !letters.back().isLetter())
                 letters.chop(1);
-            beyondAscii = beyondAscii
-                || std::any_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() && c.unicode() > 0x7f; });
+            beyondAscii = beyondAscii || std::any_of(letters.begin(), letters.end(), [](QChar c) {
+                return c.isLetter() && c.unicode() > 0x7f;
+            });
             // Short words, numbers, code and addresses say nothing about the language.
-            if (letters.size() < 3
-                || !std::all_of(letters.begin(), letters.end(), [](QChar c) { return c.isLetter() || c == u'\''; }))
+            if (letters.size() < 3 || !std::all_of(letters.begin(), letters.end(), [](QChar c) {
+                    return c.isLetter() || c == u'\'';
+                }))
                 continue;
             ++words;
             unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
@@ -570,11 +591,12 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
     const auto stopped = [&] {
         if (m_cancelCount != m_readingCount)
             throw CaptureError(OCRServiceError::captureCancelled);
-        throw CaptureError(QStringLiteral("Reading the selection of %1 × %2 pixels took longer than %3 seconds and "
-                                          "was stopped. Select a smaller area, or only the text you need.")
-                               .arg(image.width())
-                               .arg(image.height())
-                               .arg(m_options.timeBudgetMs / 1000));
+        throw CaptureError(
+            QStringLiteral("Reading the selection of %1 × %2 pixels took longer than %3 seconds and "
+                           "was stopped. Select a smaller area, or only the text you need.")
+                .arg(image.width())
+                .arg(image.height())
+                .arg(m_options.timeBudgetMs / 1000));
     };
     const QImage grey = m_options.prepareImage ? prepareForRecognition(image, m_options.preparation)
                                                : greyscaleOnWhite(image);
@@ -583,14 +605,15 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
 
     Layout layout;
     layout.pageLayout = qint64(grey.width()) * grey.height() > m_options.pageLayoutPixels;
-    layout.blocks = layout.pageLayout ? std::vector<TextBlock> { TextBlock { grey.rect(), {}, {} } } : textBlocks(grey);
+    layout.blocks
+        = layout.pageLayout ? std::vector<TextBlock> { TextBlock { grey.rect(), {}, {} } } : textBlocks(grey);
     layout.background = backgroundGrey(grey);
 
     std::optional<Reading> reading;
     if (const auto language = tesseractLanguage(languageIdentifier)) {
         reading = read(*language, grey, layout);
-        static const QStringList eastAsianModels
-            = { QStringLiteral("jpn"), QStringLiteral("kor"), QStringLiteral("chi_sim"), QStringLiteral("chi_tra") };
+        static const QStringList eastAsianModels = { QStringLiteral("jpn"), QStringLiteral("kor"),
+            QStringLiteral("chi_sim"), QStringLiteral("chi_tra") };
         if (reading && eastAsianModels.contains(*language))
             readLatinWordsAgain(grey, layout, *reading);
     } else {

@@ -8,10 +8,10 @@
 #include <QRect>
 #include <QString>
 
-#include <map>
-#include <memory>
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -100,7 +100,8 @@ private:
 
     QString automaticLatinLanguage();
     std::optional<Reading> read(const QString &language, const QImage &grey, const Layout &layout);
-    std::optional<Reading> readWith(const QString &language, const QImage &grey, const Layout &layout, int readers);
+    std::optional<Reading> readWith(
+        const QString &language, const QImage &grey, const Layout &layout, int readers);
     std::optional<Reading> readUnits(const std::vector<tesseract::TessBaseAPI *> &engines, const QImage &grey,
         const Layout &layout, const std::vector<ReadingUnit> &units);
     std::optional<Reading> readLatin(const QImage &grey, const Layout &layout);
@@ -108,8 +109,8 @@ private:
     void readLatinWordsAgain(const QImage &grey, const Layout &layout, Reading &reading);
     std::optional<Reading> readPart(
         tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout);
-    void readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout,
-        Reading &reading, double &confidenceSum);
+    void readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit,
+        const Layout &layout, Reading &reading, double &confidenceSum);
     static std::vector<ReadingUnit> readingUnits(const QImage &grey, const Layout &layout, int readers);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
     const std::optional<QString> &dataDirectory();

@@ -71,17 +71,19 @@ public:
             TextBlock &head = blocks[i];
             TextBlock &table = blocks[i + 1];
             if (head.isTable() || !table.isTable() || head.rect.height() > m_lineHeight * 8 / 5
-                || table.rect.top() - head.rect.bottom() > m_lineHeight * 2 || head.rect.left() < table.rect.left() - m_lineHeight
+                || table.rect.top() - head.rect.bottom() > m_lineHeight * 2
+                || head.rect.left() < table.rect.left() - m_lineHeight
                 || head.rect.right() > table.rect.right() + m_lineHeight)
                 continue;
-            const bool clear = std::none_of(table.gutters.begin(), table.gutters.end(), [&](const std::pair<int, int> &gutter) {
-                const int x = (gutter.first + gutter.second) / 2;
-                for (int y = head.rect.top(); y <= head.rect.bottom(); ++y) {
-                    if (ink(x, y))
-                        return true;
-                }
-                return false;
-            });
+            const bool clear = std::none_of(
+                table.gutters.begin(), table.gutters.end(), [&](const std::pair<int, int> &gutter) {
+                    const int x = (gutter.first + gutter.second) / 2;
+                    for (int y = head.rect.top(); y <= head.rect.bottom(); ++y) {
+                        if (ink(x, y))
+                            return true;
+                    }
+                    return false;
+                });
             if (!clear)
                 continue;
             table.rect = table.rect.united(head.rect);
@@ -163,7 +165,9 @@ private:
         const int minimumGap = std::max(2, typical / 4);
         std::vector<Band> merged { found.front() };
         for (size_t i = 1; i < found.size(); ++i) {
-            const bool thin = std::min(found[i].bottom - found[i].top, merged.back().bottom - merged.back().top) * 2 < typical;
+            const bool thin
+                = std::min(found[i].bottom - found[i].top, merged.back().bottom - merged.back().top) * 2
+                < typical;
             if (thin && found[i].top - merged.back().bottom < minimumGap)
                 merged.back().bottom = found[i].bottom;
             else
@@ -295,9 +299,10 @@ private:
             gutter.right = left + x;
             if (x - start < m_minimumGutter)
                 continue;
-            const auto straddling = std::count_if(spans.begin(), spans.end(), [&](const std::pair<int, int> &span) {
-                return span.first < gutter.left && span.second >= gutter.right;
-            });
+            const auto straddling
+                = std::count_if(spans.begin(), spans.end(), [&](const std::pair<int, int> &span) {
+                      return span.first < gutter.left && span.second >= gutter.right;
+                  });
             if (straddling * 2 >= m_lineHeight * 3)
                 found.push_back(std::move(gutter));
         }
@@ -305,7 +310,8 @@ private:
     }
 
     // The first and last inked x of each row of `rect` (absent for rows that are not text).
-    std::vector<std::optional<std::pair<int, int>>> rowSpans(const QRect &rect, const std::vector<bool> &rows) const
+    std::vector<std::optional<std::pair<int, int>>> rowSpans(
+        const QRect &rect, const std::vector<bool> &rows) const
     {
         std::vector<std::optional<std::pair<int, int>>> spans(rect.height());
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
@@ -385,12 +391,13 @@ private:
                     continue;
                 for (int x = 0; x < width; ++x)
                     columns[x] = sums[b][x] - sums[a][x];
-                const std::vector<std::pair<int, int>> runSpans
-                    = present(spans, size_t(lines[a].top - rect.top()), size_t(lines[b - 1].bottom - rect.top()));
+                const std::vector<std::pair<int, int>> runSpans = present(
+                    spans, size_t(lines[a].top - rect.top()), size_t(lines[b - 1].bottom - rect.top()));
                 // Only wide gutters, between areas of a page (a sidebar below a page's head): the
                 // columns of a terminal's table between two prompts, or cells that line up in a
                 // few lines of code, are read with their lines.
-                const auto found = gutters(columns, rect.left(), rowSums[b] - rowSums[a], lines[b - 1].bottom - lines[a].top, runSpans);
+                const auto found = gutters(columns, rect.left(), rowSums[b] - rowSums[a],
+                    lines[b - 1].bottom - lines[a].top, runSpans);
                 const auto wide = std::count_if(found.begin(), found.end(),
                     [&](const Gutter &gutter) { return gutter.right - gutter.left >= m_lineHeight * 3; });
                 if (found.size() > gutterCount && size_t(wide) >= found.size() - gutterCount) {
@@ -418,7 +425,8 @@ private:
                 matched += std::any_of(rows.begin(), rows.end(), [&](const Band &row) {
                     const int common = std::min(line.bottom, row.bottom) - std::max(line.top, row.top);
                     const int tallest = std::max({ line.bottom - line.top, m_lineHeight, 1 });
-                    return common * 10 >= (line.bottom - line.top) * 8 && (row.bottom - row.top) * 10 <= tallest * 16;
+                    return common * 10 >= (line.bottom - line.top) * 8
+                        && (row.bottom - row.top) * 10 <= tallest * 16;
                 });
             }
             if (matched * 10 < int(lines.back().size()) * 8)
@@ -433,7 +441,8 @@ private:
                 continue;
             int full = 0;
             for (const Band &line : lines[p]) {
-                const QRect extent = inkExtent(QRect(parts[p].left(), line.top, parts[p].width(), line.bottom - line.top));
+                const QRect extent
+                    = inkExtent(QRect(parts[p].left(), line.top, parts[p].width(), line.bottom - line.top));
                 full += extent.width() * 10 >= parts[p].width() * 8 ? 1 : 0;
             }
             if (full * 10 >= int(lines[p].size()) * 6)

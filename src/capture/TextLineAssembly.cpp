@@ -80,7 +80,8 @@ bool cellInked(const CharacterGrid &grid, int cell, const std::vector<int> &ink)
 }
 
 // The first and last cell of a word that hold ink: its box may reach into a blank cell.
-std::pair<int, int> inkedCells(const RecognizedWord &word, const CharacterGrid &grid, const std::vector<int> &ink)
+std::pair<int, int> inkedCells(
+    const RecognizedWord &word, const CharacterGrid &grid, const std::vector<int> &ink)
 {
     int first = cellOf(grid, word.box.left() + 1);
     int last = cellOf(grid, word.box.right() - 1);
@@ -334,8 +335,8 @@ std::pair<int, int> facingMiddles(const RecognizedWord &left, const RecognizedWo
 // `inkGap` is the blank in the ink between two words beside East Asian text, when it was
 // measured: the engine's boxes of single syllables and characters are loose.
 // `wordGap` is where Korean word gaps begin, as a share of the line's height.
-int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height, double lineHeight,
-    int inkGap, double wordGap)
+int proportionalSpaces(const RecognizedWord &left, const RecognizedWord &right, double height,
+    double lineHeight, int inkGap, double wordGap)
 {
     const int gap = inkGap >= 0 ? inkGap : right.box.left() - left.box.right() - 1;
     const QChar before = left.text.isEmpty() ? QChar() : left.text.back();
@@ -609,15 +610,16 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
     };
     const bool tableCells = !grid && !gutters.empty();
     const int threshold = grey.isNull() ? 0 : inkThreshold(grey);
-    const auto eastAsianGap = [&](const RecognizedWord &left, const RecognizedWord &right, const RecognizedLine &line) {
-        const bool eastAsian = (!left.text.isEmpty() && isEastAsian(left.text.back()))
-            || (!right.text.isEmpty() && isEastAsian(right.text.front()));
-        if (!eastAsian || grey.isNull())
-            return -1;
-        const QRect box = lineBox(line);
-        const auto [from, to] = facingMiddles(left, right);
-        return inkGap(grey, threshold, box.top(), box.bottom(), from, to);
-    };
+    const auto eastAsianGap
+        = [&](const RecognizedWord &left, const RecognizedWord &right, const RecognizedLine &line) {
+              const bool eastAsian = (!left.text.isEmpty() && isEastAsian(left.text.back()))
+                  || (!right.text.isEmpty() && isEastAsian(right.text.front()));
+              if (!eastAsian || grey.isNull())
+                  return -1;
+              const QRect box = lineBox(line);
+              const auto [from, to] = facingMiddles(left, right);
+              return inkGap(grey, threshold, box.top(), box.bottom(), from, to);
+          };
 
     // The line's words' median top and bottom: one loose box may span two lines; and a line
     // is taken for no larger than the block's lines are, give or take a little.
@@ -683,12 +685,14 @@ std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &re
         if (grid)
             text.fill(QLatin1Char(' '), cells[i].front().first - *leftmostCell);
         else if (tableCells)
-            text.fill(QLatin1Char('\t'), guttersBetween(std::numeric_limits<int>::min(), line.words.front().box.left()));
+            text.fill(QLatin1Char('\t'),
+                guttersBetween(std::numeric_limits<int>::min(), line.words.front().box.left()));
         std::vector<WordConfidence> confidences;
         for (size_t w = 0; w < line.words.size(); ++w) {
             const RecognizedWord &word = line.words[w];
             if (w > 0) {
-                const int tabs = tableCells ? guttersBetween(line.words[w - 1].box.right(), word.box.left()) : 0;
+                const int tabs
+                    = tableCells ? guttersBetween(line.words[w - 1].box.right(), word.box.left()) : 0;
                 const int spaces = grid ? std::max(0, cells[i][w].first - cells[i][w - 1].second - 1)
                     : tabs > 0          ? 0
                                         : proportionalSpaces(line.words[w - 1], word, height, lineHeight,

@@ -40,12 +40,11 @@ std::optional<CharacterGrid> findCharacterGrid(const QImage &grey, const std::ve
 // The lines as text, with the white space between the words restored from where the words
 // stand rather than from the engine's guess: in monospaced text every empty character cell
 // is one space, inside a word the engine ran together too, and the indentation of a line
-// against the leftmost one of its block is kept, so code, terminals and columns paste as they look; in proportional
-// text a gap wide enough for a space is one space, and a narrower one (after the dot of a
-// domain name) none. Lines without words are left out.
-// `gutters` are a table's gaps between its columns, [left, right) in x: in proportional text
-// each one between two words (or before the first) is a tab, so the rows paste into a
-// spreadsheet as its cells; monospaced tables keep their spaces, as a terminal shows them.
+// against the leftmost one of its block is kept, so code, terminals and columns paste as they look; in
+// proportional text a gap wide enough for a space is one space, and a narrower one (after the dot of a domain
+// name) none. Lines without words are left out. `gutters` are a table's gaps between its columns, [left,
+// right) in x: in proportional text each one between two words (or before the first) is a tab, so the rows
+// paste into a spreadsheet as its cells; monospaced tables keep their spaces, as a terminal shows them.
 // `indentFrom` is where indentation is counted from, when the lines are a block cut from
 // a taller one (by default the leftmost line of these).
 std::vector<TextObservation> assembleLines(const std::vector<RecognizedLine> &lines, const QImage &grey,

@@ -7,6 +7,7 @@
 #include <ZXing/ReadBarcode.h>
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QPointF>
 
 #include <algorithm>
@@ -14,6 +15,10 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
+}
 
 namespace {
 
@@ -185,7 +190,8 @@ std::vector<QRect> lightCards(const QImage &grey)
                 stack.pop_back();
                 ++area;
                 box = box.united(QRect(p, QSize(1, 1)));
-                for (const QPoint n : { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
+                for (const QPoint n :
+                    { p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1) }) {
                     if (n.x() < 0 || n.y() < 0 || n.x() >= width || n.y() >= height)
                         continue;
                     char &mark = seen[size_t(n.y()) * width + n.x()];
@@ -226,10 +232,13 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcode
 
 std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detectBarcodesQuickly(const QImage &image)
 {
-    return detect(image, ZXingBarcodeOptions { .retryInverted = m_options.retryInverted, .retryQuietZone = false, .retryUpscaled = false });
+    return detect(image,
+        ZXingBarcodeOptions {
+            .retryInverted = m_options.retryInverted, .retryQuietZone = false, .retryUpscaled = false });
 }
 
-std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const QImage &image, ZXingBarcodeOptions options)
+std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(
+    const QImage &image, ZXingBarcodeOptions options)
 {
     if (image.isNull())
         return std::nullopt;
@@ -272,8 +281,8 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
                     // Smooth, so a module of one and a half pixels, drawn as one dark and one
                     // grey pixel, comes out as even bars rather than stairs of 3 and 6.
                     if (upscaled)
-                        attempt = attempt.scaled(
-                            attempt.width() * 3, attempt.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                        attempt = attempt.scaled(attempt.width() * 3, attempt.height() * 3,
+                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                     // Reading an enlarged image again at smaller sizes would only undo the
                     // enlargement; and ZXing-C++ 1.4 aborts (a failed assertion) when it
                     // merges a linear code found at two of those sizes.
@@ -291,7 +300,8 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
         // margin) enlarged and cut at one threshold for the whole image: local averaging
         // merges its modules with the light around them.
         if (results.empty() && options.retryUpscaled && smallEnough) {
-            QImage attempt = grey.scaled(grey.width() * 3, grey.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QImage attempt = grey.scaled(
+                grey.width() * 3, grey.height() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             ZXing::DecodeHints attemptHints = hints;
             attemptHints.setTryDownscale(false);
             attemptHints.setBinarizer(ZXing::Binarizer::GlobalHistogram);
@@ -311,13 +321,13 @@ std::optional<std::vector<BarcodeObservation>> ZXingBarcodeEngine::detect(const 
             for (const QRect &card : lightCards(grey)) {
                 const QImage part = grey.copy(card);
                 for (const ZXing::Result &result : read(withQuietZone(part), hints))
-                    observations.push_back(observationOf(
-                        result, boxOf(result, quietZoneMargin(part), 1, card.size()).translated(card.topLeft())));
+                    observations.push_back(observationOf(result,
+                        boxOf(result, quietZoneMargin(part), 1, card.size()).translated(card.topLeft())));
             }
         }
         return observations;
     } catch (const std::exception &error) {
-        qWarning("Barcode detection failed: %s", error.what());
+        qCWarning(lcRecognition, "Barcode detection failed: %s", error.what());
         return std::nullopt;
     }
 }

@@ -105,7 +105,8 @@ bool moveInto(QDBusConnection bus, const QString &appId, std::chrono::millisecon
         // Gone with the process, failed or not.
         { QStringLiteral("CollectMode"), QDBusVariant(QStringLiteral("inactive-or-failed")) },
     };
-    start << scope << QStringLiteral("fail") << QVariant::fromValue(properties) << QVariant::fromValue(QList<AuxUnit>());
+    start << scope << QStringLiteral("fail") << QVariant::fromValue(properties)
+          << QVariant::fromValue(QList<AuxUnit>());
     const QDBusMessage reply = bus.call(start, QDBus::Block, int(wait.count()));
     if (reply.type() != QDBusMessage::ReplyMessage)
         return false;

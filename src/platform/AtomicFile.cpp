@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -12,6 +13,10 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+Q_LOGGING_CATEGORY(lcFiles, "glyphwell.files", QtInfoMsg)
+}
 
 namespace {
 
@@ -208,7 +213,7 @@ void tighten(const QString &path, bool folder)
         && (info.st_mode & 077) != 0 && info.st_uid == ::geteuid()) {
         const mode_t mode = (info.st_mode & 07777) & ~mode_t(077);
         if (::fchmod(fd, mode) == 0)
-            qInfo("%s was open to other users; it is now private (mode %o)", native.constData(),
+            qCInfo(lcFiles, "%s was open to other users; it is now private (mode %o)", native.constData(),
                 unsigned(mode));
     }
     ::close(fd);

@@ -32,12 +32,15 @@ QString desktopBindingHint(DesktopFamily family)
             "\"glyphwell --capture\", or let Glyphwell add it: Settings > Shortcuts > Add to GNOME's "
             "keyboard shortcuts.");
     case DesktopFamily::kde:
-        return QStringLiteral("In KDE System Settings > Shortcuts, add a command running \"glyphwell --capture\" "
-                              "(Add New > Command or Script).");
+        return QStringLiteral(
+            "In KDE System Settings > Shortcuts, add a command running \"glyphwell --capture\" "
+            "(Add New > Command or Script).");
     case DesktopFamily::sway:
-        return QStringLiteral("In sway's config (~/.config/sway/config): bindsym Mod4+Shift+x exec glyphwell --capture");
+        return QStringLiteral(
+            "In sway's config (~/.config/sway/config): bindsym Mod4+Shift+x exec glyphwell --capture");
     case DesktopFamily::other:
         break;
     }
-    return QStringLiteral("Bind a key to the command \"glyphwell --capture\" in the desktop's keyboard settings.");
+    return QStringLiteral(
+        "Bind a key to the command \"glyphwell --capture\" in the desktop's keyboard settings.");
 }

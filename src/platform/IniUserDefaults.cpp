@@ -33,8 +33,8 @@ const QString &setAsideSerializedVariants(const QString &path)
         return path;
     const QByteArray content = file.readAll();
     file.close();
-    static const QRegularExpression variantLine(QStringLiteral("^[^=\\n]*=[ \\t]*@Variant\\(.*$\\n?"),
-        QRegularExpression::MultilineOption);
+    static const QRegularExpression variantLine(
+        QStringLiteral("^[^=\\n]*=[ \\t]*@Variant\\(.*$\\n?"), QRegularExpression::MultilineOption);
     QString text = QString::fromUtf8(content);
     if (!text.contains(variantLine))
         return path;

@@ -2,6 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcFiles, "glyphwell.files", QtInfoMsg)
+}
 
 QString keepUnreadableFileAside(const QString &path, const QDateTime &now)
 {
@@ -15,7 +20,7 @@ QString keepUnreadableFileAside(const QString &path, const QDateTime &now)
         target = stem + QLatin1Char('-') + QString::number(n);
     if (!QFile::rename(path, target))
         return {}; // the caller's save then fails and says so
-    qWarning("%s could not be read; it was kept as %s and a new one is started", qPrintable(path),
+    qCWarning(lcFiles, "%s could not be read; it was kept as %s and a new one is started", qPrintable(path),
         qPrintable(target));
     return target;
 }
@@ -26,9 +31,10 @@ void SaveFailureLog::note(bool saved, const QString &path, const QString &reason
         return;
     m_failing = !saved;
     if (m_failing)
-        qWarning("Could not save the %s to %s%s%s; the previous file is left as it was, and saving is "
-                 "tried again at the next change",
+        qCWarning(lcFiles,
+            "Could not save the %s to %s%s%s; the previous file is left as it was, and saving is "
+            "tried again at the next change",
             qPrintable(m_what), qPrintable(path), reason.isEmpty() ? "" : ": ", qPrintable(reason));
     else
-        qInfo("The %s is saved to %s again", qPrintable(m_what), qPrintable(path));
+        qCInfo(lcFiles, "The %s is saved to %s again", qPrintable(m_what), qPrintable(path));
 }

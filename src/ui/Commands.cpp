@@ -1,8 +1,8 @@
 #include "Commands.h"
 
-#include "app/AppState.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Notifier.h"
+#include "app/AppState.h"
 
 CommandAvailability CommandAvailability::of(const AppState &state)
 {

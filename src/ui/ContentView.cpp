@@ -4,13 +4,13 @@
 #include "Commands.h"
 #include "HistoryRow.h"
 #include "Icons.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "LanguagePicker.h"
 #include "PermissionBanner.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
 #include "TextExcerpt.h"
 #include "app/AppState.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -147,7 +147,8 @@ QWidget *ContentView::makeLanguageRow()
     label->setBuddy(m_languagePicker);
     pickerRow->addWidget(label);
     pickerRow->addWidget(m_languagePicker, 1, Qt::AlignLeft);
-    picker->setMaximumWidth(qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
+    picker->setMaximumWidth(
+        qMax(220, label->sizeHint().width() + pickerRow->spacing() + m_languagePicker->sizeHint().width()));
     row->addWidget(picker);
     QLabel *hint = secondaryLabel(
         QStringLiteral("Choose a language when you know the snippet, or leave it on Automatic."),
@@ -308,11 +309,12 @@ void ContentView::refresh()
     m_noLineBreaksButton->setEnabled(commands.capture);
     m_captureLastButton->setEnabled(commands.captureLast);
     using namespace KeyboardShortcuts;
-    m_captureButton->setToolTip(titleWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
-    m_noLineBreaksButton->setToolTip(titleWithShortcut(
-        QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
-    m_captureLastButton->setToolTip(titleWithShortcut(
-        QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
+    m_captureButton->setToolTip(
+        titleWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_noLineBreaksButton->setToolTip(
+        titleWithShortcut(QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
+    m_captureLastButton->setToolTip(
+        titleWithShortcut(QStringLiteral("Capture Last"), AppShortcutNames::captureLastSelection()));
     m_spinner->setVisible(m_state.captureState().kind() == CaptureState::Kind::capturing);
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);

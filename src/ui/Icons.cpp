@@ -161,7 +161,8 @@ QIcon busyApplicationIcon()
         painter.setBrush(dots);
         const double dot = std::max(1.5, diameter / 7);
         for (int i = -1; i <= 1; ++i)
-            painter.drawEllipse(QPointF(circle.center().x() + i * dot * 1.9, circle.center().y()), dot / 2 * 1.15, dot / 2 * 1.15);
+            painter.drawEllipse(QPointF(circle.center().x() + i * dot * 1.9, circle.center().y()),
+                dot / 2 * 1.15, dot / 2 * 1.15);
         painter.end();
         busy.addPixmap(pixmap);
     }

@@ -142,7 +142,8 @@ void MainWindow::refreshMenu()
     m_captureLastAction->setEnabled(commands.captureLast);
     m_stopReadingAction->setEnabled(m_state.isReadingCapture());
     using namespace KeyboardShortcuts;
-    m_captureAction->setText(menuTextWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
+    m_captureAction->setText(
+        menuTextWithShortcut(QStringLiteral("Capture Text"), AppShortcutNames::captureText()));
     m_noLineBreaksAction->setText(
         menuTextWithShortcut(QStringLiteral("No Line Breaks"), AppShortcutNames::captureWithoutLineBreaks()));
     m_captureLastAction->setText(
@@ -222,13 +223,11 @@ void MainWindow::hideEvent(QHideEvent *event)
 void MainWindow::showAbout()
 {
     QMessageBox::about(this, QStringLiteral("About Glyphwell"),
-        QStringLiteral(
-            "<h3>Glyphwell %1</h3>"
-            "<p>Turns any part of the screen into text. Everything is read on this computer; "
-            "nothing leaves it.</p>"
-            "<p>Text recognition: Tesseract %2<br>Barcodes and QR codes: ZXing-C++ %3<br>Qt %4</p>"
-            "<p>This session: %5</p>")
+        QStringLiteral("<h3>Glyphwell %1</h3>"
+                       "<p>Turns any part of the screen into text. Everything is read on this computer; "
+                       "nothing leaves it.</p>"
+                       "<p>Text recognition: Tesseract %2<br>Barcodes and QR codes: ZXing-C++ %3<br>Qt %4</p>"
+                       "<p>This session: %5</p>")
             .arg(QCoreApplication::applicationVersion(), tesseractVersion(), zxingVersion(),
-                QString::fromLatin1(qVersion()),
-                platformMethods().description().toHtmlEscaped()));
+                QString::fromLatin1(qVersion()), platformMethods().description().toHtmlEscaped()));
 }

@@ -2,13 +2,13 @@
 
 #include "Commands.h"
 #include "Icons.h"
+#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "LanguagePicker.h"
 #include "LineLimitedLabel.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
 #include "TextExcerpt.h"
 #include "app/AppState.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -253,8 +253,8 @@ void MenuBarContentView::refresh()
     const QString keys = shortcutText(KeyboardShortcuts::AppShortcutNames::captureText());
     m_captureShortcut->setText(keys);
     m_captureShortcut->setVisible(!keys.isEmpty());
-    m_captureButton->setToolTip(
-        titleWithShortcut(QStringLiteral("Capture Text"), KeyboardShortcuts::AppShortcutNames::captureText()));
+    m_captureButton->setToolTip(titleWithShortcut(
+        QStringLiteral("Capture Text"), KeyboardShortcuts::AppShortcutNames::captureText()));
     m_copyButton->setEnabled(commands.copy);
     m_exportButton->setEnabled(commands.exportText);
     m_languagePicker->refresh();

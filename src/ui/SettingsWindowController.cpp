@@ -3,13 +3,13 @@
 #include "Icons.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/DesktopAccelerator.h"
+#include "KeyboardShortcuts/GnomeCustomShortcut.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
-#include "platform/DesktopBinding.h"
-#include "KeyboardShortcuts/GnomeCustomShortcut.h"
-#include "platform/PlatformMethods.h"
 #include "RefreshScheduler.h"
 #include "app/Preferences.h"
+#include "platform/DesktopBinding.h"
+#include "platform/PlatformMethods.h"
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
@@ -107,13 +107,15 @@ public:
             // Without this the fields would look as if they worked.
             const DesktopFamily desktop = currentDesktopFamily();
             const QString where = desktop == DesktopFamily::gnome
-                ? QStringLiteral("In GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts, add one "
-                                 "running \"glyphwell --capture\", or let Glyphwell add Capture Text's.")
+                ? QStringLiteral(
+                    "In GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts, add one "
+                    "running \"glyphwell --capture\", or let Glyphwell add Capture Text's.")
                 : desktopBindingHint(desktop);
-            auto *note = new QLabel(QStringLiteral("This desktop does not give programs global shortcuts, so these "
-                                                   "take effect only where it does. ")
-                    + where.toHtmlEscaped(),
-                this);
+            auto *note
+                = new QLabel(QStringLiteral("This desktop does not give programs global shortcuts, so these "
+                                            "take effect only where it does. ")
+                        + where.toHtmlEscaped(),
+                    this);
             note->setObjectName(QStringLiteral("desktopBindingNote"));
             note->setWordWrap(true);
             note->setTextFormat(Qt::RichText);
@@ -161,9 +163,10 @@ private:
         if (!alive)
             co_return;
         button->setEnabled(true);
-        m_gnomeStatus->setText(problem ? *problem
-                                       : QStringLiteral("Added to GNOME Settings > Keyboard > Custom Shortcuts: %1 runs %2.")
-                                             .arg(shortcut->displayText(), command));
+        m_gnomeStatus->setText(problem
+                ? *problem
+                : QStringLiteral("Added to GNOME Settings > Keyboard > Custom Shortcuts: %1 runs %2.")
+                      .arg(shortcut->displayText(), command));
     }
 
     // "glyphwell --capture" where that name finds this program; its full path otherwise.
@@ -177,7 +180,8 @@ private:
         static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
         QString quoted = self;
         if (!plain.match(self).hasMatch())
-            quoted = QLatin1Char('\'') + self.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+            quoted = QLatin1Char('\'') + self.replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+                + QLatin1Char('\'');
         return quoted + QStringLiteral(" --capture");
     }
 

@@ -2,8 +2,8 @@
 #include "capture/RegionSelector.h"
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
+#include "entry/PlatformLoader.h"
 #include "platform/QtPasteboard.h"
-#include "platform/loader/PlatformLoader.h"
 #include "platform/x11/X11WindowActivation.h"
 
 #include <QClipboard>

@@ -2,7 +2,7 @@
 
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
-#include "app/GlyphwellApp.h"
+#include "entry/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
 #include "platform/WindowActivation.h"
 #include "ui/MainWindow.h"

@@ -4,7 +4,7 @@
 #include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "XTestInput.h"
-#include "app/GlyphwellApp.h"
+#include "entry/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsWindowController.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QPoint>
 #include <QTest>

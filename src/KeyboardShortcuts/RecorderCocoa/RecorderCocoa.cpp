@@ -92,7 +92,8 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
     // Typed text never becomes the content: keys are shortcuts here. Qt's own clear button
     // does nothing in a read-only field, so the field carries one of its own.
     setReadOnly(true);
-    m_clearAction = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    m_clearAction
+        = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
     m_clearAction->setObjectName(QStringLiteral("clearShortcut"));
     m_clearAction->setToolTip(localized(QStringLiteral("clear_shortcut")));
     connect(m_clearAction, &QAction::triggered, this, &RecorderCocoa::clearShortcut);
@@ -104,12 +105,19 @@ RecorderCocoa::RecorderCocoa(const Name &name, Dialogs &dialogs, ChangeHandler o
     setAccessibleName(localized(QStringLiteral("record_shortcut")));
     refreshStringValue();
 
+    connect(
+        &Notifier::instance(), &Notifier::combinationTakenElsewhere, this, [this](const Shortcut &shortcut) {
+            if (QApplication::focusWidget() == this)
+                handleCombinationTakenElsewhere(shortcut);
+        });
     connect(&Notifier::instance(), &Notifier::shortcutByNameDidChange, this, [this](const Name &changed) {
         if (changed.rawValue() == m_name.rawValue())
             refreshStringValue();
     });
-    connect(&Notifier::instance(), &Notifier::keyboardLayoutDidChange, this, &RecorderCocoa::refreshStringValue);
-    connect(this, &QLineEdit::textChanged, this, [this](const QString &text) { m_clearAction->setVisible(!text.isEmpty()); });
+    connect(
+        &Notifier::instance(), &Notifier::keyboardLayoutDidChange, this, &RecorderCocoa::refreshStringValue);
+    connect(this, &QLineEdit::textChanged, this,
+        [this](const QString &text) { m_clearAction->setVisible(!text.isEmpty()); });
     m_clearAction->setVisible(!text().isEmpty());
 }
 
@@ -250,8 +258,7 @@ bool RecorderCocoa::eventFilter(QObject *watched, QEvent *event)
             setFocus(Qt::OtherFocusReason);
         } else if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
             preventBecomingKey();
-        }
-        else if (event->type() == QEvent::WindowDeactivate && m_recording)
+        } else if (event->type() == QEvent::WindowDeactivate && m_recording)
             clearFocus();
     }
     return false;

@@ -47,8 +47,8 @@ struct Channel {
     Next next() { return Next { *this }; }
 };
 
-QCoro::AsyncGenerator<EventType> stream(
-    std::shared_ptr<Channel> channel, std::shared_ptr<EventSubscription> subscription, std::optional<EventType> only)
+QCoro::AsyncGenerator<EventType> stream(std::shared_ptr<Channel> channel,
+    std::shared_ptr<EventSubscription> subscription, std::optional<EventType> only)
 {
     for (;;) {
         EventType type = co_await channel->next();
@@ -62,11 +62,11 @@ QCoro::AsyncGenerator<EventType> makeStream(const Name &name, std::optional<Even
     auto channel = std::make_shared<Channel>();
     // Subscribed now, not when the consumer first asks, so that presses between the next turn
     // and the first question are kept.
-    auto subscription = std::make_shared<EventSubscription>(
-        name, [weak = std::weak_ptr<Channel>(channel)](EventType type) {
-            if (const std::shared_ptr<Channel> live = weak.lock())
-                live->push(type);
-        });
+    auto subscription
+        = std::make_shared<EventSubscription>(name, [weak = std::weak_ptr<Channel>(channel)](EventType type) {
+              if (const std::shared_ptr<Channel> live = weak.lock())
+                  live->push(type);
+          });
     return stream(std::move(channel), std::move(subscription), only);
 }
 

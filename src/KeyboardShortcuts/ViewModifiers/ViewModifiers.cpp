@@ -88,7 +88,8 @@ public:
 
     static void removeFrom(QAction *action)
     {
-        const auto followers = action->findChildren<ShortcutFollower *>(QLatin1String(objectNameFor), Qt::FindDirectChildrenOnly);
+        const auto followers = action->findChildren<ShortcutFollower *>(
+            QLatin1String(objectNameFor), Qt::FindDirectChildrenOnly);
         for (ShortcutFollower *follower : followers)
             delete follower;
     }

@@ -14,7 +14,8 @@ namespace KeyboardShortcuts {
 // Runs the action for every press and release of the name's shortcut while the widget is
 // shown; hidden, it hears nothing.
 void onGlobalKeyboardShortcut(QWidget *widget, const Name &name, std::function<void(EventType)> action);
-void onGlobalKeyboardShortcut(QWidget *widget, const Name &name, EventType type, std::function<void()> action);
+void onGlobalKeyboardShortcut(
+    QWidget *widget, const Name &name, EventType type, std::function<void()> action);
 
 // Gives the action the name's stored shortcut as its own key sequence, and none while any
 // recorder records; follows every change of the shortcut and of the keyboard layout.

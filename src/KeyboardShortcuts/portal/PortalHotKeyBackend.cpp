@@ -9,10 +9,15 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.portal", QtInfoMsg)
+}
 
 namespace KeyboardShortcuts {
 
@@ -41,8 +46,9 @@ PortalHotKeyBackend::PortalHotKeyBackend(std::function<std::vector<PortalShortcu
         { "ShortcutsChanged", SLOT(onShortcutsChanged(QDBusMessage)) },
     };
     for (const auto &[signal, slot] : signalSlots) {
-        if (!m_bus.connect(Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
-            qWarning() << "Cannot follow the global-shortcut portal's" << signal << "signal";
+        if (!m_bus.connect(
+                Portal::service, Portal::path, shortcutsInterface, QLatin1String(signal), this, slot))
+            qCWarning(lcHotKeys) << "Cannot follow the global-shortcut portal's" << signal << "signal";
     }
 }
 
@@ -175,10 +181,12 @@ QCoro::Task<> PortalHotKeyBackend::sync()
                     .arg(bound.error.isEmpty() ? QStringLiteral("refused or cancelled") : bound.error));
             continue;
         }
-        const QList<PortalShortcutEntry> given = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
+        const QList<PortalShortcutEntry> given
+            = portalShortcutEntries(bound.results.value(QStringLiteral("shortcuts")));
         noteTriggers(given);
         if (given.isEmpty())
-            finishBinding(BindState::noneBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"));
+            finishBinding(
+                BindState::noneBound, QStringLiteral("the desktop bound none of Glyphwell's shortcuts"));
         else
             finishBinding(BindState::bound, {});
     } while (self && m_syncAgain);
@@ -193,7 +201,7 @@ void PortalHotKeyBackend::finishBinding(BindState state, const QString &problem)
     m_bindProblem = problem;
     // Said once per kind of outcome, not at every rebind.
     if (changed && state != BindState::bound)
-        qWarning().noquote() << "glyphwell:" << problem;
+        qCWarning(lcHotKeys).noquote() << problem;
     Q_EMIT bindingFinished(state == BindState::bound);
 }
 

@@ -45,7 +45,8 @@ public:
     static inline const QString sessionToken = QStringLiteral("glyphwell");
 
     PortalHotKeyBackend(std::function<std::vector<PortalShortcutSlot>()> slotsProvider,
-        QDBusConnection bus = QDBusConnection::sessionBus(), std::chrono::milliseconds timeout = requestTimeout);
+        QDBusConnection bus = QDBusConnection::sessionBus(),
+        std::chrono::milliseconds timeout = requestTimeout);
     ~PortalHotKeyBackend() override;
 
     // The interface's version on this bus; 0 when the desktop has none.

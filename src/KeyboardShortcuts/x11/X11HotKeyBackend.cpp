@@ -5,15 +5,13 @@
 #include "KeyboardShortcuts/ModifierFlags.h"
 #include "KeyboardShortcuts/Notifier.h"
 
-#include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
-
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QPointer>
-#include <QTimer>
 #include <QMetaObject>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 // xkb.h names a struct member "explicit", a C++ keyword.
 #define explicit explicit_
@@ -58,18 +56,21 @@ std::vector<uint16_t> combinationsOf(uint16_t mask)
 } // namespace
 
 // A passive grab of another client takes a combination before any window hears it; all the
-// focused window gets is a FocusOut of mode Grab. A recorder that is recording is then told
-// the combination held down, so the user learns that another program has it instead of
+// focused window gets is a FocusOut of mode Grab. While a recorder records, the Notifier then
+// tells it the combination held down, so the user learns that another program has it instead of
 // seeing nothing happen.
 class X11HotKeyBackend::KeyboardGrabWatch : public QAbstractNativeEventFilter {
 public:
     explicit KeyboardGrabWatch(X11HotKeyBackend &backend)
         : m_backend(backend)
+        , m_recordingFollowed(QObject::connect(&Notifier::instance(),
+              &Notifier::recorderActiveStatusDidChange, [this](bool active) { m_recording = active; }))
     {
         qApp->installNativeEventFilter(this);
     }
     ~KeyboardGrabWatch() override
     {
+        QObject::disconnect(m_recordingFollowed);
         if (QCoreApplication *app = QCoreApplication::instance())
             app->removeNativeEventFilter(this);
     }
@@ -84,22 +85,21 @@ public:
         const auto *focus = static_cast<const xcb_focus_out_event_t *>(message);
         if (focus->mode != XCB_NOTIFY_MODE_GRAB || focus->detail == XCB_NOTIFY_DETAIL_POINTER)
             return false;
-        QPointer<RecorderCocoa> recorder = qobject_cast<RecorderCocoa *>(QApplication::focusWidget());
-        if (!recorder || !recorder->isRecording())
+        if (!m_recording)
             return false;
         const std::optional<Shortcut> held = m_backend.combinationHeldDown();
         if (!held)
             return false;
         // Not from inside the event dispatch: the recorder may open an alert.
-        QTimer::singleShot(0, recorder, [recorder, shortcut = *held] {
-            if (recorder && recorder->isRecording())
-                recorder->handleCombinationTakenElsewhere(shortcut);
-        });
+        QTimer::singleShot(0, &Notifier::instance(),
+            [shortcut = *held] { Q_EMIT Notifier::instance().combinationTakenElsewhere(shortcut); });
         return false;
     }
 
 private:
     X11HotKeyBackend &m_backend;
+    bool m_recording = false;
+    QMetaObject::Connection m_recordingFollowed;
 };
 
 X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
@@ -228,9 +228,8 @@ void X11HotKeyBackend::updateModifierMap()
         }
         return mask;
     };
-    const auto lowestBit = [](uint16_t mask, uint16_t fallback) {
-        return mask ? uint16_t(mask & -mask) : fallback;
-    };
+    const auto lowestBit
+        = [](uint16_t mask, uint16_t fallback) { return mask ? uint16_t(mask & -mask) : fallback; };
 
     m_modifierKeycodes.clear();
     for (int i = 0; i < 8 * perModifier; ++i) {
@@ -278,7 +277,8 @@ std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
     for (int keycode = m_minKeycode; keycode <= m_maxKeycode; ++keycode) {
         if (!(keymap->keys[keycode / 8] & (1u << (keycode % 8))))
             continue;
-        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode) != m_modifierKeycodes.end())
+        if (std::find(m_modifierKeycodes.begin(), m_modifierKeycodes.end(), keycode)
+            != m_modifierKeycodes.end())
             continue;
         if (down)
             return std::nullopt; // two keys: not one combination
@@ -414,13 +414,13 @@ bool X11HotKeyBackend::isKeyDown(uint8_t keycode)
 void X11HotKeyBackend::checkKeysHeldBeforeGrab()
 {
     if (isConnected()) {
-        std::erase_if(m_active, [&](const ActiveKey &active) {
-            return active.heldBeforeGrab && !isKeyDown(active.keycode);
-        });
+        std::erase_if(m_active,
+            [&](const ActiveKey &active) { return active.heldBeforeGrab && !isKeyDown(active.keycode); });
     } else {
         m_active.clear();
     }
-    if (std::none_of(m_active.begin(), m_active.end(), [](const ActiveKey &active) { return active.heldBeforeGrab; }))
+    if (std::none_of(
+            m_active.begin(), m_active.end(), [](const ActiveKey &active) { return active.heldBeforeGrab; }))
         m_heldBeforeGrabCheck->stop();
 }
 

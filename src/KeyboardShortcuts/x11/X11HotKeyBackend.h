@@ -2,7 +2,7 @@
 
 #include "KeyboardShortcuts/HotKeyBackend.h"
 #include "KeyboardShortcuts/Shortcut.h"
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QObject>
 
@@ -35,8 +35,8 @@ public:
 
     // Connects to $DISPLAY (or the given display). Without a server the backend stays usable
     // but refuses every registration.
-    explicit X11HotKeyBackend(
-        const char *display = nullptr, QObject *parent = nullptr, AutoRepeat autoRepeat = AutoRepeat::detectable);
+    explicit X11HotKeyBackend(const char *display = nullptr, QObject *parent = nullptr,
+        AutoRepeat autoRepeat = AutoRepeat::detectable);
     ~X11HotKeyBackend() override;
 
     bool isConnected() const;

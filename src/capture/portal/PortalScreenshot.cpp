@@ -14,11 +14,16 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QScreen>
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+Q_LOGGING_CATEGORY(lcCapture, "glyphwell.capture.portal", QtInfoMsg)
+}
 
 namespace {
 
@@ -52,9 +57,10 @@ uint PortalScreenshot::version() const
 
 QDBusMessage PortalScreenshot::permissionLookup() const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-        QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+            QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+            QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
     call << QStringLiteral("screenshot") << QStringLiteral("screenshot");
     return call;
 }
@@ -95,7 +101,8 @@ QCoro::Task<QImage> PortalScreenshot::take()
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
         Portal::service, Portal::path, screenshotInterface, QStringLiteral("Screenshot"));
-    call << QString() << QVariantMap { { QStringLiteral("interactive"), false }, { QStringLiteral("modal"), false } };
+    call << QString()
+         << QVariantMap { { QStringLiteral("interactive"), false }, { QStringLiteral("modal"), false } };
     auto request = callPortalRequest(m_bus, call, m_timeout);
     const PortalResponse response = co_await request;
     switch (response.status) {
@@ -106,7 +113,8 @@ QCoro::Task<QImage> PortalScreenshot::take()
     case PortalResponse::Status::failed:
         throw CaptureError::screenAccessRefused(QStringLiteral("the desktop refused the screenshot request"));
     case PortalResponse::Status::timedOut:
-        throw CaptureError::screenAccessRefused(QStringLiteral("the desktop did not answer the screenshot request"));
+        throw CaptureError::screenAccessRefused(
+            QStringLiteral("the desktop did not answer the screenshot request"));
     case PortalResponse::Status::callFailed:
         throw CaptureError::screenAccessRefused(
             QStringLiteral("the screenshot portal could not be called: ") + response.error);
@@ -122,7 +130,7 @@ QCoro::Task<QImage> PortalScreenshot::take()
     // the next request may write the same name. A file that is no picture is left alone: it
     // is not one the request wrote for us.
     if (!QFile::remove(*file))
-        qWarning().noquote() << "Could not remove the screenshot file" << *file;
+        qCWarning(lcCapture).noquote() << "Could not remove the screenshot file" << *file;
     co_return picture.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -135,8 +143,9 @@ FrozenFrame splitDesktopPicture(const QImage &picture, const std::vector<ScreenI
     const qreal scaleX = picture.width() / box.width();
     const qreal scaleY = picture.height() / box.height();
     for (const ScreenInfo &screen : screens) {
-        const QRectF source((screen.geometry.x() - box.x()) * scaleX, (screen.geometry.y() - box.y()) * scaleY,
-            screen.geometry.width() * scaleX, screen.geometry.height() * scaleY);
+        const QRectF source((screen.geometry.x() - box.x()) * scaleX,
+            (screen.geometry.y() - box.y()) * scaleY, screen.geometry.width() * scaleX,
+            screen.geometry.height() * scaleY);
         QImage image(screen.nativeRect.size(), QImage::Format_RGB32);
         image.fill(Qt::black);
         QPainter painter(&image);

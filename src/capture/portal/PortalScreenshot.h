@@ -20,8 +20,8 @@ public:
     // Long enough for a desktop that asks the user the first time; never for ever.
     static constexpr std::chrono::milliseconds defaultTimeout { 30000 };
 
-    explicit PortalScreenshot(
-        QDBusConnection bus = QDBusConnection::sessionBus(), std::chrono::milliseconds timeout = defaultTimeout);
+    explicit PortalScreenshot(QDBusConnection bus = QDBusConnection::sessionBus(),
+        std::chrono::milliseconds timeout = defaultTimeout);
 
     // The interface's version; 0 when the desktop does not offer it. Asked once (the
     // desktop does not change it while we run).

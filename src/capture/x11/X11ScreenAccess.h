@@ -1,7 +1,7 @@
 #pragma once
 
-#include "XcbPointers.h"
 #include "capture/ScreenAccess.h"
+#include "platform/x11/XcbPointers.h"
 
 // X11 lets every client read the screen; access is there when the server lets us read
 // the root window (some hardened servers refuse GetImage).

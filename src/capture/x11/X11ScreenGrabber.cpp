@@ -1,8 +1,8 @@
 #include "X11ScreenGrabber.h"
 
-#include "XcbPointers.h"
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenList.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QCoro/QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
@@ -369,8 +369,9 @@ QCoro::Task<QImage> X11ScreenGrabber::captureRegion(QRectF rect)
     const std::optional<CapturePlan> plan = planCapture(rect, m_screens.displays(), m_screens.screens());
     if (!plan)
         throw CaptureError(OCRServiceError::noCapturedImage);
-    auto grabbing = QtConcurrent::run(
-        [area = plan->pixelRect, method = m_method, kept = m_connection] { return grabRootRects({ area }, method, kept.get()); });
+    auto grabbing = QtConcurrent::run([area = plan->pixelRect, method = m_method, kept = m_connection] {
+        return grabRootRects({ area }, method, kept.get());
+    });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
     if (!grab.error.isEmpty())
@@ -397,8 +398,9 @@ QCoro::Task<FrozenFrame> X11ScreenGrabber::freezeFrame()
     }
     if (areas.empty())
         throw CaptureError(OCRServiceError::noCapturedImage);
-    auto grabbing = QtConcurrent::run(
-        [areas = std::move(areas), method = m_method, kept = m_connection] { return grabRootRects(areas, method, kept.get()); });
+    auto grabbing = QtConcurrent::run([areas = std::move(areas), method = m_method, kept = m_connection] {
+        return grabRootRects(areas, method, kept.get());
+    });
     X11Grab grab = co_await grabbing;
     m_lastGrabUsedSharedMemory = grab.usedSharedMemory;
     if (!grab.error.isEmpty())

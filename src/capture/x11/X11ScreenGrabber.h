@@ -54,7 +54,8 @@ std::shared_ptr<X11GrabConnection> makeGrabConnection();
 
 // Reads rectangles of the root window (device pixels) on a connection of its own (or on the
 // kept one), so it can run on any thread. Either every rectangle is read or none is.
-X11Grab grabRootRects(const std::vector<QRect> &rects, X11GrabMethod method, X11GrabConnection *kept = nullptr);
+X11Grab grabRootRects(
+    const std::vector<QRect> &rects, X11GrabMethod method, X11GrabConnection *kept = nullptr);
 
 // Screen capture on X11 through xcb. The frame and the live grabs are read on the thread pool;
 // the screen list is read on the calling (main) thread.

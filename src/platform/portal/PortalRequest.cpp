@@ -36,8 +36,8 @@ Q_SIGNALS:
 
 bool subscribe(QDBusConnection &bus, const QString &path, ResponseReceiver *receiver)
 {
-    return bus.connect(Portal::service, path, Portal::requestInterface, QStringLiteral("Response"),
-        receiver, SLOT(onResponse(uint, QVariantMap)));
+    return bus.connect(Portal::service, path, Portal::requestInterface, QStringLiteral("Response"), receiver,
+        SLOT(onResponse(uint, QVariantMap)));
 }
 
 void unsubscribe(QDBusConnection &bus, const QString &path, ResponseReceiver *receiver)
@@ -81,7 +81,8 @@ QCoro::Task<PortalResponse> callPortalRequest(
 {
     QList<QVariant> arguments = call.arguments();
     if (arguments.isEmpty() || arguments.last().metaType() != QMetaType::fromType<QVariantMap>())
-        co_return PortalResponse { PortalResponse::Status::callFailed, {}, QStringLiteral("no options argument") };
+        co_return PortalResponse { PortalResponse::Status::callFailed, {},
+            QStringLiteral("no options argument") };
     const QString token = newPortalToken();
     QVariantMap options = arguments.last().toMap();
     options.insert(QStringLiteral("handle_token"), token);
@@ -91,7 +92,8 @@ QCoro::Task<PortalResponse> callPortalRequest(
     ResponseReceiver receiver;
     QString path = portalRequestPath(bus.baseService(), token);
     if (!subscribe(bus, path, &receiver))
-        co_return PortalResponse { PortalResponse::Status::callFailed, {}, QStringLiteral("cannot listen for the answer") };
+        co_return PortalResponse { PortalResponse::Status::callFailed, {},
+            QStringLiteral("cannot listen for the answer") };
 
     const auto started = std::chrono::steady_clock::now();
     QDBusPendingCall pending = bus.asyncCall(call, int(timeout.count()));
@@ -102,23 +104,29 @@ QCoro::Task<PortalResponse> callPortalRequest(
     }
     // Portals older than the handle_token option make up their own path: follow it. An
     // answer sent before we get there would be lost, which those versions do not do.
-    const QString handle
-        = reply.arguments().isEmpty() ? QString() : qvariant_cast<QDBusObjectPath>(reply.arguments().first()).path();
+    const QString handle = reply.arguments().isEmpty()
+        ? QString()
+        : qvariant_cast<QDBusObjectPath>(reply.arguments().first()).path();
     if (!handle.isEmpty() && handle != path && !receiver.response) {
         unsubscribe(bus, path, &receiver);
         path = handle;
         subscribe(bus, path, &receiver);
     }
     if (!receiver.response) {
-        const auto left = timeout - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        auto waiting = qCoro(&receiver, &ResponseReceiver::received, std::max(left, std::chrono::milliseconds(1)));
+        const auto left = timeout
+            - std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+        auto waiting
+            = qCoro(&receiver, &ResponseReceiver::received, std::max(left, std::chrono::milliseconds(1)));
         co_await waiting;
     }
     unsubscribe(bus, path, &receiver);
     if (receiver.response)
         co_return *receiver.response;
-    bus.asyncCall(QDBusMessage::createMethodCall(Portal::service, path, Portal::requestInterface, QStringLiteral("Close")));
-    co_return PortalResponse { PortalResponse::Status::timedOut, {}, QStringLiteral("the desktop did not answer in time") };
+    bus.asyncCall(QDBusMessage::createMethodCall(
+        Portal::service, path, Portal::requestInterface, QStringLiteral("Close")));
+    co_return PortalResponse { PortalResponse::Status::timedOut, {},
+        QStringLiteral("the desktop did not answer in time") };
 }
 
 #include "PortalRequest.moc"

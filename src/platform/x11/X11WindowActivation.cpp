@@ -1,6 +1,6 @@
 #include "X11WindowActivation.h"
 
-#include "capture/x11/XcbPointers.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QGuiApplication>
 #include <QRegularExpression>

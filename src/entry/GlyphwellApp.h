@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CaptureState.h"
-#include "CommandLine.h"
+#include "app/CaptureState.h"
+#include "app/CommandLine.h"
 
 #include <QObject>
 

@@ -59,7 +59,6 @@ QString detectPlatform(const SessionEnvironment &environment);
 
 Platform loadPlatform(const QString &name);
 
-
 // The running program's last shortcut bind through a portal ("bound" and a line per slot,
 // or "not bound" and why), for --doctor; in the session's runtime folder.
 QString shortcutBindingRecordPath();

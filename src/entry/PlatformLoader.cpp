@@ -11,11 +11,11 @@
 #include "capture/portal/PortalScreenshot.h"
 #include "capture/x11/X11ScreenAccess.h"
 #include "capture/x11/X11ScreenGrabber.h"
-#include "capture/x11/XcbPointers.h"
 #include "platform/DesktopBinding.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -80,27 +80,32 @@ std::vector<KeyboardShortcuts::PortalShortcutSlot> programShortcutSlots()
 void followPortalBinding(KeyboardShortcuts::PortalHotKeyBackend &backend)
 {
     using BindState = KeyboardShortcuts::PortalHotKeyBackend::BindState;
-    QObject::connect(&backend, &KeyboardShortcuts::PortalHotKeyBackend::bindingFinished, &backend, [&backend] {
-        const bool bound = backend.bindState() == BindState::bound;
-        QStringList record;
-        if (bound) {
-            record << QStringLiteral("bound");
-            for (const auto &[slot, trigger] : backend.triggerDescriptions())
-                record << slot + QLatin1Char('=') + trigger;
-        } else {
-            record << QStringLiteral("not bound") << backend.bindProblem();
-        }
-        writeShortcutBindingRecord(record.join(QLatin1Char('\n')));
-        PlatformMethods methods = platformMethods();
-        const QString wanted = bound ? QStringLiteral("portal shortcuts") : QStringLiteral("desktop binding");
-        if (methods.shortcuts == wanted || methods.capture.isEmpty())
-            return;
-        methods.shortcuts = wanted;
-        setPlatformMethods(methods);
-        std::printf("glyphwell: shortcuts: %s%s\n", qPrintable(wanted),
-            bound ? "" : qPrintable(QStringLiteral(" (%1). %2").arg(backend.bindProblem(), desktopBindingHint(currentDesktopFamily()))));
-        std::fflush(stdout);
-    });
+    QObject::connect(
+        &backend, &KeyboardShortcuts::PortalHotKeyBackend::bindingFinished, &backend, [&backend] {
+            const bool bound = backend.bindState() == BindState::bound;
+            QStringList record;
+            if (bound) {
+                record << QStringLiteral("bound");
+                for (const auto &[slot, trigger] : backend.triggerDescriptions())
+                    record << slot + QLatin1Char('=') + trigger;
+            } else {
+                record << QStringLiteral("not bound") << backend.bindProblem();
+            }
+            writeShortcutBindingRecord(record.join(QLatin1Char('\n')));
+            PlatformMethods methods = platformMethods();
+            const QString wanted
+                = bound ? QStringLiteral("portal shortcuts") : QStringLiteral("desktop binding");
+            if (methods.shortcuts == wanted || methods.capture.isEmpty())
+                return;
+            methods.shortcuts = wanted;
+            setPlatformMethods(methods);
+            std::printf("glyphwell: shortcuts: %s%s\n", qPrintable(wanted),
+                bound ? ""
+                      : qPrintable(
+                          QStringLiteral(" (%1). %2")
+                              .arg(backend.bindProblem(), desktopBindingHint(currentDesktopFamily()))));
+            std::fflush(stdout);
+        });
 }
 
 void loadWayland(Platform &platform)

@@ -1,20 +1,20 @@
 #include "SystemDoctor.h"
 
-#include "PlatformLoader.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/Name.h"
 #include "KeyboardShortcuts/Shortcut.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
-#include "app/OCRLanguageOption.h"
+#include "PlatformLoader.h"
 #include "app/CaptureHistory.h"
+#include "app/OCRLanguageOption.h"
 #include "capture/TesseractEngine.h"
-#include "capture/x11/XcbPointers.h"
 #include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
 #include "platform/UserDefaults.h"
 #include "platform/portal/PortalReplies.h"
 #include "platform/portal/PortalRequest.h"
+#include "platform/x11/XcbPointers.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusObjectPath>
@@ -27,8 +27,9 @@ namespace {
 QString describeSession(const SessionEnvironment &environment)
 {
     QStringList parts;
-    parts.append(environment.sessionType.isEmpty() ? QStringLiteral("XDG_SESSION_TYPE unset")
-                                                   : QStringLiteral("XDG_SESSION_TYPE=") + environment.sessionType);
+    parts.append(environment.sessionType.isEmpty()
+            ? QStringLiteral("XDG_SESSION_TYPE unset")
+            : QStringLiteral("XDG_SESSION_TYPE=") + environment.sessionType);
     if (!environment.x11Display.isEmpty())
         parts.append(QStringLiteral("DISPLAY=") + environment.x11Display);
     if (!environment.waylandDisplay.isEmpty())
@@ -64,7 +65,8 @@ std::optional<KeyboardShortcuts::Shortcut> storedShortcut(const QString &name, b
     UserDefaults &defaults = standardUserDefaults();
     const QString key = QLatin1StringView(KeyboardShortcuts::storageKeyPrefix) + name;
     if (!defaults.objectForKey(key))
-        return hasDefault ? std::optional(KeyboardShortcuts::AppShortcutNames::captureTextDefault()) : std::nullopt;
+        return hasDefault ? std::optional(KeyboardShortcuts::AppShortcutNames::captureTextDefault())
+                          : std::nullopt;
     const std::optional<QString> text = defaults.stringForKey(key);
     return text ? KeyboardShortcuts::Shortcut::fromJson(text->toUtf8()) : std::nullopt;
 }
@@ -98,7 +100,8 @@ void gatherX11(DoctorFindings &findings, const QDBusConnection &bus)
             hotKey.combination = shortcut->displayText();
             if (shortcut->modifiers().contains(KeyboardShortcuts::ModifierFlags::function))
                 hotKey.state = State::notExpressible;
-            else if (hotKeys.isHeldByAnotherProgram(uint32_t(shortcut->carbonKeyCode), uint32_t(shortcut->carbonModifiers)))
+            else if (hotKeys.isHeldByAnotherProgram(
+                         uint32_t(shortcut->carbonKeyCode), uint32_t(shortcut->carbonModifiers)))
                 // The running Glyphwell holds its own shortcuts; X does not say who holds a grab.
                 hotKey.state = glyphwellRunning ? State::heldByRunningGlyphwell : State::heldByAnotherClient;
         }
@@ -131,7 +134,8 @@ DoctorFindings::ShortcutBinding shortcutBinding(const QDBusConnection &bus)
     if (!created.succeeded())
         return { State::sessionRefused, {} };
     if (!session.isEmpty())
-        bus.call(QDBusMessage::createMethodCall(Portal::service, session, Portal::sessionInterface, QStringLiteral("Close")));
+        bus.call(QDBusMessage::createMethodCall(
+            Portal::service, session, Portal::sessionInterface, QStringLiteral("Close")));
     return { State::sessionOpens, {} };
 }
 

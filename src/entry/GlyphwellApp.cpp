@@ -1,8 +1,8 @@
 #include "GlyphwellApp.h"
 
-#include "AppState.h"
 #include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
+#include "app/AppState.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/UserDefaults.h"
@@ -15,10 +15,15 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+namespace {
+Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
+}
 
 GlyphwellApp::GlyphwellApp(AppState &state, DesktopNotifications &notifications,
     std::function<bool()> trayAvailable, WindowActivation *activation, QObject *parent)
@@ -142,7 +147,7 @@ void GlyphwellApp::notifyFailure(const QString &message)
     if (m_trayAvailable())
         m_trayIcon->showMessage(QStringLiteral("Glyphwell"), message, QSystemTrayIcon::Warning);
     else
-        qWarning("%s", qPrintable(message));
+        qCWarning(lcApp, "%s", qPrintable(message));
 }
 
 void GlyphwellApp::noticeStillRunning()

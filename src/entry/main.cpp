@@ -1,19 +1,19 @@
-#include "AppState.h"
-#include "CommandLine.h"
 #include "GlyphwellApp.h"
 #include "KeyboardShortcuts/Registry.h"
-#include "Preferences.h"
+#include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/Preferences.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"
 #include "capture/ZXingBarcodeEngine.h"
+#include "entry/PlatformLoader.h"
+#include "entry/SystemDoctor.h"
 #include "platform/AppActivation.h"
 #include "platform/AppScope.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/PlatformMethods.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
-#include "platform/loader/PlatformLoader.h"
-#include "platform/loader/SystemDoctor.h"
 #include "ui/DesktopColorScheme.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindowController.h"
@@ -32,8 +32,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/socket.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
