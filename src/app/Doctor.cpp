@@ -3,6 +3,7 @@
 #include "platform/DesktopBinding.h"
 
 #include "OCRLanguageOption.h"
+#include "capture/TessdataLocation.h"
 #include "capture/TesseractEngine.h"
 
 #include <QStringList>
@@ -135,14 +136,14 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
     for (const OCRLanguageOption &option : OCRLanguageOption::all()) {
         const QString check = QStringLiteral("Language ") + option.displayName;
         if (option.identifier == OCRLanguageOption::automaticIdentifier) {
-            const bool latin = TesseractEngine::hasDataFile(directory, QStringLiteral("script/Latin"))
-                || TesseractEngine::hasDataFile(directory, QStringLiteral("Latin"));
-            const bool english = TesseractEngine::hasDataFile(directory, QStringLiteral("eng"));
+            const bool latin = TessdataLocation::hasModel(directory, QStringLiteral("script/Latin"))
+                || TessdataLocation::hasModel(directory, QStringLiteral("Latin"));
+            const bool english = TessdataLocation::hasModel(directory, QStringLiteral("eng"));
             QStringList missing;
             for (const QString &eastAsian :
                 { QStringLiteral("jpn"), QStringLiteral("chi_sim"), QStringLiteral("kor") })
-                if (!TesseractEngine::hasDataFile(directory, eastAsian))
-                    missing.append(TesseractEngine::dataPackage(eastAsian));
+                if (!TessdataLocation::hasModel(directory, eastAsian))
+                    missing.append(TessdataLocation::package(eastAsian));
             if (!latin)
                 missing.prepend(QStringLiteral("tesseract-ocr-script-latn"));
             QString found = latin ? QStringLiteral("Latin script installed")
@@ -157,8 +158,8 @@ void addLanguageData(std::vector<DoctorLine> &lines, const DoctorFindings &findi
             continue;
         }
         const QString language = *TesseractEngine::tesseractLanguage(option.identifier);
-        const QString package = TesseractEngine::dataPackage(language);
-        if (TesseractEngine::hasDataFile(directory, language)) {
+        const QString package = TessdataLocation::package(language);
+        if (TessdataLocation::hasModel(directory, language)) {
             lines.push_back({ Level::ok, check, package + QStringLiteral(" installed"), {} });
             continue;
         }

@@ -1,5 +1,7 @@
 #include "TesseractEngine.h"
 
+#include "TessdataLocation.h"
+
 #include "LanguageGuess.h"
 #include "OCRServiceError.h"
 #include "ScriptDetection.h"
@@ -32,11 +34,6 @@ struct TextDeleter {
     void operator()(char *text) const { delete[] text; }
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
-
-QString fileFor(const QString &directory, const QString &language)
-{
-    return QDir(directory).filePath(language + QStringLiteral(".traineddata"));
-}
 
 // The share of a reading's letters that are of the given scripts.
 double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<QChar::Script> &scripts)
@@ -86,54 +83,18 @@ std::optional<QString> TesseractEngine::tesseractLanguage(const std::optional<QS
     return found->second;
 }
 
-QString TesseractEngine::dataPackage(const QString &tesseractLanguage)
-{
-    if (tesseractLanguage.endsWith(QLatin1String("Latin")))
-        return QStringLiteral("tesseract-ocr-script-latn");
-    QString name = tesseractLanguage.toLower();
-    name.replace(QLatin1Char('_'), QLatin1Char('-'));
-    return QStringLiteral("tesseract-ocr-") + name;
-}
-
 const std::optional<QString> &TesseractEngine::dataDirectory()
 {
     if (m_dataDirectory)
         return *m_dataDirectory;
-    m_dataDirectory = m_options.dataPath ? m_options.dataPath : systemDataDirectory();
+    m_dataDirectory = m_options.dataPath ? m_options.dataPath : TessdataLocation::systemDirectory();
     return *m_dataDirectory;
-}
-
-std::optional<QString> TesseractEngine::systemDataDirectory()
-{
-    const QString fromEnvironment = qEnvironmentVariable("TESSDATA_PREFIX");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    // Where Debian and upstream builds install their data; looked up once, without
-    // loading a model just to ask Tesseract.
-    for (const char *candidate : { "/usr/share/tesseract-ocr/5/tessdata",
-             "/usr/share/tesseract-ocr/4.00/tessdata", "/usr/share/tessdata", "/usr/local/share/tessdata" }) {
-        if (QFileInfo::exists(fileFor(QLatin1String(candidate), QStringLiteral("eng"))))
-            return QString::fromLatin1(candidate);
-    }
-    return std::nullopt;
-}
-
-bool TesseractEngine::hasDataFile(const QString &directory, const QString &tesseractLanguage)
-{
-    return QFileInfo::exists(fileFor(directory, tesseractLanguage));
 }
 
 bool TesseractEngine::dataFileMissing(const QString &language)
 {
     const auto &directory = dataDirectory();
-    if (!directory)
-        return false;
-    // "eng+fra": every model of a combination must be there.
-    for (const QString &part : language.split(QLatin1Char('+'))) {
-        if (!QFileInfo::exists(fileFor(*directory, part)))
-            return true;
-    }
-    return false;
+    return directory && !TessdataLocation::hasModel(*directory, language);
 }
 
 QString TesseractEngine::automaticLatinLanguage()
@@ -145,7 +106,7 @@ QString TesseractEngine::automaticLatinLanguage()
         if (const auto &directory = dataDirectory()) {
             // Debian puts the script model at the top of tessdata, upstream in script/.
             for (const QString &candidate : { QStringLiteral("script/Latin"), QStringLiteral("Latin") }) {
-                if (QFileInfo::exists(fileFor(*directory, candidate))) {
+                if (TessdataLocation::hasModel(*directory, candidate)) {
                     m_automaticLanguage = candidate;
                     break;
                 }
@@ -168,7 +129,8 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     // Checking the file first keeps Tesseract's own multi-line complaint off stderr.
     if (dataFileMissing(configuration.language)) {
         qCWarning(lcRecognition, "Tesseract language data \"%s\" is not installed; install the package %s",
-            qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
+            qPrintable(configuration.language),
+            qPrintable(TessdataLocation::package(configuration.language)));
         return nullptr;
     }
 
@@ -179,7 +141,8 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
         != 0) {
         qCWarning(lcRecognition, "Tesseract could not load language data \"%s\"; install the package %s",
-            qPrintable(configuration.language), qPrintable(dataPackage(configuration.language)));
+            qPrintable(configuration.language),
+            qPrintable(TessdataLocation::package(configuration.language)));
         return nullptr;
     }
     // A screen capture is one block of text far more often than a page layout: read as one

@@ -64,11 +64,6 @@ public:
     // Tesseract's name for one of the application's language identifiers; absent for an
     // unknown or absent identifier (automatic).
     static std::optional<QString> tesseractLanguage(const std::optional<QString> &languageIdentifier);
-    // The Debian package that ships a traineddata ("chi_sim" -> "tesseract-ocr-chi-sim").
-    static QString dataPackage(const QString &tesseractLanguage);
-    // TESSDATA_PREFIX, else the first usual system folder that holds data; absent when none.
-    static std::optional<QString> systemDataDirectory();
-    static bool hasDataFile(const QString &directory, const QString &tesseractLanguage);
 
 private:
     struct Configuration {

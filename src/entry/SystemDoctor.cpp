@@ -7,7 +7,7 @@
 #include "PlatformLoader.h"
 #include "app/CaptureHistory.h"
 #include "app/OCRLanguageOption.h"
-#include "capture/TesseractEngine.h"
+#include "capture/TessdataLocation.h"
 #include "platform/AtomicFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/StandardUserDefaults.h"
@@ -162,7 +162,7 @@ DoctorFindings gatherDoctorFindings()
             findings.trayHost = QStringLiteral("StatusNotifierWatcher with a host");
     }
 
-    findings.dataDirectory = TesseractEngine::systemDataDirectory();
+    findings.dataDirectory = TessdataLocation::systemDirectory();
     findings.selectedLanguage = OCRLanguageOption::automaticIdentifier;
     // Never opened as it is: a FIFO there would hang the doctor, a device never end.
     const QString historyPath = historyFilePath();

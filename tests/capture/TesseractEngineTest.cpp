@@ -1,4 +1,5 @@
 #include "capture/TesseractEngine.h"
+#include "capture/TessdataLocation.h"
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
@@ -165,10 +166,9 @@ TEST(TesseractEngine, MapsLanguageIdentifiersToTraineddata)
 
 TEST(TesseractEngine, NamesTheDebianPackageForMissingData)
 {
-    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
-    EXPECT_EQ(
-        TesseractEngine::dataPackage(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
-    EXPECT_EQ(TesseractEngine::dataPackage(QStringLiteral("script/Latin")),
+    EXPECT_EQ(TessdataLocation::package(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
+    EXPECT_EQ(TessdataLocation::package(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
+    EXPECT_EQ(TessdataLocation::package(QStringLiteral("script/Latin")),
         QStringLiteral("tesseract-ocr-script-latn"));
 }
 
