@@ -118,6 +118,8 @@ TEST_F(Screenshots, TrayPanel_SectionsFollowThePermissionAndTheHistory)
     EXPECT_TRUE(inWindow<QWidget>("permissionBanner")->isHidden());
     EXPECT_TRUE(inPanel<QWidget>("permissionSection")->isHidden());
     panel.close();
+    show(u"tray-panel-empty"_s);
+    panel.close();
 
     capture();
     capture();
@@ -133,9 +135,9 @@ TEST_F(Screenshots, TrayPanel_SectionsFollowThePermissionAndTheHistory)
     panel.close();
 
     state->clearHistory();
-    show(u"tray-panel-empty"_s);
+    settle();
     EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
-    panel.close();
+    EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
 }
 
 // The panel parts from what lies below: a one-pixel border where no compositor runs, a
