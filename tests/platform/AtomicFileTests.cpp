@@ -1,4 +1,5 @@
 #include "fakes/FullDisk.h"
+#include "fakes/TestFiles.h"
 #include "platform/AtomicFile.h"
 
 #include <QDir>
@@ -11,37 +12,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeRaw(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 mode_t modeOf(const QString &path)
 {
     struct stat info { };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
-
-// The umask for one scope.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask)
-        : m_old(::umask(mask))
-    { }
-    ~ScopedUmask() { ::umask(m_old); }
-
-private:
-    mode_t m_old;
-};
 
 } // namespace
 
@@ -50,9 +29,9 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     // Root ignores permissions, so a folder is blocked with a regular file instead.
-    const QString blocker = root.filePath(QStringLiteral("blocker"));
-    ASSERT_TRUE(writeRaw(blocker, "not a folder"));
-    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("folder.json")));
+    const QString blocker = root.filePath(u"blocker"_s);
+    ASSERT_TRUE(writeFile(blocker, "not a folder"));
+    ASSERT_TRUE(QDir(root.path()).mkdir(u"folder.json"_s));
     const struct {
         const char *path;
         bool written;
@@ -71,14 +50,14 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
             EXPECT_EQ(writeFileAtomically(path, data, FileAccess::privateToUser, &error), c.written);
             EXPECT_EQ(error.isEmpty(), c.written) << error.toStdString();
             if (c.written)
-                EXPECT_EQ(readAll(path), data);
+                EXPECT_EQ(readFile(path), data);
         }
         if (c.written)
             EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
                 QStringList { QFileInfo(path).fileName() })
                 << "no temporary file left behind";
     }
-    EXPECT_EQ(readAll(blocker), QByteArray("not a folder"));
+    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
 }
 
 TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
@@ -86,7 +65,7 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
     FullDisk disk;
     if (!disk.mounted())
         GTEST_SKIP() << disk.skipReason();
-    const QString path = disk.filePath(QStringLiteral("Glyphwell/capture-history.json"));
+    const QString path = disk.filePath(u"Glyphwell/capture-history.json"_s);
     const QByteArray old(3000, 'o');
     ASSERT_TRUE(writeFileAtomically(path, old, FileAccess::privateToUser));
     disk.fill();
@@ -96,23 +75,23 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
         for (const FileAccess access : { FileAccess::privateToUser, FileAccess::asTheUserChose }) {
             QString error;
             EXPECT_FALSE(writeFileAtomically(path, QByteArray(size, 'n'), access, &error));
-            EXPECT_TRUE(error.contains(QStringLiteral("No space left on device"))) << error.toStdString();
-            EXPECT_EQ(readAll(path), old);
-            EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
-                QStringList { QStringLiteral("capture-history.json") });
+            EXPECT_TRUE(error.contains(u"No space left on device"_s)) << error.toStdString();
+            EXPECT_EQ(readFile(path), old);
+            EXPECT_EQ(QDir(disk.filePath(u"Glyphwell"_s)).entryList(QDir::Files | QDir::Hidden),
+                QStringList { u"capture-history.json"_s });
         }
     }
     disk.release();
     EXPECT_TRUE(writeFileAtomically(path, "new", FileAccess::privateToUser));
-    EXPECT_EQ(readAll(path), QByteArray("new"));
+    EXPECT_EQ(readFile(path), QByteArray("new"));
 }
 
 TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const ScopedUmask umask(022);
-    const QString target = root.filePath(QStringLiteral("target.txt"));
+    const mode_t oldMask = ::umask(022);
+    const QString target = root.filePath(u"target.txt"_s);
     const struct {
         const char *name;
         FileAccess access;
@@ -131,7 +110,7 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
         const QString path = root.filePath(QString::fromLatin1(c.name));
         if (c.existing) {
             QDir().mkpath(QFileInfo(path).path());
-            ASSERT_TRUE(writeRaw(path, "old"));
+            ASSERT_TRUE(writeFile(path, "old"));
             ::chmod(QFile::encodeName(path).constData(), c.existing);
         }
         ASSERT_TRUE(writeFileAtomically(path, "data", c.access));
@@ -142,30 +121,31 @@ TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
 
     // A link where the history goes is replaced, not written through; an export's link is
     // followed to the file the user keeps.
-    ASSERT_TRUE(writeRaw(target, "target"));
-    const QString history = root.filePath(QStringLiteral("private/linked.json"));
-    const QString exported = root.filePath(QStringLiteral("export/linked.txt"));
+    ASSERT_TRUE(writeFile(target, "target"));
+    const QString history = root.filePath(u"private/linked.json"_s);
+    const QString exported = root.filePath(u"export/linked.txt"_s);
     for (const QString &link : { history, exported })
         ASSERT_TRUE(QFile::link(target, link));
     ASSERT_TRUE(writeFileAtomically(history, "history", FileAccess::privateToUser));
     EXPECT_FALSE(QFileInfo(history).isSymLink());
-    EXPECT_EQ(readAll(target), QByteArray("target"));
+    EXPECT_EQ(readFile(target), QByteArray("target"));
     ASSERT_TRUE(writeFileAtomically(exported, "exported", FileAccess::asTheUserChose));
     EXPECT_TRUE(QFileInfo(exported).isSymLink());
-    EXPECT_EQ(readAll(target), QByteArray("exported"));
+    EXPECT_EQ(readFile(target), QByteArray("exported"));
+    ::umask(oldMask);
 }
 
 TEST(AtomicFile, TighteningMakesLooseFilesPrivateAndLeavesLinksAlone)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString folder = root.filePath(QStringLiteral("Glyphwell"));
-    const QString file = folder + QStringLiteral("/capture-history.json");
-    const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
-    const QString link = folder + QStringLiteral("/link");
+    const QString folder = root.filePath(u"Glyphwell"_s);
+    const QString file = folder + u"/capture-history.json"_s;
+    const QString elsewhere = root.filePath(u"elsewhere"_s);
+    const QString link = folder + u"/link"_s;
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(writeRaw(file, "{}"));
-    ASSERT_TRUE(writeRaw(elsewhere, "not ours"));
+    ASSERT_TRUE(writeFile(file, "{}"));
+    ASSERT_TRUE(writeFile(elsewhere, "not ours"));
     ASSERT_TRUE(QFile::link(elsewhere, link));
     const struct {
         QString path;
@@ -191,22 +171,22 @@ TEST(AtomicFile, ReadingTakesRegularFilesOnlyAndNeverWaits)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString fifo = root.filePath(QStringLiteral("fifo"));
+    const QString fifo = root.filePath(u"fifo"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    ASSERT_TRUE(writeRaw(root.filePath(QStringLiteral("small")), "12345"));
-    ASSERT_TRUE(writeRaw(root.filePath(QStringLiteral("large")), QByteArray(100, 'x')));
+    ASSERT_TRUE(writeFile(root.filePath(u"small"_s), "12345"));
+    ASSERT_TRUE(writeFile(root.filePath(u"large"_s), QByteArray(100, 'x')));
     const struct {
         QString path;
         bool exists;
         bool read;
         const char *error;
     } cases[] = {
-        { root.filePath(QStringLiteral("small")), true, true, "" },
-        { root.filePath(QStringLiteral("large")), true, false, "larger than" },
-        { root.filePath(QStringLiteral("missing")), false, false, "No such file" },
+        { root.filePath(u"small"_s), true, true, "" },
+        { root.filePath(u"large"_s), true, false, "larger than" },
+        { root.filePath(u"missing"_s), false, false, "No such file" },
         { root.path(), true, false, "is a folder" },
         { fifo, true, false, "not a regular file" },
-        { QStringLiteral("/dev/zero"), true, false, "not a regular file" },
+        { u"/dev/zero"_s, true, false, "not a regular file" },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path.toStdString());

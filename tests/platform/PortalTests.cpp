@@ -4,8 +4,10 @@
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenGrabber.h"
 #include "capture/portal/PortalScreenshot.h"
+#include "fakes/DBusStandIn.h"
 #include "fakes/NearMissDBusTypes.h"
 #include "fakes/PrivateBus.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/PortalVersions.h"
 #include "platform/portal/PortalReplies.h"
@@ -18,12 +20,12 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QPainter>
 #include <QProcess>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QMutex>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -31,6 +33,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 using namespace KeyboardShortcuts;
 
@@ -40,10 +44,12 @@ namespace {
 // where it is, so a crop can be checked pixel by pixel.
 QImage layoutPicture(QSize logical, qreal scale)
 {
-    QImage picture(QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)), QImage::Format_RGB32);
+    QImage picture(
+        QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)), QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y, qRgb(int(x / scale) % 256, int(y / scale) % 256, int(x / scale) / 256 * 40));
+            picture.setPixel(
+                x, y, qRgb(int(x / scale) % 256, int(y / scale) % 256, int(x / scale) / 256 * 40));
     return picture;
 }
 
@@ -52,67 +58,50 @@ QRgb colourOfPoint(int x, int y)
     return qRgb(x % 256, y % 256, x / 256 * 40);
 }
 
-TEST(PortalScreens, ScaleTwo_CropIsTheSelectedDevicePixels)
+// Each screen keeps its own pixels in the layout the compositor gives (here a 1x screen beside
+// a 2x one, the portal rendering the whole at the larger scale); a selection is cut at the
+// pixels of its screen.
+TEST(PortalScreens, EachScreenAtItsOwnPixels_TheCropIsTheSelectedDevicePixels)
 {
-    const std::vector<ScreenInfo> screens = placeLogicalScreens({ { QRectF(0, 0, 640, 400), 2.0 } });
-    ASSERT_EQ(screens.size(), 1u);
-    EXPECT_EQ(screens[0].nativeRect, QRect(0, 0, 1280, 800));
-    const QImage picture = layoutPicture(QSize(640, 400), 2.0);
-    const FrozenFrame frame = splitDesktopPicture(picture, screens);
-    ASSERT_EQ(frame.screens.size(), 1u);
-    EXPECT_EQ(frame.screens[0].image, picture);
-
-    // Device pixels (200, 100) to (400, 150) are logical points (100, 50) to (200, 75).
-    const QImage crop = cropFrozenFrame(frame, QRectF(200, 100, 200, 50));
-    ASSERT_EQ(crop.size(), QSize(200, 50));
-    EXPECT_EQ(crop.devicePixelRatio(), 2.0);
-    EXPECT_EQ(crop.pixel(0, 0), colourOfPoint(100, 50));
-    EXPECT_EQ(crop.pixel(199, 49), colourOfPoint(199, 74));
-}
-
-TEST(PortalScreens, TwoScalesSideBySide_EachScreenAtItsOwnPixels)
-{
-    // A 1× screen on the left and a 2× screen right of it, as the compositor lays them out;
-    // the portal renders the whole layout at the larger scale.
-    const std::vector<ScreenInfo> screens
-        = placeLogicalScreens({ { QRectF(0, 0, 800, 600), 1.0 }, { QRectF(800, 0, 640, 400), 2.0 } });
-    ASSERT_EQ(screens.size(), 2u);
-    EXPECT_EQ(screens[0].nativeRect, QRect(0, 0, 800, 600));
-    EXPECT_EQ(screens[1].nativeRect, QRect(1600, 0, 1280, 800));
-    EXPECT_FALSE(screens[0].nativeRect.intersects(screens[1].nativeRect));
-
-    const QImage picture = layoutPicture(QSize(1440, 600), 2.0);
-    const FrozenFrame frame = splitDesktopPicture(picture, screens);
-    ASSERT_EQ(frame.screens.size(), 2u);
-    EXPECT_EQ(frame.screens[0].image.size(), QSize(800, 600));
-    EXPECT_EQ(frame.screens[1].image.size(), QSize(1280, 800));
-    // The 1× screen is the picture scaled down, point for pixel.
-    EXPECT_EQ(frame.screens[0].image.pixel(300, 200), colourOfPoint(300, 200));
-
-    // A selection on the 2× screen is cut at its pixels; one on the 1× screen at its own.
-    const QImage right = cropFrozenFrame(frame, QRectF(1600 + 100, 20, 60, 40));
-    ASSERT_EQ(right.size(), QSize(60, 40));
-    EXPECT_EQ(right.devicePixelRatio(), 2.0);
-    EXPECT_EQ(right.pixel(0, 0), colourOfPoint(850, 10));
-    const QImage left = cropFrozenFrame(frame, QRectF(10, 10, 30, 20));
-    ASSERT_EQ(left.size(), QSize(30, 20));
-    EXPECT_EQ(left.devicePixelRatio(), 1.0);
-    EXPECT_EQ(left.pixel(5, 5), colourOfPoint(15, 15));
-}
-
-
-// Keeps the first message sent to it.
-class Catcher : public QDBusVirtualObject {
-public:
-    std::optional<QDBusMessage> received;
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        if (!received)
-            received = message;
-        return true;
+    const struct {
+        const char *name;
+        std::vector<std::pair<QRectF, qreal>> layout;
+        QSize logical;
+        std::vector<QRect> native;
+        QRectF selection;
+        QSize cropSize;
+        qreal ratio;
+        QPoint at; // a pixel of the crop and the logical point it shows
+        QPoint point;
+    } rows[] {
+        { "one screen at 2", { { QRectF(0, 0, 640, 400), 2.0 } }, { 640, 400 }, { QRect(0, 0, 1280, 800) },
+            QRectF(200, 100, 200, 50), { 200, 50 }, 2.0, { 199, 49 }, { 199, 74 } },
+        { "2x screen beside a 1x one", { { QRectF(0, 0, 800, 600), 1.0 }, { QRectF(800, 0, 640, 400), 2.0 } },
+            { 1440, 600 }, { QRect(0, 0, 800, 600), QRect(1600, 0, 1280, 800) }, QRectF(1700, 20, 60, 40),
+            { 60, 40 }, 2.0, { 0, 0 }, { 850, 10 } },
+        { "the 1x screen beside it", { { QRectF(0, 0, 800, 600), 1.0 }, { QRectF(800, 0, 640, 400), 2.0 } },
+            { 1440, 600 }, { QRect(0, 0, 800, 600), QRect(1600, 0, 1280, 800) }, QRectF(10, 10, 30, 20),
+            { 30, 20 }, 1.0, { 5, 5 }, { 15, 15 } },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<ScreenInfo> screens = placeLogicalScreens(row.layout);
+        ASSERT_EQ(screens.size(), row.native.size());
+        for (std::size_t i = 0; i < screens.size(); ++i)
+            EXPECT_EQ(screens[i].nativeRect, row.native[i]);
+        const FrozenFrame frame = splitDesktopPicture(layoutPicture(row.logical, 2.0), screens);
+        ASSERT_EQ(frame.screens.size(), screens.size());
+        for (std::size_t i = 0; i < screens.size(); ++i)
+            EXPECT_EQ(frame.screens[i].image.size(), row.native[i].size());
+        // A 1x screen is the picture scaled down, point for pixel.
+        const int scale = int(screens[0].scale);
+        EXPECT_EQ(frame.screens[0].image.pixel(300, 200), colourOfPoint(300 / scale, 200 / scale));
+        const QImage crop = cropFrozenFrame(frame, row.selection);
+        ASSERT_EQ(crop.size(), row.cropSize);
+        EXPECT_EQ(crop.devicePixelRatio(), row.ratio);
+        EXPECT_EQ(crop.pixel(row.at), colourOfPoint(row.point.x(), row.point.y()));
     }
-};
+}
 
 // The readers get values as QtDBus hands them over from a received message, where a list of
 // another shape once crashed in libdbus (a fuzzer's finding: a(ss) where a(sa{sv}) belongs).
@@ -122,11 +111,10 @@ TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
     ASSERT_FALSE(daemon.address.isEmpty()) << "dbus-daemon did not start";
     registerPortalShortcutTypes();
     registerNearMissDBusTypes();
-    QDBusConnection sender = daemon.connect(QStringLiteral("sender"));
-    QDBusConnection receiver = daemon.connect(QStringLiteral("receiver"));
-    const PortalShortcutEntry entry { QStringLiteral("captureText"),
-        { { QStringLiteral("trigger_description"), QStringLiteral("Shift+Logo+X") } } };
-    const QMap<QString, QStringList> refusal { { QString(), { QStringLiteral("no") } } };
+    QDBusConnection sender = daemon.connect(u"sender"_s);
+    QDBusConnection receiver = daemon.connect(u"receiver"_s);
+    const PortalShortcutEntry entry { u"captureText"_s, { { u"trigger_description"_s, u"Shift+Logo+X"_s } } };
+    const QMap<QString, QStringList> refusal { { QString(), { u"no"_s } } };
     struct Case {
         const char *name;
         QVariant value;
@@ -135,23 +123,27 @@ TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
     };
     const Case cases[] = {
         { "shortcut list", QVariant::fromValue(QList<PortalShortcutEntry> { entry }), 1, false },
-        { "list of string pairs", QVariant::fromValue(QList<TwoStrings> { { QStringLiteral("a"), QStringLiteral("b") } }), 0, false },
-        { "string list", QStringList { QStringLiteral("no") }, 0, false },
-        { "string", QStringLiteral("no"), 0, false },
+        { "list of string pairs", QVariant::fromValue(QList<TwoStrings> { { u"a"_s, u"b"_s } }), 0, false },
+        { "string list", QStringList { u"no"_s }, 0, false },
+        { "string", u"no"_s, 0, false },
         { "permission table", QVariant::fromValue(refusal), 0, true },
-        { "string table", QVariant::fromValue(QMap<QString, QString> { { QString(), QStringLiteral("no") } }), 0, false },
+        { "string table", QVariant::fromValue(QMap<QString, QString> { { QString(), u"no"_s } }), 0, false },
     };
     QList<QVariant> sent;
     for (const Case &c : cases)
         sent << c.value;
-    Catcher catcher;
-    ASSERT_TRUE(receiver.registerVirtualObject(QStringLiteral("/values"), &catcher));
+    std::optional<QDBusMessage> received;
+    DBusStandIn catcher(receiver, [&](const QDBusMessage &message, QDBusConnection &) {
+        received = received.value_or(message);
+        return true;
+    });
+    ASSERT_TRUE(receiver.registerVirtualObject(u"/values"_s, &catcher));
     QDBusMessage message = QDBusMessage::createMethodCall(
-        receiver.baseService(), QStringLiteral("/values"), QStringLiteral("org.glyphwell.Test"), QStringLiteral("Values"));
+        receiver.baseService(), u"/values"_s, u"org.glyphwell.Test"_s, u"Values"_s);
     message.setArguments(sent);
     ASSERT_TRUE(sender.send(message));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return catcher.received.has_value(); }, 3000));
-    const QList<QVariant> arguments = catcher.received->arguments();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.has_value(); }, 3000));
+    const QList<QVariant> arguments = received->arguments();
     ASSERT_EQ(arguments.size(), std::ssize(cases));
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -161,7 +153,7 @@ TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
             EXPECT_EQ(entries.first(), entry);
         EXPECT_EQ(portalPermissionDenied(arguments[i], { QString() }), cases[i].denied);
     }
-    receiver.unregisterObject(QStringLiteral("/values"));
+    receiver.unregisterObject(u"/values"_s);
 }
 
 // The desktop portal as documented: Request objects whose Response goes to the caller alone,
@@ -194,8 +186,7 @@ public:
     QString session;
     QString client;
 
-    template<typename T>
-    T read(T FakePortal::*field) const
+    template <typename T> T read(T FakePortal::*field) const
     {
         const QMutexLocker lock(&mutex);
         return this->*field;
@@ -214,12 +205,12 @@ public:
                 || (interface == QLatin1String("org.freedesktop.portal.GlobalShortcuts") && offersShortcuts);
             QDBusMessage reply = offered
                 ? message.createReply(QVariant::fromValue(QDBusVariant(uint(1))))
-                : message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("No such interface"));
+                : message.createErrorReply(QDBusError::InvalidArgs, u"No such interface"_s);
             QTimer::singleShot(versionSilence, this, [this, reply] { m_bus.send(reply); });
             return true;
         }
         if (message.interface() == Portal::sessionInterface && member == QLatin1String("Close")) {
-            calls << QStringLiteral("Close ") + message.path();
+            calls << u"Close "_s + message.path();
             if (message.path() == session)
                 session.clear();
             m_bus.send(message.createReply());
@@ -230,7 +221,8 @@ public:
             return true;
         }
         const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().last());
-        const QString request = portalRequestPath(message.service(), options.value(QStringLiteral("handle_token")).toString());
+        const QString request
+            = portalRequestPath(message.service(), options.value(u"handle_token"_s).toString());
         client = message.service();
         calls << member;
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
@@ -238,31 +230,31 @@ public:
         uint code = 0;
         if (member == QLatin1String("CreateSession")) {
             code = createCode;
-            session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
-                          .arg(request.section(QLatin1Char('/'), -2, -2),
-                              options.value(QStringLiteral("session_handle_token")).toString());
-            results.insert(QStringLiteral("session_handle"), session);
+            session = u"/org/freedesktop/portal/desktop/session/%1/%2"_s.arg(
+                request.section(QLatin1Char('/'), -2, -2),
+                options.value(u"session_handle_token"_s).toString());
+            results.insert(u"session_handle"_s, session);
             if (bindsAtCreate) {
-                lastBound = qdbus_cast<QList<PortalShortcutEntry>>(options.value(QStringLiteral("shortcuts")));
+                lastBound = qdbus_cast<QList<PortalShortcutEntry>>(options.value(u"shortcuts"_s));
                 QList<PortalShortcutEntry> given = lastBound;
                 for (PortalShortcutEntry &entry : given)
-                    entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Meta+Shift+X"));
-                results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
+                    entry.properties.insert(u"trigger_description"_s, u"Meta+Shift+X"_s);
+                results.insert(u"shortcuts"_s, QVariant::fromValue(given));
             }
         } else if (member == QLatin1String("BindShortcuts")) {
             lastBound = qdbus_cast<QList<PortalShortcutEntry>>(message.arguments().at(1));
             QList<PortalShortcutEntry> given = bindsNothing ? QList<PortalShortcutEntry>() : lastBound;
             for (PortalShortcutEntry &entry : given)
-                entry.properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Shift+Logo+X"));
-            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(given));
+                entry.properties.insert(u"trigger_description"_s, u"Shift+Logo+X"_s);
+            results.insert(u"shortcuts"_s, QVariant::fromValue(given));
         } else if (member == QLatin1String("Screenshot")) {
             if (!answersScreenshots)
                 return true;
             code = screenshotCode;
-            results.insert(QStringLiteral("uri"), QUrl::fromLocalFile(screenshotFile).toString());
+            results.insert(u"uri"_s, QUrl::fromLocalFile(screenshotFile).toString());
         }
         QDBusMessage response = QDBusMessage::createTargetedSignal(
-            message.service(), request, Portal::requestInterface, QStringLiteral("Response"));
+            message.service(), request, Portal::requestInterface, u"Response"_s);
         response << code << results;
         m_bus.send(response);
         return true;
@@ -271,8 +263,8 @@ public:
     void signal(const QString &name, const QString &id)
     {
         const QMutexLocker lock(&mutex);
-        QDBusMessage message = QDBusMessage::createTargetedSignal(client, Portal::path,
-            QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), name);
+        QDBusMessage message = QDBusMessage::createTargetedSignal(
+            client, Portal::path, u"org.freedesktop.portal.GlobalShortcuts"_s, name);
         message << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << QVariantMap();
         m_bus.send(message);
     }
@@ -295,8 +287,8 @@ protected:
     {
         ASSERT_FALSE(daemon.address.isEmpty()) << "dbus-daemon did not start";
         registerPortalShortcutTypes();
-        portalBus = std::make_unique<QDBusConnection>(daemon.connect(QStringLiteral("portal")));
-        clientBus = std::make_unique<QDBusConnection>(daemon.connect(QStringLiteral("client")));
+        portalBus = std::make_unique<QDBusConnection>(daemon.connect(u"portal"_s));
+        clientBus = std::make_unique<QDBusConnection>(daemon.connect(u"client"_s));
         ASSERT_TRUE(portalBus->isConnected() && clientBus->isConnected());
         portal = std::make_unique<FakePortal>(*portalBus);
         ASSERT_TRUE(portalBus->registerVirtualObject(Portal::path, portal.get(), QDBusConnection::SubPath));
@@ -315,8 +307,8 @@ protected:
 class ShortcutsPortalTest : public PortalTest {
 protected:
     InMemoryUserDefaults defaults;
-    const Name captureText { QStringLiteral("captureText") };
-    const Name captureLast { QStringLiteral("captureLastSelection") };
+    const Name captureText { u"captureText"_s };
+    const Name captureLast { u"captureLastSelection"_s };
 
     void SetUp() override
     {
@@ -330,8 +322,8 @@ protected:
     }
     std::vector<PortalShortcutSlot> slots() const
     {
-        return { { captureText.rawValue(), QStringLiteral("Capture Text"), getShortcut(captureText) },
-            { captureLast.rawValue(), QStringLiteral("Capture Last Selection"), getShortcut(captureLast) } };
+        return { { captureText.rawValue(), u"Capture Text"_s, getShortcut(captureText) },
+            { captureLast.rawValue(), u"Capture Last Selection"_s, getShortcut(captureLast) } };
     }
 };
 
@@ -343,31 +335,33 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     Registry registry(backend);
     Registry::install(&registry);
     int downs = 0, ups = 0, binds = 0;
-    QObject::connect(&backend, &PortalHotKeyBackend::bindingFinished, [&](bool ok) { binds += ok ? 1 : 100; });
+    QObject::connect(
+        &backend, &PortalHotKeyBackend::bindingFinished, [&](bool ok) { binds += ok ? 1 : 100; });
     registry.onKeyDown(captureText, [&] { ++downs; });
     registry.onKeyUp(captureText, [&] { ++ups; });
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return binds > 0; }, 5000));
     EXPECT_EQ(binds, 1);
-    EXPECT_EQ(portal->read(&FakePortal::calls), QStringList({ QStringLiteral("CreateSession"), QStringLiteral("BindShortcuts") }));
+    EXPECT_EQ(portal->read(&FakePortal::calls), QStringList({ u"CreateSession"_s, u"BindShortcuts"_s }));
     // Only the slot with a shortcut, with its description and the preferred trigger.
     ASSERT_EQ(portal->read(&FakePortal::lastBound).size(), 1);
-    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].id, QStringLiteral("captureText"));
-    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(QStringLiteral("description")).toString(), QStringLiteral("Capture Text"));
-    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(QStringLiteral("preferred_trigger")).toString(),
-        QStringLiteral("SHIFT+LOGO+x"));
-    EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), QStringLiteral("Shift+Logo+X"));
+    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].id, u"captureText"_s);
+    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(u"description"_s).toString(),
+        u"Capture Text"_s);
+    EXPECT_EQ(portal->read(&FakePortal::lastBound)[0].properties.value(u"preferred_trigger"_s).toString(),
+        u"SHIFT+LOGO+x"_s);
+    EXPECT_EQ(backend.triggerDescriptions().at(u"captureText"_s), u"Shift+Logo+X"_s);
     // The same session token at every start, so a desktop that files the shortcuts under it
     // finds them again.
-    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(u"/glyphwell"_s));
 
-    portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
+    portal->signal(u"Activated"_s, u"captureText"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return downs == 1; }, 3000));
     EXPECT_EQ(ups, 0);
-    portal->signal(QStringLiteral("Deactivated"), QStringLiteral("captureText"));
+    portal->signal(u"Deactivated"_s, u"captureText"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ups == 1; }, 3000));
     // Another slot's activation and a stranger's session do nothing here.
-    portal->signal(QStringLiteral("Activated"), QStringLiteral("captureLastSelection"));
+    portal->signal(u"Activated"_s, u"captureLastSelection"_s);
     QTest::qWait(200);
     EXPECT_EQ(downs, 1);
 
@@ -380,15 +374,17 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     // A new shortcut: the old session closes and a new one binds the new trigger.
     const QString oldSession = portal->read(&FakePortal::session);
     setShortcut(Shortcut(40, 0x1100), captureText); // Control-Command-K
-    ASSERT_TRUE(QTest::qWaitFor([&] { return portal->read(&FakePortal::calls).size() == 5; }, 5000)) << portal->read(&FakePortal::calls).join(u',').toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal->read(&FakePortal::calls).size() == 5; }, 5000))
+        << portal->read(&FakePortal::calls).join(u',').toStdString();
     EXPECT_EQ(portal->read(&FakePortal::calls).mid(2),
-        QStringList({ QStringLiteral("Close ") + oldSession, QStringLiteral("CreateSession"), QStringLiteral("BindShortcuts") }));
+        QStringList({ u"Close "_s + oldSession, u"CreateSession"_s, u"BindShortcuts"_s }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return binds == 2; }, 3000));
-    EXPECT_EQ(portal->read(&FakePortal::lastBound).value(0).properties.value(QStringLiteral("preferred_trigger")).toString(),
-        QStringLiteral("CTRL+LOGO+k"));
-    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(QStringLiteral("/glyphwell")));
-    portal->signal(QStringLiteral("Activated"), QStringLiteral("captureText"));
-    portal->signal(QStringLiteral("Deactivated"), QStringLiteral("captureText"));
+    EXPECT_EQ(
+        portal->read(&FakePortal::lastBound).value(0).properties.value(u"preferred_trigger"_s).toString(),
+        u"CTRL+LOGO+k"_s);
+    EXPECT_TRUE(portal->read(&FakePortal::session).endsWith(u"/glyphwell"_s));
+    portal->signal(u"Activated"_s, u"captureText"_s);
+    portal->signal(u"Deactivated"_s, u"captureText"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ups == 2; }, 3000));
     EXPECT_EQ(downs, 2);
     Registry::install(nullptr);
@@ -399,7 +395,7 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
 TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_SettingsNotOpened)
 {
     using BindState = PortalHotKeyBackend::BindState;
-    const QString create = QStringLiteral("CreateSession"), bind = QStringLiteral("BindShortcuts");
+    const QString create = u"CreateSession"_s, bind = u"BindShortcuts"_s;
     const struct {
         const char *backEnd;
         bool bindsAtCreate;
@@ -409,9 +405,9 @@ TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_Set
         BindState state;
         QString trigger;
     } rows[] = {
-        { "binds at BindShortcuts", false, 0, false, { create, bind }, BindState::bound, QStringLiteral("Shift+Logo+X") },
+        { "binds at BindShortcuts", false, 0, false, { create, bind }, BindState::bound, u"Shift+Logo+X"_s },
         // No BindShortcuts: on Plasma 5.27 it would open System Settings at every start.
-        { "binds what the session brings", true, 0, false, { create }, BindState::bound, QStringLiteral("Meta+Shift+X") },
+        { "binds what the session brings", true, 0, false, { create }, BindState::bound, u"Meta+Shift+X"_s },
         { "refuses sessions", false, 2, false, { create }, BindState::refused, {} },
         { "binds nothing", false, 0, true, { create, bind }, BindState::noneBound, {} },
     };
@@ -430,7 +426,7 @@ TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_Set
         Registry::install(&registry);
         std::optional<bool> finished;
         QObject::connect(&backend, &PortalHotKeyBackend::bindingFinished, [&](bool ok) { finished = ok; });
-        registry.onKeyUp(captureText, [] { });
+        registry.onKeyUp(captureText, [] {});
         ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 5000));
         EXPECT_EQ(*finished, row.state == BindState::bound);
         EXPECT_EQ(backend.bindState(), row.state);
@@ -440,7 +436,7 @@ TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_Set
         calls.removeIf([](const QString &call) { return call.startsWith(QLatin1String("Close ")); });
         EXPECT_EQ(calls, row.calls);
         if (!row.trigger.isEmpty())
-            EXPECT_EQ(backend.triggerDescriptions().at(QStringLiteral("captureText")), row.trigger);
+            EXPECT_EQ(backend.triggerDescriptions().at(u"captureText"_s), row.trigger);
         Registry::install(nullptr);
     }
 }
@@ -472,40 +468,27 @@ TEST_F(ShortcutsPortalTest, VersionQuery_AnErrorIsAbsence_SilenceIsWaitedOut)
             portal->versionSilence = row.silence;
             portal->versionQueries = 0;
         }
-        EXPECT_EQ(portalInterfaceVersion(
-                      *clientBus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), row.patience),
+        EXPECT_EQ(
+            portalInterfaceVersion(*clientBus, u"org.freedesktop.portal.GlobalShortcuts"_s, row.patience),
             row.version);
         EXPECT_EQ(portal->read(&FakePortal::versionQueries), row.queries);
     }
 }
-
-// The permission store, slow to answer: it says "no" to screenshots for host programs.
-class SlowPermissionStore : public QDBusVirtualObject {
-public:
-    explicit SlowPermissionStore(QDBusConnection bus)
-        : m_bus(std::move(bus))
-    { }
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
-    {
-        QThread::msleep(500);
-        const QMap<QString, QStringList> table { { QString(), { QStringLiteral("no") } } };
-        m_bus.send(message.createReply({ QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
-        return true;
-    }
-
-private:
-    QDBusConnection m_bus;
-};
 
 // The 0.8 s poll asks this while the store says no: it answers from what it last read at
 // once and reads again in the background, so the main thread never waits on the bus.
 TEST_F(PortalTest, PermissionStore_IsReadInTheBackground)
 {
     qDBusRegisterMetaType<QMap<QString, QStringList>>();
-    SlowPermissionStore store(*portalBus);
-    const QString service = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
-    ASSERT_TRUE(portalBus->registerVirtualObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), &store));
+    // The permission store, slow to answer: it says "no" to screenshots for host programs.
+    DBusStandIn store(*portalBus, [](const QDBusMessage &message, QDBusConnection &bus) {
+        QThread::msleep(500);
+        const QMap<QString, QStringList> table { { QString(), { u"no"_s } } };
+        return bus.send(message.createReply(
+            { QVariant::fromValue(table), QVariant::fromValue(QDBusVariant(QVariant(0))) }));
+    });
+    const QString service = u"org.freedesktop.impl.portal.PermissionStore"_s;
+    ASSERT_TRUE(portalBus->registerVirtualObject(u"/org/freedesktop/impl/portal/PermissionStore"_s, &store));
     store.moveToThread(&portalThread);
     ASSERT_TRUE(portalBus->registerService(service));
     PortalScreenshot screenshot(*clientBus);
@@ -520,10 +503,11 @@ TEST_F(PortalTest, PermissionStore_IsReadInTheBackground)
     EXPECT_LT(clock.elapsed(), 300);
     EXPECT_TRUE(screenshot.lookUpDenied());
     portalBus->unregisterService(service);
-    portalBus->unregisterObject(QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"));
+    portalBus->unregisterObject(u"/org/freedesktop/impl/portal/PermissionStore"_s);
 }
 
-QCoro::Task<> takeInto(PortalScreenshot &portal, std::optional<QImage> &image, std::optional<CaptureError> &error, bool &done)
+QCoro::Task<> takeInto(
+    PortalScreenshot &portal, std::optional<QImage> &image, std::optional<CaptureError> &error, bool &done)
 {
     try {
         image = co_await portal.take();
@@ -536,13 +520,11 @@ QCoro::Task<> takeInto(PortalScreenshot &portal, std::optional<QImage> &image, s
 TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreenAccessRefusals)
 {
     QTemporaryDir folder;
-    const QString picture = folder.filePath(QStringLiteral("out.png"));
+    const QString picture = folder.filePath(u"out.png"_s);
     const QImage written = layoutPicture(QSize(40, 30), 1.0);
     // A file that is no picture is not one the request wrote: an error, and the file stays.
-    const QString notes = folder.filePath(QStringLiteral("notes.txt"));
-    QFile text(notes);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("not a picture") > 0);
-    text.close();
+    const QString notes = folder.filePath(u"notes.txt"_s);
+    ASSERT_TRUE(writeFile(notes, "not a picture"));
     PortalScreenshot screenshot(*clientBus, std::chrono::milliseconds(1500));
     EXPECT_EQ(screenshot.version(), 1u);
     EXPECT_FALSE(screenshot.isDeniedByPermissionStore()); // no store on this bus: nothing refused
@@ -556,7 +538,8 @@ TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreen
         Outcome outcome;
     };
     for (const Case &c : { Case { "granted", 0, true, picture, Outcome::picture },
-             Case { "cancelled", 1, true, picture, Outcome::refusal }, Case { "refused", 2, true, picture, Outcome::refusal },
+             Case { "cancelled", 1, true, picture, Outcome::refusal },
+             Case { "refused", 2, true, picture, Outcome::refusal },
              Case { "unanswered", 0, false, picture, Outcome::refusal },
              Case { "not a picture", 0, true, notes, Outcome::otherError } }) {
         SCOPED_TRACE(c.name);
@@ -584,10 +567,10 @@ TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreen
 
 TEST(PortalReplies, ScreenshotFileIsALocalAbsolutePathOnly)
 {
-    const auto fileOf = [](const QVariant &uri) { return portalScreenshotFile({ { QStringLiteral("uri"), uri } }); };
-    EXPECT_EQ(fileOf(QStringLiteral("file:///tmp/Screenshot%20from%20now.png")), QStringLiteral("/tmp/Screenshot from now.png"));
-    for (const QVariant &other : { QVariant(QStringLiteral("https://example.org/a.png")), QVariant(QStringLiteral("file:a.png")),
-             QVariant(QStringLiteral("/tmp/a.png")), QVariant(42), QVariant() })
+    const auto fileOf = [](const QVariant &uri) { return portalScreenshotFile({ { u"uri"_s, uri } }); };
+    EXPECT_EQ(fileOf(u"file:///tmp/Screenshot%20from%20now.png"_s), u"/tmp/Screenshot from now.png"_s);
+    for (const QVariant &other : { QVariant(u"https://example.org/a.png"_s), QVariant(u"file:a.png"_s),
+             QVariant(u"/tmp/a.png"_s), QVariant(42), QVariant() })
         EXPECT_FALSE(fileOf(other).has_value()) << other.toString().toStdString();
 }
 

@@ -1,3 +1,4 @@
+#include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
 #include "platform/PortalSaveDialog.h"
 
@@ -9,48 +10,9 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-
-// The portal's FileChooser as the desktop runs it: SaveFile answers with its request's path,
-// then the user's choice arrives as that request's Response signal.
-struct FakeFileChooser : QDBusVirtualObject {
-    QDBusConnection bus;
-    uint code = 0;
-    QVariantMap results;
-    bool failCall = false;
-    QString title;
-    QVariantMap options;
-
-    explicit FakeFileChooser(QDBusConnection connection)
-        : bus(std::move(connection))
-    { }
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-    {
-        if (message.member() != QLatin1String("SaveFile"))
-            return false;
-        if (failCall) {
-            connection.send(
-                message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("not for you")));
-            return true;
-        }
-        title = message.arguments().value(1).toString();
-        options = qdbus_cast<QVariantMap>(message.arguments().value(2));
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
-                                    .arg(sender, options.value(QStringLiteral("handle_token")).toString());
-        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-        // The user chooses a moment later.
-        QTimer::singleShot(20, [this, request] {
-            QDBusMessage response = QDBusMessage::createSignal(
-                request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-            response << code << results;
-            bus.send(response);
-        });
-        return true;
-    }
-};
 
 // The desktop's dialog is asked with the proposed name, the folder and a plain-text filter;
 // its answer is the chosen file, a cancellation, or (failed, refused, absent) a fall back to
@@ -59,17 +21,45 @@ TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
 {
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty());
-    QDBusConnection portal = bus.connect(QStringLiteral("portal"));
-    QDBusConnection ours = bus.connect(QStringLiteral("ours"));
-    const SavePanelSpec panel { QStringLiteral("Export OCR Text"), QStringLiteral("Save the text."),
-        QStringLiteral("glyphwell-20240501-093012.txt") };
+    QDBusConnection portal = bus.connect(u"portal"_s);
+    QDBusConnection ours = bus.connect(u"ours"_s);
+    const SavePanelSpec panel { u"Export OCR Text"_s, u"Save the text."_s,
+        u"glyphwell-20240501-093012.txt"_s };
 
     // No portal on the bus: another dialog.
-    EXPECT_FALSE(PortalSaveDialog::run(ours, panel, QStringLiteral("/home/u/Documents")).shown);
+    EXPECT_FALSE(PortalSaveDialog::run(ours, panel, u"/home/u/Documents"_s).shown);
 
-    FakeFileChooser chooser(portal);
-    ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-    ASSERT_TRUE(portal.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &chooser));
+    // The portal's FileChooser as the desktop runs it: SaveFile answers with its request's path,
+    // then the user's choice arrives as that request's Response signal, a moment later.
+    struct {
+        uint code = 0;
+        QVariantMap results;
+        bool failCall = false;
+        QString title;
+        QVariantMap options;
+    } chooserState;
+    DBusStandIn chooser(portal, [&chooserState](const QDBusMessage &message, QDBusConnection &bus) {
+        auto &state = chooserState;
+        if (message.member() != QLatin1String("SaveFile"))
+            return false;
+        if (state.failCall)
+            return bus.send(message.createErrorReply(QDBusError::AccessDenied, u"not for you"_s));
+        state.title = message.arguments().value(1).toString();
+        state.options = qdbus_cast<QVariantMap>(message.arguments().value(2));
+        const QString request = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
+            message.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
+            state.options.value(u"handle_token"_s).toString());
+        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QTimer::singleShot(20, [&bus, &state, request] {
+            QDBusMessage response
+                = QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
+            response << state.code << state.results;
+            bus.send(response);
+        });
+        return true;
+    });
+    ASSERT_TRUE(portal.registerService(u"org.freedesktop.portal.Desktop"_s));
+    ASSERT_TRUE(portal.registerVirtualObject(u"/org/freedesktop/portal/desktop"_s, &chooser));
     struct Case {
         const char *name;
         uint code;
@@ -79,31 +69,31 @@ TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
         std::optional<QString> path;
     };
     const Case cases[] {
-        { "chosen", 0, { QStringLiteral("file:///home/u/Documents/notes%20today.txt") }, false, true,
-            QStringLiteral("/home/u/Documents/notes today.txt") },
+        { "chosen", 0, { u"file:///home/u/Documents/notes%20today.txt"_s }, false, true,
+            u"/home/u/Documents/notes today.txt"_s },
         { "cancelled", 1, {}, false, true, std::nullopt },
-        { "not a local file", 0, { QStringLiteral("sftp://host/notes.txt") }, false, true, std::nullopt },
+        { "not a local file", 0, { u"sftp://host/notes.txt"_s }, false, true, std::nullopt },
         { "portal failed", 2, {}, false, false, std::nullopt },
         { "call refused", 0, {}, true, false, std::nullopt },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        chooser.code = c.code;
-        chooser.results = { { QStringLiteral("uris"), c.uris } };
-        chooser.failCall = c.failCall;
-        const PortalSaveDialog::Outcome outcome = PortalSaveDialog::run(
-            ours, panel, QStringLiteral("/home/u/Documents"), QStringLiteral("x11:1e00007"));
+        chooserState.code = c.code;
+        chooserState.results = { { u"uris"_s, c.uris } };
+        chooserState.failCall = c.failCall;
+        const PortalSaveDialog::Outcome outcome
+            = PortalSaveDialog::run(ours, panel, u"/home/u/Documents"_s, u"x11:1e00007"_s);
         EXPECT_EQ(outcome.shown, c.shown);
         EXPECT_EQ(outcome.path, c.path);
         if (c.failCall)
             continue;
-        EXPECT_EQ(chooser.title, panel.title);
-        EXPECT_EQ(chooser.options.value(QStringLiteral("current_name")).toString(), panel.proposedName);
-        EXPECT_EQ(chooser.options.value(QStringLiteral("current_folder")).toByteArray(),
+        EXPECT_EQ(chooserState.title, panel.title);
+        EXPECT_EQ(chooserState.options.value(u"current_name"_s).toString(), panel.proposedName);
+        EXPECT_EQ(chooserState.options.value(u"current_folder"_s).toByteArray(),
             QByteArray("/home/u/Documents\0", 18));
         // a(sa(us)): one filter, "Plain text", with the pattern *.txt.
-        const QDBusArgument filters = chooser.options.value(QStringLiteral("filters")).value<QDBusArgument>();
-        EXPECT_EQ(filters.currentSignature(), QStringLiteral("a(sa(us))"));
+        const QDBusArgument filters = chooserState.options.value(u"filters"_s).value<QDBusArgument>();
+        EXPECT_EQ(filters.currentSignature(), u"a(sa(us))"_s);
         QString filterName, pattern;
         uint kind = 99;
         filters.beginArray();
@@ -116,9 +106,9 @@ TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
         filters.endArray();
         filters.endStructure();
         filters.endArray();
-        EXPECT_EQ(filterName, QStringLiteral("Plain text"));
+        EXPECT_EQ(filterName, u"Plain text"_s);
         EXPECT_EQ(kind, 0u);
-        EXPECT_EQ(pattern, QStringLiteral("*.txt"));
+        EXPECT_EQ(pattern, u"*.txt"_s);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "fakes/FullDisk.h"
 #include "fakes/ReadOnlyFolder.h"
+#include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"
 
@@ -10,13 +12,14 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString hotkeyJson = QStringLiteral(R"({"carbonKeyCode":7,"carbonModifiers":768})");
+const QString hotkeyJson = uR"({"carbonKeyCode":7,"carbonModifiers":768})"_s;
 
 // QSettings shares parsed files between its objects in one process, typed values included,
 // so reopening the same path would not read the file again. A copy under a new name is read
@@ -24,13 +27,20 @@ const QString hotkeyJson = QStringLiteral(R"({"carbonKeyCode":7,"carbonModifiers
 std::unique_ptr<IniUserDefaults> freshStoreOnCopyOf(const QString &path, const QString &copyPath)
 {
     QFile::remove(copyPath);
-    if (!QFile::copy(path, copyPath))
-        return nullptr;
-    return std::make_unique<IniUserDefaults>(copyPath);
+    return QFile::copy(path, copyPath) ? std::make_unique<IniUserDefaults>(copyPath) : nullptr;
 }
 
-// A back-end under test. reopen() drops the store and opens a fresh one on the same data,
-// so every expectation below also holds after a round trip through the INI file.
+// The contents of every settings file set aside in the folder.
+QList<QByteArray> keptAside(const QTemporaryDir &dir)
+{
+    QList<QByteArray> contents;
+    for (const QString &name : QDir(dir.path()).entryList({ u"Glyphwell.conf.unreadable-*"_s }))
+        contents << readFile(dir.filePath(name));
+    return contents;
+}
+
+// A back-end under test. reopen() drops the store and opens a fresh one on the same data, so
+// every expectation also holds after a round trip through the INI file.
 class UserDefaultsContract : public ::testing::TestWithParam<const char *> {
 protected:
     void SetUp() override
@@ -38,16 +48,14 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         reopen();
     }
-
-    bool isIni() const { return std::string(GetParam()) == "ini"; }
     void reopen()
     {
-        if (!isIni()) {
+        if (std::string(GetParam()) != "ini") {
             if (!m_store)
                 m_store = std::make_unique<InMemoryUserDefaults>();
             return;
         }
-        const QString next = m_dir.filePath(QStringLiteral("config/Glyphwell-%1.conf").arg(m_generation++));
+        const QString next = m_dir.filePath(u"config/Glyphwell-%1.conf"_s.arg(m_generation++));
         if (!m_store) {
             m_store = std::make_unique<IniUserDefaults>(next);
             return;
@@ -57,7 +65,6 @@ protected:
         m_store = freshStoreOnCopyOf(current, next);
         ASSERT_TRUE(m_store) << "the store wrote no file";
     }
-
     UserDefaults &store() { return *m_store; }
 
     QTemporaryDir m_dir;
@@ -67,400 +74,250 @@ protected:
 
 } // namespace
 
-TEST_P(UserDefaultsContract, MissingKeysReadAsNothing)
+// What each kind of value reads as after a reopen: as text (where it is text or a number) and
+// as a Boolean (words and numbers, as the system's defaults read them).
+TEST_P(UserDefaultsContract, ValuesReadAsTheirKindAfterAReopen)
 {
-    EXPECT_FALSE(store().objectForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("autoCopy")).has_value());
+    EXPECT_FALSE(store().objectForKey(u"autoCopy"_s).has_value());
+    EXPECT_FALSE(store().boolForKey(u"autoCopy"_s));
+    EXPECT_FALSE(store().stringForKey(u"autoCopy"_s).has_value());
     EXPECT_TRUE(store().keys().isEmpty());
-}
 
-TEST_P(UserDefaultsContract, BooleansStayBooleansAndAreNotText)
-{
-    store().setBool(QStringLiteral("autoCopy"), false);
-    store().setBool(QStringLiteral("playSound"), true);
-    reopen();
-
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("playSound")));
-    const std::optional<QVariant> stored = store().objectForKey(QStringLiteral("autoCopy"));
-    ASSERT_TRUE(stored.has_value()) << "a stored false is still a stored value";
-    EXPECT_EQ(stored->typeId(), QMetaType::Bool);
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("playSound")).has_value());
-
-    // Replacing a Boolean with text makes it text.
-    store().setObject(QStringLiteral("playSound"), QStringLiteral("true"));
-    reopen();
-    EXPECT_EQ(store().stringForKey(QStringLiteral("playSound")), QStringLiteral("true"));
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("playSound")));
-}
-
-TEST_P(UserDefaultsContract, TextReadsBackByteIdentical)
-{
-    const QString tricky
-        = QStringLiteral("  @leading at, comma; semi = equals \"quoted\" \\ back\ttab \u00e9\u4e2d  ");
-    store().setObject(QStringLiteral("hotkey"), hotkeyJson);
-    store().setObject(QStringLiteral("tricky"), tricky);
-    store().setObject(QStringLiteral("empty"), QString());
-    store().setObject(QStringLiteral("digits"), QStringLiteral("007"));
-    reopen();
-
-    EXPECT_EQ(store().stringForKey(QStringLiteral("hotkey")), hotkeyJson);
-    EXPECT_EQ(store().stringForKey(QStringLiteral("tricky")), tricky);
-    EXPECT_EQ(store().stringForKey(QStringLiteral("empty")), QString());
-    EXPECT_EQ(store().stringForKey(QStringLiteral("digits")), QStringLiteral("007"));
-    EXPECT_EQ(store().objectForKey(QStringLiteral("digits"))->typeId(), QMetaType::QString);
-}
-
-TEST_P(UserDefaultsContract, NumbersStayNumbersAndReadAsDecimalText)
-{
-    store().setObject(QStringLiteral("count"), 7);
-    store().setObject(QStringLiteral("zero"), 0);
-    store().setObject(QStringLiteral("negative"), -3);
-    store().setObject(QStringLiteral("big"), qulonglong(18446744073709551615ULL));
-    store().setObject(QStringLiteral("scale"), 0.5);
-    store().setObject(QStringLiteral("whole"), 2.0);
-    store().setObject(QStringLiteral("zeroDouble"), 0.0);
-    reopen();
-
-    const std::optional<QVariant> count = store().objectForKey(QStringLiteral("count"));
-    ASSERT_TRUE(count.has_value());
-    EXPECT_NE(count->typeId(), QMetaType::QString);
-    EXPECT_EQ(count->toInt(), 7);
-    EXPECT_EQ(store().objectForKey(QStringLiteral("scale"))->toDouble(), 0.5);
-
-    EXPECT_EQ(store().stringForKey(QStringLiteral("count")), QStringLiteral("7"));
-    EXPECT_EQ(store().stringForKey(QStringLiteral("negative")), QStringLiteral("-3"));
-    EXPECT_EQ(store().stringForKey(QStringLiteral("big")), QStringLiteral("18446744073709551615"));
-    EXPECT_EQ(store().stringForKey(QStringLiteral("scale")), QStringLiteral("0.5"));
-    EXPECT_EQ(store().stringForKey(QStringLiteral("whole")), QStringLiteral("2"));
-
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("count")));
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("negative")));
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("big")));
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("scale")));
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("zero")));
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("zeroDouble")));
-}
-
-TEST_P(UserDefaultsContract, TextReadsAsBooleanLikeWordsAndNumbers)
-{
-    const struct {
-        const char *text;
-        bool expected;
-    } cases[] = {
-        { "true", true },
-        { "TRUE", true },
-        { "Yes", true },
-        { "y", true },
-        { "T", true },
-        { " yes ", true },
-        { "1", true },
-        { "42abc", true },
-        { "  +3", true },
-        { "-1", true },
-        { "007", true },
-        { "false", false },
-        { "no", false },
-        { "0", false },
-        { "-0", false },
-        { "0.5", false },
-        { "", false },
-        { "   ", false },
-        { "maybe", false },
-        { "truest", false },
-        { "on", false },
-        { "x1", false },
+    const QString tricky = u"  @leading at, comma; semi = equals \"quoted\" \\ back\ttab \u00e9\u4e2d  "_s;
+    struct Row {
+        QString key;
+        QVariant value;
+        std::optional<QString> string; // nullopt: not text
+        bool boolean;
     };
-    for (const auto &c : cases)
-        store().setObject(QStringLiteral("k_") + QString::number(&c - cases), QString::fromUtf8(c.text));
-    reopen();
-    for (const auto &c : cases)
-        EXPECT_EQ(store().boolForKey(QStringLiteral("k_") + QString::number(&c - cases)), c.expected)
-            << '"' << c.text << '"';
-}
-
-TEST_P(UserDefaultsContract, ListsAndMapsAreNeitherTextNorTrue)
-{
-    store().setObject(
-        QStringLiteral("languages"), QStringList { QStringLiteral("eng"), QStringLiteral("deu") });
-    store().setObject(QStringLiteral("window"), QVariantMap { { QStringLiteral("x"), 1 } });
-    reopen();
-
-    ASSERT_TRUE(store().objectForKey(QStringLiteral("languages")).has_value());
-    EXPECT_EQ(store().objectForKey(QStringLiteral("languages"))->toStringList(),
-        (QStringList { QStringLiteral("eng"), QStringLiteral("deu") }));
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("languages")).has_value());
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("window")).has_value());
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("languages")));
-    EXPECT_FALSE(store().boolForKey(QStringLiteral("window")));
-}
-
-TEST_P(UserDefaultsContract, RemoveAndKeys)
-{
-    store().setBool(QStringLiteral("autoCopy"), false);
-    store().setObject(QStringLiteral("selected_language"), QStringLiteral("eng"));
-    store().setObject(QStringLiteral("count"), 3);
-    reopen();
-    QStringList keys = store().keys();
-    keys.sort();
-    EXPECT_EQ(keys,
-        (QStringList {
-            QStringLiteral("autoCopy"), QStringLiteral("count"), QStringLiteral("selected_language") }));
-
-    store().removeObject(QStringLiteral("autoCopy"));
-    store().removeObject(QStringLiteral("never_set"));
-    store().setObject(QStringLiteral("count"), QVariant()); // storing nothing removes
-    reopen();
-    EXPECT_FALSE(store().objectForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_FALSE(store().objectForKey(QStringLiteral("count")).has_value());
-    EXPECT_EQ(store().keys(), QStringList { QStringLiteral("selected_language") });
-
-    // A removed Boolean's type must not stick to text stored later under the same key.
-    store().setObject(QStringLiteral("autoCopy"), QStringLiteral("false"));
-    reopen();
-    EXPECT_EQ(store().stringForKey(QStringLiteral("autoCopy")), QStringLiteral("false"));
-}
-
-TEST_P(UserDefaultsContract, OddKeysDoNotBreakTheStore)
-{
-    const QStringList odd = { QStringLiteral("a/b"), QStringLiteral("with space"), QStringLiteral("x=y"),
-        QStringLiteral("[section]"), QStringLiteral("semi;colon"), QStringLiteral("\u00fcber"),
-        QStringLiteral("a\\b"), QStringLiteral("%41"), QStringLiteral("General") };
-    for (const QString &key : odd)
-        store().setObject(key, key + QStringLiteral("-value"));
-    store().setBool(QStringLiteral("flags/autoCopy"), true);
-    store().setObject(QString(), QStringLiteral("ignored or kept, but no crash"));
+    std::vector<Row> rows {
+        { u"autoCopy"_s, false, std::nullopt, false },
+        { u"playSound"_s, true, std::nullopt, true },
+        { u"hotkey"_s, hotkeyJson, hotkeyJson, false },
+        { u"tricky"_s, tricky, tricky, false },
+        { u"empty"_s, QString(), QString(), false },
+        { u"count"_s, 7, u"7"_s, true },
+        { u"zero"_s, 0, u"0"_s, false },
+        { u"negative"_s, -3, u"-3"_s, true },
+        { u"big"_s, qulonglong(18446744073709551615ULL), u"18446744073709551615"_s, true },
+        { u"scale"_s, 0.5, u"0.5"_s, true },
+        { u"whole"_s, 2.0, u"2"_s, true },
+        { u"zeroDouble"_s, 0.0, u"0"_s, false },
+        { u"languages"_s, QStringList { u"eng"_s, u"deu"_s }, std::nullopt, false },
+        // A map is not kept by the INI file (it would be a serialized variant, set aside when read).
+        { u"window"_s, QVariantMap { { u"x"_s, 1 } }, std::nullopt, false },
+        { u"flags/autoCopy"_s, true, std::nullopt, true },
+    };
+    const std::pair<const char *, bool> words[] { { "true", true }, { "TRUE", true }, { "Yes", true },
+        { "y", true }, { "T", true }, { " yes ", true }, { "1", true }, { "42abc", true }, { "  +3", true },
+        { "-1", true }, { "007", true }, { "false", false }, { "no", false }, { "0", false }, { "-0", false },
+        { "0.5", false }, { "", false }, { "   ", false }, { "maybe", false }, { "truest", false },
+        { "on", false }, { "x1", false } };
+    for (std::size_t i = 0; i < std::size(words); ++i)
+        rows.push_back({ u"word%1"_s.arg(i), QString::fromLatin1(words[i].first),
+            QString::fromLatin1(words[i].first), words[i].second });
+    // Keys that mean something in an INI file.
+    for (const char *key :
+        { "a/b", "with space", "x=y", "[section]", "semi;colon", "\u00fcber", "a\\b", "%41", "General" })
+        rows.push_back({ QString::fromUtf8(key), QString::fromUtf8(key) + u"-value"_s,
+            QString::fromUtf8(key) + u"-value"_s, false });
+    for (const Row &row : rows)
+        store().setObject(row.key, row.value);
+    store().setObject(QString(), u"ignored or kept, but no crash"_s);
     store().removeObject(QString());
     reopen();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.key.toStdString());
+        EXPECT_EQ(store().stringForKey(row.key), row.string);
+        EXPECT_EQ(store().boolForKey(row.key), row.boolean);
+        if (row.key == QLatin1String("window"))
+            continue;
+        EXPECT_TRUE(store().objectForKey(row.key).has_value());
+        EXPECT_TRUE(store().keys().contains(row.key));
+    }
+    EXPECT_EQ(store().objectForKey(u"autoCopy"_s)->typeId(), QMetaType::Bool);
+    EXPECT_EQ(store().objectForKey(u"word10"_s)->typeId(), QMetaType::QString);
+    EXPECT_NE(store().objectForKey(u"count"_s)->typeId(), QMetaType::QString);
+    EXPECT_EQ(store().objectForKey(u"count"_s)->toInt(), 7);
+    EXPECT_EQ(store().objectForKey(u"scale"_s)->toDouble(), 0.5);
+    EXPECT_EQ(store().objectForKey(u"languages"_s)->toStringList(), (QStringList { u"eng"_s, u"deu"_s }));
 
-    for (const QString &key : odd)
-        EXPECT_EQ(store().stringForKey(key), key + QStringLiteral("-value")) << key.toStdString();
-    EXPECT_TRUE(store().boolForKey(QStringLiteral("flags/autoCopy")));
-    EXPECT_FALSE(store().stringForKey(QStringLiteral("flags/autoCopy")).has_value());
-    for (const QString &key : odd)
-        EXPECT_TRUE(store().keys().contains(key)) << key.toStdString();
+    // Replacing a Boolean with text makes it text; removing (or storing nothing) takes the key
+    // away, and a removed Boolean's type does not stick to text stored later under its key.
+    store().setObject(u"playSound"_s, u"true"_s);
+    store().removeObject(u"autoCopy"_s);
+    store().removeObject(u"never_set"_s);
+    store().setObject(u"count"_s, QVariant());
+    reopen();
+    EXPECT_EQ(store().stringForKey(u"playSound"_s), u"true"_s);
+    EXPECT_FALSE(store().objectForKey(u"autoCopy"_s).has_value());
+    EXPECT_FALSE(store().objectForKey(u"count"_s).has_value());
+    EXPECT_FALSE(store().keys().contains(u"count"_s));
+    EXPECT_EQ(store().keys().size(), qsizetype(rows.size()) - (store().keys().contains(u"window"_s) ? 2 : 3));
+    store().setObject(u"autoCopy"_s, u"false"_s);
+    reopen();
+    EXPECT_EQ(store().stringForKey(u"autoCopy"_s), u"false"_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, UserDefaultsContract, ::testing::Values("memory", "ini"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-// The contents of every settings file set aside in the folder.
-QList<QByteArray> keptAside(const QTemporaryDir &dir)
-{
-    QList<QByteArray> contents;
-    for (const QString &name : QDir(dir.path()).entryList({ QStringLiteral("Glyphwell.conf.unreadable-*") }))
-        contents << readFile(dir.filePath(name));
-    return contents;
-}
-
-} // namespace
-
-TEST(IniUserDefaults, WritesThroughSoAnotherStoreSeesChangesAtOnce)
+// Written through at once as readable text (into folders made for it), and read again when
+// another process rewrote the file (the second time with the same size: the time stamp tells).
+TEST(IniUserDefaults, WritesThroughAsTextAndSeesWhatAnotherProcessWrote)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("new/folder/Glyphwell.conf"));
-    IniUserDefaults writer(path);
-    writer.setBool(QStringLiteral("autoCopy"), true);
-    writer.setObject(QStringLiteral("hotkey"), hotkeyJson);
-
-    // The file on disk already holds both while the writer is still alive.
-    const auto reader = freshStoreOnCopyOf(path, dir.filePath(QStringLiteral("copy1.conf")));
-    ASSERT_TRUE(reader);
-    EXPECT_TRUE(reader->boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_EQ(reader->stringForKey(QStringLiteral("hotkey")), hotkeyJson);
-
-    writer.removeObject(QStringLiteral("autoCopy"));
-    const auto later = freshStoreOnCopyOf(path, dir.filePath(QStringLiteral("copy2.conf")));
-    ASSERT_TRUE(later);
-    EXPECT_FALSE(later->objectForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_EQ(later->stringForKey(QStringLiteral("hotkey")), hotkeyJson);
-}
-
-TEST(IniUserDefaults, ReadsSeeWhatAnotherProcessWrote)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    const QString path = dir.filePath(u"new/folder/Glyphwell.conf"_s);
     IniUserDefaults store(path);
-    store.setBool(QStringLiteral("autoCopy"), true);
-    ASSERT_TRUE(store.boolForKey(QStringLiteral("autoCopy")));
-
-    // Another process rewrites the file while this store is alive, twice (the second time with
-    // the same size, so the time stamp alone must tell).
-    const auto writeFromAnotherProcess = [&](const char *text) {
-        QProcess shell;
-        shell.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), QStringLiteral("printf '%s' \"$1\" > \"$2\""),
-            QStringLiteral("sh"), QString::fromLatin1(text), path });
-        ASSERT_TRUE(shell.waitForFinished(5000));
-        ASSERT_EQ(shell.exitCode(), 0);
-    };
-    writeFromAnotherProcess("[General]\nautoCopy=false\nlanguage=deu\n");
-    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
-    EXPECT_TRUE(store.keys().contains(QStringLiteral("language")));
-
-    QThread::msleep(20);
-    writeFromAnotherProcess("[General]\nautoCopy=true_\nlanguage=fra\n");
-    EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("fra"));
-}
-
-TEST(IniUserDefaults, FileStaysReadableText)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    {
-        IniUserDefaults store(path);
-        store.setBool(QStringLiteral("autoCopy"), false);
-        store.setObject(QStringLiteral("count"), 7);
-        store.setObject(QStringLiteral("language"), QStringLiteral("eng"));
-    }
+    store.setBool(u"autoCopy"_s, true);
+    store.setObject(u"count"_s, 7);
+    store.setObject(u"hotkey"_s, hotkeyJson);
     const QByteArray text = readFile(path);
-    EXPECT_TRUE(text.contains("autoCopy=false\n")) << text.constData();
-    EXPECT_TRUE(text.contains("count=7\n")) << text.constData();
-    EXPECT_TRUE(text.contains("language=eng\n")) << text.constData();
+    for (const char *line : { "autoCopy=true\n", "count=7\n", "hotkey=" })
+        EXPECT_TRUE(text.contains(line)) << text.constData();
+    store.removeObject(u"count"_s);
+    const auto later = freshStoreOnCopyOf(path, dir.filePath(u"copy.conf"_s));
+    ASSERT_TRUE(later);
+    EXPECT_FALSE(later->objectForKey(u"count"_s).has_value());
+    EXPECT_EQ(later->stringForKey(u"hotkey"_s), hotkeyJson);
+
+    for (const auto &[written, language] : { std::pair("[General]\nautoCopy=false\nlanguage=deu\n", "deu"),
+             std::pair("[General]\nautoCopy=true_\nlanguage=fra\n", "fra") }) {
+        QThread::msleep(20);
+        ASSERT_EQ(
+            QProcess::execute(u"/bin/sh"_s,
+                { u"-c"_s, u"printf '%s' \"$1\" > \"$2\""_s, u"sh"_s, QString::fromLatin1(written), path }),
+            0);
+        EXPECT_EQ(store.stringForKey(u"language"_s), QLatin1String(language));
+        EXPECT_TRUE(store.keys().contains(u"language"_s));
+        if (QLatin1String(language) == QLatin1String("deu"))
+            EXPECT_FALSE(store.boolForKey(u"autoCopy"_s));
+    }
 }
 
-TEST(IniUserDefaults, HandEditedValuesReadAsTheirBooleans)
+// Files edited by hand, or broken: what can be read is read; a file Qt cannot parse (or one
+// with "@Variant(...)", whose counts Qt trusts: the settings fuzzer's input made it reserve
+// 61 GB and abort) is kept aside whole at the next write, and reading alone leaves it.
+TEST(IniUserDefaults, HandEditedAndBrokenFiles)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    ASSERT_TRUE(writeFile(path, "[General]\nautoCopy=false\nplaySound=true\nshowIcon=YES\nlanguage=eng\n"));
-
-    IniUserDefaults store(path);
-    EXPECT_TRUE(store.objectForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_TRUE(store.boolForKey(QStringLiteral("playSound")));
-    EXPECT_TRUE(store.boolForKey(QStringLiteral("showIcon")));
-    EXPECT_EQ(store.stringForKey(QStringLiteral("language")), QStringLiteral("eng"));
-    QStringList keys = store.keys();
-    keys.sort();
-    EXPECT_EQ(keys,
-        (QStringList { QStringLiteral("autoCopy"), QStringLiteral("language"), QStringLiteral("playSound"),
-            QStringLiteral("showIcon") }));
-}
-
-TEST(IniUserDefaults, ValueOfANotedTypeEditedByHandIsStillRead)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
+    QTemporaryDir notedDir;
+    QByteArray noted;
     {
+        IniUserDefaults store(notedDir.filePath(u"noted.conf"_s));
+        store.setBool(u"autoCopy"_s, false);
+        store.setObject(u"count"_s, 7);
+        noted = readFile(store.filePath())
+                    .replace("autoCopy=false", "autoCopy=Yes")
+                    .replace("count=7", "count=seven");
+    }
+    const struct {
+        const char *name;
+        QByteArray content;
+        std::vector<std::pair<const char *, std::optional<QVariant>>> reads;
+        bool keptAside;
+        bool keptAsideWhenRead = false;
+    } rows[] = {
+        { "hand edited", "[General]\nautoCopy=false\nplaySound=true\nshowIcon=YES\nlanguage=eng\n",
+            { { "autoCopy", QVariant(false) }, { "playSound", QVariant(true) },
+                { "showIcon", QVariant(true) }, { "language", QVariant(u"eng"_s) } },
+            false },
+        // The types the store noted for its own values, edited by hand.
+        { "noted type edited", noted, { { "autoCopy", QVariant(true) }, { "count", QVariant(u"seven"_s) } },
+            false },
+        { "unparsable", "[General]\nautoCopy=false\n[Shortcuts\ncaptureText=x\n",
+            { { "autoCopy", QVariant(false) } }, true },
+        { "serialized variant",
+            "[General]\nx=@Variant(\\0\\0\\0\\tring)\ny=@ByteArray(abc)\nautoCopy=false\n",
+            { { "x", std::nullopt }, { "autoCopy", QVariant(false) } }, true, true },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Glyphwell.conf"_s);
+        ASSERT_TRUE(writeFile(path, row.content));
         IniUserDefaults store(path);
-        store.setBool(QStringLiteral("autoCopy"), false);
-        store.setObject(QStringLiteral("count"), 7);
+        for (const auto &[key, value] : row.reads) {
+            SCOPED_TRACE(key);
+            if (!value)
+                EXPECT_EQ(store.objectForKey(QLatin1String(key)), std::nullopt);
+            else if (value->typeId() == QMetaType::Bool)
+                EXPECT_EQ(store.boolForKey(QLatin1String(key)), value->toBool());
+            else
+                EXPECT_EQ(store.stringForKey(QLatin1String(key)), value->toString());
+        }
+        if (row.keptAsideWhenRead) {
+            EXPECT_EQ(keptAside(dir), QList<QByteArray> { row.content });
+            continue;
+        }
+        if (!row.keptAside) {
+            if (row.content == noted)
+                EXPECT_FALSE(store.stringForKey(u"autoCopy"_s).has_value());
+            else
+                EXPECT_EQ(store.keys().size(), qsizetype(row.reads.size()));
+            continue;
+        }
+        EXPECT_EQ(readFile(path), row.content) << "reading alone must not touch the file";
+        {
+            LoggedWarnings log;
+            store.setBool(u"additiveClipboard"_s, true);
+            EXPECT_EQ(log.containing(u"could not be read; it was kept as"_s).size(), 1);
+        }
+        EXPECT_EQ(keptAside(dir), QList<QByteArray> { row.content });
+        const auto reread = freshStoreOnCopyOf(path, dir.filePath(u"copy.conf"_s));
+        ASSERT_TRUE(reread);
+        EXPECT_TRUE(reread->boolForKey(u"additiveClipboard"_s));
+        EXPECT_EQ(reread->objectForKey(u"autoCopy"_s), QVariant(u"false"_s));
     }
-    QByteArray text = readFile(path);
-    text.replace("autoCopy=false", "autoCopy=Yes");
-    text.replace("count=7", "count=seven");
-    const QString edited = dir.filePath(QStringLiteral("edited.conf"));
-    ASSERT_TRUE(writeFile(edited, text));
-
-    IniUserDefaults store(edited);
-    EXPECT_TRUE(store.boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_FALSE(store.stringForKey(QStringLiteral("autoCopy")).has_value());
-    EXPECT_EQ(store.stringForKey(QStringLiteral("count")), QStringLiteral("seven"));
 }
 
-TEST(IniUserDefaults, DefaultFileFollowsXdgConfigHome)
+TEST(IniUserDefaults, DefaultFileFollowsXdgConfigHomeAndIsPrivate)
 {
-    const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
     const QString path = IniUserDefaults::defaultFilePath();
-    {
-        IniUserDefaults store;
-        EXPECT_EQ(store.filePath(), path);
-        store.setBool(QStringLiteral("autoCopy"), true);
+    EXPECT_EQ(path, dir.filePath(u"Glyphwell/Glyphwell.conf"_s));
+    auto mode = [](const QString &path) {
+        struct stat info { };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+    };
+    const QString folder = dir.filePath(u"Glyphwell"_s);
+    for (const bool fileThere : { false, true }) {
+        SCOPED_TRACE(fileThere ? "loose modes of an older version, tightened at start" : "no file yet");
+        if (fileThere) {
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+            ::chmod(QFile::encodeName(path).constData(), 0644);
+            IniUserDefaults store;
+        } else {
+            IniUserDefaults store;
+            EXPECT_EQ(store.filePath(), path);
+            store.setBool(u"autoCopy"_s, true);
+        }
+        EXPECT_EQ(mode(path), 0600u);
+        EXPECT_EQ(mode(folder), 0700u);
     }
-    if (had)
-        qputenv("XDG_CONFIG_HOME", old);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
-
-    EXPECT_EQ(path, dir.filePath(QStringLiteral("Glyphwell/Glyphwell.conf")));
-    EXPECT_TRUE(QFile::exists(path));
 }
 
-TEST(IniUserDefaults, UnparsableFileIsKeptAsideAndWhatCouldBeReadCarriesOver)
+// A write that cannot land leaves the file whole and is logged once; the store goes on with
+// what it was given, and the next save that can land writes it all.
+TEST(IniUserDefaults, FailedWritesKeepTheFileWholeAndTheValuesUntilTheNextSave)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    const QByteArray broken = "[General]\nautoCopy=false\n[Shortcuts\ncaptureText=x\n";
-    ASSERT_TRUE(writeFile(path, broken));
-    IniUserDefaults store(path);
-    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_EQ(readFile(path), broken) << "reading alone must not touch the file";
     {
-        LoggedWarnings log;
-        store.setBool(QStringLiteral("additiveClipboard"), true);
-        EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Glyphwell.conf"_s);
+        IniUserDefaults store(path);
+        store.setBool(u"autoCopy"_s, true);
+        const QByteArray before = readFile(path);
+        {
+            ReadOnlyFolder readOnly(dir.path());
+            LoggedWarnings log;
+            store.setBool(u"autoCopy"_s, false);
+            store.setObject(u"language"_s, u"deu"_s);
+            EXPECT_EQ(readFile(path), before);
+            EXPECT_EQ(log.containing(u"Could not save the settings"_s).size(), 1);
+        }
+        store.setObject(u"language"_s, u"fra"_s);
+        EXPECT_TRUE(readFile(path).contains("language=fra"));
     }
-    EXPECT_EQ(keptAside(dir), QList<QByteArray> { broken });
-    const auto reread = freshStoreOnCopyOf(path, dir.filePath(QStringLiteral("copy.conf")));
-    ASSERT_TRUE(reread);
-    EXPECT_TRUE(reread->boolForKey(QStringLiteral("additiveClipboard")));
-    EXPECT_EQ(reread->objectForKey(QStringLiteral("autoCopy")), QVariant(QStringLiteral("false")));
-}
-
-// Found by the settings fuzzer: Qt decodes "@Variant(...)" with counts it trusts, and this
-// one made it reserve 61 GB and abort. The program never writes such values.
-TEST(IniUserDefaults, SerializedVariantIsKeptAsideBeforeQtDecodesIt)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    const QByteArray found = "[General]\nx=@Variant(\\0\\0\\0\\tring)\ny=@ByteArray(abc)\nautoCopy=false\n";
-    ASSERT_TRUE(writeFile(path, found));
-    IniUserDefaults store(path);
-    EXPECT_EQ(store.objectForKey(QStringLiteral("x")), std::nullopt);
-    EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-    EXPECT_EQ(keptAside(dir), QList<QByteArray> { found });
-}
-
-TEST(IniUserDefaults, WriteIntoAReadOnlyFolderLeavesTheFileWholeAndIsLoggedOnce)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    IniUserDefaults store(path);
-    store.setBool(QStringLiteral("autoCopy"), true);
-    const QByteArray before = readFile(path);
-    {
-        ReadOnlyFolder readOnly(dir.path());
-        LoggedWarnings log;
-        store.setBool(QStringLiteral("autoCopy"), false);
-        store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
-        EXPECT_EQ(readFile(path), before);
-        EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
-    }
-    store.setObject(QStringLiteral("language"), QStringLiteral("fra"));
-    EXPECT_TRUE(readFile(path).contains("language=fra"));
-}
-
-TEST(IniUserDefaults, FullDiskKeepsTheFileWholeAndTheValuesUntilTheNextSave)
-{
     // No room at all, room for Qt's lock file only (where Qt once left an empty settings file
     // and reported success), room for a little more.
     for (const off_t room : { 0, 4096, 8192 }) {
@@ -468,68 +325,39 @@ TEST(IniUserDefaults, FullDiskKeepsTheFileWholeAndTheValuesUntilTheNextSave)
         FullDisk disk;
         if (!disk.mounted())
             GTEST_SKIP() << disk.skipReason();
-        const QString path = disk.filePath(QStringLiteral("Glyphwell/Glyphwell.conf"));
+        const QString path = disk.filePath(u"Glyphwell/Glyphwell.conf"_s);
         IniUserDefaults store(path);
-        store.setBool(QStringLiteral("autoCopy"), true);
-        store.setObject(QStringLiteral("KeyboardShortcuts_captureText"), hotkeyJson);
+        store.setBool(u"autoCopy"_s, true);
+        store.setObject(u"KeyboardShortcuts_captureText"_s, hotkeyJson);
         // More than a page, so that a write can stop part way.
-        store.setObject(QStringLiteral("notes"), QString(6000, QLatin1Char('n')));
+        store.setObject(u"notes"_s, QString(6000, QLatin1Char('n')));
         const QByteArray before = readFile(path);
         ASSERT_TRUE(before.contains("autoCopy=true"));
         disk.fill(room);
         {
             LoggedWarnings log;
-            store.setBool(QStringLiteral("autoCopy"), false);
-            store.removeObject(QStringLiteral("KeyboardShortcuts_captureText"));
+            store.setBool(u"autoCopy"_s, false);
+            store.removeObject(u"KeyboardShortcuts_captureText"_s);
             const QByteArray after = readFile(path);
             if (after == before) {
-                EXPECT_EQ(log.containing(QStringLiteral("Could not save the settings")).size(), 1);
+                EXPECT_EQ(log.containing(u"Could not save the settings"_s).size(), 1);
             } else {
                 EXPECT_TRUE(after.contains("autoCopy=false")) << after.toStdString();
                 EXPECT_FALSE(after.contains("captureText")) << after.toStdString();
             }
-            // The program goes on with what it set.
-            EXPECT_FALSE(store.boolForKey(QStringLiteral("autoCopy")));
-            EXPECT_FALSE(store.objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
-            EXPECT_EQ(store.keys(), (QStringList { QStringLiteral("autoCopy"), QStringLiteral("notes") }));
+            EXPECT_FALSE(store.boolForKey(u"autoCopy"_s));
+            EXPECT_FALSE(store.objectForKey(u"KeyboardShortcuts_captureText"_s));
+            EXPECT_EQ(store.keys(), (QStringList { u"autoCopy"_s, u"notes"_s }));
         }
-        EXPECT_EQ(QDir(disk.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files | QDir::Hidden),
-            QStringList { QStringLiteral("Glyphwell.conf") });
+        EXPECT_EQ(QDir(disk.filePath(u"Glyphwell"_s)).entryList(QDir::Files | QDir::Hidden),
+            QStringList { u"Glyphwell.conf"_s });
         disk.release();
-        store.setObject(QStringLiteral("language"), QStringLiteral("deu"));
-        const auto reader = freshStoreOnCopyOf(path, disk.filePath(QStringLiteral("copy.conf")));
+        store.setObject(u"language"_s, u"deu"_s);
+        const auto reader = freshStoreOnCopyOf(path, disk.filePath(u"copy.conf"_s));
         ASSERT_TRUE(reader);
-        EXPECT_FALSE(reader->boolForKey(QStringLiteral("autoCopy")));
-        EXPECT_FALSE(reader->objectForKey(QStringLiteral("KeyboardShortcuts_captureText")));
-        EXPECT_EQ(reader->stringForKey(QStringLiteral("language")), QStringLiteral("deu"));
-        EXPECT_EQ(reader->stringForKey(QStringLiteral("notes")), QString(6000, QLatin1Char('n')));
-    }
-}
-
-TEST(IniUserDefaults, SettingsArePrivateAndLooseModesAreTightenedAtStart)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    auto mode = [](const QString &path) {
-        struct stat info { };
-        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
-    };
-    const QString folder = dir.filePath(QStringLiteral("Glyphwell"));
-    const QString path = folder + QStringLiteral("/Glyphwell.conf");
-    for (const bool fileThere : { false, true }) {
-        SCOPED_TRACE(fileThere ? "a file of an older version" : "no file yet");
-        QDir(folder).removeRecursively();
-        if (fileThere) {
-            ASSERT_TRUE(QDir().mkpath(folder));
-            ASSERT_TRUE(writeFile(path, "[General]\nautoCopy=false\n"));
-            ::chmod(QFile::encodeName(folder).constData(), 0755);
-            ::chmod(QFile::encodeName(path).constData(), 0644);
-            IniUserDefaults store(path);
-        } else {
-            IniUserDefaults store(path);
-            store.setBool(QStringLiteral("autoCopy"), true);
-        }
-        EXPECT_EQ(mode(path), 0600u);
-        EXPECT_EQ(mode(folder), 0700u);
+        EXPECT_FALSE(reader->boolForKey(u"autoCopy"_s));
+        EXPECT_FALSE(reader->objectForKey(u"KeyboardShortcuts_captureText"_s));
+        EXPECT_EQ(reader->stringForKey(u"language"_s), u"deu"_s);
+        EXPECT_EQ(reader->stringForKey(u"notes"_s), QString(6000, QLatin1Char('n')));
     }
 }

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Top edge of a child in the window's coordinates.
@@ -33,14 +35,12 @@ protected:
     void SetUp() override
     {
         textEngine.answer = [this](const QImage &) {
-            static const QStringList texts { QStringLiteral(
-                                                 "Invoice 2024-0117\nTotal due: 1,284.50 EUR\nPay by 31 May"),
-                QStringLiteral("git rebase --onto main feature~3 feature\nSuccessfully rebased and updated "
-                               "refs/heads/feature."),
-                QStringLiteral(
-                    "The quick brown fox jumps over the lazy dog.\nPack my box with five dozen liquor jugs.\n"
-                    "How vexingly quick daft zebras jump!\nSphinx of black quartz, judge my vow.\n"
-                    "A fifth line that the row leaves out.") };
+            static const QStringList texts { u"Invoice 2024-0117\nTotal due: 1,284.50 EUR\nPay by 31 May"_s,
+                u"git rebase --onto main feature~3 feature\nSuccessfully rebased and updated "
+                "refs/heads/feature."_s,
+                u"The quick brown fox jumps over the lazy dog.\nPack my box with five dozen liquor jugs.\n"
+                "How vexingly quick daft zebras jump!\nSphinx of black quartz, judge my vow.\n"
+                "A fifth line that the row leaves out."_s };
             return lines({ texts[(count++) % texts.size()] });
         };
     }
@@ -59,20 +59,12 @@ TEST_F(Screenshots, MainWindow_InItsStates)
     makeApp();
     showMainWindow();
     MainWindow &window = app->mainWindow();
-    saveScreenshot(window, QStringLiteral("main-window-empty"));
+    saveScreenshot(window, u"main-window-empty"_s);
 
-    // The Parts of the column in their order, 16 apart where both are there.
-    const int status = topOf(inWindow<QLabel>("statusLine"), window);
-    const int language = topOf(inWindow<QComboBox>("languagePicker"), window);
-    const int commands = topOf(inWindow("captureButton"), window);
-    const int text = topOf(inWindow<QPlainTextEdit>("textPane"), window);
-    EXPECT_LT(status, language);
-    EXPECT_LT(language, commands);
-    EXPECT_LT(commands, text);
+    // The text column beside the narrower history, the whole window wide enough for both.
     const auto boxes = window.findChildren<QGroupBox *>();
     ASSERT_EQ(boxes.size(), 2);
-    EXPECT_EQ(boxes[1]->title(), QStringLiteral("Capture History"));
-    EXPECT_EQ(boxes[1]->width(), ContentView::historyPaneWidth);
+    EXPECT_EQ(boxes[1]->title(), u"Capture History"_s);
     EXPECT_GT(boxes[0]->width(), boxes[1]->width());
     EXPECT_GE(window.contentView().width(), 820);
 
@@ -81,59 +73,71 @@ TEST_F(Screenshots, MainWindow_InItsStates)
     capture();
     state->selectHistoryItem(state->captureHistory().at(1));
     settle();
-    saveScreenshot(window, QStringLiteral("main-window-history-selected"));
+    saveScreenshot(window, u"main-window-history-selected"_s);
 
     state->startCapture();
     settle();
     QTest::qWait(200); // the spinner turns a little
-    saveScreenshot(window, QStringLiteral("main-window-capturing"));
+    saveScreenshot(window, u"main-window-capturing"_s);
     selector.cancel();
     ASSERT_TRUE(waitUntilNotCapturing());
 
     access.granted = false;
     state->updatePermissionStatus();
     settle();
-    saveScreenshot(window, QStringLiteral("main-window-permission-banner"));
-    EXPECT_LT(language, topOf(inWindow<QWidget>("permissionBanner"), window));
-    EXPECT_LT(topOf(inWindow<QWidget>("permissionBanner"), window), topOf(inWindow("captureButton"), window));
+    saveScreenshot(window, u"main-window-permission-banner"_s);
+    // The banner comes below the status and the language, above the commands and the text.
+    const int banner = topOf(inWindow<QWidget>("permissionBanner"), window);
+    EXPECT_LT(topOf(inWindow<QComboBox>("languagePicker"), window), banner);
+    EXPECT_LT(topOf(inWindow<QLabel>("statusLine"), window), banner);
+    EXPECT_LT(banner, topOf(inWindow("captureButton"), window));
+    EXPECT_LT(banner, topOf(inWindow<QPlainTextEdit>("textPane"), window));
 }
 
-TEST_F(Screenshots, TrayPanel_WithAndWithoutTheRecentCapture)
+// The panel's sections follow the permission and the history: the notice until "Check Again"
+// finds the permission, the newest capture (not the selected one) while there is one.
+TEST_F(Screenshots, TrayPanel_SectionsFollowThePermissionAndTheHistory)
 {
+    access.granted = false;
     makeApp();
     MenuBarContentView &panel = app->panel();
-    panel.popUp(QPoint(600, 20));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const auto show = [&](const QString &picture) {
+        panel.popUp(QPoint(600, 20));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        settle();
+        saveScreenshot(panel, picture);
+        EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
+    };
+    show(u"tray-panel-permission"_s);
+    EXPECT_FALSE(inWindow<QWidget>("permissionBanner")->isHidden());
+    EXPECT_FALSE(inPanel<QWidget>("permissionSection")->isHidden());
+    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+    access.granted = true;
+    inPanel("checkAgainButton")->click();
     settle();
-    saveScreenshot(panel, QStringLiteral("tray-panel-empty"));
+    EXPECT_TRUE(inWindow<QWidget>("permissionBanner")->isHidden());
+    EXPECT_TRUE(inPanel<QWidget>("permissionSection")->isHidden());
+    panel.close();
+    show(u"tray-panel-empty"_s);
     panel.close();
 
     capture();
     capture();
-    settle();
-    panel.popUp(QPoint(600, 20));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
-    settle();
-    saveScreenshot(panel, QStringLiteral("tray-panel-recent-capture"));
-    EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
-    // Capture first, the bottom bar last, the recent capture between the status and it.
-    const int capture = topOf(inPanel("captureButton"), panel);
-    const int status = topOf(inPanel<QWidget>("statusLine"), panel);
-    const int recent = topOf(inPanel<QWidget>("recentCaptureSection"), panel);
-    const int quit = topOf(inPanel("quitButton"), panel);
-    EXPECT_LT(capture, status);
-    EXPECT_LT(status, recent);
-    EXPECT_LT(recent, quit);
-    // The newest capture takes the room down to the bottom bar.
+    state->selectHistoryItem(state->captureHistory().last());
+    show(u"tray-panel-recent-capture"_s);
+    EXPECT_FALSE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+    EXPECT_EQ(inPanel<QLabel>("recentCaptureText")->text(), state->captureHistory().first().text);
+    // Between the status and the bottom bar, the newest capture takes the room down to it.
     const QWidget *section = inPanel<QWidget>("recentCaptureSection");
+    EXPECT_LT(topOf(inPanel<QWidget>("statusLine"), panel), topOf(section, panel));
     EXPECT_EQ(topOf(section, panel) + section->height(), topOf(inPanel<QWidget>("bottomDivider"), panel));
     EXPECT_GT(inPanel<QWidget>("recentCaptureScroll")->height(), 80);
-
-    access.granted = false;
-    state->updatePermissionStatus();
-    settle();
-    saveScreenshot(panel, QStringLiteral("tray-panel-permission"));
     panel.close();
+
+    state->clearHistory();
+    settle();
+    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
+    EXPECT_EQ(panel.size(), MenuBarContentView::panelSize);
 }
 
 // The panel parts from what lies below: a one-pixel border where no compositor runs, a
@@ -154,7 +158,7 @@ TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
             panel.popUp(QPoint(600, 300));
             ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
             settle();
-            const QWidget *frame = panel.findChild<QWidget *>(QStringLiteral("panelFrame"));
+            const QWidget *frame = panel.findChild<QWidget *>(u"panelFrame"_s);
             ASSERT_NE(frame, nullptr);
             EXPECT_EQ(frame->size() + QSize(2, 2), MenuBarContentView::panelSize);
             const int margin = edge == Edge::shadow ? MenuBarContentView::shadowMargin : 0;
@@ -170,7 +174,7 @@ TEST_F(Screenshots, TrayPanel_EdgeWithAndWithoutACompositor)
                 EXPECT_GT(picture.pixelColor(margin + 150, margin + 380 + 3).alpha(), 0);
                 EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);
             }
-            saveScreenshot(panel, QStringLiteral("tray-panel-edge-") + name);
+            saveScreenshot(panel, u"tray-panel-edge-"_s + name);
             panel.close();
         }
     }
@@ -196,7 +200,7 @@ TEST_F(Screenshots, EveryWindow_LightDarkAndBackWhileRunningAndAtLargerFont)
         makeApp();
         capture();
         capture();
-        state->setSelectedLanguageIdentifier(QStringLiteral("zh-Hans"));
+        state->setSelectedLanguageIdentifier(u"zh-Hans"_s);
         showMainWindow();
         app->panel().popUp(QPoint(400, 300));
         settings = std::make_unique<SettingsWindowController>(*preferences, dialogs);
@@ -225,10 +229,10 @@ TEST_F(Screenshots, EveryWindow_LightDarkAndBackWhileRunningAndAtLargerFont)
         ASSERT_NE(tabs, nullptr);
         tabs->setCurrentIndex(0);
         const std::vector<std::pair<QWidget *, QString>> windows {
-            { &app->mainWindow(), QStringLiteral("main-window") },
-            { &app->panel(), QStringLiteral("tray-panel") },
-            { settings->window(), QStringLiteral("settings-general") },
-            { settings->window(), QStringLiteral("settings-shortcuts") },
+            { &app->mainWindow(), u"main-window"_s },
+            { &app->panel(), u"tray-panel"_s },
+            { settings->window(), u"settings-general"_s },
+            { settings->window(), u"settings-shortcuts"_s },
         };
         for (const auto &[window, picture] : windows) {
             SCOPED_TRACE(picture.toStdString());

@@ -7,6 +7,8 @@
 #include "app/Preferences.h"
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FakeServices.h"
+#include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
@@ -20,20 +22,22 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPushButton>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTimer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 using namespace KeyboardShortcuts;
 using Step = RecorderCocoa::Step;
@@ -61,9 +65,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     InMemoryUserDefaults defaults;
-    XdgAutostartLoginItem loginItem { dir.filePath(
-                                          QStringLiteral("autostart/io.glyphwell.Glyphwell.desktop")),
-        QStringLiteral("/usr/bin/glyphwell") };
+    XdgAutostartLoginItem loginItem { dir.filePath(u"autostart/io.glyphwell.Glyphwell.desktop"_s),
+        u"/usr/bin/glyphwell"_s };
     std::unique_ptr<Preferences> preferences;
     FakeDialogs dialogs;
     FakeHotKeyBackend backend;
@@ -97,7 +100,7 @@ protected:
     QTabWidget &tabs() { return *window().findChild<QTabWidget *>(); }
     Recorder &recorder(const Name &name)
     {
-        return *window().findChild<Recorder *>(name.rawValue() + QStringLiteral("Recorder"));
+        return *window().findChild<Recorder *>(name.rawValue() + u"Recorder"_s);
     }
     // The "Capture Text" field, recording.
     RecorderCocoa &recording()
@@ -129,13 +132,12 @@ protected:
 TEST_F(SettingsTest, Window_IsMadeOnceAndKeptWithItsTab)
 {
     QWidget &first = window();
-    EXPECT_EQ(first.windowTitle(), QStringLiteral("Glyphwell Settings"));
-    EXPECT_EQ(first.size(), SettingsWindowController::contentSize);
+    EXPECT_EQ(first.windowTitle(), u"Glyphwell Settings"_s);
     EXPECT_EQ(first.minimumSize(), first.maximumSize()); // not resizable
     EXPECT_FALSE(first.windowFlags() & Qt::WindowMaximizeButtonHint);
     ASSERT_EQ(tabs().count(), 2);
-    EXPECT_EQ(tabs().tabText(0), QStringLiteral("General"));
-    EXPECT_EQ(tabs().tabText(1), QStringLiteral("Shortcuts"));
+    EXPECT_EQ(tabs().tabText(0), u"General"_s);
+    EXPECT_EQ(tabs().tabText(1), u"Shortcuts"_s);
     tabs().setCurrentIndex(1);
     controller->show();
     EXPECT_EQ(&window(), &first);
@@ -150,16 +152,16 @@ TEST_F(SettingsTest, Window_IsMadeOnceAndKeptWithItsTab)
 TEST_F(SettingsTest, GeneralTab_SwitchesFollowThePreferencesBothWays)
 {
     window();
-    auto *autoCopy = window().findChild<QCheckBox *>(QStringLiteral("autoCopySwitch"));
-    auto *additive = window().findChild<QCheckBox *>(QStringLiteral("additiveClipboardSwitch"));
-    auto *login = window().findChild<QCheckBox *>(QStringLiteral("launchAtLoginSwitch"));
+    auto *autoCopy = window().findChild<QCheckBox *>(u"autoCopySwitch"_s);
+    auto *additive = window().findChild<QCheckBox *>(u"additiveClipboardSwitch"_s);
+    auto *login = window().findChild<QCheckBox *>(u"launchAtLoginSwitch"_s);
     EXPECT_TRUE(autoCopy->isChecked());
     EXPECT_FALSE(additive->isChecked());
     EXPECT_FALSE(login->isChecked());
 
     autoCopy->click();
     EXPECT_FALSE(preferences->autoCopy());
-    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("autoCopy")));
+    EXPECT_FALSE(defaults.boolForKey(u"autoCopy"_s));
     preferences->setAdditiveClipboard(true);
     QTest::qWait(0);
     EXPECT_TRUE(additive->isChecked());
@@ -173,7 +175,7 @@ TEST_F(SettingsTest, GeneralTab_SwitchesFollowThePreferencesBothWays)
     // springs back.
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
-    QFile blocker(dir.filePath(QStringLiteral("autostart")));
+    QFile blocker(dir.filePath(u"autostart"_s));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     login->click();
@@ -187,10 +189,10 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
     RecorderCocoa &field = recording();
     QSignalSpy active(&Notifier::instance(), &Notifier::recorderActiveStatusDidChange);
     EXPECT_TRUE(registry->isPaused());
-    EXPECT_EQ(field.placeholderText(), QStringLiteral("Press Shortcut"));
+    EXPECT_EQ(field.placeholderText(), u"Press Shortcut"_s);
     QMenuBar menu;
-    QMenu *file = menu.addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("E&xport…"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QMenu *file = menu.addMenu(u"&File"_s);
+    file->addAction(u"E&xport…"_s)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     setApplicationMainMenu(&menu);
     field.isSystemShortcut = [](const Shortcut &shortcut) {
         return shortcut == Shortcut(Key::t, ModifierFlags::control | ModifierFlags::option)
@@ -213,7 +215,8 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         // Accepted by the modifier rule; F35 has no key of ours, so it beeps one step later.
         { "Shift+F35", Qt::Key_F35, Qt::ShiftModifier, 0, Step::notAShortcut, 1 },
         // AltGr cannot be part of a shortcut; storing Ctrl+K instead would be another one.
-        { "AltGr+Ctrl+K", Qt::Key_K, Qt::ControlModifier | Qt::GroupSwitchModifier, xK, Step::notAShortcut, 1 },
+        { "AltGr+Ctrl+K", Qt::Key_K, Qt::ControlModifier | Qt::GroupSwitchModifier, xK, Step::notAShortcut,
+            1 },
         { "Ctrl+S, the menu's Export", Qt::Key_S, Qt::ControlModifier, xS, Step::usedByMenuItem, 0 },
         { "Ctrl+Alt+T, the system's, kept", Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, xT,
             Step::keptSystemShortcut, 0 },
@@ -227,11 +230,10 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         EXPECT_EQ(getShortcut(name), shiftCommandX); // nothing stored
     }
     ASSERT_EQ(dialogs.shown.size(), 2);
-    EXPECT_EQ(dialogs.shown[0].messageText,
-        QStringLiteral("This shortcut is already taken by the menu item “Export…”."));
+    EXPECT_EQ(dialogs.shown[0].messageText, u"This shortcut is already taken by the menu item “Export…”."_s);
     EXPECT_EQ(dialogs.shown[0].window, field.window());
-    EXPECT_EQ(dialogs.shown[1].messageText, QStringLiteral("This shortcut is already used by the system."));
-    EXPECT_EQ(dialogs.shown[1].buttons, (QStringList { QStringLiteral("OK"), QStringLiteral("Use Anyway") }));
+    EXPECT_EQ(dialogs.shown[1].messageText, u"This shortcut is already used by the system."_s);
+    EXPECT_EQ(dialogs.shown[1].buttons, (QStringList { u"OK"_s, u"Use Anyway"_s }));
     // Each alert ended recording and started it again.
     EXPECT_GE(active.count(), 4);
 
@@ -263,7 +265,7 @@ TEST_F(SettingsTest, Recorder_ChecksEachCombinationInItsOrder)
         EXPECT_FALSE(registry->isPaused());
         EXPECT_TRUE(backend.isHeld(c.shortcut)); // in effect at once
     }
-    EXPECT_EQ(field.placeholderText(), QStringLiteral("Record Shortcut"));
+    EXPECT_EQ(field.placeholderText(), u"Record Shortcut"_s);
 }
 
 TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
@@ -300,7 +302,7 @@ TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
     EXPECT_TRUE(capture.isRecording());
 
     setShortcut(shiftCommandX, name);
-    EXPECT_EQ(capture.text(), QStringLiteral("Shift+Super+X")); // follows the stored value
+    EXPECT_EQ(capture.text(), u"Shift+Super+X"_s); // follows the stored value
     EXPECT_EQ(press(capture, Qt::Key_Delete, Qt::NoModifier, xDelete), Step::clear);
     EXPECT_EQ(getShortcut(name), std::nullopt);
 
@@ -341,7 +343,7 @@ TEST_F(SettingsTest, Recorder_SystemAlertStoresOnlyWhenForced)
         { "Use Anyway",
             [](QMessageBox &box) {
                 for (QAbstractButton *button : box.buttons()) {
-                    if (button->text() == QStringLiteral("Use Anyway"))
+                    if (button->text() == u"Use Anyway"_s)
                         button->click();
                 }
             },
@@ -360,7 +362,8 @@ TEST_F(SettingsTest, Recorder_SystemAlertStoresOnlyWhenForced)
         bool answered = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); box && !answered) {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                box && !answered) {
                 answered = true;
                 row.act(*box);
             }
@@ -393,61 +396,12 @@ TEST_F(SettingsTest, Recorder_OnChangeHearsStoresAndClears)
     field.clearFocus();
 }
 
-TEST_F(SettingsTest, Keyboard_TabsSwitchWithCtrlTabAndTabReachesCaptureTextFirst)
+// Both tabs as pictures; under a field whose shortcut another program holds, a warning that
+// reads on light and dark windows; and one when the desktop refuses a shortcut.
+TEST_F(SettingsTest, Screenshots_BothTabs_WarningsUnderTheFields)
 {
     QWidget &settings = window();
-    QApplication::setActiveWindow(&settings);
-    QTest::qWait(20);
-    // The window does not put its recorders into recording by itself.
-    for (Recorder *recorder : settings.findChildren<Recorder *>())
-        EXPECT_FALSE(recorder->field().isRecording());
-    tabs().setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
-    EXPECT_EQ(tabs().currentIndex(), 1);
-    QTest::qWait(10);
-    EXPECT_FALSE(recorder(AppShortcutNames::captureText()).field().isRecording());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(recorder(AppShortcutNames::captureText()).field().hasFocus());
-    EXPECT_TRUE(recorder(AppShortcutNames::captureText()).field().isRecording());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    EXPECT_FALSE(recorder(AppShortcutNames::captureText()).field().isRecording());
-}
-
-TEST_F(SettingsTest, Recorder_WarnsWhileAnotherProgramHoldsTheStoredShortcut)
-{
-    RecorderCocoa &field = recording();
-    field.isSystemShortcut = [](const Shortcut &) { return false; };
-    Recorder &row = recorder(AppShortcutNames::captureText());
-    EXPECT_EQ(row.warning(), QString());
-    backend.takenByOthers.insert(
-        { uint32_t(Key::k.rawValue), uint32_t(CarbonModifier::control | CarbonModifier::option) });
-    testing::internal::CaptureStdout();
-    press(field, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, xK);
-    testing::internal::GetCapturedStdout();
-    QTest::qWait(10);
-    EXPECT_EQ(row.warning(),
-        QStringLiteral("Another program holds this shortcut, so it does nothing in Glyphwell for now. Choose "
-                       "another one, or free it in that program: Glyphwell asks again each time you come back "
-                       "to it."));
-    // Let go by the other program: asked for again when the settings open.
-    backend.takenByOthers.clear();
-    window().close();
-    window();
-    EXPECT_EQ(row.warning(), QString());
-    EXPECT_TRUE(backend.isHeld(Shortcut(Key::k, ModifierFlags::control | ModifierFlags::option)));
-    // Refused with nobody holding it: the warning says the desktop refused it.
-    backend.refusesEverything = true;
-    testing::internal::CaptureStdout();
-    setShortcut(Shortcut(Key::f5, ModifierFlags()), AppShortcutNames::captureText());
-    testing::internal::GetCapturedStdout();
-    QTest::qWait(10);
-    EXPECT_EQ(row.warning(), QStringLiteral("The desktop does not give this shortcut to programs. Choose another one."));
-}
-
-TEST_F(SettingsTest, Screenshots_BothTabs)
-{
-    QWidget &settings = window();
-    saveScreenshot(settings, QStringLiteral("settings-general"));
+    saveScreenshot(settings, u"settings-general"_s);
     tabs().setCurrentIndex(1);
     // One shortcut another program holds, to show the warning under its field.
     backend.takenByOthers.insert(
@@ -457,15 +411,19 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
         AppShortcutNames::captureLastSelection());
     testing::internal::GetCapturedStdout();
     QTest::qWait(20);
-    saveScreenshot(settings, QStringLiteral("settings-shortcuts"));
+    saveScreenshot(settings, u"settings-shortcuts"_s);
     // The rows in their order, each label beside its field.
     const int first = recorder(AppShortcutNames::captureText()).mapTo(&settings, QPoint()).y();
     const int second = recorder(AppShortcutNames::captureWithoutLineBreaks()).mapTo(&settings, QPoint()).y();
     const int third = recorder(AppShortcutNames::captureLastSelection()).mapTo(&settings, QPoint()).y();
     EXPECT_LT(first, second);
     EXPECT_LT(second, third);
-    EXPECT_FALSE(recorder(AppShortcutNames::captureLastSelection()).warning().isEmpty());
-    EXPECT_EQ(settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote")), nullptr);
+    EXPECT_EQ(recorder(AppShortcutNames::captureLastSelection()).warning(),
+        u"Another program holds this shortcut, so it does nothing in Glyphwell for now. Choose "
+        "another one, or free it in that program: Glyphwell asks again each time you come back "
+        "to it."_s);
+    EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(), QString());
+    EXPECT_EQ(settings.findChild<QLabel *>(u"desktopBindingNote"_s), nullptr);
     // The warning reads on light and dark windows, also after a switch while it shows.
     DesktopColorScheme scheme;
     for (const auto preference : { DesktopColorScheme::Scheme::dark, DesktopColorScheme::Scheme::light }) {
@@ -480,8 +438,16 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
                       settings.palette().color(QPalette::Window)),
             4.5);
         if (preference == DesktopColorScheme::Scheme::dark)
-            saveScreenshot(settings, QStringLiteral("settings-shortcuts-warning-dark"));
+            saveScreenshot(settings, u"settings-shortcuts-warning-dark"_s);
     }
+    // Refused with nobody holding it: the warning says the desktop refused it.
+    backend.refusesEverything = true;
+    testing::internal::CaptureStdout();
+    setShortcut(Shortcut(Key::f5, ModifierFlags()), AppShortcutNames::captureText());
+    testing::internal::GetCapturedStdout();
+    QTest::qWait(10);
+    EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(),
+        u"The desktop does not give this shortcut to programs. Choose another one."_s);
 }
 
 // Each desktop's own place is named; on GNOME Glyphwell adds the custom shortcut itself,
@@ -490,18 +456,16 @@ TEST_F(SettingsTest, Screenshots_BothTabs)
 TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind)
 {
     QTemporaryDir bin;
-    const QString calls = bin.filePath(QStringLiteral("calls"));
-    {
-        QFile fake(bin.filePath(QStringLiteral("gsettings")));
-        ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
-        fake.write(QStringLiteral("#!/bin/sh\necho \"$*\" >>'%1'\n"
-                                  "case \"$1 $3\" in \"get custom-keybindings\") echo '@as []' ;; \"get command\") echo \"''\" ;; esac\n")
-                       .arg(calls)
-                       .toUtf8());
-        fake.setPermissions(fake.permissions() | QFileDevice::ExeUser);
-    }
-    const QByteArray path = qgetenv("PATH"), desktop = qgetenv("XDG_CURRENT_DESKTOP");
-    qputenv("PATH", bin.path().toUtf8() + ':' + path);
+    const QString calls = bin.filePath(u"calls"_s);
+    const QString gsettings = bin.filePath(u"gsettings"_s);
+    ASSERT_TRUE(writeFile(gsettings,
+        u"#!/bin/sh\necho \"$*\" >>'%1'\n"
+        "case \"$1 $3\" in \"get custom-keybindings\") echo '@as []' ;; \"get command\") echo \"''\" ;; esac\n"_s
+            .arg(calls)
+            .toUtf8()));
+    QFile(gsettings).setPermissions(QFile(gsettings).permissions() | QFileDevice::ExeUser);
+    const ScopedEnv path("PATH", bin.path().toUtf8() + ':' + qgetenv("PATH")),
+        desktop("XDG_CURRENT_DESKTOP", {});
     // No program holds the shortcuts there: the fields do not say one does.
     backend.refusesEverything = true;
     testing::internal::CaptureStdout();
@@ -519,46 +483,43 @@ TEST_F(SettingsTest, ShortcutsTab_WhereTheDesktopGivesNoShortcuts_SaysWhatToBind
     for (const auto &row : rows) {
         SCOPED_TRACE(row.desktop);
         qputenv("XDG_CURRENT_DESKTOP", row.desktop);
-        setPlatformMethods({ QStringLiteral("portal screenshot"), QStringLiteral("desktop binding") });
+        setPlatformMethods({ u"portal screenshot"_s, u"desktop binding"_s });
         controller = std::make_unique<SettingsWindowController>(*preferences, dialogs);
         QWidget &settings = window();
         tabs().setCurrentIndex(1);
-        const QLabel *note = settings.findChild<QLabel *>(QStringLiteral("desktopBindingNote"));
+        const QLabel *note = settings.findChild<QLabel *>(u"desktopBindingNote"_s);
         QTest::qWait(20);
         EXPECT_EQ(recorder(AppShortcutNames::captureText()).warning(), QString());
         setPlatformMethods({});
         ASSERT_NE(note, nullptr);
         EXPECT_TRUE(note->text().contains(QLatin1String(row.place))) << note->text().toStdString();
         EXPECT_TRUE(note->isVisible());
-        auto *add = settings.findChild<QPushButton *>(QStringLiteral("addGnomeShortcut"));
+        auto *add = settings.findChild<QPushButton *>(u"addGnomeShortcut"_s);
         ASSERT_EQ(add != nullptr, row.addsItself);
         if (!add)
             continue;
         add->click();
-        const QLabel *status = settings.findChild<QLabel *>(QStringLiteral("gnomeShortcutStatus"));
+        const QLabel *status = settings.findChild<QLabel *>(u"gnomeShortcutStatus"_s);
         ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().startsWith(QLatin1String("Added")); }, 10000))
             << status->text().toStdString();
-        EXPECT_TRUE(status->text().contains(QLatin1String("Shift+Super+X runs"))) << status->text().toStdString();
-        QFile log(calls);
-        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-        const QString asked = QString::fromUtf8(log.readAll());
-        const QString entry = QStringLiteral(
-            "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/settings-daemon/plugins/"
-            "media-keys/custom-keybindings/custom0/");
+        EXPECT_TRUE(status->text().contains(QLatin1String("Shift+Super+X runs")))
+            << status->text().toStdString();
+        const QString asked = QString::fromUtf8(readFile(calls));
+        const QString entry = u"org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:/org/gnome/"
+                              u"settings-daemon/plugins/"
+                              "media-keys/custom-keybindings/custom0/"_s;
         // The entry (this program by its path, as PATH does not find it), then the list that
         // makes gnome-settings-daemon grab it.
-        EXPECT_TRUE(asked.contains(QStringLiteral("set %1 binding '<Shift><Super>x'").arg(entry))) << asked.toStdString();
-        EXPECT_TRUE(asked.contains(QRegularExpression(QStringLiteral("set %1 command '/[^']+ --capture'")
-                                                          .arg(QRegularExpression::escape(entry)))))
+        EXPECT_TRUE(asked.contains(u"set %1 binding '<Shift><Super>x'"_s.arg(entry))) << asked.toStdString();
+        EXPECT_TRUE(asked.contains(QRegularExpression(
+            u"set %1 command '/[^']+ --capture'"_s.arg(QRegularExpression::escape(entry)))))
             << asked.toStdString();
-        EXPECT_TRUE(asked.endsWith(QStringLiteral(
-            "set org.gnome.settings-daemon.plugins.media-keys custom-keybindings "
-            "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n")))
+        EXPECT_TRUE(asked.endsWith(
+            u"set org.gnome.settings-daemon.plugins.media-keys custom-keybindings "
+            "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n"_s))
             << asked.toStdString();
-        saveScreenshot(settings, QStringLiteral("settings-shortcuts-gnome-added"));
+        saveScreenshot(settings, u"settings-shortcuts-gnome-added"_s);
     }
-    qputenv("PATH", path);
-    qputenv("XDG_CURRENT_DESKTOP", desktop);
 }
 
 } // namespace

@@ -75,7 +75,8 @@ struct UiHarness : AppStateHarness {
         KeyboardShortcuts::setUserDefaults(&defaults);
         KeyboardShortcuts::reset({ KeyboardShortcuts::AppShortcutNames::captureText() });
         makeState();
-        app = std::make_unique<GlyphwellApp>(*state, notifications, [this] { return trayAvailable; }, activation);
+        app = std::make_unique<GlyphwellApp>(
+            *state, notifications, [this] { return trayAvailable; }, activation);
         app->trayWaitMs = 100;
         return *app;
     }

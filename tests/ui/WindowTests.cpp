@@ -1,5 +1,8 @@
 #include "UiTestSupport.h"
+#include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
+#include "fakes/ScopedEnvironment.h"
+#include "fakes/TestFiles.h"
 #include "ui/BusySpinner.h"
 #include "ui/ContentView.h"
 #include "ui/DesktopColorScheme.h"
@@ -12,7 +15,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,6 +37,8 @@
 #include <ctime>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class WindowTest : public ::testing::Test, public UiHarness {
@@ -46,34 +50,55 @@ protected:
                 return action;
         return nullptr;
     }
-    CaptureHistoryItem item(const QString &text, const QString &language = QStringLiteral("automatic")) const
+    CaptureHistoryItem item(const QString &text, const QString &language = u"automatic"_s) const
     {
         return { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc(), language };
     }
 };
 
-TEST_F(WindowTest, Controls_FollowOneEnablingRuleInEveryStateAndPlace)
+// In each state the commands follow one enabling rule in every place (the main window's
+// buttons and menu, the panel, the tray menu), and the text pane shows the text or the
+// state's placeholder, this in a fainter colour.
+TEST_F(WindowTest, ControlsAndTextPane_FollowTheState)
 {
     makeApp();
-    struct Expected {
+    const struct {
         const char *state;
+        std::function<void()> reach;
         bool capture, captureLast, copy, spinner;
+        QString text;
+        bool primary;
+    } rows[] = {
+        { "idle, nothing yet", [] {}, true, false, false, false, u"Captured OCR text will appear here."_s,
+            false },
+        { "success", [&] { capture(); }, true, true, true, false, u"recognized"_s, true },
+        { "capturing", [&] { state->startCapture(); }, false, false, false, true,
+            u"Waiting for a screen selection..."_s, false },
+        { "cancelled after a success",
+            [&] {
+                selector.cancel();
+                ASSERT_TRUE(waitUntilNotCapturing());
+            },
+            true, true, false, false, u"Screen capture was cancelled before an image was produced."_s,
+            false },
+        // White space is text here: shown as it is, in the primary colour, but not to be copied.
+        { "only white space", [&] { state->selectHistoryItem(item(u" \n  "_s)); }, true, true, false, false,
+            u" \n  "_s, true },
     };
-    auto check = [&](const Expected &e) {
-        settle();
+    for (const auto &e : rows) {
         SCOPED_TRACE(e.state);
-        // The main window's buttons, its menu and the panel agree.
+        e.reach();
+        settle();
         EXPECT_EQ(inWindow("captureButton")->isEnabled(), e.capture);
         EXPECT_EQ(inWindow("noLineBreaksButton")->isEnabled(), e.capture);
         EXPECT_EQ(inWindow("captureLastButton")->isEnabled(), e.captureLast);
         EXPECT_EQ(inWindow("copyButton")->isEnabled(), e.copy);
         EXPECT_EQ(inWindow("exportButton")->isEnabled(), e.copy);
         EXPECT_EQ(!inWindow<BusySpinner>("captureSpinner")->isHidden(), e.spinner);
-        EXPECT_EQ(menuAction(QStringLiteral("Capture Text"))->isEnabled(), e.capture);
-        EXPECT_EQ(menuAction(QStringLiteral("No Line Breaks"))->isEnabled(), e.capture);
-        EXPECT_EQ(menuAction(QStringLiteral("Capture Last"))->isEnabled(), e.captureLast);
-        EXPECT_EQ(menuAction(QStringLiteral("Copy Recognized Text"))->isEnabled(), e.copy);
-        EXPECT_EQ(menuAction(QStringLiteral("Export…"))->isEnabled(), e.copy);
+        for (const auto &[title, enabled] : { std::pair(u"Capture Text"_s, e.capture),
+                 std::pair(u"No Line Breaks"_s, e.capture), std::pair(u"Capture Last"_s, e.captureLast),
+                 std::pair(u"Copy Recognized Text"_s, e.copy), std::pair(u"Export…"_s, e.copy) })
+            EXPECT_EQ(menuAction(title)->isEnabled(), enabled) << title.toStdString();
         EXPECT_EQ(inPanel("captureButton")->isEnabled(), e.capture);
         EXPECT_EQ(inPanel("copyButton")->isEnabled(), e.copy);
         EXPECT_EQ(inPanel("exportButton")->isEnabled(), e.copy);
@@ -81,80 +106,41 @@ TEST_F(WindowTest, Controls_FollowOneEnablingRuleInEveryStateAndPlace)
         // Always usable.
         EXPECT_TRUE(inWindow<QComboBox>("languagePicker")->isEnabled());
         EXPECT_TRUE(inPanel("settingsButton")->isEnabled());
-    };
 
-    check({ "idle, nothing yet", true, false, false, false });
-    capture();
-    check({ "success", true, true, true, false });
-    state->startCapture();
-    check({ "capturing", false, false, false, true });
-    selector.cancel();
-    ASSERT_TRUE(waitUntilNotCapturing());
-    check({ "failure after a success", true, true, false, false });
-    state->selectHistoryItem(item(QStringLiteral(" \n  ")));
-    check({ "only white space", true, true, false, false });
-}
-
-TEST_F(WindowTest, TextPane_ShowsTextOrThePlaceholderOfTheStateInItsColour)
-{
-    makeApp();
-    const ContentView &view = app->mainWindow().contentView();
-    auto pane = [&] { return inWindow<QPlainTextEdit>("textPane")->toPlainText(); };
-    struct Case {
-        std::function<void()> reach;
-        QString text;
-        bool primary;
-    };
-    const Case cases[] = {
-        { [] {}, QStringLiteral("Captured OCR text will appear here."), false },
-        { [&] { state->startCapture(); }, QStringLiteral("Waiting for a screen selection..."), false },
-        { [&] {
-             selector.cancel();
-             ASSERT_TRUE(waitUntilNotCapturing());
-         },
-            QStringLiteral("Screen capture was cancelled before an image was produced."), false },
-        { [&] { capture(); }, QStringLiteral("recognized"), true },
-        // White space is text here: shown as it is, in the primary colour.
-        { [&] { state->selectHistoryItem(item(QStringLiteral("  \n"))); }, QStringLiteral("  \n"), true },
-    };
-    for (const Case &c : cases) {
-        c.reach();
-        settle();
-        SCOPED_TRACE(c.text.toStdString());
-        EXPECT_EQ(pane(), c.text);
-        EXPECT_EQ(view.showsTextInPrimaryColour(), c.primary);
+        EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), e.text);
+        EXPECT_EQ(app->mainWindow().contentView().showsTextInPrimaryColour(), e.primary);
         const QColor shown = inWindow<QPlainTextEdit>("textPane")->palette().color(QPalette::Text);
-        EXPECT_EQ(shown.alphaF() == 1.0, c.primary);
+        EXPECT_EQ(shown.alphaF() == 1.0, e.primary);
     }
 }
 
 TEST_F(WindowTest, HistoryPane_EmptyStateRowsSelectionAndClearing)
 {
     int counter = 0;
-    textEngine.answer = [&](const QImage &) { return lines({ QStringLiteral("entry %1").arg(++counter) }); };
+    textEngine.answer = [&](const QImage &) { return lines({ u"entry %1"_s.arg(++counter) }); };
     makeApp();
     auto *stack = app->mainWindow().findChild<QStackedWidget *>();
     ASSERT_TRUE(stack);
     const ContentView &view = app->mainWindow().contentView();
-    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyEmptyState"));
+    EXPECT_EQ(stack->currentWidget()->objectName(), u"historyEmptyState"_s);
     EXPECT_TRUE(inWindow("clearHistoryButton")->isHidden());
 
     capture();
     capture();
     capture();
     settle();
-    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyList"));
+    EXPECT_EQ(stack->currentWidget()->objectName(), u"historyList"_s);
     EXPECT_FALSE(inWindow("clearHistoryButton")->isHidden());
     ASSERT_EQ(view.historyRows().size(), 3);
-    EXPECT_EQ(view.historyRows().first()->item().text, QStringLiteral("entry 3"));
+    EXPECT_EQ(view.historyRows().first()->item().text, u"entry 3"_s);
     EXPECT_TRUE(view.historyRows().first()->isSelected());
 
     // A click on a row shows its text and highlights it alone.
     app->mainWindow().show();
     QTest::mouseClick(view.historyRows().last(), Qt::LeftButton);
     settle();
-    EXPECT_EQ(state->extractedText(), QStringLiteral("entry 1"));
-    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("entry 1"));
+    EXPECT_EQ(state->extractedText(), u"entry 1"_s);
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), u"entry 1"_s);
     EXPECT_FALSE(view.historyRows().first()->isSelected());
     EXPECT_TRUE(view.historyRows().last()->isSelected());
     QColor selected = view.historyRows().last()->backgroundColour();
@@ -168,14 +154,14 @@ TEST_F(WindowTest, HistoryPane_EmptyStateRowsSelectionAndClearing)
     inWindow("clearHistoryButton")->click();
     settle();
     EXPECT_TRUE(view.historyRows().isEmpty());
-    EXPECT_EQ(stack->currentWidget()->objectName(), QStringLiteral("historyEmptyState"));
+    EXPECT_EQ(stack->currentWidget()->objectName(), u"historyEmptyState"_s);
     EXPECT_TRUE(inWindow("clearHistoryButton")->isHidden());
-    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("entry 1"));
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), u"entry 1"_s);
 }
 
 TEST_F(WindowTest, HistoryRow_TimeInLocalTimeLanguageNameAndFourLines)
 {
-    qputenv("TZ", "Europe/Berlin");
+    ScopedEnv zone("TZ", QByteArray("Europe/Berlin"));
     tzset();
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     HistoryRow row;
@@ -183,75 +169,39 @@ TEST_F(WindowTest, HistoryRow_TimeInLocalTimeLanguageNameAndFourLines)
     struct Case {
         QString language, shown;
     };
-    for (const Case &c : { Case { QStringLiteral("de-DE"), QStringLiteral("German") },
-             Case { QStringLiteral("zh-Hans"), QStringLiteral("Chinese (Simplified)") },
-             Case { QStringLiteral("automatic"), QStringLiteral("Automatic") },
-             Case { QStringLiteral("xx-YY"), QStringLiteral("Automatic") } }) {
-        row.setItem({ QUuid::createUuid(), QStringLiteral("x"),
-            QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC), c.language });
+    for (const Case &c : { Case { u"de-DE"_s, u"German"_s }, Case { u"zh-Hans"_s, u"Chinese (Simplified)"_s },
+             Case { u"automatic"_s, u"Automatic"_s }, Case { u"xx-YY"_s, u"Automatic"_s } }) {
+        row.setItem({ QUuid::createUuid(), u"x"_s, QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC),
+            c.language });
         EXPECT_EQ(row.languageText(), c.shown);
     }
     // 07:05:07 UTC is 09:05 in Berlin in May, written the German way, and without the
     // seconds also where the locale's short time has them.
     for (const QLocale &locale : { QLocale(QLocale::German, QLocale::Germany), QLocale::c() }) {
         QLocale::setDefault(locale);
-        row.setItem({ QUuid::createUuid(), QStringLiteral("x"), QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC),
+        row.setItem({ QUuid::createUuid(), u"x"_s, QDateTime(QDate(2024, 5, 1), QTime(7, 5, 7), Qt::UTC),
             QString() });
         SCOPED_TRACE(row.timeText().toStdString());
-        EXPECT_TRUE(row.timeText().endsWith(QStringLiteral("09:05")));
-        EXPECT_TRUE(row.timeText().contains(locale == QLocale::c() ? QStringLiteral("2024") : QStringLiteral("01.05.24")));
+        EXPECT_TRUE(row.timeText().endsWith(u"09:05"_s));
+        EXPECT_TRUE(row.timeText().contains(locale == QLocale::c() ? u"2024"_s : u"01.05.24"_s));
     }
     QLocale::setDefault(QLocale::c());
-    qunsetenv("TZ");
-    tzset();
 
-    row.setItem({ QUuid::createUuid(), QStringLiteral("one\ntwo\nthree\nfour\nfive\nsix"),
-        QDateTime::currentDateTimeUtc(), QStringLiteral("en-US") });
+    row.setItem({ QUuid::createUuid(), u"one\ntwo\nthree\nfour\nfive\nsix"_s, QDateTime::currentDateTimeUtc(),
+        u"en-US"_s });
     row.resize(row.width(), row.heightForWidth(row.width()));
     const QStringList shown = row.textLabel().visibleLines();
     ASSERT_EQ(shown.size(), 4);
-    EXPECT_EQ(shown.first(), QStringLiteral("one"));
-    EXPECT_TRUE(shown.last().startsWith(QStringLiteral("four"))) << shown.last().toStdString();
+    EXPECT_EQ(shown.first(), u"one"_s);
+    EXPECT_TRUE(shown.last().startsWith(u"four"_s)) << shown.last().toStdString();
     EXPECT_TRUE(shown.last().endsWith(QChar(0x2026)));
 
-    row.setItem(
-        { QUuid::createUuid(), QStringLiteral("one\ntwo"), QDateTime::currentDateTimeUtc(), QString() });
-    EXPECT_EQ(row.textLabel().visibleLines(), (QStringList { QStringLiteral("one"), QStringLiteral("two") }));
+    row.setItem({ QUuid::createUuid(), u"one\ntwo"_s, QDateTime::currentDateTimeUtc(), QString() });
+    EXPECT_EQ(row.textLabel().visibleLines(), (QStringList { u"one"_s, u"two"_s }));
     // A long line wraps, and wraps count towards the four.
     row.setItem(
         { QUuid::createUuid(), QString(400, QLatin1Char('w')), QDateTime::currentDateTimeUtc(), QString() });
     EXPECT_EQ(row.textLabel().visibleLines().size(), 4);
-}
-
-TEST_F(WindowTest, ConditionalSections_FollowPermissionAndHistory)
-{
-    access.granted = false;
-    makeApp();
-    settle();
-    EXPECT_FALSE(inWindow<QWidget>("permissionBanner")->isHidden());
-    EXPECT_FALSE(inPanel<QWidget>("permissionSection")->isHidden());
-    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
-
-    // "Check Again" reads the permission afresh; with it the notices go.
-    access.granted = true;
-    inPanel("checkAgainButton")->click();
-    settle();
-    EXPECT_TRUE(inWindow<QWidget>("permissionBanner")->isHidden());
-    EXPECT_TRUE(inPanel<QWidget>("permissionSection")->isHidden());
-
-    // The panel shows the newest entry, not the selected one.
-    capture();
-    const CaptureHistoryItem older = state->captureHistory().first();
-    textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("newest") }); };
-    capture();
-    state->selectHistoryItem(older);
-    settle();
-    EXPECT_FALSE(inPanel<QWidget>("recentCaptureSection")->isHidden());
-    EXPECT_EQ(inPanel<QLabel>("recentCaptureText")->text(), QStringLiteral("newest"));
-    state->clearHistory();
-    settle();
-    EXPECT_TRUE(inPanel<QWidget>("recentCaptureSection")->isHidden());
-    EXPECT_EQ(app->panel().size(), MenuBarContentView::panelSize);
 }
 
 TEST_F(WindowTest, LanguagePickers_AreOneSetting)
@@ -260,18 +210,18 @@ TEST_F(WindowTest, LanguagePickers_AreOneSetting)
     auto *main = inWindow<QComboBox>("languagePicker");
     auto *panel = inPanel<QComboBox>("languagePicker");
     ASSERT_EQ(main->count(), 10);
-    EXPECT_EQ(main->currentText(), QStringLiteral("Automatic"));
-    main->activated(main->findData(QStringLiteral("ja-JP")));
+    EXPECT_EQ(main->currentText(), u"Automatic"_s);
+    main->activated(main->findData(u"ja-JP"_s));
     settle();
-    EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("ja-JP"));
-    EXPECT_EQ(panel->currentText(), QStringLiteral("Japanese"));
+    EXPECT_EQ(state->selectedLanguageIdentifier(), u"ja-JP"_s);
+    EXPECT_EQ(panel->currentText(), u"Japanese"_s);
     EXPECT_TRUE(historyFile().contains("ja-JP"));
-    panel->activated(panel->findData(QStringLiteral("fr-FR")));
+    panel->activated(panel->findData(u"fr-FR"_s));
     settle();
-    EXPECT_EQ(main->currentText(), QStringLiteral("French"));
-    state->setSelectedLanguageIdentifier(QStringLiteral("xx-YY"));
+    EXPECT_EQ(main->currentText(), u"French"_s);
+    state->setSelectedLanguageIdentifier(u"xx-YY"_s);
     settle();
-    EXPECT_EQ(main->currentText(), QStringLiteral("Automatic"));
+    EXPECT_EQ(main->currentText(), u"Automatic"_s);
 }
 
 TEST_F(WindowTest, Panel_KeysAreItsOwn)
@@ -300,30 +250,29 @@ TEST_F(WindowTest, Panel_KeysAreItsOwn)
     EXPECT_FALSE(panel.isVisible());
     press(Qt::Key_Q);
     EXPECT_EQ(quit.count(), 1);
-    QTest::keyClick(panel.windowHandle(), Qt::Key_Escape);
-    EXPECT_FALSE(panel.isVisible());
     selector.cancel();
     ASSERT_TRUE(waitUntilNotCapturing());
 }
 
 TEST(PanelPosition, UnderThePointerOrAboveAndAlwaysOnTheScreen)
 {
-    const QSize size = MenuBarContentView::panelSize;
     const QRect screen(0, 0, 1920, 1080);
-    struct Case {
-        QPoint pointer, expected;
+    const struct {
+        QPoint pointer;
+        QRect screen;
+        QPoint expected;
+    } rows[] {
+        { { 960, 30 }, screen, { 810, 30 } }, // a bar at the top: below the pointer
+        { { 960, 1070 }, screen, { 810, 690 } }, // a bar at the bottom: above it
+        { { 1915, 1070 }, screen, { 1620, 690 } }, // the corner: pushed inside
+        { { 3, 5 }, screen, { 0, 5 } },
+        { { 1930, 10 }, QRect(1920, 0, 1280, 1024), { 1920, 10 } }, // a second screen to the right
+        { { 50, 50 }, QRect(0, 0, 200, 200), { 0, 0 } }, // a screen smaller than the panel
     };
-    for (const Case &c : {
-             Case { { 960, 30 }, { 810, 30 } }, // a bar at the top: below the pointer
-             Case { { 960, 1070 }, { 810, 690 } }, // a bar at the bottom: above it
-             Case { { 1915, 1070 }, { 1620, 690 } }, // the corner: pushed inside
-             Case { { 3, 5 }, { 0, 5 } },
-         })
-        EXPECT_EQ(MenuBarContentView::panelPosition(c.pointer, screen, size), c.expected) << c.pointer.x();
-    // A second screen to the right, and one smaller than the panel.
-    EXPECT_EQ(
-        MenuBarContentView::panelPosition({ 1930, 10 }, QRect(1920, 0, 1280, 1024), size), QPoint(1920, 10));
-    EXPECT_EQ(MenuBarContentView::panelPosition({ 50, 50 }, QRect(0, 0, 200, 200), size), QPoint(0, 0));
+    for (const auto &row : rows)
+        EXPECT_EQ(MenuBarContentView::panelPosition(row.pointer, row.screen, MenuBarContentView::panelSize),
+            row.expected)
+            << row.pointer.x();
 }
 
 TEST_F(WindowTest, Views_RedrawOncePerTurnAndReadThePermissionWhenShown)
@@ -334,11 +283,11 @@ TEST_F(WindowTest, Views_RedrawOncePerTurnAndReadThePermissionWhenShown)
     capture();
     settle();
     state->clearHistory();
-    state->selectHistoryItem(item(QStringLiteral("picked")));
-    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("recognized"));
+    state->selectHistoryItem(item(u"picked"_s));
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), u"recognized"_s);
     settle();
-    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), QStringLiteral("picked"));
-    EXPECT_EQ(status->text(), QStringLiteral("Text extracted successfully."));
+    EXPECT_EQ(inWindow<QPlainTextEdit>("textPane")->toPlainText(), u"picked"_s);
+    EXPECT_EQ(status->text(), u"Text extracted successfully."_s);
 
     const int before = access.preflightCalls;
     app->mainWindow().show();
@@ -356,7 +305,7 @@ TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
     textEngine.answer = [&](const QImage &) {
         recognitionThread = QThread::currentThread();
         gate.acquire();
-        return lines({ QStringLiteral("slow") });
+        return lines({ u"slow"_s });
     };
     makeApp();
     app->mainWindow().show();
@@ -371,7 +320,7 @@ TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
     EXPECT_EQ(state->captureState(), CaptureState::capturing());
     gate.release();
     ASSERT_TRUE(waitUntilNotCapturing());
-    EXPECT_EQ(state->extractedText(), QStringLiteral("slow"));
+    EXPECT_EQ(state->extractedText(), u"slow"_s);
     EXPECT_NE(recognitionThread, QThread::currentThread());
 }
 
@@ -393,15 +342,14 @@ TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
         trayAvailable = c.tray;
         makeApp();
         app->start({ c.background, QString::fromLatin1(c.action) });
-        SCOPED_TRACE(testing::Message() << "background " << c.background << ", action " << c.action << ", tray "
-                                        << c.tray);
+        SCOPED_TRACE(testing::Message()
+            << "background " << c.background << ", action " << c.action << ", tray " << c.tray);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowAtOnce);
         if (selector.pending())
             selector.cancel();
         QTest::qWait(app->trayWaitMs + 300);
         EXPECT_EQ(app->mainWindow().isVisible(), c.windowLater);
-        EXPECT_EQ(app->mainWindow().objectName(), QStringLiteral("main"));
-        EXPECT_EQ(app->mainWindow().windowTitle(), QStringLiteral("Glyphwell"));
+        EXPECT_EQ(app->mainWindow().windowTitle(), u"Glyphwell"_s);
         app.reset();
     }
 }
@@ -435,7 +383,7 @@ TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
         state->selectHistoryItem(cleared.at(1));
         settle();
         QLabel *link = inWindow<QLabel>("undoClearHistoryLink");
-        QAction *undo = menuAction(QStringLiteral("Undo Clear History"));
+        QAction *undo = menuAction(u"Undo Clear History"_s);
         ASSERT_NE(link, nullptr);
         ASSERT_NE(undo, nullptr);
         EXPECT_FALSE(undo->isEnabled());
@@ -446,7 +394,7 @@ TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
         EXPECT_TRUE(link->isVisible());
         EXPECT_TRUE(undo->isEnabled());
         if (c.way == Way::link)
-            saveScreenshot(window, QStringLiteral("main-window-history-cleared-undo"));
+            saveScreenshot(window, u"main-window-history-cleared-undo"_s);
         for (int i = 0; i < c.since; ++i) {
             QTest::qWait(2); // later than the cleared ones
             capture();
@@ -467,7 +415,7 @@ TEST_F(WindowTest, ClearHistory_CanBeUndoneWhileTheProgramRuns)
             QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
             break;
         case Way::link:
-            Q_EMIT link->linkActivated(QStringLiteral("undo"));
+            Q_EMIT link->linkActivated(u"undo"_s);
             break;
         }
         settle();
@@ -506,22 +454,22 @@ TEST(MainWindowFrame, RestoredOnlyWhereItCanBeReachedAgain)
     };
     const Case cases[] {
         { std::nullopt, one, std::nullopt },
-        { QStringLiteral("40 30 900 620"), one, QRect(40, 30, 900, 620) },
-        { QStringLiteral("2000 100 900 620"), two, QRect(2000, 100, 900, 620) },
+        { u"40 30 900 620"_s, one, QRect(40, 30, 900, 620) },
+        { u"2000 100 900 620"_s, two, QRect(2000, 100, 900, 620) },
         // The second monitor is gone.
-        { QStringLiteral("2000 100 900 620"), one, std::nullopt },
+        { u"2000 100 900 620"_s, one, std::nullopt },
         // 20 pixels of it left on the screen; then 120.
-        { QStringLiteral("-880 10 900 600"), one, std::nullopt },
-        { QStringLiteral("1800 10 900 600"), one, QRect(1800, 10, 900, 600) },
+        { u"-880 10 900 600"_s, one, std::nullopt },
+        { u"1800 10 900 600"_s, one, QRect(1800, 10, 900, 600) },
         // Its title bar above the screen.
-        { QStringLiteral("100 -600 900 610"), one, std::nullopt },
-        { QStringLiteral("0 0 0 0"), one, std::nullopt },
-        { QStringLiteral("10 10 99999999 600"), one, std::nullopt },
-        { QStringLiteral("ten 10 900 600"), one, std::nullopt },
-        { QStringLiteral("10 10 900"), one, std::nullopt },
+        { u"100 -600 900 610"_s, one, std::nullopt },
+        { u"0 0 0 0"_s, one, std::nullopt },
+        { u"10 10 99999999 600"_s, one, std::nullopt },
+        { u"ten 10 900 600"_s, one, std::nullopt },
+        { u"10 10 900"_s, one, std::nullopt },
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.stored.value_or(QStringLiteral("(none)")).toStdString());
+        SCOPED_TRACE(c.stored.value_or(u"(none)"_s).toStdString());
         EXPECT_EQ(MainWindow::restorableFrame(c.stored, c.screens), c.expected);
     }
 }
@@ -561,7 +509,7 @@ TEST_F(WindowTest, MainWindow_RemembersItsFrameAndSaysOnceThatItKeepsRunning)
         if (*c.where) {
             ASSERT_EQ(notifications.bodies.size(), 1);
             EXPECT_TRUE(notifications.bodies.first().contains(QLatin1String(c.where)));
-            EXPECT_TRUE(notifications.bodies.first().contains(QStringLiteral("Shift+Super+X")));
+            EXPECT_TRUE(notifications.bodies.first().contains(u"Shift+Super+X"_s));
         } else {
             EXPECT_TRUE(notifications.bodies.isEmpty());
         }
@@ -581,28 +529,28 @@ TEST_F(WindowTest, Actions_OfTheRunningInstanceCallTheStateOperations)
         QStringList calls;
         void activate(QWidget &window, const QString &startupId) override
         {
-            calls << QStringLiteral("activate ") + startupId;
+            calls << u"activate "_s + startupId;
             QtWindowActivation::activate(window, startupId);
         }
-        void expectActivation(const QString &startupId) override { calls << QStringLiteral("expect ") + startupId; }
+        void expectActivation(const QString &startupId) override { calls << u"expect "_s + startupId; }
     } recording;
     activation = &recording;
     makeApp();
     capture();
-    app->perform(QStringLiteral("capture-without-line-breaks"), QStringLiteral("token-1"));
-    EXPECT_EQ(recording.calls, QStringList { QStringLiteral("expect token-1") });
+    app->perform(u"capture-without-line-breaks"_s, u"token-1"_s);
+    EXPECT_EQ(recording.calls, QStringList { u"expect token-1"_s });
     ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 2000));
     selector.finish(QRectF(0, 0, 30, 30));
     ASSERT_TRUE(waitUntilNotCapturing());
     const int reads = textEngine.calls;
-    app->perform(QStringLiteral("capture-last-selection"));
+    app->perform(u"capture-last-selection"_s);
     ASSERT_TRUE(waitUntilNotCapturing());
     EXPECT_EQ(textEngine.calls, reads + 1);
     EXPECT_EQ(selector.calls, 2);
     EXPECT_FALSE(app->mainWindow().isVisible());
-    app->perform(QStringLiteral("show-main-window"), QStringLiteral("token-2"));
+    app->perform(u"show-main-window"_s, u"token-2"_s);
     EXPECT_TRUE(app->mainWindow().isVisible());
-    EXPECT_EQ(recording.calls.last(), QStringLiteral("activate token-2"));
+    EXPECT_EQ(recording.calls.last(), u"activate token-2"_s);
     app.reset();
 }
 
@@ -612,27 +560,24 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
 {
     using namespace KeyboardShortcuts;
     makeApp();
-    setShortcut(Shortcut(Key::l, ModifierFlags::control | ModifierFlags::option), AppShortcutNames::captureLastSelection());
+    setShortcut(Shortcut(Key::l, ModifierFlags::control | ModifierFlags::option),
+        AppShortcutNames::captureLastSelection());
     settle();
     const struct {
         const char *place;
         std::function<QString()> shown;
         QString withDefault, changed, cleared;
     } rows[] = {
-        { "menu item", [&] { return menuAction(QStringLiteral("Capture Text"))->text(); },
-            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
-            QStringLiteral("Capture Text") },
+        { "menu item", [&] { return menuAction(u"Capture Text"_s)->text(); },
+            u"Capture Text\tShift+Super+X"_s, u"Capture Text\tCtrl+Super+Page Up"_s, u"Capture Text"_s },
         { "window button", [&] { return inWindow("captureButton")->toolTip(); },
-            QStringLiteral("Capture Text (Shift+Super+X)"), QStringLiteral("Capture Text (Ctrl+Super+Page Up)"),
-            QStringLiteral("Capture Text") },
-        { "panel", [&] { return inPanel<QLabel>("captureShortcutLabel")->text(); }, QStringLiteral("Shift+Super+X"),
-            QStringLiteral("Ctrl+Super+Page Up"), QString() },
+            u"Capture Text (Shift+Super+X)"_s, u"Capture Text (Ctrl+Super+Page Up)"_s, u"Capture Text"_s },
+        { "panel", [&] { return inPanel<QLabel>("captureShortcutLabel")->text(); }, u"Shift+Super+X"_s,
+            u"Ctrl+Super+Page Up"_s, QString() },
         { "tray menu", [&] { return app->trayMenu().actions().first()->text(); },
-            QStringLiteral("Capture Text\tShift+Super+X"), QStringLiteral("Capture Text\tCtrl+Super+Page Up"),
-            QStringLiteral("Capture Text") },
+            u"Capture Text\tShift+Super+X"_s, u"Capture Text\tCtrl+Super+Page Up"_s, u"Capture Text"_s },
         { "tray tooltip", [&] { return app->trayIcon().toolTip().section(QLatin1Char('\n'), 2); },
-            QStringLiteral("Capture Text: Shift+Super+X"), QStringLiteral("Capture Text: Ctrl+Super+Page Up"),
-            QString() },
+            u"Capture Text: Shift+Super+X"_s, u"Capture Text: Ctrl+Super+Page Up"_s, QString() },
     };
     const auto each = [&](auto expected) {
         settle();
@@ -642,8 +587,9 @@ TEST_F(WindowTest, Shortcuts_ShownBesideTheCaptureCommands)
         }
     };
     each([](const auto &row) { return row.withDefault; });
-    EXPECT_EQ(menuAction(QStringLiteral("Capture Last"))->text(), QStringLiteral("Capture Last\tCtrl+Alt+L"));
-    setShortcut(Shortcut(Key::pageUp, ModifierFlags::control | ModifierFlags::command), AppShortcutNames::captureText());
+    EXPECT_EQ(menuAction(u"Capture Last"_s)->text(), u"Capture Last\tCtrl+Alt+L"_s);
+    setShortcut(Shortcut(Key::pageUp, ModifierFlags::control | ModifierFlags::command),
+        AppShortcutNames::captureText());
     each([](const auto &row) { return row.changed; });
     setShortcut(std::nullopt, AppShortcutNames::captureText());
     each([](const auto &row) { return row.cleared; });
@@ -656,28 +602,23 @@ TEST(SymbolIcons, ThemeSymbolsWhereTheyFitThePaletteOursElsewhere)
 {
     // A theme of the test's own, whose copy symbol is a red square.
     QTemporaryDir folder;
-    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("red/24x24/actions")));
-    const auto write = [&](const QString &path, const QByteArray &content) {
-        QFile file(folder.filePath(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    };
-    write(QStringLiteral("red/index.theme"),
-        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n");
-    write(QStringLiteral("red/24x24/actions/edit-copy.svg"),
-        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)");
+    ASSERT_TRUE(QDir(folder.path()).mkpath(u"red/24x24/actions"_s));
+    ASSERT_TRUE(writeFile(folder.filePath(u"red/index.theme"_s),
+        "[Icon Theme]\nName=Red\nDirectories=24x24/actions\n[24x24/actions]\nSize=24\nType=Fixed\n"));
+    ASSERT_TRUE(writeFile(folder.filePath(u"red/24x24/actions/edit-copy.svg"_s),
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="24" height="24"><rect x="4" y="4" width="16" height="16" fill="#ff0000"/></svg>)"));
     const QString theme = QIcon::themeName();
     const QStringList paths = QIcon::themeSearchPaths();
     QIcon::setThemeSearchPaths({ folder.path() });
-    QIcon::setThemeName(QStringLiteral("red"));
-    ASSERT_TRUE(QIcon::hasThemeIcon(QStringLiteral("edit-copy")));
+    QIcon::setThemeName(u"red"_s);
+    ASSERT_TRUE(QIcon::hasThemeIcon(u"edit-copy"_s));
     DesktopColorScheme scheme;
-    const QImage themed = QIcon::fromTheme(QStringLiteral("edit-copy")).pixmap(24).toImage();
+    const QImage themed = QIcon::fromTheme(u"edit-copy"_s).pixmap(24).toImage();
     for (const auto preference : { DesktopColorScheme::Scheme::light, DesktopColorScheme::Scheme::dark,
              DesktopColorScheme::Scheme::light }) {
         SCOPED_TRACE(int(preference));
         scheme.apply(preference);
-        const QImage shown = symbolIcon(QStringLiteral("doc.on.doc")).pixmap(24).toImage();
+        const QImage shown = symbolIcon(u"doc.on.doc"_s).pixmap(24).toImage();
         if (preference == DesktopColorScheme::Scheme::light) {
             EXPECT_EQ(shown, themed);
             EXPECT_EQ(shown.pixelColor(12, 12), QColor(Qt::red));
@@ -697,22 +638,16 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
 {
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty());
-    QDBusConnection portal = bus.connect(QStringLiteral("portal"));
-    QDBusConnection ours = bus.connect(QStringLiteral("ours"));
-    struct FakeSettings : QDBusVirtualObject {
-        QVariant answer;
-        QString introspect(const QString &) const override { return {}; }
-        bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-        {
-            if (message.member() != QLatin1String("Read"))
-                return false;
-            connection.send(message.createReply(
+    QDBusConnection portal = bus.connect(u"portal"_s);
+    QDBusConnection ours = bus.connect(u"ours"_s);
+    QVariant answer;
+    DBusStandIn settings(portal, [&answer](const QDBusMessage &message, QDBusConnection &connection) {
+        return message.member() == QLatin1String("Read")
+            && connection.send(message.createReply(
                 QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(answer))))));
-            return true;
-        }
-    } settings;
-    ASSERT_TRUE(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-    ASSERT_TRUE(portal.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &settings));
+    });
+    ASSERT_TRUE(portal.registerService(u"org.freedesktop.portal.Desktop"_s));
+    ASSERT_TRUE(portal.registerVirtualObject(u"/org/freedesktop/portal/desktop"_s, &settings));
     const QPalette light = QApplication::palette();
     using Scheme = DesktopColorScheme::Scheme;
     struct Case {
@@ -725,11 +660,11 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
             { { 2u, Scheme::light }, { 1u, Scheme::dark }, { 0u, Scheme::noPreference } } },
         { QVariant(2u), Scheme::light, { { 1u, Scheme::dark } } },
         { QVariant(0u), Scheme::noPreference, {} },
-        { QVariant(QStringLiteral("dark")), Scheme::noPreference, {} },
+        { QVariant(u"dark"_s), Scheme::noPreference, {} },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answer.toString().toStdString());
-        settings.answer = c.answer;
+        answer = c.answer;
         DesktopColorScheme scheme;
         QSignalSpy changed(&scheme, &DesktopColorScheme::schemeChanged);
         scheme.watch(ours);
@@ -741,10 +676,9 @@ TEST(DesktopColorSchemeTest, ReadsThePortalAndFollowsItsChanges)
         EXPECT_EQ(DesktopColorScheme::isDark(QApplication::palette()), c.expected == Scheme::dark);
         for (const auto &change : c.changes) {
             const auto [value, expected] = change;
-            QDBusMessage signal
-                = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
-                    QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-            signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+            QDBusMessage signal = QDBusMessage::createSignal(u"/org/freedesktop/portal/desktop"_s,
+                u"org.freedesktop.portal.Settings"_s, u"SettingChanged"_s);
+            signal << u"org.freedesktop.appearance"_s << u"color-scheme"_s
                    << QVariant::fromValue(QDBusVariant(value));
             ASSERT_TRUE(portal.send(signal));
             ASSERT_TRUE(
@@ -762,9 +696,9 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     textEngine.answer = [](const QImage &) { return std::nullopt; };
     capture();
     settle();
-    EXPECT_EQ(notifications.bodies, QStringList { QStringLiteral("Vision text recognition failed.") });
+    EXPECT_EQ(notifications.bodies, QStringList { u"Vision text recognition failed."_s });
     EXPECT_EQ(app->trayIcon().toolTip(),
-        QStringLiteral("Glyphwell\nVision text recognition failed.\nCapture Text: Shift+Super+X"));
+        u"Glyphwell\nVision text recognition failed.\nCapture Text: Shift+Super+X"_s);
 
     // The user's own cancel needs no notice; a failure shown in a window neither.
     state->startCapture();
@@ -786,7 +720,7 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
     textEngine.answer = [&](const QImage &) {
         reading.release();
         release.acquire();
-        return lines({ QStringLiteral("fine") });
+        return lines({ u"fine"_s });
     };
     state->startCapture();
     ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
@@ -799,14 +733,15 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
         QLabel shown;
         shown.setPixmap(QPixmap::fromImage(busy));
         shown.resize(busy.size());
-        saveScreenshot(shown, QStringLiteral("tray-icon-busy"));
+        saveScreenshot(shown, u"tray-icon-busy"_s);
     }
     release.release();
     ASSERT_TRUE(waitUntilNotCapturing());
     settle();
     EXPECT_EQ(iconImage(), idle);
     EXPECT_EQ(notifications.bodies.size(), 1);
-    EXPECT_EQ(app->trayIcon().toolTip(), QStringLiteral("Glyphwell\nText extracted successfully.\nCapture Text: Shift+Super+X"));
+    EXPECT_EQ(
+        app->trayIcon().toolTip(), u"Glyphwell\nText extracted successfully.\nCapture Text: Shift+Super+X"_s);
 }
 
 } // namespace
@@ -814,14 +749,13 @@ TEST_F(WindowTest, Failure_NobodySeesIsNotifiedAndTheTrayToolTipFollows)
 TEST_F(WindowTest, LargeEntries_KeepTheWindowAnswering)
 {
     // 25 entries of 1 MB: recognised pages (lines of text) and one endless line each.
-    PersistedGlyphwellState file { {}, QStringLiteral("automatic") };
-    const QString line
-        = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789 again and again.\n");
+    PersistedGlyphwellState file { {}, u"automatic"_s };
+    const QString line = u"The quick brown fox jumps over the lazy dog 0123456789 again and again.\n"_s;
     for (int i = 0; i < 25; ++i) {
         QString text = i % 2 ? QString(1 << 20, QLatin1Char('w')) : line.repeated((1 << 20) / line.size());
-        text.prepend(QStringLiteral("entry %1 ").arg(i));
-        file.history.append({ QUuid::createUuid(), text, QDateTime::currentDateTimeUtc().addSecs(-i),
-            QStringLiteral("automatic") });
+        text.prepend(u"entry %1 "_s.arg(i));
+        file.history.append(
+            { QUuid::createUuid(), text, QDateTime::currentDateTimeUtc().addSecs(-i), u"automatic"_s });
     }
     ASSERT_TRUE(writeFileAtomically(historyPath(), encodePersistedState(file), FileAccess::privateToUser));
     makeApp();
@@ -852,7 +786,7 @@ TEST_F(WindowTest, LargeEntries_KeepTheWindowAnswering)
     step("draw it again", [&] { app->mainWindow().repaint(); });
     ASSERT_EQ(app->mainWindow().findChildren<HistoryRow *>().size(), 25);
     for (const CaptureHistoryItem &item : state->captureHistory()) {
-        step(qPrintable(QStringLiteral("select %1").arg(item.text.left(8))), [&] {
+        step(qPrintable(u"select %1"_s.arg(item.text.left(8))), [&] {
             state->selectHistoryItem(item);
             settle();
             app->mainWindow().repaint();
@@ -868,9 +802,9 @@ TEST_F(WindowTest, LargeEntries_KeepTheWindowAnswering)
     // The pane shows the start and says the rest is there; Copy takes the whole text.
     auto *pane = inWindow<QPlainTextEdit>("textPane");
     EXPECT_TRUE(pane->toPlainText().startsWith(state->captureHistory().last().text.left(1000)));
-    EXPECT_TRUE(pane->toPlainText().contains(QStringLiteral("Copy and Export take the whole text")));
+    EXPECT_TRUE(pane->toPlainText().contains(u"Copy and Export take the whole text"_s));
     state->copyExtractedText();
     EXPECT_EQ(pasteboard.contents, state->captureHistory().last().text);
     pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum());
-    saveScreenshot(app->mainWindow(), QStringLiteral("main-window-large-entries"));
+    saveScreenshot(app->mainWindow(), u"main-window-large-entries"_s);
 }

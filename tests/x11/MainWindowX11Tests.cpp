@@ -7,6 +7,7 @@
 #include "entry/GlyphwellApp.h"
 #include "entry/PlatformLoader.h"
 #include "fakes/FakeServices.h"
+#include "fakes/ScopedEnvironment.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
@@ -28,6 +29,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The program as main() puts it together on X11, used the way a user does: the pointer on
@@ -36,14 +39,14 @@ namespace {
 class MainWindowX11 : public ::testing::Test {
 protected:
     QTemporaryDir home;
-    QByteArray oldHome = qgetenv("HOME");
-    Platform platform = loadPlatform(QStringLiteral("x11"));
+    // The export dialog opens in the home folder.
+    ScopedEnv homeVariable { "HOME", home.path().toLocal8Bit() };
+    Platform platform = loadPlatform(u"x11"_s);
     TesseractEngine textEngine;
     ZXingBarcodeEngine barcodeEngine;
     OCRService service { textEngine, barcodeEngine, *platform.screenGrabber };
     InMemoryUserDefaults defaults;
-    XdgAutostartLoginItem loginItem { home.filePath(QStringLiteral("autostart.desktop")),
-        QStringLiteral("/usr/bin/glyphwell") };
+    XdgAutostartLoginItem loginItem { home.filePath(u"autostart.desktop"_s), u"/usr/bin/glyphwell"_s };
     Preferences preferences { defaults, loginItem };
     AppActivation activation;
     FakeNotifications notifications;
@@ -56,21 +59,17 @@ protected:
     {
         ASSERT_TRUE(input.isValid());
         ASSERT_TRUE(platform.unavailableReason.isEmpty());
-        // The export dialog opens in the home folder.
-        qputenv("HOME", home.path().toLocal8Bit());
         state = std::make_unique<AppState>(AppStateServices { defaults, preferences, *platform.pasteboard,
             *platform.dialogs, *platform.screenAccess, *platform.regionSelector, service, activation,
-            PermissionService(), home.filePath(QStringLiteral("history.json")) });
+            PermissionService(), home.filePath(u"history.json"_s) });
         app = std::make_unique<GlyphwellApp>(
             *state, notifications, [] { return false; }, platform.windowActivation.get());
-        imageViewer.start(QStringLiteral("display"),
-            { QStringLiteral("-geometry"), QStringLiteral("+1100+200"),
-                QString::fromLocal8Bit(qgetenv("GLYPHWELL_TEST_DATA"))
-                    + QStringLiteral("/ocr/render_testocr.png") });
+        imageViewer.start(u"display"_s,
+            { u"-geometry"_s, u"+1100+200"_s,
+                QString::fromLocal8Bit(qgetenv("GLYPHWELL_TEST_DATA")) + u"/ocr/render_testocr.png"_s });
         ASSERT_TRUE(imageViewer.waitForStarted());
-        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
-                      { QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                          QStringLiteral("--name"), QStringLiteral("ImageMagick") }),
+        ASSERT_EQ(QProcess::execute(u"xdotool"_s,
+                      { u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, u"ImageMagick"_s }),
             0);
     }
 
@@ -80,34 +79,12 @@ protected:
         state.reset();
         imageViewer.kill();
         imageViewer.waitForFinished();
-        qputenv("HOME", oldHome);
     }
 
     void click(QWidget *widget)
     {
         ASSERT_TRUE(widget);
-        const QPoint centre = widget->mapToGlobal(widget->rect().center());
-        input.moveTo(centre.x(), centre.y(), 80);
-        input.press();
-        input.release(100);
-    }
-
-    // Lower-case letters only, which is all the file name needs.
-    void type(const QString &text)
-    {
-        for (const QChar c : text)
-            input.tapKey(xcb_keysym_t(c.unicode()));
-    }
-
-    void withControl(xcb_keysym_t keysym)
-    {
-        const xcb_keycode_t control = input.keycodeOf(0xffe3);
-        const xcb_keycode_t key = input.keycodeOf(keysym);
-        for (auto [type, code] : { std::pair { XCB_KEY_PRESS, control }, { XCB_KEY_PRESS, key },
-                 { XCB_KEY_RELEASE, key }, { XCB_KEY_RELEASE, control } })
-            xcb_test_fake_input(input.connection(), type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        input.sync();
-        QTest::qWait(50);
+        input.click(widget->mapToGlobal(widget->rect().center()));
     }
 };
 
@@ -118,14 +95,15 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
     app->start({});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.move(900, 100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry().contains(QRect(1092, 192, 658, 498)); }, 2000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.geometry().contains(QRect(1092, 192, 658, 498)); }, 2000));
     QTest::qWait(200);
 
-    click(window.findChild<QPushButton *>(QStringLiteral("captureButton")));
+    click(window.findChild<QPushButton *>(u"captureButton"_s));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             for (QWindow *w : QGuiApplication::topLevelWindows())
-                if (w->isExposed() && w->title().startsWith(QStringLiteral("Glyphwell Selection")))
+                if (w->isExposed() && w->title().startsWith(u"Glyphwell Selection"_s))
                     return true;
             return false;
         },
@@ -140,9 +118,9 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
     QTest::qWait(100);
 
     // What the user sees: the text in the pane, the entry in the history.
-    const QString pane = window.findChild<QPlainTextEdit *>(QStringLiteral("textPane"))->toPlainText();
-    EXPECT_TRUE(pane.startsWith(QStringLiteral("This is a lot of 12 point text"))) << pane.toStdString();
-    EXPECT_TRUE(pane.contains(QStringLiteral("lazy fox")));
+    const QString pane = window.findChild<QPlainTextEdit *>(u"textPane"_s)->toPlainText();
+    EXPECT_TRUE(pane.startsWith(u"This is a lot of 12 point text"_s)) << pane.toStdString();
+    EXPECT_TRUE(pane.contains(u"lazy fox"_s));
     ASSERT_EQ(window.contentView().historyRows().size(), 1);
     EXPECT_TRUE(window.contentView().historyRows().first()->isSelected());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), pane);
@@ -160,11 +138,12 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
             return;
         typist.stop();
         dialogSeen = true;
-        EXPECT_EQ(chooser->window()->windowTitle(), QStringLiteral("Export OCR Text"));
+        EXPECT_EQ(chooser->window()->windowTitle(), u"Export OCR Text"_s);
         QTest::qWait(300);
-        withControl('a');
-        type(QStringLiteral("exported"));
-        input.tapKey(0xff0d); // Return
+        input.chord({ Keysym::controlL, 'a' });
+        for (const char c : std::string_view("exported"))
+            input.tapKey(xcb_keysym_t(c));
+        input.tapKey(Keysym::returnKey);
     });
     typist.start();
     // Should the dialog never be found, close it rather than wait for ever inside it.
@@ -173,13 +152,13 @@ TEST_F(MainWindowX11, CaptureTextButton_DragThenExportThroughTheRealDialog)
             if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
                 dialog->reject();
     });
-    click(window.findChild<QPushButton *>(QStringLiteral("exportButton")));
+    click(window.findChild<QPushButton *>(u"exportButton"_s));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialogSeen && !QApplication::activeModalWidget(); }, 20000));
 
-    QFile file(home.filePath(QStringLiteral("exported.txt")));
+    QFile file(home.filePath(u"exported.txt"_s));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "no file at " << file.fileName().toStdString();
     EXPECT_EQ(QString::fromUtf8(file.readAll()), state->extractedText());
-    EXPECT_EQ(state->statusMessage(), QStringLiteral("Exported to exported.txt."));
+    EXPECT_EQ(state->statusMessage(), u"Exported to exported.txt."_s);
 }
 
 // The tray panel casts its shadow only where a compositing manager can blend it: none on the
@@ -190,7 +169,7 @@ TEST_F(MainWindowX11, TrayPanel_ShadowOnlyWhileACompositorRuns)
     EXPECT_FALSE(MenuBarContentView::desktopComposites());
     EXPECT_EQ(MenuBarContentView(*state).edge(), MenuBarContentView::Edge::border);
     QProcess compositor;
-    compositor.start(QStringLiteral("xcompmgr"), {});
+    compositor.start(u"xcompmgr"_s, {});
     ASSERT_TRUE(compositor.waitForStarted(5000)) << "xcompmgr is not installed";
     ASSERT_TRUE(QTest::qWaitFor([] { return MenuBarContentView::desktopComposites(); }, 5000));
     {
@@ -201,10 +180,8 @@ TEST_F(MainWindowX11, TrayPanel_ShadowOnlyWhileACompositorRuns)
         QTest::qWait(500);
         const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS", home.path());
         QDir().mkpath(folder);
-        const QString path = QDir(folder).absoluteFilePath(QStringLiteral("x11-tray-panel-shadow.png"));
-        ASSERT_EQ(QProcess::execute(
-                      QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }),
-            0);
+        const QString path = QDir(folder).absoluteFilePath(u"x11-tray-panel-shadow.png"_s);
+        ASSERT_EQ(QProcess::execute(u"import"_s, { u"-window"_s, u"root"_s, path }), 0);
         const QImage screen(path);
         ASSERT_FALSE(screen.isNull());
         // Just below the panel the page is shaded; further down it is its own white.

@@ -2,9 +2,14 @@
 
 #include "platform/x11/XcbPointers.h"
 
+#include <QPoint>
 #include <QTest>
 
 #include <xcb/xtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 // The first keycode whose keyboard mapping holds the keysym, or 0.
 inline xcb_keycode_t keycodeOfKeysym(xcb_connection_t *connection, xcb_keysym_t keysym)
@@ -24,8 +29,14 @@ inline xcb_keycode_t keycodeOfKeysym(xcb_connection_t *connection, xcb_keysym_t 
     return 0;
 }
 
-// Drives the real pointer and keyboard of the test's X server through XTest, on a connection
-// of its own, then lets Qt's event loop see the result.
+namespace Keysym {
+constexpr xcb_keysym_t shiftL = 0xffe1, controlL = 0xffe3, altL = 0xffe9, superL = 0xffeb, capsLock = 0xffe5,
+                       numLock = 0xff7f, escape = 0xff1b, tab = 0xff09, returnKey = 0xff0d, comma = 0x2c;
+} // namespace Keysym
+
+// Another client of the test's X server, on a connection of its own: drives the real pointer and
+// keyboard through XTest (then lets Qt's event loop see the result), and plays the other
+// programs of the desktop: their focused windows and their key grabs.
 class XTestInput {
 public:
     XTestInput()
@@ -40,17 +51,36 @@ public:
     bool isValid() const { return m_connection && m_root; }
     xcb_connection_t *connection() const { return m_connection.get(); }
     xcb_window_t root() const { return m_root; }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const { return keycodeOfKeysym(m_connection.get(), keysym); }
 
     void moveTo(int x, int y, int settleMs = 30) { fake(XCB_MOTION_NOTIFY, 0, x, y, settleMs); }
     void press(int settleMs = 30) { fake(XCB_BUTTON_PRESS, 1, 0, 0, settleMs); }
     void release(int settleMs = 30) { fake(XCB_BUTTON_RELEASE, 1, 0, 0, settleMs); }
+    void down(xcb_keysym_t keysym, int settleMs = 20)
+    {
+        fake(XCB_KEY_PRESS, keycodeOf(keysym), 0, 0, settleMs);
+    }
+    void up(xcb_keysym_t keysym, int settleMs = 20)
+    {
+        fake(XCB_KEY_RELEASE, keycodeOf(keysym), 0, 0, settleMs);
+    }
     void tapKey(xcb_keysym_t keysym)
     {
-        const xcb_keycode_t code = keycodeOf(keysym);
-        fake(XCB_KEY_PRESS, code, 0, 0, 10);
-        fake(XCB_KEY_RELEASE, code, 0, 0, 30);
+        down(keysym, 10);
+        up(keysym, 30);
     }
-
+    // Presses the keys in order, holds them, and lets them go in reverse, as fingers do.
+    void chord(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
+    {
+        for (xcb_keysym_t key : keys)
+            send(XCB_KEY_PRESS, keycodeOf(key));
+        sync();
+        QTest::qWait(holdMs);
+        for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
+            send(XCB_KEY_RELEASE, keycodeOf(*it));
+        sync();
+        QTest::qWait(80);
+    }
     // A press-drag-release in steps, as a hand would do it.
     void drag(QPoint from, QPoint to, int steps = 6)
     {
@@ -60,8 +90,13 @@ public:
             moveTo(from.x() + (to.x() - from.x()) * i / steps, from.y() + (to.y() - from.y()) * i / steps);
         release();
     }
-
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const { return keycodeOfKeysym(m_connection.get(), keysym); }
+    // Over the middle of a widget's rectangle in global coordinates.
+    void click(QPoint global, int settleMs = 100)
+    {
+        moveTo(global.x(), global.y(), 80);
+        press();
+        release(settleMs);
+    }
 
     // A round trip: everything sent before has been processed by the server.
     void sync() const
@@ -70,11 +105,106 @@ public:
             xcb_get_input_focus_reply(m_connection.get(), xcb_get_input_focus(m_connection.get()), nullptr));
     }
 
+    // The logical modifier state of the core keyboard, locks included.
+    uint16_t modifierState() const
+    {
+        XcbReply<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(c(), xcb_query_pointer(c(), m_root), nullptr));
+        return pointer ? pointer->mask & 0xff : 0;
+    }
+
+    // A mapped top-level window at (x, y) with the input focus, listening to the keyboard.
+    xcb_window_t takeFocus(int x = 0, int y = 0)
+    {
+        const xcb_window_t window = xcb_generate_id(c());
+        const uint32_t values[] = { 0xffffff, 1,
+            XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY };
+        xcb_create_window(c(), XCB_COPY_FROM_PARENT, window, m_root, int16_t(x), int16_t(y), 300, 200, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+            XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+        xcb_map_window(c(), window);
+        xcb_flush(c());
+        for (int i = 0; i < 100; ++i) {
+            XcbReply<xcb_get_window_attributes_reply_t> attributes(
+                xcb_get_window_attributes_reply(c(), xcb_get_window_attributes(c(), window), nullptr));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                break;
+            QTest::qWait(10);
+        }
+        setFocus(window);
+        return window;
+    }
+    void setFocus(xcb_window_t window)
+    {
+        xcb_set_input_focus(c(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        sync();
+    }
+    xcb_window_t focus() const
+    {
+        XcbReply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(c(), xcb_get_input_focus(c()), nullptr));
+        return focus ? focus->focus : XCB_NONE;
+    }
+
+    // Key presses of the given keycode this client's windows received since the last call.
+    int takeKeyPresses(xcb_keycode_t keycode)
+    {
+        int count = 0;
+        while (xcb_generic_event_t *event = xcb_poll_for_event(c())) {
+            XcbReply<xcb_generic_event_t> holder(event);
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS
+                && reinterpret_cast<xcb_key_press_event_t *>(event)->detail == keycode)
+                ++count;
+        }
+        return count;
+    }
+
+    // Another program's own grab of a combination; true when the server granted it.
+    bool grab(xcb_keycode_t keycode, uint16_t modifiers)
+    {
+        XcbReply<xcb_generic_error_t> error(xcb_request_check(c(),
+            xcb_grab_key_checked(
+                c(), 1, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        return error == nullptr;
+    }
+
+    // Moves every key of one modifier row to another; the server's answer (0 is success).
+    int moveModifierKeys(int fromRow, int toRow)
+    {
+        XcbReply<xcb_get_modifier_mapping_reply_t> map(
+            xcb_get_modifier_mapping_reply(c(), xcb_get_modifier_mapping(c()), nullptr));
+        if (!map)
+            return -1;
+        const int per = map->keycodes_per_modifier;
+        const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(map.get());
+        std::vector<std::vector<xcb_keycode_t>> rows(8);
+        for (int i = 0; i < 8 * per; ++i) {
+            if (keycodes[i])
+                rows[i / per].push_back(keycodes[i]);
+        }
+        rows[toRow].insert(rows[toRow].end(), rows[fromRow].begin(), rows[fromRow].end());
+        rows[fromRow].clear();
+        size_t newPer = 1;
+        for (const auto &row : rows)
+            newPer = std::max(newPer, row.size());
+        std::vector<xcb_keycode_t> flat(8 * newPer, 0);
+        for (int row = 0; row < 8; ++row)
+            std::copy(rows[row].begin(), rows[row].end(), flat.begin() + row * newPer);
+        XcbReply<xcb_set_modifier_mapping_reply_t> reply(xcb_set_modifier_mapping_reply(
+            c(), xcb_set_modifier_mapping(c(), uint8_t(newPer), flat.data()), nullptr));
+        return reply ? reply->status : -1;
+    }
+
 private:
+    xcb_connection_t *c() const { return m_connection.get(); }
+    void send(uint8_t type, uint8_t detail, int x = 0, int y = 0)
+    {
+        xcb_test_fake_input(c(), type, detail, XCB_CURRENT_TIME,
+            type == XCB_MOTION_NOTIFY ? m_root : XCB_NONE, int16_t(x), int16_t(y), 0);
+    }
     void fake(uint8_t type, uint8_t detail, int x, int y, int settleMs)
     {
-        xcb_test_fake_input(m_connection.get(), type, detail, XCB_CURRENT_TIME,
-            type == XCB_MOTION_NOTIFY ? m_root : XCB_NONE, int16_t(x), int16_t(y), 0);
+        send(type, detail, x, y);
         sync();
         QTest::qWait(settleMs);
     }

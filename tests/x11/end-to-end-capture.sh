@@ -14,13 +14,8 @@ display -geometry +100+100 "$image" &
 pids+=($!)
 wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
 
-start_tray
-"$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
-glyphwell_pid=$!
-pids+=($glyphwell_pid)
-settings=$HOME/.config/Glyphwell/Glyphwell.conf
 # A fresh profile stores the default shortcut once the hot key is registered.
-wait_for 20 grep -q KeyboardShortcuts_captureText "$settings" || fail "no default shortcut stored in $settings"
+start_glyphwell_in_tray
 grep -q 'Error registering hotkey' "$work/glyphwell.log" && fail "the hot key was refused"
 # Known by its name, for pgrep and killall (it restarts itself once at start).
 [ "$(cat /proc/$glyphwell_pid/comm)" = glyphwell ] || fail "the process is called $(cat /proc/$glyphwell_pid/comm)"
@@ -75,8 +70,5 @@ wait_for 10 overlay_gone || fail "Escape did not close the overlay"
 [ "$(grep -c '"capturedAt"' "$history")" -eq "$entries" ] || fail "a cancelled capture changed the history"
 [ "$(clipboard)" = "$text" ] || fail "a cancelled capture changed the clipboard"
 
-kill -TERM "$glyphwell_pid"
-wait "$glyphwell_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "glyphwell exited with $status on SIGTERM"
+stop_glyphwell
 echo "end-to-end capture: all checks passed"

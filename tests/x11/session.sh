@@ -50,14 +50,26 @@ show_image() {
     pids+=($!)
     wait_for 10 xdotool search --onlyvisible --name "^$title\$" || fail "the $title window did not appear"
 }
-# Starts glyphwell at login with a tray, logging to $work/glyphwell.log, and waits until its
-# default shortcut is stored, that is registered.
-start_glyphwell_in_tray() {
-    start_tray
-    "$glyphwell" --background >"$work/glyphwell.log" 2>&1 &
-    pids+=($!)
+# Starts glyphwell with ARGS, logging to $work/glyphwell.log, and waits until its default
+# shortcut is stored, that is registered; its process id is in $glyphwell_pid.
+start_glyphwell() {
+    "$glyphwell" "$@" >>"$work/glyphwell.log" 2>&1 &
+    glyphwell_pid=$!
+    pids+=($glyphwell_pid)
     wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
         || fail "glyphwell did not register its shortcut"
+}
+# As at login with a tray.
+start_glyphwell_in_tray() {
+    start_tray
+    start_glyphwell --background
+}
+# SIGTERM ends it cleanly.
+stop_glyphwell() {
+    kill -TERM "$glyphwell_pid"
+    wait "$glyphwell_pid"
+    local status=$?
+    [ "$status" -eq 0 ] || fail "glyphwell exited with $status on SIGTERM"
 }
 # The first visible window of ours whose geometry passes the test in $1, which sees WIDTH,
 # HEIGHT, X, Y and window.

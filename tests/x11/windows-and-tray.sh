@@ -15,20 +15,6 @@ display -geometry +1100+300 "$image" &
 pids+=($!)
 wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
 
-start_glyphwell() {
-    "$glyphwell" "$@" >>"$work/glyphwell.log" 2>&1 &
-    glyphwell_pid=$!
-    pids+=($glyphwell_pid)
-    wait_for 20 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
-        || fail "glyphwell did not start"
-}
-stop_glyphwell() {
-    kill -TERM "$glyphwell_pid"
-    wait "$glyphwell_pid"
-    local status=$?
-    [ "$status" -eq 0 ] || fail "glyphwell exited with $status on SIGTERM"
-}
-
 # 1. No tray anywhere: never unreachable, the main window comes up.
 start_glyphwell --background
 wait_for 10 main_window || fail "without a tray the main window did not open"
