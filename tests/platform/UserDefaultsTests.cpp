@@ -1,6 +1,6 @@
 #include "fakes/FullDisk.h"
 #include "fakes/ReadOnlyFolder.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/IniUserDefaults.h"

@@ -7,7 +7,7 @@
 #include "app/Preferences.h"
 #include "fakes/FakeHotKeyBackend.h"
 #include "fakes/FakeServices.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"

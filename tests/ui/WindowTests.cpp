@@ -1,7 +1,7 @@
 #include "UiTestSupport.h"
 #include "fakes/DBusStandIn.h"
 #include "fakes/PrivateBus.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 #include "fakes/TestFiles.h"
 #include "ui/BusySpinner.h"
 #include "ui/ContentView.h"

@@ -1,7 +1,7 @@
 #include "XTestInput.h"
 #include "app/CaptureHistory.h"
 #include "entry/SystemDoctor.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "entry/GlyphwellApp.h"
 #include "entry/PlatformLoader.h"
 #include "fakes/FakeServices.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"

@@ -1,5 +1,5 @@
 #include "capture/x11/X11ScreenAccess.h"
-#include "fakes/ScopedEnvironment.h"
+#include "fakes/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
