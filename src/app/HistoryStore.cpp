@@ -86,7 +86,8 @@ QList<CaptureHistoryItem> HistoryStore::save(const PersistedGlyphwellState &stat
     // is written again at the next change.
     const QFileInfo file(m_path);
     const FileLock lock(
-        file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".lock"), lockTimeoutMs);
+        file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".lock"),
+        lockTimeoutMs);
     if (!lock.locked()) {
         m_saveLog.note(false, m_path, lock.error());
         return state.history;

@@ -32,7 +32,8 @@ public:
     static void cutToLimit(QList<CaptureHistoryItem> &history, qsizetype added);
 
 private:
-    QList<CaptureHistoryItem> merged(const QList<CaptureHistoryItem> &history, const QList<CaptureHistoryItem> &onDisk);
+    QList<CaptureHistoryItem> merged(
+        const QList<CaptureHistoryItem> &history, const QList<CaptureHistoryItem> &onDisk);
 
     QString m_path;
     // Every entry this Glyphwell has held or read.

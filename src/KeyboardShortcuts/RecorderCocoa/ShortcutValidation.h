@@ -21,8 +21,9 @@ struct ShortcutValidation {
     // The menu item that has the combination, for usedByMenuItem.
     QAction *menuItem = nullptr;
 
-    static ShortcutValidation of(Qt::KeyboardModifiers modifiers, int key, const std::optional<Shortcut> &shortcut,
-        const QList<QAction *> &menuItems, const std::function<bool(const Shortcut &)> &isSystemShortcut);
+    static ShortcutValidation of(Qt::KeyboardModifiers modifiers, int key,
+        const std::optional<Shortcut> &shortcut, const QList<QAction *> &menuItems,
+        const std::function<bool(const Shortcut &)> &isSystemShortcut);
     // The first item of the menus (searched into submenus) whose single shortcut is the combination.
     static QAction *menuItemWithShortcut(const QList<QAction *> &items, QKeyCombination combination);
 };
