@@ -5,12 +5,8 @@
 #include <QLoggingCategory>
 #include <QPainter>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <future>
 #include <map>
 
 namespace {
@@ -109,33 +105,28 @@ QString recognizeCapturedImage(const OCRService &service, const QImage &captured
         }
         return payloads;
     };
-    // On a selection of a million pixels or less the retries cost little (12 ms median on
-    // the screen snippets) and run beside the text; should they find a code, the text is read
-    // again without it. On larger ones they take up to seconds, and run only where no text
-    // was found.
-    // They run at a lower priority: the text's readers come first, and the retries fill the
-    // core that one of them leaves idle when it has read its share of the lines.
-    std::future<std::vector<BarcodeObservation>> retried;
-    if (codes.empty() && qint64(image.width()) * image.height() <= 1'000'000)
-        retried = std::async(std::launch::async, [&service, &image] {
-            setpriority(PRIO_PROCESS, id_t(gettid()), 10); // this thread only, on Linux
-            return service.findBarcodes(image, false);
-        });
-    const auto readText = [&](const QImage &textImage) {
-        return mode ? service.recognize(textImage, *mode, languageIdentifier).trimmed()
-                    : service.recognizeText(textImage, languageIdentifier).trimmed();
+    const auto readText = [&](const QImage &textImage, ReadingNotes *notes) {
+        return mode ? service.recognize(textImage, *mode, languageIdentifier, notes).trimmed()
+                    : service.recognizeText(textImage, languageIdentifier, notes).trimmed();
     };
     QStringList payloads = payloadsOf(codes);
     QString text;
     bool retriesRan = false;
     try {
-        text = readText(codes.empty() ? image : withoutCodes(image, codes));
-        if (retried.valid()) {
+        ReadingNotes notes;
+        text = readText(codes.empty() ? image : withoutCodes(image, codes), &notes);
+        // The retries look where the reading left ink unread: a code's modules read as nothing
+        // or dropped as junk. Where every mark is in a word read (a paragraph, code) they are
+        // skipped, and the text goes out without waiting for them. On a selection of a million
+        // pixels or less they cost little (12 ms median on the screen snippets); should they
+        // find a code, the text is read again without it. On larger ones they take up to
+        // seconds, and run only where no text was found.
+        if (codes.empty() && notes.inkLeftUnread && qint64(image.width()) * image.height() <= 1'000'000) {
             retriesRan = true;
-            codes = retried.get();
+            codes = service.findBarcodes(image, false);
             payloads = payloadsOf(codes);
             if (!codes.empty())
-                text = readText(withoutCodes(image, codes));
+                text = readText(withoutCodes(image, codes), nullptr);
         }
     } catch (const CaptureError &) {
         // The codes were read all the same; the text engine's failure is news only without them.

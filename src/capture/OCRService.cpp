@@ -36,23 +36,24 @@ OCRService::OCRService(
     , m_grabber(grabber)
 { }
 
-QString OCRService::recognize(
-    const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const
+QString OCRService::recognize(const QImage &image, CaptureMode mode,
+    const std::optional<QString> &languageIdentifier, ReadingNotes *notes) const
 {
     switch (mode) {
     case CaptureMode::text:
-        return recognizeText(image, languageIdentifier);
+        return recognizeText(image, languageIdentifier, notes);
     case CaptureMode::textWithoutLineBreaks:
-        return foldLines(recognizeText(image, languageIdentifier));
+        return foldLines(recognizeText(image, languageIdentifier, notes));
     case CaptureMode::qrCode:
         return detectBarcodes(image);
     }
     return {};
 }
 
-QString OCRService::recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) const
+QString OCRService::recognizeText(
+    const QImage &image, const std::optional<QString> &languageIdentifier, ReadingNotes *notes) const
 {
-    const auto observations = m_textEngine.recognizeText(image, languageIdentifier);
+    const auto observations = m_textEngine.recognizeText(image, languageIdentifier, notes);
     if (!observations)
         throw CaptureError(OCRServiceError::recognitionFailed);
 

@@ -21,10 +21,12 @@ public:
         TextRecognitionEngine &textEngine, BarcodeDetectionEngine &barcodeEngine, ScreenGrabber &grabber);
 
     // text: recognizeText; textWithoutLineBreaks: recognizeText folded; qrCode: detectBarcodes.
-    QString recognize(
-        const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier) const;
+    // notes, when given, are the text reading's (untouched for qrCode).
+    QString recognize(const QImage &image, CaptureMode mode, const std::optional<QString> &languageIdentifier,
+        ReadingNotes *notes = nullptr) const;
     // Best candidate of each line joined by "\n"; "" when nothing was read. Throws recognitionFailed.
-    QString recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier) const;
+    QString recognizeText(const QImage &image, const std::optional<QString> &languageIdentifier,
+        ReadingNotes *notes = nullptr) const;
     // Text payloads joined by "\n". Throws recognitionFailed or noBarcodesFound.
     QString detectBarcodes(const QImage &image) const;
     // Every code found, with where it stands; none when the engine failed. Never throws: a

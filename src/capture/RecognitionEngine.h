@@ -30,6 +30,13 @@ struct BarcodeObservation {
     QRect box {};
 };
 
+// What a reading saw besides its text.
+struct ReadingNotes {
+    // Ink outside every word read: a code's modules, an icon, a photo, a line the engine
+    // missed. True as well where the engine cannot tell.
+    bool inkLeftUnread = true;
+};
+
 // The engine behind text recognition. Returns the lines in reading order, or nothing when
 // the engine itself failed (missing language data, a refused image).
 // languageIdentifier is one of the application's language identifiers ("de-DE"), or absent
@@ -37,8 +44,9 @@ struct BarcodeObservation {
 class TextRecognitionEngine {
 public:
     virtual ~TextRecognitionEngine() = default;
+    // notes, when given, are filled in for this reading.
     virtual std::optional<std::vector<TextObservation>> recognizeText(
-        const QImage &image, const std::optional<QString> &languageIdentifier)
+        const QImage &image, const std::optional<QString> &languageIdentifier, ReadingNotes *notes = nullptr)
         = 0;
     // Stops the reading under way, from any thread: it ends soon after with
     // CaptureError(captureCancelled). Readings started later are not affected.

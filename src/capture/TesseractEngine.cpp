@@ -54,6 +54,39 @@ double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<Q
     return letters == 0 ? 0.0 : double(matching) / letters;
 }
 
+// Whether ink stands outside the words kept: more than a speck (a dot the engine left out of its
+// word, a rule) in all. A code's modules, an icon or a missed line are that much.
+bool hasInkOutside(const QImage &grey, int background, const std::vector<RecognizedLine> &lines,
+    const std::vector<bool> &junk)
+{
+    std::vector<uchar> covered(size_t(grey.width()) * size_t(grey.height()), 0);
+    qint64 inked = 0;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (junk[l])
+            continue;
+        for (const RecognizedWord &word : lines[l].words) {
+            const QRect box = word.box.adjusted(-2, -2, 2, 2).intersected(grey.rect());
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                std::memset(covered.data() + size_t(y) * size_t(grey.width()) + size_t(box.left()), 1,
+                    size_t(box.width()));
+        }
+    }
+    qint64 outside = 0;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar *row = grey.constScanLine(y);
+        const uchar *mask = covered.data() + size_t(y) * size_t(grey.width());
+        for (int x = 0; x < grey.width(); ++x) {
+            if (row[x] + 48 < background) {
+                ++inked;
+                outside += mask[x] ? 0 : 1;
+            }
+        }
+    }
+    qCDebug(lcRecognition, "ink outside the words read: %lld of %lld pixels", qlonglong(outside),
+        qlonglong(inked));
+    return outside > 200 && outside * 50 > inked;
+}
+
 } // namespace
 
 TesseractEngine::TesseractEngine(TesseractEngineOptions options)
@@ -542,7 +575,7 @@ bool TesseractEngine::stopRequested() const
 }
 
 std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
-    const QImage &image, const std::optional<QString> &languageIdentifier)
+    const QImage &image, const std::optional<QString> &languageIdentifier, ReadingNotes *notes)
 {
     if (image.isNull())
         return std::nullopt;
@@ -666,6 +699,8 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
             sure = sure || (!junk[l] && word.confidence >= 0.5f);
         }
     }
+    if (notes)
+        notes->inkLeftUnread = hasInkOutside(grey, layout.background, reading->lines, junk);
     if (!sure && characters < 6)
         return std::vector<TextObservation> {};
     // Each block is put together on its own: one may be code in a monospaced font beside

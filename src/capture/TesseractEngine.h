@@ -50,8 +50,8 @@ public:
     explicit TesseractEngine(TesseractEngineOptions options = {});
     ~TesseractEngine() override;
 
-    std::optional<std::vector<TextObservation>> recognizeText(
-        const QImage &image, const std::optional<QString> &languageIdentifier) override;
+    std::optional<std::vector<TextObservation>> recognizeText(const QImage &image,
+        const std::optional<QString> &languageIdentifier, ReadingNotes *notes = nullptr) override;
 
     // Loads the engines that recognizeText() will use for this language, so the first capture
     // does not wait for them (up to 0.6 s). Safe to call from another thread.

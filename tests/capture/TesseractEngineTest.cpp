@@ -168,6 +168,32 @@ TEST(TesseractEngine, GivesOneObservationPerLineWithoutLineBreaks)
     }
 }
 
+// Whether ink was left outside the words read decides whether a capture looks harder for
+// codes: text alone leaves none, a code beside text does.
+TEST(TesseractEngine, NotesInkLeftOutsideTheWords)
+{
+    TesseractEngine engine;
+    const QImage text = renderSnippet(
+        { QStringLiteral("Meet me at the station at noon."), QStringLiteral("Bring the tickets and a map.") },
+        14, Qt::black, Qt::white);
+    const QImage code = loadTestImage(QStringLiteral("barcodes/qrcode-2_10.png"));
+    QImage beside(
+        text.width() + code.width() + 40, std::max(text.height(), code.height()) + 20, QImage::Format_RGB32);
+    beside.fill(Qt::white);
+    QPainter painter(&beside);
+    painter.drawImage(10, 10, text);
+    painter.drawImage(text.width() + 30, 10, code);
+    painter.end();
+    for (const auto &[name, image, unread] :
+        { std::tuple { "text alone", text, false }, std::tuple { "a code beside text", beside, true } }) {
+        SCOPED_TRACE(name);
+        ReadingNotes notes;
+        notes.inkLeftUnread = !unread;
+        ASSERT_TRUE(engine.recognizeText(image, std::nullopt, &notes).has_value());
+        EXPECT_EQ(notes.inkLeftUnread, unread);
+    }
+}
+
 TEST(TesseractEngine, MissingLanguageDataIsAFailure)
 {
     QTemporaryDir emptyData;

@@ -67,7 +67,7 @@ void FakeScreenGrabber::releaseFrame()
 }
 
 std::optional<std::vector<TextObservation>> FakeTextEngine::recognizeText(
-    const QImage &image, const std::optional<QString> &languageIdentifier)
+    const QImage &image, const std::optional<QString> &languageIdentifier, ReadingNotes *)
 {
     languages.append(languageIdentifier);
     ++calls;

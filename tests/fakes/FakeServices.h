@@ -94,8 +94,8 @@ public:
     // Set by cancelRecognition(); an answer that waits may look at it and throw as the engine does.
     std::atomic<bool> cancelled { false };
 
-    std::optional<std::vector<TextObservation>> recognizeText(
-        const QImage &image, const std::optional<QString> &languageIdentifier) override;
+    std::optional<std::vector<TextObservation>> recognizeText(const QImage &image,
+        const std::optional<QString> &languageIdentifier, ReadingNotes *notes = nullptr) override;
     void cancelRecognition() override { cancelled = true; }
 };
 
