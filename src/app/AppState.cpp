@@ -9,6 +9,7 @@
 #include "capture/RegionSelector.h"
 #include "capture/ScreenAccess.h"
 #include "platform/AppActivation.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
@@ -29,10 +30,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
-Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
-}
 
-namespace {
+Q_LOGGING_CATEGORY(lcApp, "glyphwell.app", QtInfoMsg)
 const QString hasShownExplanationKey = QStringLiteral("hasShownScreenRecordingExplanation");
 const QString permissionRequiredMessage
     = QStringLiteral("Screen Recording permission is required to capture text.");

@@ -6,7 +6,6 @@
 #include "OCRLanguageOption.h"
 #include "capture/CaptureMode.h"
 #include "capture/PermissionService.h"
-#include "platform/UnreadableFile.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -15,7 +14,6 @@
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <QUuid>

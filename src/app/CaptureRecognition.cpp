@@ -94,7 +94,8 @@ QString recognizeCapturedImage(const OCRService &service, const QImage &captured
     // Codes are looked for in every capture: their payloads follow the text, each on a line of
     // its own, and a selection of codes alone gives just their payloads. The quick look finds
     // a code drawn on a screen with its margin; the engine's slower retries (a code cut tight
-    // by the selection, or of a pixel a module) run when it finds none.
+    // by the selection, or of a pixel a module) run when it finds none and the text reading
+    // left ink unread.
     std::vector<BarcodeObservation> codes = service.findBarcodes(image, true);
     const auto payloadsOf = [](const std::vector<BarcodeObservation> &found) {
         QStringList payloads;

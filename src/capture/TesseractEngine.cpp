@@ -7,8 +7,7 @@
 #include "ScriptDetection.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QPainter>
 
@@ -24,10 +23,8 @@
 #include <iterator>
 
 namespace {
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
-}
 
-namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 // Tesseract allocates results with new[]; this frees them on every path.
 struct TextDeleter {
@@ -54,6 +51,12 @@ double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<Q
     return letters == 0 ? 0.0 : double(matching) / letters;
 }
 
+// A pixel of text rather than of the background it stands on.
+bool isInk(int grey, int background)
+{
+    return grey + 48 < background;
+}
+
 // Whether ink stands outside the words kept: more than a speck (a dot the engine left out of its
 // word, a rule) in all. A code's modules, an icon or a missed line are that much.
 bool hasInkOutside(const QImage &grey, int background, const std::vector<RecognizedLine> &lines,
@@ -76,7 +79,7 @@ bool hasInkOutside(const QImage &grey, int background, const std::vector<Recogni
         const uchar *row = grey.constScanLine(y);
         const uchar *mask = covered.data() + size_t(y) * size_t(grey.width());
         for (int x = 0; x < grey.width(); ++x) {
-            if (row[x] + 48 < background) {
+            if (isInk(row[x], background)) {
                 ++inked;
                 outside += mask[x] ? 0 : 1;
             }
@@ -642,7 +645,7 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         for (int y = box.top(); y <= box.bottom(); ++y) {
             const uchar *row = grey.constScanLine(y);
             for (int x = box.left(); x <= box.right(); ++x)
-                inked += row[x] + 48 < layout.background ? 1 : 0;
+                inked += isInk(row[x], layout.background) ? 1 : 0;
         }
         return box.isEmpty() ? 0.0 : double(inked) / (double(box.width()) * box.height());
     };
@@ -660,7 +663,7 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
             for (int x = box.left(); x <= box.right(); ++x) {
                 bool inked = false;
                 for (int y = box.top(); y <= box.bottom() && !inked; ++y)
-                    inked = grey.constScanLine(y)[x] + 48 < layout.background;
+                    inked = isInk(grey.constScanLine(y)[x], layout.background);
                 width += inked ? 1 : 0;
             }
             heights.push_back(word.box.height());

@@ -17,10 +17,8 @@
 #include <limits>
 
 namespace {
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
-}
 
-namespace {
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 ZXing::Results read(const QImage &grey, const ZXing::DecodeHints &hints)
 {

@@ -15,10 +15,8 @@
 #include <unistd.h>
 
 namespace {
-Q_LOGGING_CATEGORY(lcFiles, "glyphwell.files", QtInfoMsg)
-}
 
-namespace {
+Q_LOGGING_CATEGORY(lcFiles, "glyphwell.files", QtInfoMsg)
 
 QString systemError(const char *step, int code)
 {

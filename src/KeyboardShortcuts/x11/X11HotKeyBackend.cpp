@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -184,7 +183,6 @@ void X11HotKeyBackend::updateModifierMap()
     if (map.lockMask != m_modifiers.lockMask)
         qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_modifiers.lockMask << "->" << map.lockMask;
     m_modifiers = map;
-    m_lockCombinations = map.lockCombinations();
 }
 
 std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
@@ -236,7 +234,7 @@ bool X11HotKeyBackend::isOurs(const XCombination &combination) const
 int32_t X11HotKeyBackend::grab(uint8_t keycode, uint16_t modifiers, std::vector<uint16_t> &grabbed)
 {
     xcb_connection_t *c = m_connection.get();
-    const std::vector<uint16_t> combinations = m_lockCombinations;
+    const std::vector<uint16_t> combinations = m_modifiers.lockCombinations();
     std::vector<xcb_void_cookie_t> cookies;
     for (const uint32_t root : m_roots) {
         for (const uint16_t locks : combinations) {
@@ -441,11 +439,11 @@ void X11HotKeyBackend::readEvents()
         // Several notifications may arrive for one change; they are answered once.
         m_mappingChanged = false;
         // A keyboard switch reports a new keyboard too; the grabs only change with the modifiers.
-        const std::vector<uint16_t> previousLocks = m_lockCombinations;
+        const uint16_t previousLocks = m_modifiers.lockMask;
         const uint16_t previousAlt = m_modifiers.altMask;
         const uint16_t previousSuper = m_modifiers.superMask;
         updateModifierMap();
-        if (m_lockCombinations != previousLocks || m_modifiers.altMask != previousAlt
+        if (m_modifiers.lockMask != previousLocks || m_modifiers.altMask != previousAlt
             || m_modifiers.superMask != previousSuper)
             regrabAll();
     }

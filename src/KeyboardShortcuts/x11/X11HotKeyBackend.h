@@ -120,7 +120,6 @@ private:
     bool m_xkbPresent = false;
     bool m_detectableAutoRepeat = false;
     X11ModifierMap m_modifiers;
-    std::vector<uint16_t> m_lockCombinations { 0 };
 
     std::vector<HotKey> m_hotKeys;
     std::vector<ActiveKey> m_active;

@@ -22,10 +22,8 @@
 #include <cmath>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCapture, "glyphwell.capture.portal", QtInfoMsg)
-}
 
-namespace {
+Q_LOGGING_CATEGORY(lcCapture, "glyphwell.capture.portal", QtInfoMsg)
 
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 
