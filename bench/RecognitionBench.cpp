@@ -3,7 +3,7 @@
 //
 // Run with OMP_THREAD_LIMIT=1 (libgomp reads it at load time) and QT_QPA_PLATFORM=offscreen.
 
-#include "app/CaptureRecognition.h"
+#include "capture/CaptureRecognition.h"
 #include "capture/ImagePreparation.h"
 #include "capture/OCRService.h"
 #include "capture/ScreenSnippets.h"

@@ -1,7 +1,7 @@
 // The image files glyphwell --recognize reads: any bytes, through the same sniffing and the
 // decoders it allows. Whatever decodes must be a picture within the pixel bound.
-#include "app/CaptureRecognition.h"
 #include "app/ImageFile.h"
+#include "capture/CaptureRecognition.h"
 
 #include <QCoreApplication>
 

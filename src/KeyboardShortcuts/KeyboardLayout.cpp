@@ -6,9 +6,7 @@
 #include <QList>
 #include <QtGlobal>
 
-#include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
-#include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <linux/input-event-codes.h>
@@ -29,13 +27,9 @@ struct KeymapDeleter {
 struct StateDeleter {
     void operator()(xkb_state *state) const { xkb_state_unref(state); }
 };
-struct ConnectionDeleter {
-    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
-};
 using ContextPtr = std::unique_ptr<xkb_context, ContextDeleter>;
 using KeymapPtr = std::unique_ptr<xkb_keymap, KeymapDeleter>;
 using StatePtr = std::unique_ptr<xkb_state, StateDeleter>;
-using ConnectionPtr = std::unique_ptr<xcb_connection_t, ConnectionDeleter>;
 
 struct Layout {
     ContextPtr context;
@@ -46,6 +40,7 @@ struct Layout {
 
 struct Cache {
     KeyboardLayoutSource source = KeyboardLayoutSource::automatic;
+    DisplayKeymapReader displayKeymap = nullptr;
     bool loaded = false;
     std::optional<Layout> layout;
 };
@@ -54,31 +49,6 @@ Cache &cache()
 {
     static Cache instance;
     return instance;
-}
-
-// The X server's keymap of the core keyboard, with the group it has active now.
-std::optional<std::pair<KeymapPtr, xkb_layout_index_t>> keymapFromXServer(xkb_context *context)
-{
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return std::nullopt;
-    ConnectionPtr connection(xcb_connect(nullptr, nullptr));
-    if (xcb_connection_has_error(connection.get()))
-        return std::nullopt;
-    if (!xkb_x11_setup_xkb_extension(connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION,
-            XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr,
-            nullptr))
-        return std::nullopt;
-    const int32_t device = xkb_x11_get_core_keyboard_device_id(connection.get());
-    if (device < 0)
-        return std::nullopt;
-    KeymapPtr keymap(
-        xkb_x11_keymap_new_from_device(context, connection.get(), device, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap)
-        return std::nullopt;
-    StatePtr serverState(xkb_x11_state_new_from_device(keymap.get(), connection.get(), device));
-    const xkb_layout_index_t group
-        = serverState ? xkb_state_serialize_layout(serverState.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
-    return std::make_pair(std::move(keymap), group);
 }
 
 // A layout group types Latin letters when the A key gives 'a' or 'A' on its first level.
@@ -154,12 +124,8 @@ std::optional<Layout> loadLayout(KeyboardLayoutSource source)
         return std::nullopt;
     KeymapPtr keymap;
     xkb_layout_index_t group = 0;
-    if (source == KeyboardLayoutSource::automatic) {
-        if (auto fromServer = keymapFromXServer(context.get())) {
-            keymap = std::move(fromServer->first);
-            group = fromServer->second;
-        }
-    }
+    if (source == KeyboardLayoutSource::automatic && cache().displayKeymap)
+        keymap.reset(cache().displayKeymap(context.get(), group));
     if (!keymap) {
         // With no names given, xkbcommon takes them from XKB_DEFAULT_* or its built-in default.
         keymap.reset(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
@@ -181,6 +147,12 @@ void refreshKeyboardLayout(KeyboardLayoutSource source)
     c.layout.reset();
     c.loaded = false;
     c.source = source;
+}
+
+void setDisplayKeymapReader(DisplayKeymapReader reader)
+{
+    cache().displayKeymap = reader;
+    refreshKeyboardLayout(cache().source);
 }
 
 std::optional<QString> keyToCharacter(int64_t keyCode)

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <optional>
 
+struct xkb_context;
+struct xkb_keymap;
+
 namespace KeyboardShortcuts {
 
 enum class KeyboardLayoutSource {
-    // The X server's keymap when $DISPLAY reaches one, else the XKB environment.
+    // The display's keymap when a reader is set and finds one, else the XKB environment.
     automatic,
     // Only XKB_DEFAULT_RULES/MODEL/LAYOUT/VARIANT/OPTIONS (or the system default): no X server.
     xkbEnvironment,
@@ -27,5 +30,11 @@ std::optional<int64_t> keysymToKey(uint32_t keysym);
 // Forgets the cached keymap; the next lookup reads it again from the given source. Call it when
 // the keyboard mapping changes.
 void refreshKeyboardLayout(KeyboardLayoutSource source = KeyboardLayoutSource::automatic);
+
+// Reads the display server's keymap into the context (the caller owns the keymap) and the
+// layout group active there, or gives null. Set by the display's back-end (see
+// x11/X11Keymap.h); this file knows only xkbcommon. Setting it forgets the cached keymap.
+using DisplayKeymapReader = xkb_keymap *(*)(xkb_context *context, uint32_t &group);
+void setDisplayKeymapReader(DisplayKeymapReader reader);
 
 } // namespace KeyboardShortcuts

@@ -1,9 +1,9 @@
 #include "AppState.h"
 
-#include "CaptureRecognition.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "Preferences.h"
+#include "app/AppShortcutNames.h"
+#include "capture/CaptureRecognition.h"
 #include "capture/CaptureTiming.h"
 #include "capture/OCRService.h"
 #include "capture/RegionSelector.h"

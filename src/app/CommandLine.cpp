@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 
-#include "CaptureRecognition.h"
 #include "ImageFile.h"
 #include "OCRLanguageOption.h"
+#include "capture/CaptureRecognition.h"
 #include "capture/NullPlatform.h"
 #include "capture/OCRService.h"
 #include "capture/TesseractEngine.h"

@@ -1,6 +1,6 @@
 #include "ImageFile.h"
 
-#include "CaptureRecognition.h"
+#include "capture/CaptureRecognition.h"
 
 #include <QBuffer>
 #include <QImageReader>

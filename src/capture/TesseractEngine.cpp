@@ -2,7 +2,7 @@
 
 #include "TessdataLocation.h"
 
-#include "LanguageGuess.h"
+#include "JunkLines.h"
 #include "OCRServiceError.h"
 #include "ScriptDetection.h"
 
@@ -32,64 +32,6 @@ struct TextDeleter {
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
-// The share of a reading's letters that are of the given scripts.
-double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<QChar::Script> &scripts)
-{
-    int letters = 0;
-    int matching = 0;
-    for (const RecognizedLine &line : lines) {
-        for (const RecognizedWord &word : line.words) {
-            for (const char32_t codePoint : word.text.toUcs4()) {
-                const QChar::Script script = QChar::script(codePoint);
-                if (script == QChar::Script_Common || script == QChar::Script_Inherited)
-                    continue;
-                ++letters;
-                matching += std::find(scripts.begin(), scripts.end(), script) != scripts.end();
-            }
-        }
-    }
-    return letters == 0 ? 0.0 : double(matching) / letters;
-}
-
-// A pixel of text rather than of the background it stands on.
-bool isInk(int grey, int background)
-{
-    return grey + 48 < background;
-}
-
-// Whether ink stands outside the words kept: more than a speck (a dot the engine left out of its
-// word, a rule) in all. A code's modules, an icon or a missed line are that much.
-bool hasInkOutside(const QImage &grey, int background, const std::vector<RecognizedLine> &lines,
-    const std::vector<bool> &junk)
-{
-    std::vector<uchar> covered(size_t(grey.width()) * size_t(grey.height()), 0);
-    qint64 inked = 0;
-    for (size_t l = 0; l < lines.size(); ++l) {
-        if (junk[l])
-            continue;
-        for (const RecognizedWord &word : lines[l].words) {
-            const QRect box = word.box.adjusted(-2, -2, 2, 2).intersected(grey.rect());
-            for (int y = box.top(); y <= box.bottom(); ++y)
-                std::memset(covered.data() + size_t(y) * size_t(grey.width()) + size_t(box.left()), 1,
-                    size_t(box.width()));
-        }
-    }
-    qint64 outside = 0;
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar *row = grey.constScanLine(y);
-        const uchar *mask = covered.data() + size_t(y) * size_t(grey.width());
-        for (int x = 0; x < grey.width(); ++x) {
-            if (isInk(row[x], background)) {
-                ++inked;
-                outside += mask[x] ? 0 : 1;
-            }
-        }
-    }
-    qCDebug(lcRecognition, "ink outside the words read: %lld of %lld pixels", qlonglong(outside),
-        qlonglong(inked));
-    return outside > 200 && outside * 50 > inked;
-}
-
 } // namespace
 
 TesseractEngine::TesseractEngine(TesseractEngineOptions options)
@@ -97,27 +39,6 @@ TesseractEngine::TesseractEngine(TesseractEngineOptions options)
 { }
 
 TesseractEngine::~TesseractEngine() = default;
-
-std::optional<QString> TesseractEngine::tesseractLanguage(const std::optional<QString> &languageIdentifier)
-{
-    if (!languageIdentifier)
-        return std::nullopt;
-    static const std::map<QString, QString> languages = {
-        { QStringLiteral("en-US"), QStringLiteral("eng") },
-        { QStringLiteral("fr-FR"), QStringLiteral("fra") },
-        { QStringLiteral("de-DE"), QStringLiteral("deu") },
-        { QStringLiteral("es-ES"), QStringLiteral("spa") },
-        { QStringLiteral("it-IT"), QStringLiteral("ita") },
-        { QStringLiteral("pt-PT"), QStringLiteral("por") },
-        { QStringLiteral("ja-JP"), QStringLiteral("jpn") },
-        { QStringLiteral("ko-KR"), QStringLiteral("kor") },
-        { QStringLiteral("zh-Hans"), QStringLiteral("chi_sim") },
-    };
-    const auto found = languages.find(*languageIdentifier);
-    if (found == languages.end())
-        return std::nullopt;
-    return found->second;
-}
 
 const std::optional<QString> &TesseractEngine::dataDirectory()
 {
@@ -131,25 +52,6 @@ bool TesseractEngine::dataFileMissing(const QString &language)
 {
     const auto &directory = dataDirectory();
     return directory && !TessdataLocation::hasModel(*directory, language);
-}
-
-QString TesseractEngine::automaticLatinLanguage()
-{
-    if (!m_options.automaticLanguage.isEmpty())
-        return m_options.automaticLanguage;
-    if (!m_automaticLanguage) {
-        m_automaticLanguage = QStringLiteral("eng");
-        if (const auto &directory = dataDirectory()) {
-            // Debian puts the script model at the top of tessdata, upstream in script/.
-            for (const QString &candidate : { QStringLiteral("script/Latin"), QStringLiteral("Latin") }) {
-                if (TessdataLocation::hasModel(*directory, candidate)) {
-                    m_automaticLanguage = candidate;
-                    break;
-                }
-            }
-        }
-    }
-    return *m_automaticLanguage;
 }
 
 tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configuration, int reader)
@@ -418,155 +320,6 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
     return readUnits(engines, grey, layout, units);
 }
 
-std::optional<TesseractEngine::Reading> TesseractEngine::readEastAsian(
-    const QImage &grey, const Layout &layout)
-{
-    // Which of the three it is shows only in a reading. The Japanese and the Korean model read
-    // the image at once, one on each core: Japanese comes back from the first with kana,
-    // Korean from the second as sure Hangul. Only Han characters alone (which Japanese knows
-    // too) ask the Chinese model as well. A model reading another script's text is slow (up
-    // to twice its own text's time), so the one that is rarely needed waits its turn.
-    struct Candidate {
-        QString language;
-        std::vector<QChar::Script> scripts;
-    };
-    const Candidate japanese { QStringLiteral("jpn"),
-        { QChar::Script_Han, QChar::Script_Hiragana, QChar::Script_Katakana } };
-    const Candidate korean { QStringLiteral("kor"), { QChar::Script_Hangul, QChar::Script_Han } };
-    const Candidate chinese { QStringLiteral("chi_sim"), { QChar::Script_Han } };
-    std::optional<Reading> best;
-    const auto consider = [&best](const Candidate &candidate, std::optional<Reading> reading) {
-        // The right model reads East Asian text with confidence above 0.9 on the screen
-        // snippets; a wrong one, or any of them on what only looked East Asian (a code, a
-        // dark frame), below 0.55.
-        if (!reading || scriptShare(reading->lines, candidate.scripts) < 0.5 || reading->confidence < 0.6)
-            return;
-        if (!best || reading->confidence > best->confidence)
-            best = std::move(reading);
-    };
-    std::vector<std::pair<const Candidate *, std::future<std::optional<Reading>>>> readings;
-    for (const Candidate *candidate : { &japanese, &korean }) {
-        if (dataFileMissing(candidate->language))
-            continue; // not installed: automatic stays with the others, quietly
-        tesseract::TessBaseAPI *api = engineFor({ candidate->language, false }, 0);
-        if (!api)
-            continue;
-        readings.emplace_back(candidate, std::async(std::launch::async, [this, api, &grey, &layout] {
-            return readUnits({ api }, grey, layout, readingUnits(grey, layout, 1));
-        }));
-    }
-    bool kana = false;
-    for (auto &[candidate, future] : readings) {
-        std::optional<Reading> reading = future.get();
-        if (candidate == &japanese && reading)
-            kana = scriptShare(reading->lines, { QChar::Script_Hiragana, QChar::Script_Katakana }) >= 0.3;
-        consider(*candidate, std::move(reading));
-    }
-    constexpr double sureKorean = 0.85;
-    const bool settled = kana
-        || (best && best->confidence >= sureKorean
-            && scriptShare(best->lines, { QChar::Script_Hangul }) >= 0.5);
-    if (!settled && !dataFileMissing(chinese.language)) {
-        if (tesseract::TessBaseAPI *api = engineFor({ chinese.language, false }, 0))
-            consider(chinese, readUnits({ api }, grey, layout, readingUnits(grey, layout, 1)));
-    }
-    if (best)
-        readLatinWordsAgain(grey, layout, *best);
-    return best;
-}
-
-void TesseractEngine::readLatinWordsAgain(const QImage &grey, const Layout &layout, Reading &reading)
-{
-    // The East Asian models read a Latin word among their text ("Wi-Fi" in a Korean sentence)
-    // as doubtful signs ("\\1-1"): English reads such a word alone, and the surer reading is kept.
-    const auto eastAsianIn
-        = [](const QString &text) { return std::any_of(text.begin(), text.end(), isEastAsian); };
-    tesseract::TessBaseAPI *english = nullptr;
-    for (size_t l = 0; l < reading.lines.size(); ++l) {
-        for (RecognizedWord &word : reading.lines[l].words) {
-            if (word.confidence >= 0.6f || eastAsianIn(word.text))
-                continue;
-            if (!english && !dataFileMissing(QStringLiteral("eng")))
-                english = engineFor({ QStringLiteral("eng"), false }, 0);
-            if (!english)
-                return;
-            const int room = word.box.height() / 4;
-            const ReadingUnit alone { word.box.adjusted(-room, -room, room, room).intersected(grey.rect()),
-                reading.blockOfLine[l], {}, true };
-            const std::optional<Reading> again = readPart(english, grey, alone, layout);
-            // English reads Hangul or Han as doubtful Latin in turn: only a fairly sure reading,
-            // and a clearly surer one, counts.
-            if (!again || again->lines.size() != 1
-                || again->confidence < std::max(word.confidence + 0.2, 0.5))
-                continue;
-            QStringList words;
-            for (const RecognizedWord &read : again->lines.front().words)
-                words << read.text;
-            if (eastAsianIn(words.join(QString())))
-                continue;
-            word.text = words.join(QLatin1Char(' '));
-            word.confidence = float(again->confidence);
-        }
-    }
-}
-
-std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage &grey, const Layout &layout)
-{
-    if (!m_options.automaticLanguage.isEmpty() || dataFileMissing(QStringLiteral("eng")))
-        return read(automaticLatinLanguage(), grey, layout);
-    // English first: its model is small and quick, and most text on screens is English.
-    // Text in another Latin-script language shows in the English reading, and only then is
-    // the image read again: with that language's model when the reading tells which it is,
-    // else with the script's model, which knows every language's letters (and is twenty
-    // times the size: it is loaded only when such text comes, for one reader). It shows as
-    // letters beyond ASCII (English reads "é" but not "ñ" or "ö"), as the language's little
-    // words, or as many words English does not know ("contrasefia" for "contraseña"), which
-    // code and addresses also have and the script's model reads better too.
-    std::optional<Reading> english = read(QStringLiteral("eng"), grey, layout);
-    if (!english)
-        return english;
-    tesseract::TessBaseAPI *api = engineFor({ QStringLiteral("eng"), false }, 0);
-    int words = 0;
-    int unknown = 0;
-    bool beyondAscii = false;
-    bool anyLetter = false;
-    for (const RecognizedLine &line : english->lines) {
-        for (const RecognizedWord &word : line.words) {
-            anyLetter = anyLetter
-                || std::any_of(word.text.begin(), word.text.end(), [](QChar c) { return c.isLetter(); });
-            QString letters = word.text;
-            while (!letters.isEmpty() && !letters.front().isLetter())
-                letters.remove(0, 1);
-            while (!letters.isEmpty() && !letters.back().isLetter())
-                letters.chop(1);
-            beyondAscii = beyondAscii || std::any_of(letters.begin(), letters.end(), [](QChar c) {
-                return c.isLetter() && c.unicode() > 0x7f;
-            });
-            // Short words, numbers, code and addresses say nothing about the language.
-            if (letters.size() < 3 || !std::all_of(letters.begin(), letters.end(), [](QChar c) {
-                    return c.isLetter() || c == u'\'';
-                }))
-                continue;
-            ++words;
-            unknown += api && !api->IsValidWord(letters.toUtf8().constData()) ? 1 : 0;
-        }
-    }
-    // Digits and signs alone (a clock, a price, a version) are read as well by English as by
-    // the script's model: a second pass, and the script model's loading (1.5 s, 250 MB) for
-    // it, would change nothing.
-    if (!anyLetter)
-        return english;
-    const std::optional<QString> language = guessLatinLanguage(english->lines);
-    if (!language && !beyondAscii && unknown * 5 < words)
-        return english;
-    std::optional<Reading> again;
-    if (language && !dataFileMissing(*language))
-        again = read(*language, grey, layout);
-    else if (const QString script = automaticLatinLanguage(); script != u"eng")
-        again = readWith(script, grey, layout, 1);
-    return again ? again : english;
-}
-
 void TesseractEngine::cancelRecognition()
 {
     ++m_cancelCount;
@@ -631,80 +384,12 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         stopped();
     if (!reading)
         return std::nullopt;
-    // What the engine reads in an icon, a photo or a filled shape is a line of doubtful words
-    // ("Goggo", "\\ ©)") over an area mostly ink, where a line of text, however doubtful its
-    // words (code, addresses: "www. example. com" at 0.18), leaves most of its box blank; and a
-    // line of a character or two (a lone "@") must be quite sure. Such lines are dropped, so
-    // a selection without text falls through to its codes or to "no text".
-    const auto inkShare = [&](const RecognizedLine &line) {
-        QRect box;
-        for (const RecognizedWord &word : line.words)
-            box = box.united(word.box);
-        box = box.intersected(grey.rect());
-        qint64 inked = 0;
-        for (int y = box.top(); y <= box.bottom(); ++y) {
-            const uchar *row = grey.constScanLine(y);
-            for (int x = box.left(); x <= box.right(); ++x)
-                inked += isInk(row[x], layout.background) ? 1 : 0;
-        }
-        return box.isEmpty() ? 0.0 : double(inked) / (double(box.width()) * box.height());
-    };
-    // Nor is a doubtful line whose box holds almost no ink (tiles of icons read as "a eeese"
-    // across the whole image), nor one whose letters are as wide as they are tall: those are
-    // icons, read a shape at a time (a magnifier and a gear as "Q=HOR"). The letters of text
-    // take half as many inked columns as the line is tall, East Asian characters, counted as
-    // two, too; the blanks of spaces the engine left out of a word do not count.
-    const auto widthPerCharacter = [&](const RecognizedLine &line) {
-        double width = 0;
-        double units = 0;
-        std::vector<int> heights;
-        for (const RecognizedWord &word : line.words) {
-            const QRect box = word.box.intersected(grey.rect());
-            for (int x = box.left(); x <= box.right(); ++x) {
-                bool inked = false;
-                for (int y = box.top(); y <= box.bottom() && !inked; ++y)
-                    inked = isInk(grey.constScanLine(y)[x], layout.background);
-                width += inked ? 1 : 0;
-            }
-            heights.push_back(word.box.height());
-            for (QChar c : word.text)
-                units += c.isSpace() ? 0 : isEastAsian(c) ? 2 : 1;
-        }
-        if (heights.empty() || units == 0)
-            return 0.0;
-        std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
-        return width / units / std::max(1, heights[heights.size() / 2]);
-    };
-    std::vector<bool> junk(reading->lines.size(), false);
-    for (size_t l = 0; l < reading->lines.size(); ++l) {
-        const RecognizedLine &line = reading->lines[l];
-        float best = 0;
-        qsizetype characters = 0;
-        bool brackets = true; // "}" or ");" closing a block of code
-        for (const RecognizedWord &word : line.words) {
-            best = std::max(best, word.confidence);
-            characters += word.text.size();
-            brackets = brackets && std::all_of(word.text.begin(), word.text.end(), [](QChar c) {
-                return QStringLiteral("{}()[];,").contains(c);
-            });
-        }
-        const double ink = inkShare(line);
-        junk[l] = (characters <= 2 && !brackets && best < 0.7f)
-            || (best < 0.5f && (ink >= 0.6 || ink < 0.04 || widthPerCharacter(line) >= 0.75));
-    }
-    // Nor is a handful of doubtful characters in all ("Sie 5" from a code's modules) text; a
-    // sure word, or many doubtful characters (a small address), is.
-    qsizetype characters = 0;
-    bool sure = false;
-    for (size_t l = 0; l < reading->lines.size(); ++l) {
-        for (const RecognizedWord &word : reading->lines[l].words) {
-            characters += junk[l] ? 0 : word.text.size();
-            sure = sure || (!junk[l] && word.confidence >= 0.5f);
-        }
-    }
+    // Lines read in icons, photos and shapes are dropped, so a selection without text falls
+    // through to its codes or to "no text".
+    const std::vector<bool> junk = junkLines(grey, layout.background, reading->lines);
     if (notes)
         notes->inkLeftUnread = hasInkOutside(grey, layout.background, reading->lines, junk);
-    if (!sure && characters < 6)
+    if (!holdsText(reading->lines, junk))
         return std::vector<TextObservation> {};
     // Each block is put together on its own: one may be code in a monospaced font beside
     // prose, and a table's cells are told apart by its gutters.

@@ -1,7 +1,7 @@
 #include "GlyphwellApp.h"
 
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
+#include "app/AppShortcutNames.h"
 #include "app/AppState.h"
 #include "capture/OCRServiceError.h"
 #include "platform/DesktopNotifications.h"

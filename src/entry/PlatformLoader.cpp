@@ -1,10 +1,11 @@
 #include "PlatformLoader.h"
 
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/NullHotKeyBackend.h"
 #include "KeyboardShortcuts/portal/PortalHotKeyBackend.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
+#include "KeyboardShortcuts/x11/X11Keymap.h"
+#include "app/AppShortcutNames.h"
 #include "capture/NullPlatform.h"
 #include "capture/RegionCaptureOverlayController.h"
 #include "capture/ScreenList.h"
@@ -144,6 +145,9 @@ Platform loadPlatform(const QString &name)
 {
     Platform platform;
     platform.name = name;
+    // On Wayland too: XWayland's keymap is the desktop's layout, which the XKB environment
+    // does not know.
+    KeyboardShortcuts::useX11Keymap();
     platform.pasteboard = std::make_unique<QtPasteboard>();
     platform.dialogs = std::make_unique<QtDialogs>();
 

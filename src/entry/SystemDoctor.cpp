@@ -1,10 +1,10 @@
 #include "SystemDoctor.h"
 
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/Name.h"
 #include "KeyboardShortcuts/Shortcut.h"
 #include "KeyboardShortcuts/x11/X11HotKeyBackend.h"
 #include "PlatformLoader.h"
+#include "app/AppShortcutNames.h"
 #include "app/CaptureHistory.h"
 #include "app/OCRLanguageOption.h"
 #include "capture/TessdataLocation.h"

@@ -4,12 +4,12 @@
 #include "Commands.h"
 #include "HistoryRow.h"
 #include "Icons.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "LanguagePicker.h"
 #include "PermissionBanner.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
 #include "TextExcerpt.h"
+#include "app/AppShortcutNames.h"
 #include "app/AppState.h"
 
 #include <QApplication>

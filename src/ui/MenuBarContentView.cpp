@@ -2,12 +2,12 @@
 
 #include "Commands.h"
 #include "Icons.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "LanguagePicker.h"
 #include "LineLimitedLabel.h"
 #include "RefreshScheduler.h"
 #include "Style.h"
 #include "TextExcerpt.h"
+#include "app/AppShortcutNames.h"
 #include "app/AppState.h"
 
 #include <QFrame>

@@ -1,12 +1,12 @@
 #include "SettingsWindowController.h"
 
 #include "Icons.h"
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/DesktopAccelerator.h"
 #include "KeyboardShortcuts/GnomeCustomShortcut.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/RecorderCocoa/Recorder.h"
 #include "RefreshScheduler.h"
+#include "app/AppShortcutNames.h"
 #include "app/Preferences.h"
 #include "platform/DesktopBinding.h"
 #include "platform/PlatformMethods.h"

@@ -6,7 +6,7 @@
 // so a worse figure is a real change; the benchmark prints the same groups beside raw
 // Tesseract and an earlier build.
 
-#include "app/CaptureRecognition.h"
+#include "capture/CaptureRecognition.h"
 #include "capture/NullPlatform.h"
 #include "capture/OCRService.h"
 #include "capture/ScreenSnippets.h"

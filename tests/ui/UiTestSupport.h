@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeyboardShortcuts/AppShortcutNames.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
+#include "app/AppShortcutNames.h"
 #include "entry/GlyphwellApp.h"
 #include "fakes/AppStateHarness.h"
 #include "platform/WindowActivation.h"

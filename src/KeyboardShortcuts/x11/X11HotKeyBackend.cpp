@@ -1,14 +1,13 @@
 #include "X11HotKeyBackend.h"
 
-#include "KeyboardShortcuts/KeyCodeMap.h"
-#include "KeyboardShortcuts/KeyboardLayout.h"
-#include "KeyboardShortcuts/ModifierFlags.h"
-#include "KeyboardShortcuts/Notifier.h"
+#include "X11GrabWatch.h"
+#include "X11Keymap.h"
 
-#include <QAbstractNativeEventFilter>
+#include "KeyboardShortcuts/KeyCodeMap.h"
+#include "KeyboardShortcuts/ModifierFlags.h"
+
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QMetaObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -21,64 +20,15 @@
 
 namespace KeyboardShortcuts {
 
-namespace {
-
 Q_LOGGING_CATEGORY(lcHotKeys, "glyphwell.shortcuts.x11", QtInfoMsg)
-
-} // namespace
-
-// A passive grab of another client takes a combination before any window hears it; all the
-// focused window gets is a FocusOut of mode Grab. While a recorder records, the Notifier then
-// tells it the combination held down, so the user learns that another program has it instead of
-// seeing nothing happen.
-class X11HotKeyBackend::KeyboardGrabWatch : public QAbstractNativeEventFilter {
-public:
-    explicit KeyboardGrabWatch(X11HotKeyBackend &backend)
-        : m_backend(backend)
-        , m_recordingFollowed(QObject::connect(&Notifier::instance(),
-              &Notifier::recorderActiveStatusDidChange, [this](bool active) { m_recording = active; }))
-    {
-        qApp->installNativeEventFilter(this);
-    }
-    ~KeyboardGrabWatch() override
-    {
-        QObject::disconnect(m_recordingFollowed);
-        if (QCoreApplication *app = QCoreApplication::instance())
-            app->removeNativeEventFilter(this);
-    }
-
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
-    {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) != XCB_FOCUS_OUT)
-            return false;
-        const auto *focus = static_cast<const xcb_focus_out_event_t *>(message);
-        if (focus->mode != XCB_NOTIFY_MODE_GRAB || focus->detail == XCB_NOTIFY_DETAIL_POINTER)
-            return false;
-        if (!m_recording)
-            return false;
-        const std::optional<Shortcut> held = m_backend.combinationHeldDown();
-        if (!held)
-            return false;
-        // Not from inside the event dispatch: the recorder may open an alert.
-        QTimer::singleShot(0, &Notifier::instance(),
-            [shortcut = *held] { Q_EMIT Notifier::instance().combinationTakenElsewhere(shortcut); });
-        return false;
-    }
-
-private:
-    X11HotKeyBackend &m_backend;
-    bool m_recording = false;
-    QMetaObject::Connection m_recordingFollowed;
-};
 
 X11HotKeyBackend::X11HotKeyBackend(const char *display, QObject *parent, AutoRepeat autoRepeat)
     : QObject(parent)
     , m_connection(connectToDisplay(display))
     , m_heldBeforeGrabCheck(new QTimer(this))
 {
+    // Shortcut texts follow the layout this server reports changes of.
+    useX11Keymap();
     m_heldBeforeGrabCheck->setInterval(50);
     connect(m_heldBeforeGrabCheck, &QTimer::timeout, this, &X11HotKeyBackend::checkKeysHeldBeforeGrab);
     if (!m_connection) {
@@ -183,34 +133,6 @@ void X11HotKeyBackend::updateModifierMap()
     if (map.lockMask != m_modifiers.lockMask)
         qCDebug(lcHotKeys) << "lock modifiers" << Qt::hex << m_modifiers.lockMask << "->" << map.lockMask;
     m_modifiers = map;
-}
-
-std::optional<Shortcut> X11HotKeyBackend::combinationHeldDown()
-{
-    if (!isConnected())
-        return std::nullopt;
-    xcb_connection_t *c = m_connection.get();
-    const xcb_query_keymap_cookie_t keymapCookie = xcb_query_keymap(c);
-    const xcb_query_pointer_cookie_t pointerCookie = xcb_query_pointer(c, m_roots.front());
-    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, keymapCookie, nullptr));
-    XcbReply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, pointerCookie, nullptr));
-    if (!keymap || !pointer)
-        return std::nullopt;
-    std::optional<uint8_t> down;
-    for (int keycode = m_minKeycode; keycode <= m_maxKeycode; ++keycode) {
-        if (!(keymap->keys[keycode / 8] & (1u << (keycode % 8))))
-            continue;
-        if (std::find(m_modifiers.modifierKeycodes.begin(), m_modifiers.modifierKeycodes.end(), keycode)
-            != m_modifiers.modifierKeycodes.end())
-            continue;
-        if (down)
-            return std::nullopt; // two keys: not one combination
-        down = uint8_t(keycode);
-    }
-    const std::optional<int64_t> keyCode = down ? KeyCodeMap::keyCodeForXKeycode(*down) : std::nullopt;
-    if (!keyCode)
-        return std::nullopt;
-    return Shortcut(Key(*keyCode), m_modifiers.flagsFor(pointer->mask));
 }
 
 std::optional<X11HotKeyBackend::XCombination> X11HotKeyBackend::xCombinationFor(
@@ -378,182 +300,6 @@ void X11HotKeyBackend::regrabAll()
                                  << "is partly held by another client";
         }
     }
-}
-
-void X11HotKeyBackend::scheduleRead()
-{
-    if (m_readScheduled)
-        return;
-    m_readScheduled = true;
-    QMetaObject::invokeMethod(this, &X11HotKeyBackend::readEvents, Qt::QueuedConnection);
-}
-
-void X11HotKeyBackend::fetchEvents(std::deque<Event> &pending)
-{
-    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection.get()))
-        pending.emplace_back(event);
-}
-
-bool X11HotKeyBackend::isAutoRepeatPair(const xcb_generic_event_t *release, std::deque<Event> &pending)
-{
-    if (m_detectableAutoRepeat)
-        return false;
-    // The server's repeat sends the release and the next press with one time stamp, and
-    // both have reached the socket by the time the release is read; a finger cannot do that.
-    if (pending.empty())
-        fetchEvents(pending);
-    if (pending.empty() || (pending.front()->response_type & 0x7f) != XCB_KEY_PRESS)
-        return false;
-    const auto *up = reinterpret_cast<const xcb_key_release_event_t *>(release);
-    const auto *down = reinterpret_cast<const xcb_key_press_event_t *>(pending.front().get());
-    if (up->detail != down->detail || up->time != down->time)
-        return false;
-    pending.pop_front();
-    return true;
-}
-
-void X11HotKeyBackend::readEvents()
-{
-    m_readScheduled = false;
-    // A handler that runs a nested event loop must not see later events before it returns;
-    // the outer loop below picks them up.
-    if (!m_connection || m_reading)
-        return;
-    m_reading = true;
-    std::deque<Event> pending;
-    for (;;) {
-        if (pending.empty())
-            fetchEvents(pending);
-        if (pending.empty())
-            break;
-        const Event event = std::move(pending.front());
-        pending.pop_front();
-        if ((event->response_type & 0x7f) == XCB_KEY_RELEASE && isAutoRepeatPair(event.get(), pending)) {
-            ++m_autoRepeatCount;
-            continue;
-        }
-        handleEvent(event.get());
-    }
-    m_reading = false;
-    if (m_mappingChanged && isConnected()) {
-        // Several notifications may arrive for one change; they are answered once.
-        m_mappingChanged = false;
-        // A keyboard switch reports a new keyboard too; the grabs only change with the modifiers.
-        const uint16_t previousLocks = m_modifiers.lockMask;
-        const uint16_t previousAlt = m_modifiers.altMask;
-        const uint16_t previousSuper = m_modifiers.superMask;
-        updateModifierMap();
-        if (m_modifiers.lockMask != previousLocks || m_modifiers.altMask != previousAlt
-            || m_modifiers.superMask != previousSuper)
-            regrabAll();
-    }
-    if (m_layoutChanged) {
-        m_layoutChanged = false;
-        // What the keys type may have changed: shortcut texts are made again from the new layout.
-        refreshKeyboardLayout();
-        Q_EMIT Notifier::instance().keyboardLayoutDidChange();
-    }
-    checkConnection();
-}
-
-void X11HotKeyBackend::checkConnection()
-{
-    if (isConnected() || !m_notifier || !m_notifier->isEnabled())
-        return;
-    qCWarning(lcHotKeys) << "lost the X server connection; global hot keys stop";
-    m_notifier->setEnabled(false);
-    m_active.clear();
-}
-
-void X11HotKeyBackend::handleEvent(const xcb_generic_event_t *event)
-{
-    const uint8_t type = event->response_type & 0x7f;
-    switch (type) {
-    case 0: {
-        const auto *error = reinterpret_cast<const xcb_generic_error_t *>(event);
-        qCDebug(lcHotKeys) << "X error" << error->error_code << "for request" << error->major_code;
-        break;
-    }
-    case XCB_KEY_PRESS: {
-        const auto *press = reinterpret_cast<const xcb_key_press_event_t *>(event);
-        handleKeyPress(press->detail, press->state);
-        break;
-    }
-    case XCB_KEY_RELEASE: {
-        const auto *release = reinterpret_cast<const xcb_key_release_event_t *>(event);
-        qCDebug(lcHotKeys) << "release kc" << release->detail << "state" << Qt::hex << release->state;
-        handleKeyRelease(release->detail);
-        break;
-    }
-    case XCB_MAPPING_NOTIFY: {
-        const auto *mapping = reinterpret_cast<const xcb_mapping_notify_event_t *>(event);
-        qCDebug(lcHotKeys) << "core mapping notify, request" << mapping->request;
-        if (mapping->request == XCB_MAPPING_KEYBOARD || mapping->request == XCB_MAPPING_MODIFIER)
-            m_mappingChanged = true;
-        if (mapping->request == XCB_MAPPING_KEYBOARD)
-            m_layoutChanged = true;
-        break;
-    }
-    default:
-        if (m_xkbPresent && type == m_xkbFirstEvent) {
-            // All XKB events share one code; the second byte says which.
-            const uint8_t xkbType = reinterpret_cast<const uint8_t *>(event)[1];
-            qCDebug(lcHotKeys) << "XKB event" << xkbType;
-            if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY) {
-                m_mappingChanged = true;
-                m_layoutChanged = true;
-            } else if (xkbType == XCB_XKB_STATE_NOTIFY
-                && (reinterpret_cast<const xcb_xkb_state_notify_event_t *>(event)->changed
-                    & XCB_XKB_STATE_PART_GROUP_STATE)) {
-                m_layoutChanged = true;
-            }
-        }
-        break;
-    }
-}
-
-void X11HotKeyBackend::handleKeyPress(uint8_t keycode, uint16_t state)
-{
-    const bool repeat = std::any_of(
-        m_active.begin(), m_active.end(), [&](const ActiveKey &active) { return active.keycode == keycode; });
-    qCDebug(lcHotKeys) << "press kc" << keycode << "state" << Qt::hex << state << (repeat ? "(repeat)" : "");
-    if (repeat)
-        return;
-    const uint16_t modifiers = state & m_modifiers.combinationMask;
-    const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
-        [&](const HotKey &hotKey) { return hotKey.keycode == keycode && hotKey.modifiers == modifiers; });
-    // While a grab is active every key comes here, not only hot keys.
-    if (it == m_hotKeys.end())
-        return;
-    m_active.push_back({ keycode, it->reference });
-    deliver(HotKeyEventKind::hotKeyPressed, it->signature, it->id);
-}
-
-void X11HotKeyBackend::handleKeyRelease(uint8_t keycode)
-{
-    // The modifiers are often up before the key, so its release counts whatever the state.
-    const auto active = std::find_if(
-        m_active.begin(), m_active.end(), [&](const ActiveKey &key) { return key.keycode == keycode; });
-    if (active == m_active.end())
-        return;
-    const Reference reference = active->reference;
-    const bool heldBeforeGrab = active->heldBeforeGrab;
-    m_active.erase(active);
-    if (heldBeforeGrab)
-        return;
-    const auto it = std::find_if(m_hotKeys.begin(), m_hotKeys.end(),
-        [&](const HotKey &hotKey) { return hotKey.reference == reference; });
-    if (it != m_hotKeys.end())
-        deliver(HotKeyEventKind::hotKeyReleased, it->signature, it->id);
-}
-
-void X11HotKeyBackend::deliver(int kind, uint32_t signature, uint32_t id)
-{
-    if (!m_eventsEnabled || !m_handler)
-        return;
-    // A copy, so that a handler that replaces itself or unregisters keys stays valid.
-    const auto handler = m_handler;
-    handler(HotKeyEvent { kind, signature, id });
 }
 
 } // namespace KeyboardShortcuts

@@ -5,6 +5,7 @@
 #include "KeyboardShortcuts/x11/X11ModifierMap.h"
 #include "platform/x11/XcbPointers.h"
 
+#include <QLoggingCategory>
 #include <QObject>
 
 #include <deque>
@@ -17,6 +18,8 @@ class QSocketNotifier;
 class QTimer;
 
 namespace KeyboardShortcuts {
+
+Q_DECLARE_LOGGING_CATEGORY(lcHotKeys)
 
 // Global hot keys as passive key grabs on every root window, on a connection of its own so
 // that the grabs, the auto-repeat setting and the event stream belong to this layer alone.
