@@ -8,6 +8,7 @@
 #include "fakes/FullDisk.h"
 #include "fakes/ReadOnlyFolder.h"
 #include "fakes/ScopedEnv.h"
+#include "fakes/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QTimeZone>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -183,7 +183,7 @@ TEST_F(AppStateTest, HeldOverlay_IsDismissedAfterTheClipboardHasTheText)
 }
 
 // Codes are read in every capture, whatever the text mode: their payloads follow the text,
-// each on a line of its own, and a code alone gives its payload.
+// each on a line of its own (a code alone: codes-and-columns.sh).
 TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
 {
     const auto codes = [](QStringList payloads) {
@@ -201,8 +201,6 @@ TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
         CaptureMode mode;
         std::optional<QString> expected; // absent: "No text was recognized"
     } cases[] = {
-        { "a code alone gives its payload, trimmed", {}, { QStringLiteral(" https://example.org/a \n") },
-            CaptureMode::text, QStringLiteral("https://example.org/a") },
         { "text and two codes", { QStringLiteral("Scan to pay"), QStringLiteral("Table 4") },
             { QStringLiteral("upi://pay?a=1"), QStringLiteral("WIFI:S:cafe;;") }, CaptureMode::text,
             QStringLiteral("Scan to pay\nTable 4\nupi://pay?a=1\nWIFI:S:cafe;;") },
@@ -270,33 +268,29 @@ TEST_F(AppStateTest, Clipboard_ReplacesOrAppendsAsSet)
 {
     textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("def") }); };
     makeState();
-
-    preferences->setAdditiveClipboard(true);
-    pasteboard.contents = QStringLiteral("abc");
-    capture();
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("abc\ndef"));
-
-    pasteboard.contents = QString();
-    capture();
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
-
-    pasteboard.contents.reset(); // an image, say
-    capture();
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
-
-    preferences->setAdditiveClipboard(false);
-    pasteboard.contents = QStringLiteral("abc");
-    capture();
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("def"));
-
-    preferences->setAutoCopy(false);
-    pasteboard.contents = QStringLiteral("untouched");
-    const int writes = pasteboard.writes;
-    capture();
-    EXPECT_EQ(pasteboard.contents, QStringLiteral("untouched"));
-    EXPECT_EQ(pasteboard.writes, writes);
+    const struct {
+        bool additive, autoCopy;
+        std::optional<QString> before; // absent: an image, say
+        std::optional<QString> after;
+    } rows[] = {
+        { true, true, QStringLiteral("abc"), QStringLiteral("abc\ndef") },
+        { true, true, QString(), QStringLiteral("def") },
+        { true, true, std::nullopt, QStringLiteral("def") },
+        { false, true, QStringLiteral("abc"), QStringLiteral("def") },
+        { false, false, QStringLiteral("untouched"), QStringLiteral("untouched") },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.before.value_or(QStringLiteral("(image)")).toStdString());
+        preferences->setAdditiveClipboard(row.additive);
+        preferences->setAutoCopy(row.autoCopy);
+        pasteboard.contents = row.before;
+        const int writes = pasteboard.writes;
+        capture();
+        EXPECT_EQ(pasteboard.contents, row.after);
+        EXPECT_EQ(pasteboard.writes - writes, row.autoCopy ? 1 : 0);
+        EXPECT_EQ(state->extractedText(), QStringLiteral("def"));
+    }
     EXPECT_EQ(state->captureHistory().size(), 5);
-    EXPECT_EQ(state->extractedText(), QStringLiteral("def"));
 
     // The copy command takes the shown text as it is, and only when there is some.
     state->copyExtractedText();
@@ -306,27 +300,9 @@ TEST_F(AppStateTest, Clipboard_ReplacesOrAppendsAsSet)
     EXPECT_EQ(pasteboard.contents, QStringLiteral("def\ndef"));
 }
 
-TEST_F(AppStateTest, SecondTrigger_WhileCapturingIsIgnored)
-{
-    makeState();
-    capture();
-    startSelecting();
-    QSignalSpy changes(state.get(), &AppState::objectWillChange);
-    state->startCapture();
-    state->captureLastSelection();
-    QTest::qWait(20);
-    EXPECT_EQ(selector.calls, 2);
-    EXPECT_EQ(changes.count(), 0);
-    selector.finish(QRectF(0, 0, 50, 50));
-    ASSERT_TRUE(waitUntilNotCapturing());
-    EXPECT_EQ(state->captureHistory().size(), 2);
-}
-
-// While the text is read, Escape (in the window or over the held overlay) stops the reading and
-// a new capture request stops it and starts. Either lets the user go at once, while the engine
-// goes on until it can stop (a large image's lines are found before it looks): what that
-// reading gives is dropped, its end leaves a new capture's overlay up, and the new capture's
-// reading waits for the engine rather than running beside it, or never starts when stopped too.
+// While the text is read, Escape (in the window or over the held overlay) or a new capture
+// lets the user go at once; the engine goes on until it can stop. What that reading gives is
+// dropped, and a new capture's reading waits for the engine rather than running beside it.
 TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
 {
     makeState();
@@ -416,8 +392,7 @@ TEST_F(AppStateTest, Reading_StopsForEscapeAndForANewCapture)
 }
 
 // With the real engine on a dense page, whose lines it finds before it can be interrupted:
-// Escape over the held overlay, Stop Reading and a new capture let the user go within 200 ms,
-// and the next capture reads once the stopped reading has ended. The figures are printed.
+// the user is let go within 200 ms, and the next capture reads once the stopped reading ends.
 TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
 {
     const auto render = [](const QStringList &texts, QSize size) {
@@ -427,7 +402,6 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
         QFont font;
         font.setPixelSize(14);
         painter.setFont(font);
-        painter.setPen(Qt::black);
         for (int i = 0; i < texts.size(); ++i)
             painter.drawText(QPoint(8, 22 + i * 16), texts[i]);
         return image;
@@ -445,15 +419,13 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
     const auto waitFor = [](const std::function<bool()> &done, qint64 limitMs) -> qint64 {
         QElapsedTimer clock;
         clock.start();
-        while (!done()) {
-            if (clock.elapsed() > limitMs)
-                return -1;
+        while (!done() && clock.elapsed() <= limitMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             QThread::usleep(500);
         }
-        return clock.elapsed();
+        return done() ? clock.elapsed() : -1;
     };
-    const QString cancelled = errorDescription(OCRServiceError::captureCancelled);
+    const CaptureState cancelled = CaptureState::failure(errorDescription(OCRServiceError::captureCancelled));
     const struct {
         const char *name;
         std::function<void()> interrupt;
@@ -467,7 +439,7 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
         SCOPED_TRACE(row.name);
         grabber.result = dense;
         startSelecting();
-        selector.finish(QRectF(0, 0, dense.width(), dense.height()));
+        selector.finish(QRectF(QPointF(), dense.size()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return state->isReadingCapture(); }, 3000));
         QTest::qWait(300); // into the line finding, which the whole page takes seconds past
         ASSERT_TRUE(state->isReadingCapture());
@@ -476,30 +448,22 @@ TEST_F(AppStateTest, Reading_OfADensePageLetsTheUserGoWithin200Ms)
         row.interrupt();
         const qint64 letGo = row.startsCapture
             ? waitFor([&] { return selector.pending(); }, 5000)
-            : waitFor(
-                [&] {
-                    return !state->isReadingCapture()
-                        && state->captureState() == CaptureState::failure(cancelled);
-                },
-                5000);
+            : waitFor([&] { return !state->isReadingCapture() && state->captureState() == cancelled; }, 5000);
         ASSERT_GE(letGo, 0);
         EXPECT_LT(letGo, 200);
-        if (!row.startsCapture) {
+        if (!row.startsCapture)
             startSelecting();
-        }
         grabber.result = small;
-        selector.finish(QRectF(0, 0, small.width(), small.height()));
+        selector.finish(QRectF(QPointF(), small.size()));
         ASSERT_GE(
             waitFor([&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 30'000),
             0);
-        const qint64 nextRead = sinceStop.elapsed();
         EXPECT_EQ(state->extractedText(), QStringLiteral("The next text is read"));
         std::printf("stopping a dense reading, %s: let go after %lld ms, the next capture read %lld ms after "
                     "the stop\n",
-            row.name, static_cast<long long>(letGo), static_cast<long long>(nextRead));
+            row.name, static_cast<long long>(letGo), static_cast<long long>(sinceStop.elapsed()));
         std::fflush(stdout);
     }
-    // Nothing of the stopped page was kept.
     for (const CaptureHistoryItem &item : state->captureHistory())
         EXPECT_FALSE(item.text.contains(QStringLiteral("dense page")));
     state.reset(); // before the engine it reads with
@@ -624,45 +588,38 @@ TEST_F(AppStateTest, Permission_NotNowAsksAgain_ARefusedRequestIsNotAskedAgain)
     }
 }
 
-TEST_F(AppStateTest, Permission_GrantedOnRequestStartsTheCapture)
-{
-    access.granted = false;
-    access.grantOnRequest = true;
-    defaults.setBool(QStringLiteral("hasShownScreenRecordingExplanation"), true);
-    makeState();
-    EXPECT_TRUE(state->isPermissionPollRunning());
-    state->startCapture();
-    EXPECT_TRUE(dialogs.shown.isEmpty());
-    EXPECT_EQ(state->captureState(), CaptureState::capturing());
-    EXPECT_TRUE(state->screenRecordingPermissionGranted());
-    EXPECT_FALSE(state->isPermissionPollRunning());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
-    selector.finish(QRectF(0, 0, 10, 10));
-    ASSERT_TRUE(waitUntilNotCapturing());
-}
-
-TEST_F(AppStateTest, Permission_PressesWhileTheExplanationIsUpStartNoSecondFlow)
+// Granted on request, the capture starts at once, once however often it was asked for while
+// the explanation was up; at the next start the explanation is not shown again.
+TEST_F(AppStateTest, Permission_GrantedOnRequestStartsOneCaptureAndExplainsOnce)
 {
     makeState();
     capture(); // a first good capture, so capture-last has an image to read
-    access.granted = false; // access withdrawn meanwhile
     access.grantOnRequest = true;
-    dialogs.answer = 0;
-    const int selectionsBefore = selector.calls;
     dialogs.onAlert = [&](const AlertSpec &) {
         state->startCapture();
         state->startCapture(CaptureMode::qrCode);
         state->captureLastSelection();
     };
-    state->startCapture();
-    dialogs.onAlert = nullptr;
-    EXPECT_EQ(dialogs.shown.size(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
-    QTest::qWait(20);
-    EXPECT_EQ(selector.calls, selectionsBefore + 1);
-    selector.finish(QRectF(0, 0, 10, 10));
-    ASSERT_TRUE(waitUntilNotCapturing());
-    EXPECT_EQ(state->captureState(), CaptureState::success());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        access.granted = false; // access withdrawn meanwhile
+        if (attempt) // the next start, which knows the explanation was shown
+            makeState();
+        state->updatePermissionStatus();
+        EXPECT_TRUE(state->isPermissionPollRunning());
+        const int selections = selector.calls;
+        state->startCapture();
+        EXPECT_EQ(dialogs.shown.size(), 1);
+        EXPECT_EQ(state->captureState(), CaptureState::capturing());
+        EXPECT_TRUE(state->screenRecordingPermissionGranted());
+        EXPECT_FALSE(state->isPermissionPollRunning());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
+        QTest::qWait(20);
+        EXPECT_EQ(selector.calls, selections + 1);
+        selector.finish(QRectF(0, 0, 10, 10));
+        ASSERT_TRUE(waitUntilNotCapturing());
+        EXPECT_EQ(state->captureState(), CaptureState::success());
+    }
 }
 
 TEST_F(AppStateTest, Permission_PollClearsPermissionFailureOnceGranted)
@@ -727,17 +684,18 @@ TEST_F(AppStateTest, History_KeepsThe25NewestFirstAndSelected)
     makeState();
     for (int i = 0; i < 26; ++i)
         capture();
-    ASSERT_EQ(state->captureHistory().size(), 25);
-    EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("26"));
-    EXPECT_EQ(state->captureHistory().last().text, QStringLiteral("2"));
     EXPECT_EQ(state->selectedHistoryItem()->text, QStringLiteral("26"));
-
-    // The file holds the same list, and a new start reads it back.
-    state.reset();
-    makeState();
-    ASSERT_EQ(state->captureHistory().size(), 25);
-    EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("26"));
-    EXPECT_FALSE(state->selectedHistoryItemID());
+    // The file holds the same list, and a new start reads it back, nothing selected.
+    for (const bool restarted : { false, true }) {
+        if (restarted) {
+            state.reset();
+            makeState();
+            EXPECT_FALSE(state->selectedHistoryItemID());
+        }
+        ASSERT_EQ(state->captureHistory().size(), 25);
+        EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("26"));
+        EXPECT_EQ(state->captureHistory().last().text, QStringLiteral("2"));
+    }
 }
 
 TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
@@ -757,14 +715,18 @@ TEST_F(AppStateTest, History_SelectClearAndLanguageWrites)
     EXPECT_EQ(state->extractedText(), item.text);
     EXPECT_EQ(state->selectedHistoryItemID(), item.id);
 
-    // A click on a row while a capture runs only selects it; the capture goes on and its
-    // result arrives.
+    // While a capture runs a click on a row only selects it, and a second trigger changes
+    // nothing: the capture goes on and its result arrives.
     textEngine.answer = [](const QImage &) { return lines({ QStringLiteral("new") }); };
     startSelecting();
     state->selectHistoryItem(item);
     EXPECT_EQ(state->captureState(), CaptureState::capturing());
     EXPECT_EQ(state->selectedHistoryItemID(), item.id);
+    QSignalSpy changes(state.get(), &AppState::objectWillChange);
     state->startCapture();
+    state->captureLastSelection();
+    QTest::qWait(20);
+    EXPECT_EQ(changes.count(), 0);
     EXPECT_EQ(selector.calls, 3); // no second overlay
     selector.finish(QRectF(10, 20, 100, 40));
     ASSERT_TRUE(waitUntilNotCapturing());
@@ -796,17 +758,14 @@ QByteArray historyWithOneBadDate()
 
 TEST_F(AppStateTest, History_UnreadableFileIsKeptAsideWholeBeforeTheNextWrite)
 {
-    const QList<QByteArray> unreadable { historyWithOneBadDate(), "{\"history\":[",
-        QByteArray("\xff\xfe\0garbage", 10), R"({"history":{},"selectedLanguageIdentifier":"de-DE"})" };
-    for (const QByteArray &content : unreadable) {
+    const QDir folder(dir.filePath(QStringLiteral("Glyphwell")));
+    for (const QByteArray &content :
+        { historyWithOneBadDate(), QByteArray("{\"history\":["), QByteArray("\xff\xfe\0garbage", 10),
+            QByteArray(R"({"history":{},"selectedLanguageIdentifier":"de-DE"})") }) {
         SCOPED_TRACE(content.left(40).toStdString());
         QDir(dir.path()).removeRecursively();
-        QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell")));
-        QFile file(historyPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-
+        QDir().mkpath(folder.path());
+        ASSERT_TRUE(writeFile(historyPath(), content));
         makeState();
         EXPECT_TRUE(state->captureHistory().isEmpty());
         EXPECT_EQ(state->selectedLanguageIdentifier(), QStringLiteral("automatic"));
@@ -817,19 +776,16 @@ TEST_F(AppStateTest, History_UnreadableFileIsKeptAsideWholeBeforeTheNextWrite)
             EXPECT_EQ(log.containing(QStringLiteral("could not be read; it was kept as")).size(), 1);
         }
         EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
-        const QStringList aside = QDir(dir.filePath(QStringLiteral("Glyphwell")))
-                                      .entryList({ QStringLiteral("capture-history.json.unreadable-*") });
+        const QStringList aside = folder.entryList({ QStringLiteral("capture-history.json.unreadable-*") });
         ASSERT_EQ(aside.size(), 1);
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^capture-history\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))
                         .match(aside.first())
                         .hasMatch())
             << aside.first().toStdString();
-        QFile kept(dir.filePath(QStringLiteral("Glyphwell/") + aside.first()));
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), content);
+        EXPECT_EQ(readFile(folder.filePath(aside.first())), content);
         // Later writes replace the new file only.
         capture();
-        EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Glyphwell"))).entryList(QDir::Files).size(), 2);
+        EXPECT_EQ(folder.entryList(QDir::Files).size(), 2);
     }
 }
 
@@ -839,11 +795,7 @@ TEST_F(AppStateTest, History_ValidFileIsReadAndLeftAsItIsUntilSomethingChanges)
     const QByteArray handWritten
         = R"({"selectedLanguageIdentifier":"ja-JP","history":[{"text":"a/b","languageIdentifier":"ja-JP",)"
           R"("id":"0f6e3a52-3c9b-4e0b-9d59-2c7a4b0e6f11","capturedAt":"2024-05-01T09:30:12Z"}]})";
-    QFile file(historyPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(handWritten);
-    file.close();
-
+    ASSERT_TRUE(writeFile(historyPath(), handWritten));
     makeState();
     ASSERT_EQ(state->captureHistory().size(), 1);
     EXPECT_EQ(state->captureHistory().first().text, QStringLiteral("a/b"));
@@ -852,34 +804,30 @@ TEST_F(AppStateTest, History_ValidFileIsReadAndLeftAsItIsUntilSomethingChanges)
     state->setSelectedLanguageIdentifier(QStringLiteral("ja-JP"));
     EXPECT_EQ(historyFile(), handWritten);
     state->setSelectedLanguageIdentifier(QStringLiteral("de-DE"));
-    EXPECT_TRUE(historyFile().contains("\"id\" : \"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11\""));
-    EXPECT_TRUE(historyFile().contains("\"text\" : \"a\\/b\""));
-    EXPECT_TRUE(historyFile().contains("\"selectedLanguageIdentifier\" : \"de-DE\""));
+    for (const char *written : { "\"id\" : \"0F6E3A52-3C9B-4E0B-9D59-2C7A4B0E6F11\"", "\"text\" : \"a\\/b\"",
+             "\"selectedLanguageIdentifier\" : \"de-DE\"" })
+        EXPECT_TRUE(historyFile().contains(written)) << written;
 }
 
 TEST_F(AppStateTest, History_IsPrivateAndLooseModesAreTightenedAtStart)
 {
     const QString folder = dir.filePath(QStringLiteral("Glyphwell"));
-    auto mode = [](const QString &path) {
+    const auto mode = [](const QString &path) {
         struct stat info { };
         return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
     };
-    for (const bool fileThere : { false, true }) {
-        SCOPED_TRACE(fileThere ? "a file of an older version" : "no file yet");
+    for (const bool olderFile : { false, true }) {
+        SCOPED_TRACE(olderFile ? "a file of an older version" : "no file yet");
         QDir(folder).removeRecursively();
-        if (fileThere) {
+        if (olderFile) {
             QDir().mkpath(folder);
-            QFile file(historyPath());
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(encodePersistedState({ {}, QStringLiteral("automatic") }));
-            file.close();
+            ASSERT_TRUE(writeFile(historyPath(), encodePersistedState({ {}, QStringLiteral("automatic") })));
             ::chmod(QFile::encodeName(folder).constData(), 0755);
             ::chmod(QFile::encodeName(historyPath()).constData(), 0644);
-            makeState();
-        } else {
-            makeState();
-            capture();
         }
+        makeState();
+        if (!olderFile)
+            capture();
         EXPECT_EQ(mode(historyPath()), 0600u);
         EXPECT_EQ(mode(folder), 0700u);
         state.reset();
@@ -888,12 +836,11 @@ TEST_F(AppStateTest, History_IsPrivateAndLooseModesAreTightenedAtStart)
 
 // Where the history cannot be written (a read-only folder, a full disk) the captures still
 // arrive, the old file stays whole, one line says so, and the next change once it can be
-// written saves everything kept. On the full disk an export keeps its old target whole too.
+// written saves everything kept.
 TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
 {
     FullDisk disk;
     std::unique_ptr<ReadOnlyFolder> readOnly;
-    const QString exported = disk.filePath(QStringLiteral("notes.txt"));
     const struct {
         const char *name;
         QString history;
@@ -908,8 +855,7 @@ TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const bool fullDisk = *row.reason;
-        if (fullDisk && !disk.mounted()) {
+        if (*row.reason && !disk.mounted()) {
             std::printf("skipped: %s\n", disk.skipReason().c_str());
             continue;
         }
@@ -920,11 +866,6 @@ TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
         capture();
         const QByteArray before = historyFile();
         ASSERT_EQ(decodePersistedState(before)->history.size(), 1);
-        if (fullDisk) {
-            dialogs.savePath = exported;
-            state->exportText();
-            ASSERT_EQ(state->statusMessage(), QStringLiteral("Exported to notes.txt."));
-        }
         row.fail();
         {
             LoggedWarnings log;
@@ -933,20 +874,13 @@ TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
                 capture();
                 EXPECT_EQ(state->captureState(), CaptureState::success());
                 EXPECT_EQ(pasteboard.contents, QString::fromLatin1(text));
-                EXPECT_EQ(state->extractedText(), QString::fromLatin1(text));
             }
             EXPECT_EQ(state->captureHistory().size(), 3);
             EXPECT_EQ(historyFile(), before);
             EXPECT_EQ(log.containing(QStringLiteral("Could not save the capture history")).size(), 1)
                 << "logged once, not at every capture";
-            if (fullDisk) {
+            if (*row.reason)
                 EXPECT_EQ(log.containing(QString::fromLatin1(row.reason)).size(), 1);
-                state->exportText();
-                EXPECT_EQ(state->statusMessage(), QStringLiteral("Couldn't export the OCR text."));
-                QFile file(exported);
-                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-                EXPECT_EQ(file.readAll(), QByteArray("recognized"));
-            }
         }
         row.recover();
         capture();
@@ -955,10 +889,11 @@ TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
     }
 }
 
+// Two instances on one file, capturing in turn: each keeps the other's captures, and what one
+// cleared stays cleared for it. A history over the limit (written by hand or by an older
+// version) is cut at the next capture with a line that says so; the oldest making way needs none.
 TEST_F(AppStateTest, History_InstancesSharingTheFileMergeByIdAndCutWithALogLine)
 {
-    // Two instances on one file, capturing in turn: each keeps the other's captures, and what
-    // one cleared stays cleared for it.
     AppStateHarness other;
     other.historyAt = historyPath();
     int counter = 0;
@@ -971,29 +906,26 @@ TEST_F(AppStateTest, History_InstancesSharingTheFileMergeByIdAndCutWithALogLine)
         capture();
         other.capture();
     }
-    auto ids = [](const QList<CaptureHistoryItem> &history) {
+    const auto ids = [](const QList<CaptureHistoryItem> &history) {
         QSet<QUuid> set;
         for (const CaptureHistoryItem &item : history)
             set.insert(item.id);
         return set;
     };
-    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 12);
+    const auto inFile = [&] { return decodePersistedState(historyFile())->history; };
+    EXPECT_EQ(inFile().size(), 12);
     EXPECT_EQ(ids(other.state->captureHistory()).size(), 12);
-    EXPECT_EQ(ids(other.state->captureHistory()), ids(decodePersistedState(historyFile())->history));
+    EXPECT_EQ(ids(other.state->captureHistory()), ids(inFile()));
     EXPECT_EQ(other.state->captureHistory().first().text, QStringLiteral("second 12"));
 
-    // The other's last capture came after this one's last write: it was never shown here,
-    // so clearing does not take it.
+    // The other's last capture came after this one's last write: never shown here, not cleared.
     state->clearHistory();
-    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 1);
+    EXPECT_EQ(inFile().size(), 1);
     other.capture();
-    EXPECT_EQ(decodePersistedState(historyFile())->history.size(), 13)
-        << "the other instance still holds them";
+    EXPECT_EQ(inFile().size(), 13) << "the other instance still holds them";
     capture();
     EXPECT_EQ(state->captureHistory().size(), 3) << "another's new capture joins; the cleared ones stay out";
 
-    // A history over the limit, written by hand or by an older version, is cut at the next
-    // capture, with a line that says so; the oldest one making way needs none.
     state.reset();
     other.state.reset();
     PersistedGlyphwellState big;
@@ -1014,11 +946,10 @@ TEST_F(AppStateTest, History_InstancesSharingTheFileMergeByIdAndCutWithALogLine)
 TEST(HistoryAcrossProcesses, TwoProcessesCapturingTenTimesEachLeaveTwenty)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("Glyphwell/capture-history.json"));
-    QList<QProcess *> writers;
+    std::vector<std::unique_ptr<QProcess>> writers;
     for (int i = 0; i < 2; ++i) {
-        auto *process = new QProcess;
+        auto &process = writers.emplace_back(std::make_unique<QProcess>());
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("GLYPHWELL_HISTORY_WRITER"), path);
         process->setProcessEnvironment(environment);
@@ -1026,16 +957,12 @@ TEST(HistoryAcrossProcesses, TwoProcessesCapturingTenTimesEachLeaveTwenty)
         process->start(QCoreApplication::applicationFilePath(),
             { QStringLiteral("--gtest_also_run_disabled_tests"),
                 QStringLiteral("--gtest_filter=HistoryAcrossProcesses.DISABLED_WriterCapturesTenTimes") });
-        writers.append(process);
     }
-    for (QProcess *process : writers) {
+    for (const auto &process : writers) {
         EXPECT_TRUE(process->waitForFinished(60'000));
         EXPECT_EQ(process->exitCode(), 0);
-        delete process;
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const auto state = decodePersistedState(file.readAll());
+    const auto state = decodePersistedState(readFile(path));
     ASSERT_TRUE(state);
     QSet<QUuid> ids;
     for (const CaptureHistoryItem &item : state->history)
@@ -1047,10 +974,9 @@ TEST(HistoryAcrossProcesses, TwoProcessesCapturingTenTimesEachLeaveTwenty)
 // Run by the test above as a process of its own.
 TEST(HistoryAcrossProcesses, DISABLED_WriterCapturesTenTimes)
 {
-    const QString path = qEnvironmentVariable("GLYPHWELL_HISTORY_WRITER");
-    ASSERT_FALSE(path.isEmpty());
     AppStateHarness writer;
-    writer.historyAt = path;
+    writer.historyAt = qEnvironmentVariable("GLYPHWELL_HISTORY_WRITER");
+    ASSERT_FALSE(writer.historyAt.isEmpty());
     writer.makeState();
     for (int i = 0; i < 10; ++i)
         writer.capture();
@@ -1064,12 +990,13 @@ TEST_F(AppStateTest, ObservableFields_AnnounceBeforeTheyChange)
     QObject::connect(
         state.get(), &AppState::objectWillChange, [&] { seen.append(state->captureState().kind()); });
     state->startCapture();
-    ASSERT_FALSE(seen.isEmpty());
     // The announcement of the change to "capturing" still sees the old state.
     EXPECT_TRUE(seen.contains(CaptureState::Kind::idle));
     cancelSelection();
 }
 
+// Capture Text at the release of its shortcut is checked on a real X server
+// (SettingsX11Tests, end-to-end-capture.sh); here Capture Last's, and none after teardown.
 TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
 {
     using namespace KeyboardShortcuts;
@@ -1077,20 +1004,10 @@ TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
     Registry registry(backend);
     Registry::install(&registry);
     setUserDefaults(&defaults);
-    reset(AppShortcutNames::captureText()); // a fresh profile gets Shift-Command-X
-    const Shortcut shiftCommandX(7, 0x300);
     const Shortcut controlOptionL(37, 0x1800);
     setShortcut(controlOptionL, AppShortcutNames::captureLastSelection());
     makeState();
-
-    // Nothing at the press and a second press while the overlay is up are checked end to end
-    // (end-to-end-capture.sh); here each name starts its command.
-    backend.release(shiftCommandX);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 3000));
-    selector.finish(QRectF(0, 0, 40, 40));
-    ASSERT_TRUE(waitUntilNotCapturing());
-    ASSERT_EQ(state->captureState(), CaptureState::success());
-
+    capture();
     const int reads = textEngine.calls;
     backend.release(controlOptionL);
     ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls > reads; }, 3000));
@@ -1098,11 +1015,10 @@ TEST_F(AppStateTest, Shortcuts_StartTheirCommandsAtTheRelease)
     EXPECT_EQ(selector.calls, 1); // capture-last reads the image again, no overlay
     EXPECT_EQ(state->captureHistory().size(), 2);
 
-    // After teardown a release does nothing.
     state.reset();
-    backend.release(shiftCommandX);
+    backend.release(controlOptionL);
     QTest::qWait(20);
-    EXPECT_EQ(selector.calls, 1);
+    EXPECT_EQ(textEngine.calls, reads + 1);
     Registry::install(nullptr);
     setUserDefaults(nullptr);
 }
@@ -1126,10 +1042,10 @@ TEST_F(AppStateTest, Export_ProposesTheSelectedEntrysLocalTimeElseNow)
     capture();
     const QList<CaptureHistoryItem> history = state->captureHistory();
     EXPECT_EQ(state->suggestedExportFileName(), AppState::exportFileName(history.first().capturedAt));
+    // The selection is found by id in the list, whose entry keeps its own time.
     CaptureHistoryItem older = history.last();
     older.capturedAt = QDateTime(QDate(2023, 12, 31), QTime(22, 59, 58), Qt::UTC);
     state->selectHistoryItem(older);
-    // The selection is found by id in the list, whose entry keeps its own time.
     EXPECT_EQ(state->suggestedExportFileName(), AppState::exportFileName(history.last().capturedAt));
 
     state->clearHistory();
@@ -1139,19 +1055,17 @@ TEST_F(AppStateTest, Export_ProposesTheSelectedEntrysLocalTimeElseNow)
     EXPECT_TRUE(proposed == before || proposed == after) << proposed.toStdString();
 }
 
+// The export through the real dialog is in MainWindowX11Tests; here what it writes from each
+// state, and what a cancel or a failure leaves.
 TEST_F(AppStateTest, Export_WritesTheWholeTextAndReportsIt)
 {
-    const QString path = dir.filePath(QStringLiteral("out/notes.txt"));
-    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    const QString path = dir.filePath(QStringLiteral("notes.txt"));
     makeState();
-
-    // Nothing to export: no panel.
     state->exportText();
-    EXPECT_TRUE(dialogs.savePanels.isEmpty());
+    EXPECT_TRUE(dialogs.savePanels.isEmpty()) << "nothing to export: no panel";
 
     capture();
-    // Cancelled: nothing changes.
-    state->exportText();
+    state->exportText(); // cancelled: nothing changes
     ASSERT_EQ(dialogs.savePanels.size(), 1);
     EXPECT_EQ(dialogs.savePanels.first().title, QStringLiteral("Export OCR Text"));
     EXPECT_EQ(
@@ -1160,18 +1074,12 @@ TEST_F(AppStateTest, Export_WritesTheWholeTextAndReportsIt)
     EXPECT_EQ(state->statusMessage(), QStringLiteral("Text extracted successfully."));
     EXPECT_FALSE(QFile::exists(path));
 
-    // From success, untrimmed text.
     const CaptureHistoryItem padded { QUuid::createUuid(), QStringLiteral("  padded ünïcode \n"),
         QDateTime::currentDateTimeUtc(), QStringLiteral("automatic") };
     state->selectHistoryItem(padded);
     dialogs.savePath = path;
     state->exportText();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), padded.text.toUtf8());
-    file.close();
-    EXPECT_EQ(state->captureState(), CaptureState::success());
-    EXPECT_EQ(state->statusMessage(), QStringLiteral("Exported to notes.txt."));
+    EXPECT_EQ(readFile(path), padded.text.toUtf8()) << "untrimmed";
 
     // From a permission failure: written, but the failure stays in the status line; once
     // access comes back the state is idle and an export turns it to success.
@@ -1201,13 +1109,10 @@ TEST_F(AppStateTest, Export_WritesTheTextAskedForWhenACaptureStartsMeanwhile)
 {
     makeState();
     capture();
-    const QString path = dir.filePath(QStringLiteral("asked.txt"));
-    dialogs.savePath = path;
+    dialogs.savePath = dir.filePath(QStringLiteral("asked.txt"));
     dialogs.onSavePanel = [&] { state->startCapture(); };
     state->exportText();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("recognized"));
+    EXPECT_EQ(readFile(*dialogs.savePath), QByteArray("recognized"));
     cancelSelection();
 }
 
