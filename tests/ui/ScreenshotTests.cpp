@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "ui/BusySpinner.h"
 #include "ui/ContentView.h"
 #include "ui/DesktopColorScheme.h"
 #include "ui/ElidedLabel.h"
@@ -76,7 +77,9 @@ TEST_F(Screenshots, MainWindow_InItsStates)
 
     state->startCapture();
     settle();
-    QTest::qWait(200); // the spinner turns a little
+    const int step = inWindow<BusySpinner>("captureSpinner")->step();
+    QTest::qWait(300);
+    EXPECT_GE(inWindow<BusySpinner>("captureSpinner")->step(), step + 2) << "the spinner stood still";
     saveScreenshot(window, u"main-window-capturing"_s);
     selector.cancel();
     ASSERT_TRUE(waitUntilNotCapturing());

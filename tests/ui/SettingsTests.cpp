@@ -4,12 +4,8 @@
 #include "KeyboardShortcuts/RecorderCocoa/RecorderCocoa.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "UiTestSupport.h"
-#include "app/Preferences.h"
 #include "fakes/FakeHotKeyBackend.h"
-#include "fakes/FakeServices.h"
 #include "fakes/ScopedEnv.h"
-#include "platform/InMemoryUserDefaults.h"
-#include "platform/LoginItem.h"
 #include "platform/PlatformMethods.h"
 #include "platform/QtDialogs.h"
 #include "ui/DesktopColorScheme.h"
@@ -26,7 +22,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -59,14 +54,9 @@ enum XKey : quint32 {
 
 const Shortcut shiftCommandX(Key::x, ModifierFlags::shift | ModifierFlags::command);
 
-class SettingsTest : public ::testing::Test {
+// The harness's settings, preferences and dialogs, with a hot-key registry over a fake.
+class SettingsTest : public ::testing::Test, public AppStateHarness {
 protected:
-    QTemporaryDir dir;
-    InMemoryUserDefaults defaults;
-    XdgAutostartLoginItem loginItem { dir.filePath(u"autostart/io.glyphwell.Glyphwell.desktop"_s),
-        u"/usr/bin/glyphwell"_s };
-    std::unique_ptr<Preferences> preferences;
-    FakeDialogs dialogs;
     FakeHotKeyBackend backend;
     std::unique_ptr<Registry> registry;
     std::unique_ptr<SettingsWindowController> controller;
@@ -77,7 +67,6 @@ protected:
         registry = std::make_unique<Registry>(backend);
         Registry::install(registry.get());
         reset(AppShortcutNames::captureText()); // a fresh profile: Shift-Super-X
-        preferences = std::make_unique<Preferences>(defaults, loginItem);
         controller = std::make_unique<SettingsWindowController>(*preferences, dialogs);
     }
     void TearDown() override

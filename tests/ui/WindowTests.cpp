@@ -28,7 +28,6 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -290,32 +289,6 @@ TEST_F(WindowTest, Views_RedrawOncePerTurnAndReadThePermissionWhenShown)
     app->panel().popUp(QPoint(10, 10));
     EXPECT_GT(access.preflightCalls, panelBefore);
     app->panel().close();
-}
-
-TEST_F(WindowTest, Recognition_RunsOffTheMainThreadWhileTheSpinnerTurns)
-{
-    QSemaphore gate;
-    QThread *recognitionThread = nullptr;
-    textEngine.answer = [&](const QImage &) {
-        recognitionThread = QThread::currentThread();
-        gate.acquire();
-        return lines({ u"slow"_s });
-    };
-    makeApp();
-    app->mainWindow().show();
-    state->startCapture();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return selector.pending(); }, 2000));
-    selector.finish(QRectF(0, 0, 30, 30));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return textEngine.calls == 1; }, 2000));
-    auto *spinner = inWindow<BusySpinner>("captureSpinner");
-    const int step = spinner->step();
-    QTest::qWait(400);
-    EXPECT_GE(spinner->step(), step + 2) << "the event loop stood still during recognition";
-    EXPECT_EQ(state->captureState(), CaptureState::capturing());
-    gate.release();
-    ASSERT_TRUE(waitUntilNotCapturing());
-    EXPECT_EQ(state->extractedText(), u"slow"_s);
-    EXPECT_NE(recognitionThread, QThread::currentThread());
 }
 
 TEST_F(WindowTest, Start_OpensTheWindowUnlessATrayHoldsTheProgram)
