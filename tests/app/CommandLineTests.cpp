@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "fakes/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -6,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -18,53 +20,40 @@
 
 namespace {
 
+// What starts the desktop program, and what it does once up. The rest (mistakes included,
+// checked by the cli.exit2 tests) goes to runCommandLine().
 TEST(CommandLineTest, DesktopForms_AndWhatIsLeftToTheCommandLine)
 {
-    struct Case {
-        QStringList arguments;
-        bool desktop;
-        bool background = false;
-        QString action = {};
+    const struct {
+        const char *arguments;
+        bool desktop, background;
+        const char *action;
+    } cases[] = {
+        { "", true, false, "" },
+        { "--background", true, true, "" },
+        { "--capture", true, false, "capture-text" },
+        { "--capture --no-line-breaks", true, false, "capture-without-line-breaks" },
+        { "--last --capture", true, false, "capture-last-selection" },
+        { "--show", true, false, "show-main-window" },
+        { "--background --capture", true, true, "capture-text" },
+        { "--capture --no-line-breaks --last", false, false, "" },
+        { "--capture --recognize a.png", false, false, "" },
+        { "--recognize a.png", false, false, "" },
+        { "--show extra", false, false, "" },
+        { "--help", false, false, "" },
     };
-    const QString none;
-    const Case cases[] = {
-        { {}, true, false, none },
-        { { QStringLiteral("--background") }, true, true, none },
-        { { QStringLiteral("--capture") }, true, false, QStringLiteral("capture-text") },
-        { { QStringLiteral("--capture"), QStringLiteral("--no-line-breaks") }, true, false,
-            QStringLiteral("capture-without-line-breaks") },
-        { { QStringLiteral("--last"), QStringLiteral("--capture") }, true, false,
-            QStringLiteral("capture-last-selection") },
-        { { QStringLiteral("--show") }, true, false, QStringLiteral("show-main-window") },
-        { { QStringLiteral("--background"), QStringLiteral("--capture") }, true, true,
-            QStringLiteral("capture-text") },
-        // Mistakes and the command line's own forms go to runCommandLine().
-        { { QStringLiteral("--capture"), QStringLiteral("--no-line-breaks"), QStringLiteral("--last") },
-            false, false, none },
-        { { QStringLiteral("--no-line-breaks") }, false, false, none },
-        { { QStringLiteral("--capture"), QStringLiteral("--show") }, false, false, none },
-        { { QStringLiteral("--capture"), QStringLiteral("--recognize"), QStringLiteral("a.png") }, false,
-            false, none },
-        { { QStringLiteral("--recognize"), QStringLiteral("a.png") }, false, false, none },
-        { { QStringLiteral("--show"), QStringLiteral("extra") }, false, false, none },
-        { { QStringLiteral("--help") }, false, false, none },
-        { { QStringLiteral("--bogus") }, false, false, none },
-    };
-    for (const Case &c : cases) {
-        const QStringList arguments = QStringList { QStringLiteral("glyphwell") } + c.arguments;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const QStringList arguments = QStringList { QStringLiteral("glyphwell") }
+            + QString::fromLatin1(c.arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         const std::optional<DesktopLaunch> launch = desktopLaunch(arguments);
-        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
         ASSERT_EQ(launch.has_value(), c.desktop);
         if (launch) {
             EXPECT_EQ(launch->background, c.background);
-            EXPECT_EQ(launch->action, c.action);
+            EXPECT_EQ(launch->action, QLatin1String(c.action));
         }
     }
 }
-
-} // namespace
-
-namespace {
 
 // A PNG of width x height white 1-bit pixels, written row by row so the test never holds the
 // image; `truncate` cuts the pixel data short, as a download that stopped would.
@@ -73,26 +62,19 @@ bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool trun
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    auto chunk = [&file](const char *type, const QByteArray &data) {
-        QByteArray out;
-        const quint32 length = quint32(data.size());
-        for (int shift : { 24, 16, 8, 0 })
-            out += char((length >> shift) & 0xFF);
+    const auto bigEndian = [](quint32 value) {
+        const quint32 stored = qToBigEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&stored), 4);
+    };
+    auto chunk = [&](const char *type, const QByteArray &data) {
         const QByteArray typed = QByteArray(type, 4) + data;
-        const quint32 crc
-            = quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())));
-        out += typed;
-        for (int shift : { 24, 16, 8, 0 })
-            out += char((crc >> shift) & 0xFF);
-        file.write(out);
+        file.write(bigEndian(quint32(data.size())) + typed
+            + bigEndian(
+                quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size())))));
     };
     file.write("\x89PNG\r\n\x1a\n", 8);
-    QByteArray header;
-    for (const quint32 value : { width, height })
-        for (int shift : { 24, 16, 8, 0 })
-            header += char((value >> shift) & 0xFF);
-    header += QByteArray("\x01\x00\x00\x00\x00", 5); // 1 bit grey, deflate, no filter, no interlace
-    chunk("IHDR", header);
+    // 1 bit grey, deflate, no filter, no interlace
+    chunk("IHDR", bigEndian(width) + bigEndian(height) + QByteArray("\x01\x00\x00\x00\x00", 5));
 
     z_stream stream {};
     deflateInit(&stream, Z_DEFAULT_COMPRESSION);
@@ -104,11 +86,10 @@ bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool trun
     for (quint32 y = 0; y < rows; ++y) {
         stream.next_in = reinterpret_cast<Bytef *>(row.data());
         stream.avail_in = uInt(row.size());
-        const int flush = y + 1 == rows ? Z_FINISH : Z_NO_FLUSH;
         do {
             stream.next_out = reinterpret_cast<Bytef *>(buffer);
             stream.avail_out = sizeof buffer;
-            deflate(&stream, flush);
+            deflate(&stream, y + 1 == rows ? Z_FINISH : Z_NO_FLUSH);
             compressed.append(buffer, int(sizeof buffer - stream.avail_out));
         } while (stream.avail_out == 0);
     }
@@ -117,14 +98,11 @@ bool writeWhitePng(const QString &path, quint32 width, quint32 height, bool trun
     if (!truncate)
         chunk("IEND", {});
     return true;
-}
+} // namespace
 
 long peakResidentKilobytes()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
+    for (const QByteArray &line : readFile(QStringLiteral("/proc/self/status")).split('\n'))
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return 0;
@@ -156,59 +134,48 @@ ProgramRun runGlyphwell(const QStringList &arguments, const QProcessEnvironment 
         QString::fromUtf8(process.readAllStandardOutput()) };
 }
 
+const QString helloWorldPng
+    = qEnvironmentVariable("GLYPHWELL_TEST_DATA") + QStringLiteral("/ocr/screen_code_helloworld.png");
+
 } // namespace
 
 TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString huge = dir.filePath(QStringLiteral("huge.png"));
-    const QString broken = dir.filePath(QStringLiteral("broken.png"));
-    ASSERT_TRUE(writeWhitePng(huge, 20000, 20000));
-    ASSERT_TRUE(writeWhitePng(broken, 640, 480, true));
+    const auto at = [&](const char *name) { return dir.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(writeWhitePng(at("huge.png"), 20000, 20000));
+    ASSERT_TRUE(writeWhitePng(at("broken.png"), 640, 480, true));
     // SVG text needs a font system (Qt aborted without one), and an SVG's image may be any
     // file of the user's: SVG is not read, under any name.
-    const QString secret = dir.filePath(QStringLiteral("secret.png"));
-    ASSERT_TRUE(QFile::copy(
-        qEnvironmentVariable("GLYPHWELL_TEST_DATA") + QStringLiteral("/ocr/screen_code_helloworld.png"),
-        secret));
-    const QString svgText = dir.filePath(QStringLiteral("text.svg"));
-    const QString svgImage = dir.filePath(QStringLiteral("image.png"));
-    QFile text(svgText), image(svgImage);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && image.open(QIODevice::WriteOnly));
-    text.write(
-        R"(<svg xmlns="http://www.w3.org/2000/svg" width="200" height="40"><text x="5" y="30" font-size="24">Hello</text></svg>)");
-    image.write(
+    ASSERT_TRUE(QFile::copy(helloWorldPng, at("secret.png")));
+    ASSERT_TRUE(writeFile(at("text.svg"),
+        R"(<svg xmlns="http://www.w3.org/2000/svg" width="200" height="40"><text x="5" y="30" font-size="24">Hello</text></svg>)"));
+    ASSERT_TRUE(writeFile(at("image.png"),
         R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="400" height="100">)"
         R"(<image x="0" y="0" width="400" height="100" xlink:href="file://)"
-        + QFile::encodeName(secret) + R"("/></svg>)");
-    text.close();
-    image.close();
+            + QFile::encodeName(at("secret.png")) + R"("/></svg>)"));
     // A FIFO with no writer would block a reader forever; a device never ends.
-    const QString fifo = dir.filePath(QStringLiteral("fifo.png"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    struct Case {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo.png")).constData(), 0600), 0);
+    const struct {
         QString path;
-        QString message;
+        const char *message;
+    } cases[] = {
+        { dir.path(), "is a folder, not an image file" },
+        { at("huge.png"),
+            "the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels" },
+        { at("broken.png"), "cannot read the image" },
+        { at("text.svg"), "SVG files are not read; use PNG, JPEG" },
+        { at("image.png"), "SVG files are not read" },
+        { at("fifo.png"), "is not a regular file" },
+        { QStringLiteral("/dev/zero"), "is not a regular file" },
     };
-    const Case cases[] = {
-        { dir.path(), QStringLiteral("is a folder, not an image file") },
-        { huge,
-            QStringLiteral(
-                "the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels") },
-        { broken, QStringLiteral("cannot read the image") },
-        { svgText, QStringLiteral("SVG files are not read; use PNG, JPEG") },
-        { svgImage, QStringLiteral("SVG files are not read") },
-        { fifo, QStringLiteral("is not a regular file") },
-        { QStringLiteral("/dev/zero"), QStringLiteral("is not a regular file") },
-    };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         QElapsedTimer clock;
         clock.start();
         const ProgramRun run = runGlyphwell({ QStringLiteral("--recognize"), c.path });
         EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(run.error.contains(c.message)) << run.error.toStdString();
+        EXPECT_TRUE(run.error.contains(QLatin1String(c.message))) << run.error.toStdString();
         EXPECT_LT(clock.elapsed(), 30'000);
         std::printf("%s: exit %d in %lld ms\n", qPrintable(QFileInfo(c.path).fileName()), run.status,
             clock.elapsed());
@@ -216,7 +183,7 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
     // Decoding the 20000 x 20000 image would take 1.6 GB. Linux counts this process's own peak
     // into a child's (the fork copies it), so that is allowed for; the sanitizers take the rest.
     const long before = peakResidentKilobytes();
-    const long peak = runGlyphwell({ QStringLiteral("--recognize"), huge }).peakKilobytes;
+    const long peak = runGlyphwell({ QStringLiteral("--recognize"), at("huge.png") }).peakKilobytes;
     std::printf("huge.png: peak %ld MB, this process's own peak %ld MB\n", peak / 1024, before / 1024);
     EXPECT_LT(peak, before + 400 * 1024);
 }
@@ -237,16 +204,13 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
             QStringLiteral("capture-history.json: is a folder") },
         { "regular file",
             [](const QString &path) {
-                QFile file(path);
-                return file.open(QIODevice::WriteOnly)
-                    && file.write(R"({"history": [], "selectedLanguageIdentifier": "en-US"})") > 0;
+                return writeFile(path, R"({"history": [], "selectedLanguageIdentifier": "en-US"})");
             },
             QString() },
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("Glyphwell"))));
         ASSERT_TRUE(row.make(dir.filePath(QStringLiteral("Glyphwell/capture-history.json"))));
         QProcessEnvironment environment;
@@ -257,8 +221,7 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
         EXPECT_LT(clock.elapsed(), 60'000);
         EXPECT_GE(run.status, 0) << "did not end";
         EXPECT_TRUE(run.output.contains(QStringLiteral("Clipboard manager"))) << run.output.toStdString();
-        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty())
-            << run.output.toStdString();
+        EXPECT_EQ(run.output.contains(QStringLiteral("Capture history")), !row.says.isEmpty());
         if (!row.says.isEmpty())
             EXPECT_TRUE(run.output.contains(row.says)) << run.output.toStdString();
     }
@@ -267,13 +230,9 @@ TEST(CommandLineFiles, DoctorReadsOnlyARegularHistoryFile)
 TEST(CommandLineFiles, AFileNameThatIsNotUtf8IsOpenedByItsBytes)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QFile source(
-        qEnvironmentVariable("GLYPHWELL_TEST_DATA") + QStringLiteral("/ocr/screen_code_helloworld.png"));
-    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-    const QByteArray png = source.readAll();
     // "café" in Latin-1: the byte 0xE9 alone is no UTF-8.
     const QByteArray name = QFile::encodeName(dir.path()) + "/caf\xe9.png";
+    const QByteArray png = readFile(helloWorldPng);
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, png.constData(), size_t(png.size())), png.size());
