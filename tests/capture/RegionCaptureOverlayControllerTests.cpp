@@ -58,30 +58,35 @@ protected:
     std::vector<QPointer<RegionCaptureOverlay>> windows;
     SelectionRun run;
 
-    // Two 1280 × 1000 monitors side by side at the given scales, each frozen with the desktop
-    // pattern (a fresh frame: the grabber hands its frame over).
-    void useScreens(qreal left, qreal right)
+    // The screens, each frozen with the desktop pattern (a fresh frame: the grabber hands its
+    // frame over).
+    void useScreens(std::vector<ScreenInfo> list)
     {
-        screens.list = sideBySide(left, right);
+        screens.list = std::move(list);
         grabber.frame = FrozenFrame();
         for (const ScreenInfo &screen : screens.list)
             grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
     }
 
     // A new controller on fresh screens, its selection started.
-    void restart(qreal left, qreal right, Placement placement = Placement::positioned)
+    void restart(std::vector<ScreenInfo> list, Placement placement = Placement::positioned)
     {
         controller.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        useScreens(left, right);
+        useScreens(std::move(list));
         controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens, placement);
         run = SelectionRun();
         start();
     }
+    // Two 1280 × 1000 monitors side by side at the given scales.
+    void restart(qreal left, qreal right, Placement placement = Placement::positioned)
+    {
+        restart(sideBySide(left, right), placement);
+    }
 
     void SetUp() override
     {
-        useScreens(1, 1);
+        useScreens(sideBySide(1, 1));
         controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens);
     }
 
@@ -193,6 +198,37 @@ TEST_F(OverlayControllerTest, DragBackToTheFirstScreen_ShowsTheSizeOnThePointers
     release({ 1201, 301 }, 0);
     ASSERT_TRUE(waitDone());
     EXPECT_EQ(run.rect, std::optional<QRectF>(expected));
+}
+
+// Wayland: outputs of scales 1 and 2 side by side in the compositor's layout (device pixels
+// are the layout at the largest scale). The drag stays with the surface it began on, whose
+// coordinates run on into the other output: the far end maps with that output's origin and
+// scale, and each overlay shows its part of the hole. (The text read across such outputs:
+// wayland.two_outputs_on_sway.)
+TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnItsOwnOutput)
+{
+    restart({ ScreenInfo { QRectF(0, 0, 1280, 1000), 1, QRect(0, 0, 1280, 1000) },
+                ScreenInfo { QRectF(1280, 0, 640, 500), 2, QRect(2560, 0, 1280, 1000) } },
+        Placement::fullScreen);
+    // Events in the first surface's logical coordinates, wherever the pointer is.
+    const auto send = [&](QEvent::Type type, QPointF logical, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, logical, logical, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+            buttons, Qt::NoModifier);
+        QGuiApplication::sendEvent(windows[0], &event);
+    };
+    send(QEvent::MouseButtonPress, { 1180, 400 }, Qt::LeftButton);
+    send(QEvent::MouseMove, { 1300, 300 }, Qt::LeftButton);
+    send(QEvent::MouseMove, { 1380, 100 }, Qt::LeftButton);
+    // (1380, 100) is 100 points into the 2x output: device (2560 + 200, 200).
+    const QRectF expected(QPointF(1180, 200), QPointF(2760, 400));
+    EXPECT_EQ(controller->selection().selectionRect(), expected);
+    const QImage far = windows[1]->picture();
+    EXPECT_EQ(far.pixel(100, 300) & 0xffffff, desktopPatternAt(2660, 300) & 0xffffff); // in the hole
+    EXPECT_NE(far.pixel(300, 300) & 0xffffff, desktopPatternAt(2860, 300) & 0xffffff); // dimmed
+    send(QEvent::MouseButtonRelease, { 1380, 100 }, Qt::NoButton);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(run.rect, std::optional<QRectF>(expected));
+    controller->dismissSelection();
 }
 
 // Positioned (X11): the windows are put away before the caller resumes. Full screen
