@@ -66,23 +66,19 @@ TEST(ImagePreparation, GreyDarkOnLight_SmallTextScaledUp)
     }
 }
 
-TEST(ImagePreparation, EstimatesLineHeightFromInkBands)
+// Three 12-pixel bands of ink are lines 12 pixels high; a blank image has none, and is left
+// at its size.
+TEST(ImagePreparation, LineHeightFromInkBands)
 {
     QImage grey(300, 100, QImage::Format_Grayscale8);
     grey.fill(255);
+    EXPECT_EQ(estimateLineHeight(grey), 0);
+    EXPECT_EQ(prepareForRecognition(grey).size(), grey.size());
     QPainter painter(&grey);
     for (int top : { 10, 40, 70 })
         painter.fillRect(20, top, 200, 12, Qt::black);
     painter.end();
     EXPECT_EQ(estimateLineHeight(grey), 12);
-}
-
-TEST(ImagePreparation, BlankImageHasNoLineHeight)
-{
-    QImage grey(100, 50, QImage::Format_Grayscale8);
-    grey.fill(255);
-    EXPECT_EQ(estimateLineHeight(grey), 0);
-    EXPECT_EQ(prepareForRecognition(grey).size(), grey.size());
 }
 
 // Solid edges are a frame when thin; a band reaching a quarter into the image is content.

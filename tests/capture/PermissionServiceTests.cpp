@@ -8,6 +8,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString shortGlyphwell = QStringLiteral("Enable Screen Recording for Glyphwell in System Settings > "
@@ -78,68 +80,47 @@ TEST(PermissionServiceGuidance, MoveAdviceAndName)
         if (*c.displayName)
             expected.replace(QStringLiteral("for Glyphwell in"), QStringLiteral("for Glyphwell Beta in"));
         EXPECT_EQ(service.screenRecordingGuidanceMessage(), expected);
+        EXPECT_NO_THROW(service.openScreenRecordingSettings()) << "without an opener nothing is opened";
     }
 }
 
-// The opener given is what opens the settings, once per call; without one nothing is opened.
-TEST(PermissionServiceSettings, OpensSettingsThroughTheInjectedOpenerOnce)
-{
-    int calls = 0;
-    const PermissionService service(
-        PermissionService::Environment { QStringLiteral("/usr/bin/glyphwell"), {}, [&calls] {
-                                            ++calls;
-                                            return false;
-                                        } });
-    service.openScreenRecordingSettings();
-    EXPECT_EQ(calls, 1);
-    EXPECT_NO_THROW(serviceAt(QStringLiteral("/usr/bin/glyphwell")).openScreenRecordingSettings());
-}
-
-TEST(PermissionServiceEnvironment, UsesTheAppImagePathWhenSet)
+// The AppImage's path is the program's when it runs from one. GNOME and KDE open their privacy
+// pages through their settings programs when those are on PATH; other desktops have none.
+TEST(PermissionServiceEnvironment, AppImagePath_AndTheDesktopsSettingsProgram)
 {
     ScopedEnv env;
     env.set("APPIMAGE", "/home/u/Apps/Glyphwell-x86_64.AppImage");
-    const PermissionService::Environment withImage = PermissionService::currentEnvironment();
+    EXPECT_EQ(
+        PermissionService::currentEnvironment().applicationPath, u"/home/u/Apps/Glyphwell-x86_64.AppImage"_s);
     env.set("APPIMAGE", "");
-    const PermissionService::Environment emptyImage = PermissionService::currentEnvironment();
+    EXPECT_EQ(
+        PermissionService::currentEnvironment().applicationPath, QCoreApplication::applicationFilePath());
 
-    EXPECT_EQ(withImage.applicationPath, QStringLiteral("/home/u/Apps/Glyphwell-x86_64.AppImage"));
-    EXPECT_EQ(emptyImage.applicationPath, QCoreApplication::applicationFilePath());
-    EXPECT_FALSE(emptyImage.applicationPath.isEmpty());
-    EXPECT_TRUE(static_cast<bool>(withImage.openSettings));
-}
-
-TEST(PermissionServiceEnvironment, DesktopsWithoutASettingsPageReportNothingOpened)
-{
-    QTemporaryDir emptyPath;
-    ASSERT_TRUE(emptyPath.isValid());
-    ScopedEnv env;
-    env.set("PATH", emptyPath.path().toLocal8Bit());
-    for (const char *desktop : { "XFCE", "", "GNOME", "ubuntu:GNOME", "KDE" }) {
-        // GNOME and KDE have a page, but their settings programs are not on this PATH.
-        env.set("XDG_CURRENT_DESKTOP", desktop);
+    QTemporaryDir bin, emptyPath;
+    ASSERT_TRUE(bin.isValid() && emptyPath.isValid());
+    const QString gnomeArgs = installRecordingProgram(bin, u"gnome-control-center"_s);
+    const QString kdeArgs = installRecordingProgram(bin, u"systemsettings"_s);
+    const struct {
+        const char *desktop;
+        const QTemporaryDir &path;
+        QString argsFile; // empty: nothing is opened
+        QByteArray args;
+    } rows[] = {
+        { "XFCE", emptyPath, {}, {} },
+        { "", emptyPath, {}, {} },
+        { "GNOME", emptyPath, {}, {} },
+        { "KDE", emptyPath, {}, {} },
+        { "ubuntu:GNOME", bin, gnomeArgs, "privacy\n" },
+        { "KDE", bin, kdeArgs, "\n" },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.desktop);
+        env.set("PATH", row.path.path().toLocal8Bit());
+        env.set("XDG_CURRENT_DESKTOP", row.desktop);
         const PermissionService::Environment environment = PermissionService::currentEnvironment();
-        ASSERT_TRUE(static_cast<bool>(environment.openSettings)) << desktop;
-        EXPECT_FALSE(environment.openSettings()) << desktop;
+        ASSERT_TRUE(static_cast<bool>(environment.openSettings));
+        EXPECT_EQ(environment.openSettings(), !row.argsFile.isEmpty());
+        if (!row.argsFile.isEmpty())
+            EXPECT_EQ(waitForFile(row.argsFile), row.args);
     }
-}
-
-TEST(PermissionServiceEnvironment, StartsTheDesktopSettingsProgram)
-{
-    QTemporaryDir bin;
-    ASSERT_TRUE(bin.isValid());
-    const QString gnomeArgs = installRecordingProgram(bin, QStringLiteral("gnome-control-center"));
-    const QString kdeArgs = installRecordingProgram(bin, QStringLiteral("systemsettings"));
-    ASSERT_FALSE(gnomeArgs.isEmpty());
-    ASSERT_FALSE(kdeArgs.isEmpty());
-    ScopedEnv env;
-    env.set("PATH", bin.path().toLocal8Bit());
-
-    env.set("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
-    EXPECT_TRUE(PermissionService::currentEnvironment().openSettings());
-    EXPECT_EQ(waitForFile(gnomeArgs), QByteArray("privacy\n"));
-
-    env.set("XDG_CURRENT_DESKTOP", "KDE");
-    EXPECT_TRUE(PermissionService::currentEnvironment().openSettings());
-    EXPECT_EQ(waitForFile(kdeArgs), QByteArray("\n"));
 }

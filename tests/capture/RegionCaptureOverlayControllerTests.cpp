@@ -17,6 +17,8 @@
 #include <functional>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // What the overlay shows around the selection goes to the screenshots, to be looked at.
@@ -49,25 +51,42 @@ public:
 
 class OverlayControllerTest : public ::testing::Test {
 protected:
+    using Placement = RegionCaptureOverlay::Placement;
     FakeScreenList screens;
     FakeScreenGrabber grabber;
     std::unique_ptr<RegionCaptureOverlayController> controller;
     std::vector<QPointer<RegionCaptureOverlay>> windows;
     SelectionRun run;
 
-    // Two 1280 × 1000 monitors side by side at the given scales, each frozen with the desktop
-    // pattern.
-    void useScreens(qreal left, qreal right)
+    // The screens, each frozen with the desktop pattern (a fresh frame: the grabber hands its
+    // frame over).
+    void useScreens(std::vector<ScreenInfo> list)
     {
-        screens.list = sideBySide(left, right);
+        screens.list = std::move(list);
         grabber.frame = FrozenFrame();
         for (const ScreenInfo &screen : screens.list)
             grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
     }
 
+    // A new controller on fresh screens, its selection started.
+    void restart(std::vector<ScreenInfo> list, Placement placement = Placement::positioned)
+    {
+        controller.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        useScreens(std::move(list));
+        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens, placement);
+        run = SelectionRun();
+        start();
+    }
+    // Two 1280 × 1000 monitors side by side at the given scales.
+    void restart(qreal left, qreal right, Placement placement = Placement::positioned)
+    {
+        restart(sideBySide(left, right), placement);
+    }
+
     void SetUp() override
     {
-        useScreens(1, 1);
+        useScreens(sideBySide(1, 1));
         controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens);
     }
 
@@ -111,6 +130,12 @@ protected:
         mouse(window, QEvent::MouseButtonRelease, p, Qt::NoButton);
     }
 
+    static void escape(RegionCaptureOverlay *window)
+    {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QGuiApplication::sendEvent(window, &key);
+    }
+
     bool waitDone()
     {
         return QTest::qWaitFor([&] { return run.done; }, 5000);
@@ -121,8 +146,7 @@ protected:
 // platform activates every window it shows).
 TEST_F(OverlayControllerTest, OneWindowPerScreen_CoveringItAtItsScale_NeverAskingForTheFocus)
 {
-    useScreens(1, 2);
-    start();
+    restart(1, 2);
     EXPECT_EQ(grabber.freezeCalls, 1);
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0]->geometry(), QRect(0, 0, 1280, 1000));
@@ -135,63 +159,59 @@ TEST_F(OverlayControllerTest, OneWindowPerScreen_CoveringItAtItsScale_NeverAskin
         EXPECT_EQ(window->cursor().shape(), Qt::CrossCursor);
     }
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
-    QTest::keyClick(windows[0].data(), Qt::Key_Escape);
+    escape(windows[0]);
     ASSERT_TRUE(waitDone());
 }
 
-TEST_F(OverlayControllerTest, DragFromOneScreenToTheOther_DeliversTheDevicePixelsUnderThePointer)
+// The drag and the picture on two scale-2 screens are pixel-exact under real X (x11
+// TwoMonitors); here a drag that starts on the second screen and ends on the first, and the
+// size shown beside the pointer, on its screen only.
+TEST_F(OverlayControllerTest, DragBackToTheFirstScreen_ShowsTheSizeOnThePointersScreenOnly)
 {
-    struct Case {
-        qreal left, right;
-        QPointF from;
-        std::size_t pressWindow;
-        QPointF to;
-        std::size_t releaseWindow;
-        QRectF expected;
-    };
-    const Case cases[] {
-        { 1, 1, { 100, 100 }, 0, { 40, 160 }, 0, QRectF(40, 100, 60, 60) },
-        { 1, 2, { 1180, 400 }, 0, { 1380, 500 }, 1, QRectF(1180, 400, 200, 100) },
-        // The window holding the grab gets the whole drag, beyond its own screen.
-        { 2, 2, { 980, 300 }, 0, { 1580, 700 }, 0, QRectF(980, 300, 600, 400) },
-        // Started on the second screen, at a pixel that is half a logical point.
-        { 2, 2, { 1481, 101 }, 1, { 1201, 301 }, 0, QRectF(1201, 101, 280, 200) },
-        { 2, 2, { 201, 101 }, 0, { 301, 151 }, 0, QRectF(201, 101, 100, 50) },
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.left << ";" << c.right << " " << c.expected.x());
-        controller.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        useScreens(c.left, c.right);
-        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens);
-        run = SelectionRun();
-        start();
-        press(c.from, c.pressWindow);
-        drag((c.from + c.to) / 2, c.pressWindow);
-        drag(c.to, c.pressWindow);
-        EXPECT_EQ(controller->selection().selectionRect(), c.expected);
-        release(c.to, c.releaseWindow);
-        ASSERT_TRUE(waitDone());
-        EXPECT_EQ(run.rect, std::optional<QRectF>(c.expected));
+    restart(2, 2);
+    const QRectF expected(1201, 101, 280, 200);
+    press({ 1481, 101 }, 1);
+    drag({ 1300, 200 }, 1);
+    drag({ 1201, 301 }, 1);
+    EXPECT_EQ(controller->selection().selectionRect(), expected);
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QRect pixels = screens.list[i].nativeRect;
+        const QRect label = windows[i]->sizeLabelRect();
+        ASSERT_EQ(!label.isEmpty(), i == 0);
+        if (label.isEmpty())
+            continue;
+        EXPECT_TRUE(pixels.contains(label));
+        EXPECT_LT((label.center() - QPoint(1201, 301)).manhattanLength(), 400);
+        const QImage picture = windows[i]->picture();
+        const QRect inPicture = label.translated(-pixels.topLeft());
+        int ink = 0;
+        for (int y = inPicture.top(); y <= inPicture.bottom(); ++y)
+            for (int x = inPicture.left(); x <= inPicture.right(); ++x)
+                ink += picture.pixel(x, y) == RegionCaptureOverlay::outlineColour().rgb() ? 0 : 1;
+        EXPECT_GT(ink, 20); // the digits, drawn over the highlight
+        saveOverlayPicture(picture, inPicture.united(expected.toRect().translated(-pixels.topLeft())),
+            u"overlay-dragging"_s);
     }
+    EXPECT_EQ(RegionCaptureOverlay::sizeText(expected), u"280 \u00d7 200"_s);
+    EXPECT_EQ(RegionCaptureOverlay::outlineColour(), QGuiApplication::palette().color(QPalette::Highlight));
+    release({ 1201, 301 }, 0);
+    ASSERT_TRUE(waitDone());
+    EXPECT_EQ(run.rect, std::optional<QRectF>(expected));
 }
 
 // Wayland: outputs of scales 1 and 2 side by side in the compositor's layout (device pixels
 // are the layout at the largest scale). The drag stays with the surface it began on, whose
 // coordinates run on into the other output: the far end maps with that output's origin and
-// scale, and each overlay shows its part of the hole.
+// scale, and each overlay shows its part of the hole. (The text read across such outputs:
+// wayland.two_outputs_on_sway.)
 TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnItsOwnOutput)
 {
-    screens.list = { ScreenInfo { QRectF(0, 0, 1280, 1000), 1, QRect(0, 0, 1280, 1000) },
-        ScreenInfo { QRectF(1280, 0, 640, 500), 2, QRect(2560, 0, 1280, 1000) } };
-    grabber.frame = FrozenFrame();
-    for (const ScreenInfo &screen : screens.list)
-        grabber.frame.screens.push_back({ screen, desktopPattern(screen.nativeRect) });
-    controller = std::make_unique<RegionCaptureOverlayController>(
-        grabber, screens, RegionCaptureOverlay::Placement::fullScreen);
-    start();
+    restart({ ScreenInfo { QRectF(0, 0, 1280, 1000), 1, QRect(0, 0, 1280, 1000) },
+                ScreenInfo { QRectF(1280, 0, 640, 500), 2, QRect(2560, 0, 1280, 1000) } },
+        Placement::fullScreen);
     // Events in the first surface's logical coordinates, wherever the pointer is.
-    auto send = [&](QEvent::Type type, QPointF logical, Qt::MouseButtons buttons) {
+    const auto send = [&](QEvent::Type type, QPointF logical, Qt::MouseButtons buttons) {
         QMouseEvent event(type, logical, logical, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
             buttons, Qt::NoModifier);
         QGuiApplication::sendEvent(windows[0], &event);
@@ -211,109 +231,12 @@ TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnI
     controller->dismissSelection();
 }
 
-// Inside the hole the frozen pixels as they were; around it a one-pixel line in the
-// highlight colour; beside the pointer, on its screen only, the size in device pixels; the
-// rest under black at alpha 0.35. Screens: a pattern, all black, all white.
-TEST_F(OverlayControllerTest, EachWindowShowsItsScreenDimmedItsPartOfTheHoleOutlinedAndTheSize)
-{
-    struct Case {
-        const char *name;
-        std::function<QRgb(int, int)> background;
-        QRect hole; // pressed at its top left, dragged to its bottom right
-        std::size_t pointerScreen;
-    };
-    const Case cases[] {
-        { "pattern", desktopPatternAt, QRect(1100, 400, 400, 200), 1 },
-        { "black", [](int, int) { return qRgb(0, 0, 0); }, QRect(1500, 700, 300, 120), 1 },
-        { "white", [](int, int) { return qRgb(255, 255, 255); }, QRect(700, 300, 520, 240), 0 },
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        controller.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        useScreens(1, 2);
-        for (FrozenScreen &screen : grabber.frame.screens) {
-            const QRect pixels = screen.screen.nativeRect;
-            for (int y = 0; y < pixels.height(); ++y) {
-                auto *line = reinterpret_cast<QRgb *>(screen.image.scanLine(y));
-                for (int x = 0; x < pixels.width(); ++x)
-                    line[x] = c.background(pixels.x() + x, pixels.y() + y);
-            }
-        }
-        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens);
-        run = SelectionRun();
-        start();
-        const QPoint end = c.hole.topLeft() + QPoint(c.hole.width(), c.hole.height());
-        press(c.hole.topLeft());
-        drag(QPointF(end), c.pointerScreen);
-        const QRect ring = c.hole.adjusted(-1, -1, 1, 1);
-        for (std::size_t i = 0; i < windows.size(); ++i) {
-            SCOPED_TRACE(i);
-            const QRect pixels = screens.list[i].nativeRect;
-            const QImage picture = windows[i]->picture();
-            ASSERT_EQ(picture.size(), pixels.size());
-            const QRect label = windows[i]->sizeLabelRect();
-            EXPECT_EQ(!label.isEmpty(), i == c.pointerScreen);
-            if (!label.isEmpty()) {
-                // Near the pointer, within the screen.
-                EXPECT_TRUE(pixels.contains(label));
-                EXPECT_LT((label.center() - end).manhattanLength(), 200 * screens.list[i].scale);
-                int ink = 0;
-                for (int y = label.top(); y <= label.bottom(); ++y) {
-                    for (int x = label.left(); x <= label.right(); ++x)
-                        ink += picture.pixel(x - pixels.x(), y - pixels.y())
-                                == RegionCaptureOverlay::outlineColour().rgb()
-                            ? 0
-                            : 1;
-                }
-                EXPECT_GT(ink, 20); // the digits, drawn over the highlight
-            }
-            const QRect inside = c.hole.intersected(pixels);
-            int wrong = 0, checked = 0, outline = 0, notOutline = 0;
-            for (int y = 0; y < pixels.height(); ++y) {
-                for (int x = 0; x < pixels.width(); ++x) {
-                    const QPoint device = pixels.topLeft() + QPoint(x, y);
-                    const QRgb original = c.background(device.x(), device.y());
-                    const QRgb seen = picture.pixel(x, y);
-                    if (inside.contains(device)) {
-                        wrong += (seen & 0xffffff) == (original & 0xffffff) ? 0 : 1;
-                    } else if (ring.contains(device)) {
-                        ++outline;
-                        notOutline += seen == RegionCaptureOverlay::outlineColour().rgb() ? 0 : 1;
-                    } else if (!label.contains(device) && (x % 7 == 0 && y % 7 == 0)) {
-                        ++checked;
-                        wrong += std::abs(qRed(seen) - qRed(original) * 0.65) > 1.5
-                                || std::abs(qGreen(seen) - qGreen(original) * 0.65) > 1.5
-                                || std::abs(qBlue(seen) - qBlue(original) * 0.65) > 1.5
-                            ? 1
-                            : 0;
-                    }
-                }
-            }
-            EXPECT_GT(checked, 20000);
-            EXPECT_EQ(wrong, 0);
-            EXPECT_EQ(outline > 0, ring.intersects(pixels));
-            EXPECT_EQ(notOutline, 0);
-            saveOverlayPicture(picture, ring.united(label).intersected(pixels).translated(-pixels.topLeft()),
-                QStringLiteral("overlay-dragging-%1-screen-%2").arg(QLatin1String(c.name)).arg(i));
-        }
-        EXPECT_EQ(RegionCaptureOverlay::sizeText(QRectF(c.hole)),
-            QStringLiteral("%1 \u00d7 %2").arg(c.hole.width()).arg(c.hole.height()));
-        QTest::keyClick(windows[1].data(), Qt::Key_Escape);
-        ASSERT_TRUE(waitDone());
-    }
-    EXPECT_EQ(RegionCaptureOverlay::dimmingColour().rgb() & 0xffffff, 0u);
-    EXPECT_NEAR(RegionCaptureOverlay::dimmingColour().alphaF(), 0.35, 0.003);
-    EXPECT_EQ(RegionCaptureOverlay::outlineColour(), QGuiApplication::palette().color(QPalette::Highlight));
-}
-
 // Positioned (X11): the windows are put away before the caller resumes. Full screen
 // (Wayland): they stay up, busy and deaf to the mouse, until the caller dismisses them (or
 // Escape does, which stops the reading as well), because only the focused client may set the
 // clipboard there.
 TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDismissed)
 {
-    using Placement = RegionCaptureOverlay::Placement;
     const struct {
         const char *name;
         Placement placement;
@@ -326,10 +249,7 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        useScreens(1, 1); // a fresh frame: the grabber hands its frame over
-        controller = std::make_unique<RegionCaptureOverlayController>(grabber, screens, row.placement);
-        run = SelectionRun();
-        start();
+        restart(1, 1, row.placement);
         press({ 100, 100 });
         release({ 300, 200 });
         for (const QPointer<RegionCaptureOverlay> &window : windows) {
@@ -352,10 +272,7 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
             const QPoint ring(200, 150 - 12);
             EXPECT_NE(shot.pixel(ring) & 0xffffff, desktopPatternAt(ring.x(), ring.y()) & 0xffffff);
             EXPECT_EQ(shot.pixel(120, 120) & 0xffffff, desktopPatternAt(120, 120) & 0xffffff);
-            const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS");
-            if (!folder.isEmpty() && QDir().mkpath(folder))
-                EXPECT_TRUE(shot.copy(0, 0, 400, 300)
-                                .save(folder + QStringLiteral("/overlay-busy-after-release.png")));
+            saveOverlayPicture(shot, QRect(40, 40, 320, 220), u"overlay-busy-after-release"_s);
         }
         int readingsStopped = 0;
         controller->onCancelWhileHeld = [&] { ++readingsStopped; };
@@ -364,12 +281,10 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
             press({ 400, 400 });
             release({ 600, 600 });
             EXPECT_TRUE(windows[0] && windows[0]->isVisible());
-            if (row.escape) {
-                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-                QGuiApplication::sendEvent(windows[0], &escape);
-            } else {
+            if (row.escape)
+                escape(windows[0]);
+            else
                 controller->dismissSelection();
-            }
         }
         // Escape over the busy overlay stops the reading too; the caller's dismissal does not.
         EXPECT_EQ(readingsStopped, row.escape ? 1 : 0);
@@ -383,40 +298,11 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
     }
 }
 
-TEST_F(OverlayControllerTest, ReleaseBeforeAnyPress_LeavesTheOverlayUpAndChangesNothing)
-{
-    start();
-    const QPainterPath before = windows[0]->dimmingPath();
-    release({ 300, 300 });
-    QTest::qWait(50);
-    EXPECT_FALSE(run.done);
-    ASSERT_TRUE(windows[0]);
-    EXPECT_TRUE(windows[0]->isVisible());
-    EXPECT_TRUE(controller->isSelecting());
-    EXPECT_EQ(windows[0]->dimmingPath(), before);
-    press({ 10, 10 });
-    release({ 60, 70 });
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.rect, QRectF(10, 10, 50, 60));
-    // A second selection after the first works again, on a new frame.
-    run = SelectionRun();
-    start();
-    EXPECT_EQ(grabber.freezeCalls, 2);
-    press({ 20, 20 });
-    release({ 120, 140 });
-    ASSERT_TRUE(waitDone());
-    EXPECT_EQ(run.rect, QRectF(20, 20, 100, 120));
-}
-
 // A selection too small, Escape, or the window manager closing an overlay window (Alt+F4,
 // swaymsg kill) while dragging cancels: the overlay and the cursor go before the caller
 // resumes, once, and the frame is let go. Other keys do nothing.
 TEST_F(OverlayControllerTest, TooSmallEscapeOrAClosedOverlay_Cancel)
 {
-    const auto sendEscape = [](RegionCaptureOverlay *window) {
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QGuiApplication::sendEvent(window, &escape);
-    };
     const struct {
         const char *how;
         std::function<void(RegionCaptureOverlay *)> end;
@@ -425,12 +311,12 @@ TEST_F(OverlayControllerTest, TooSmallEscapeOrAClosedOverlay_Cancel)
             [&](RegionCaptureOverlay *) {
                 release({ 104, 400 });
             } },
-        { "Escape", [](RegionCaptureOverlay *window) { QTest::keyClick(window, Qt::Key_Escape); } },
+        { "Escape", [&](RegionCaptureOverlay *window) { escape(window); } },
         { "closed", [](RegionCaptureOverlay *window) { window->close(); } },
         // The window is hidden but not yet deleted; a late release must not deliver again.
         { "Escape, then a late release",
             [&](RegionCaptureOverlay *window) {
-                sendEscape(window);
+                escape(window);
                 QMouseEvent late(QEvent::MouseButtonRelease, QPointF(400, 300), QPointF(400, 300),
                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
                 QGuiApplication::sendEvent(window, &late);

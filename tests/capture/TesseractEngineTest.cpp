@@ -1,18 +1,18 @@
 #include "capture/TesseractEngine.h"
 #include "capture/OCRServiceError.h"
-#include "capture/TessdataLocation.h"
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
 #include <QElapsedTimer>
 #include <QFont>
-#include <QFontDatabase>
 #include <QFuture>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,7 +23,8 @@ QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground,
     QFont font(family);
     font.setPixelSize(pixelSize);
     const int lineHeight = pixelSize * 3 / 2;
-    QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize, QImage::Format_RGB32);
+    QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize,
+        background.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     image.fill(background);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
@@ -43,44 +44,6 @@ QImage framed(const QImage &snippet, QColor frame)
     return image;
 }
 
-// Black text on a transparent background, as files may have it.
-QImage onTransparent(const QString &text)
-{
-    QImage image(renderSnippet({ text }, 24, Qt::black, Qt::white).size(), QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(24);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(QPoint(12, 30), text);
-    return image;
-}
-
-// Chat bubbles, a selected row and a button: each line in a filled box, light or dark on colour.
-QImage inFilledBoxes(const QStringList &texts)
-{
-    const QColor boxes[]
-        = { QColor(250, 250, 250), QColor(10, 132, 255), QColor(61, 111, 168), QColor(52, 199, 89) };
-    const QColor inks[] = { QColor(40, 40, 40), Qt::white, QColor(20, 20, 20), Qt::white };
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(13);
-    QImage image(320, 44 * int(texts.size()) + 8, QImage::Format_RGB32);
-    image.fill(QColor(250, 250, 250));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setFont(font);
-    for (int i = 0; i < int(texts.size()); ++i) {
-        const QRect box(8 + (i % 2) * 60, 8 + i * 44, 230, 34);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(boxes[i % 4]);
-        painter.drawRoundedRect(box, 12, 12);
-        painter.setPen(inks[i % 4]);
-        painter.drawText(box.adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, texts[i]);
-    }
-    return image;
-}
-
 } // namespace
 
 // What the engine reads, within an error rate that leaves room above what Tesseract 5.3 reads
@@ -96,46 +59,33 @@ TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
         double maximumErrorRate;
     };
     std::vector<Row> rows;
-    const std::pair<const char *, double> screenshots[] = { { "render_testocr", 0.03 },
-        { "screen_code_helloworld", 0.08 }, { "screen_link_tiny", 0.1 }, { "screen_timer_013758", 0.12 } };
-    for (const std::optional<QString> &language :
-        { std::optional(QStringLiteral("en-US")), std::optional<QString>() }) {
-        for (const auto &[name, bound] : screenshots) {
-            const QString base = QStringLiteral("ocr/") + QLatin1String(name);
-            rows.push_back({ base + QStringLiteral(" ") + language.value_or(QStringLiteral("automatic")),
-                loadTestImage(base + QStringLiteral(".png")), language,
-                loadTestText(base + QStringLiteral(".txt")), bound });
-        }
+    // render_testocr and screen_code_helloworld are read exactly by the command line (cli.*);
+    // languages, sizes, dark themes and chat bubbles by the accuracy gate.
+    for (const auto &[name, bound] :
+        { std::pair { "screen_link_tiny", 0.1 }, { "screen_timer_013758", 0.12 } }) {
+        const QString base = u"ocr/"_s + QLatin1String(name);
+        for (const std::optional<QString> &language : { std::optional(u"en-US"_s), std::optional<QString>() })
+            rows.push_back({ base + u" "_s + language.value_or(u"automatic"_s),
+                loadTestImage(base + u".png"_s), language, loadTestText(base + u".txt"_s), bound });
     }
-    const QStringList results = { QStringLiteral("Quarterly results were better"),
-        QStringLiteral("than expected in every region") };
-    const QString german = QStringLiteral("Größere Änderungen übernehmen");
-    const QStringList settings
-        = { QStringLiteral("Settings"), QStringLiteral("Appearance"), QStringLiteral("Notifications"),
-              QStringLiteral("Privacy & Security"), QStringLiteral("Keyboard Shortcuts") };
-    const QStringList chat = { QStringLiteral("Lena 09:14"), QStringLiteral("Are we still on for lunch?"),
-        QStringLiteral("Installation"), QStringLiteral("Great, see you there") };
-    const QString transparent = QStringLiteral("Transparent text works");
-    const QString en = QStringLiteral("en-US");
+    const QStringList settings = { u"Settings"_s, u"Appearance"_s, u"Notifications"_s,
+        u"Privacy & Security"_s, u"Keyboard Shortcuts"_s };
+    const QString transparent = u"Transparent text works"_s;
+    const QString en = u"en-US"_s;
     QImage blank(200, 60, QImage::Format_RGB32);
     blank.fill(Qt::white);
     rows.insert(rows.end(),
         {
-            { QStringLiteral("small light on dark"),
-                renderSnippet(results, 11, QColor(230, 230, 230), QColor(30, 32, 36)), en,
-                results.join(u'\n'), 0.05 },
-            { QStringLiteral("German with its own data"), renderSnippet({ german }, 14, Qt::black, Qt::white),
-                QStringLiteral("de-DE"), german, 0.05 },
-            { QStringLiteral("dark on transparent"), onTransparent(transparent), en, transparent, 0 },
-            { QStringLiteral("in filled boxes"), inFilledBoxes(chat), en, chat.join(u'\n'), 0.03 },
+            // Black text on a transparent background, as files may have it.
+            { u"dark on transparent"_s, renderSnippet({ transparent }, 24, Qt::black, Qt::transparent), en,
+                transparent, 0 },
             // Framed by what lies around it, the text is still read as the text it is, in its script.
-            { QStringLiteral("framed black"),
-                framed(renderSnippet(settings, 12, Qt::black, Qt::white), Qt::black), std::nullopt,
-                settings.join(u'\n'), 0.05 },
-            { QStringLiteral("framed white"),
+            { u"framed black"_s, framed(renderSnippet(settings, 12, Qt::black, Qt::white), Qt::black),
+                std::nullopt, settings.join(u'\n'), 0.05 },
+            { u"framed white"_s,
                 framed(renderSnippet(settings, 12, QColor(230, 230, 230), QColor(32, 33, 36)), Qt::white),
                 std::nullopt, settings.join(u'\n'), 0.05 },
-            { QStringLiteral("blank"), blank, en, QString(), 0 },
+            { u"blank"_s, blank, en, QString(), 0 },
         });
     TesseractEngine engine;
     for (const Row &row : rows) {
@@ -204,22 +154,6 @@ TEST(TesseractEngine, MissingLanguageDataIsAFailure)
     EXPECT_FALSE(engine.recognizeText(image, std::nullopt).has_value());
 }
 
-TEST(TesseractEngine, LanguageIdentifiersMapToTraineddataAndItsDebianPackage)
-{
-    const std::pair<const char *, const char *> languages[] = { { "en-US", "eng" }, { "fr-FR", "fra" },
-        { "de-DE", "deu" }, { "es-ES", "spa" }, { "it-IT", "ita" }, { "pt-PT", "por" }, { "ja-JP", "jpn" },
-        { "ko-KR", "kor" }, { "zh-Hans", "chi_sim" }, { "nl-NL", nullptr } };
-    for (const auto &[identifier, traineddata] : languages)
-        EXPECT_EQ(TesseractEngine::tesseractLanguage(QString::fromLatin1(identifier)),
-            traineddata ? std::optional(QString::fromLatin1(traineddata)) : std::nullopt)
-            << identifier;
-    EXPECT_FALSE(TesseractEngine::tesseractLanguage(std::nullopt).has_value());
-    EXPECT_EQ(TessdataLocation::package(QStringLiteral("jpn")), QStringLiteral("tesseract-ocr-jpn"));
-    EXPECT_EQ(TessdataLocation::package(QStringLiteral("chi_sim")), QStringLiteral("tesseract-ocr-chi-sim"));
-    EXPECT_EQ(TessdataLocation::package(QStringLiteral("script/Latin")),
-        QStringLiteral("tesseract-ocr-script-latn"));
-}
-
 TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
 {
     TesseractEngine engine;
@@ -229,49 +163,6 @@ TEST(TesseractEngine, WarmingUpOnAnotherThreadWhileRecognizingIsSafe)
     warmUp.waitForFinished();
     EXPECT_EQ(joined(observations), QStringLiteral("Hello, World!"));
     EXPECT_EQ(joined(engine.recognizeText(image, std::nullopt)), QStringLiteral("Hello, World!"));
-}
-
-// Automatic is Latin first; Japanese, Chinese and Korean snippets must still come out in their
-// own script, and hard Latin text must not be taken for them.
-TEST(TesseractEngine, AutomaticReadsJapaneseChineseAndKorean)
-{
-    const QString family = QStringLiteral("WenQuanYi Micro Hei");
-    if (!QFontDatabase::families().contains(family))
-        GTEST_SKIP() << "the CJK test font (Debian fonts-wqy-microhei) is not installed";
-    TesseractEngine engine;
-    const QStringList texts = { QStringLiteral("設定を開いてください"), QStringLiteral("简体中文屏幕文字"),
-        QStringLiteral("화면의 글자를 읽습니다"),
-        // A Latin word among Korean, which the Korean model reads as signs.
-        QStringLiteral("이 파일은 Windows 11 에서 열 수 있습니다") };
-    for (const QString &text : texts) {
-        SCOPED_TRACE(text.toStdString());
-        for (const bool dark : { false, true }) {
-            const QImage image = renderSnippet({ text }, 14, dark ? QColor(230, 230, 230) : QColor(Qt::black),
-                dark ? QColor(30, 30, 30) : QColor(Qt::white), family);
-            const auto observations = engine.recognizeText(image, std::nullopt);
-            ASSERT_TRUE(observations.has_value());
-            EXPECT_LE(characterErrorRate(text, joined(observations), true), 0.15)
-                << joined(observations).toStdString();
-        }
-    }
-
-    // A paragraph: several lines read in parts at once must all stay in their script.
-    const QStringList paragraph
-        = { QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください"),
-              QStringLiteral("ファイルが見つかりません"), QStringLiteral("保存しますか"),
-              QStringLiteral("日本語のテキストを読み取ります"), QStringLiteral("設定を開いてください") };
-    const auto pageLines
-        = engine.recognizeText(renderSnippet(paragraph, 16, Qt::black, Qt::white, family), std::nullopt);
-    ASSERT_TRUE(pageLines.has_value());
-    EXPECT_LE(characterErrorRate(paragraph.join(QLatin1Char('\n')), joined(pageLines), true), 0.15)
-        << joined(pageLines).toStdString();
-
-    const QString code = QStringLiteral("0x7f3a  ERR_CONN_REFUSED");
-    const auto latin = engine.recognizeText(renderSnippet({ code }, 11, QColor(230, 230, 230),
-                                                QColor(30, 30, 30), QStringLiteral("DejaVu Sans Mono")),
-        std::nullopt);
-    ASSERT_TRUE(latin.has_value());
-    EXPECT_LE(characterErrorRate(code, joined(latin)), 0.2) << joined(latin).toStdString();
 }
 
 // A dense selection stops at the time budget with a message naming its size, and a reading

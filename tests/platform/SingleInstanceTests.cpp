@@ -1,4 +1,5 @@
 #include "fakes/PrivateBus.h"
+#include "fakes/ScopedEnv.h"
 #include "platform/SingleInstance.h"
 
 #include <QDBusConnection>
@@ -11,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(SingleInstanceTest, TheFirstOwnsTheNameAndASecondStartAsksIt)
+TEST(SingleInstanceTest, TheFirstOwnsTheNameAndASecondStartAsksIt_WithItsLaunchToken)
 {
     PrivateBus bus;
     ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
@@ -39,45 +40,29 @@ TEST(SingleInstanceTest, TheFirstOwnsTheNameAndASecondStartAsksIt)
     ASSERT_EQ(actions.count(), SingleInstance::actionNames.size());
     EXPECT_EQ(actions.at(0).at(0).toString(), u"capture-text"_s);
 
-    // Once the first is gone, the next start is the running one.
-    first.reset();
-    EXPECT_TRUE(second.becomePrimary());
-    SingleInstance third(bus.connect(u"third"_s));
-    EXPECT_FALSE(third.becomePrimary());
-}
-
-// The running instance gets the launch's token, so its window may take the focus: the X11
-// startup id where there is one, the Wayland activation token otherwise.
-TEST(SingleInstanceTest, ForwardsTheLaunchTokenForTheWindowToTakeTheFocus)
-{
-    PrivateBus bus;
-    ASSERT_FALSE(bus.address.isEmpty()) << "dbus-daemon did not start";
-    SingleInstance first(bus.connect(u"first"_s));
-    SingleInstance second(bus.connect(u"second"_s));
-    ASSERT_TRUE(first.becomePrimary());
-    QSignalSpy activated(&first, &SingleInstance::activateRequested);
-    QSignalSpy actions(&first, &SingleInstance::actionRequested);
-    struct Case {
-        const char *startupId;
-        const char *activationToken;
-        const char *expected;
-    };
-    for (const Case &c : { Case { "", "", "" }, Case { "", "wl-token-1", "wl-token-1" },
-             Case { "host_TIME42", "", "host_TIME42" }, Case { "same", "same", "same" } }) {
-        SCOPED_TRACE(c.expected);
-        qputenv("DESKTOP_STARTUP_ID", c.startupId);
-        qputenv("XDG_ACTIVATION_TOKEN", c.activationToken);
+    // The launch's token goes along, so the running window may take the focus: the X11 startup
+    // id where there is one, the Wayland activation token otherwise.
+    for (const auto &[startupId, activationToken, expected] :
+        { std::tuple { "", "", "" }, { "", "wl-token-1", "wl-token-1" }, { "host_TIME42", "", "host_TIME42" },
+            { "same", "same", "same" } }) {
+        SCOPED_TRACE(expected);
+        const ScopedEnv launch("DESKTOP_STARTUP_ID", startupId);
+        const ScopedEnv token("XDG_ACTIVATION_TOKEN", activationToken);
         activated.clear();
         actions.clear();
         EXPECT_TRUE(second.forward(QString()));
         EXPECT_TRUE(second.forward(u"capture-text"_s));
         ASSERT_EQ(activated.count(), 1);
         ASSERT_EQ(actions.count(), 1);
-        EXPECT_EQ(activated.at(0).at(0).toString(), QLatin1String(c.expected));
-        EXPECT_EQ(actions.at(0).at(1).toString(), QLatin1String(c.expected));
+        EXPECT_EQ(activated.at(0).at(0).toString(), QLatin1String(expected));
+        EXPECT_EQ(actions.at(0).at(1).toString(), QLatin1String(expected));
     }
-    qunsetenv("DESKTOP_STARTUP_ID");
-    qunsetenv("XDG_ACTIVATION_TOKEN");
+
+    // Once the first is gone, the next start is the running one.
+    first.reset();
+    EXPECT_TRUE(second.becomePrimary());
+    SingleInstance third(bus.connect(u"third"_s));
+    EXPECT_FALSE(third.becomePrimary());
 }
 
 } // namespace
