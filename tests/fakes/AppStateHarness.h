@@ -54,7 +54,7 @@ struct AppStateHarness {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // With another recognition service (the real engines) where a test needs one.
+    // Another recognition service (the real engines) where a test needs one.
     AppState &makeState(OCRService *recognition = nullptr)
     {
         PermissionService permissions(
@@ -70,7 +70,6 @@ struct AppStateHarness {
             [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
     }
 
-    // Starts a capture and waits until the selector is asked.
     void startSelecting(std::optional<CaptureMode> mode = std::nullopt)
     {
         state->startCapture(mode);
@@ -85,7 +84,6 @@ struct AppStateHarness {
         ASSERT_TRUE(waitUntilNotCapturing());
     }
 
-    // Cancels the selection under way and waits for the capture to end.
     void cancelSelection()
     {
         selector.cancel();

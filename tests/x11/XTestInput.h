@@ -2,13 +2,17 @@
 
 #include "platform/x11/XcbPointers.h"
 
+#include <QDir>
+#include <QImage>
 #include <QPoint>
+#include <QProcess>
 #include <QTest>
 
 #include <xcb/xtest.h>
 
 #include <algorithm>
 #include <initializer_list>
+#include <iostream>
 #include <vector>
 
 // The first keycode whose keyboard mapping holds the keysym, or 0.
@@ -29,9 +33,24 @@ inline xcb_keycode_t keycodeOfKeysym(xcb_connection_t *connection, xcb_keysym_t 
     return 0;
 }
 
+// The whole screen as another client reads it, kept in the screenshots folder; null on failure.
+inline QImage rootScreenshot(const QString &name)
+{
+    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS", QDir::tempPath());
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).absoluteFilePath(name + QStringLiteral(".png"));
+    QFile::remove(path);
+    if (QProcess::execute(
+            QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }))
+        return {};
+    std::cout << "screenshot: " << path.toStdString() << std::endl;
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
 namespace Keysym {
 constexpr xcb_keysym_t shiftL = 0xffe1, controlL = 0xffe3, altL = 0xffe9, superL = 0xffeb, capsLock = 0xffe5,
-                       numLock = 0xff7f, escape = 0xff1b, tab = 0xff09, returnKey = 0xff0d, comma = 0x2c;
+                       numLock = 0xff7f, escape = 0xff1b, tab = 0xff09, returnKey = 0xff0d, comma = 0x2c,
+                       metaL = 0xffe7, hyperL = 0xffed, scrollLock = 0xff14, levelThree = 0xfe03;
 } // namespace Keysym
 
 // Another client of the test's X server, on a connection of its own: drives the real pointer and
@@ -90,7 +109,6 @@ public:
             moveTo(from.x() + (to.x() - from.x()) * i / steps, from.y() + (to.y() - from.y()) * i / steps);
         release();
     }
-    // Over the middle of a widget's rectangle in global coordinates.
     void click(QPoint global, int settleMs = 100)
     {
         moveTo(global.x(), global.y(), 80);
@@ -98,7 +116,7 @@ public:
         release(settleMs);
     }
 
-    // A round trip: everything sent before has been processed by the server.
+    // A round trip: the server has processed everything sent before.
     void sync() const
     {
         XcbReply<xcb_get_input_focus_reply_t> reply(
