@@ -1,5 +1,4 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
-#include "KeyboardShortcuts/QtKeys.h"
 #include "KeyboardShortcuts/SystemShortcuts.h"
 #include "XkbEnvironmentLayout.h"
 #include "fakes/FakeShortcutDesktop.h"
@@ -75,14 +74,18 @@ TEST_F(SystemShortcuts, GsettingsOutputAndKglobalshortcutsrc)
         "[org.kde.spectacle.desktop]\n"
         "RectangularRegionScreenShot=Meta+Shift+Print,Meta+Shift+Print,Capture Rectangular Region\n"
         "[plasmashell]\n"
-        "show dashboard=Meta+,,Ctrl+F12,Show Desktop\n");
+        "show dashboard=Meta+,,Ctrl+F12,Show Desktop\n"
+        "[khotkeys]\n"
+        "Kill=Ctrl+Alt+Del\tMeta+Backspace\tShift+PgUp\tAlt+Return\tF12,none,Kill\n");
     const std::vector<Shortcut> kdeShortcuts = parseKdeGlobalShortcuts(kde);
     const auto found = [&](const Shortcut &shortcut) {
         return std::find(kdeShortcuts.begin(), kdeShortcuts.end(), shortcut) != kdeShortcuts.end();
     };
     for (const Shortcut &expected :
         { Shortcut(Key::f4, alt), Shortcut(Key::tab, alt), Shortcut(Key::tab, super),
-            Shortcut(Key::leftArrow, super), Shortcut(Key::t, control | alt), Shortcut(Key::comma, super) })
+            Shortcut(Key::leftArrow, super), Shortcut(Key::t, control | alt), Shortcut(Key::comma, super),
+            Shortcut(Key::deleteForward, control | alt), Shortcut(Key::delete_, super),
+            Shortcut(Key::pageUp, shift), Shortcut(Key::return_, alt), Shortcut(Key::f12, ModifierFlags()) })
         EXPECT_TRUE(found(expected)) << expected.displayText().toStdString();
     // "none" is not a shortcut and the default column does not count.
     EXPECT_FALSE(found(Shortcut(Key::f9, control)));
@@ -119,31 +122,6 @@ TEST_F(SystemShortcuts, ReadFromTheDesktopAtEveryCall)
     EXPECT_FALSE(isUsedBySystem(Shortcut(Key::k, control | alt)));
     backend.takenByOthers.insert({ uint32_t(Key::k.rawValue), 0x1800 });
     EXPECT_TRUE(isUsedBySystem(Shortcut(Key::k, control | alt)));
-}
-
-TEST_F(SystemShortcuts, QtKeyCombinationsBothWays)
-{
-    const struct {
-        Shortcut shortcut;
-        QKeyCombination combination;
-    } rows[] = {
-        { Shortcut(Key::x, shift | super), QKeyCombination(Qt::ShiftModifier | Qt::MetaModifier, Qt::Key_X) },
-        { Shortcut(Key::comma, control), QKeyCombination(Qt::ControlModifier, Qt::Key_Comma) },
-        { Shortcut(Key::f12, ModifierFlags()), QKeyCombination(Qt::Key_F12) },
-        { Shortcut(Key::return_, alt), QKeyCombination(Qt::AltModifier, Qt::Key_Return) },
-        { Shortcut(Key::deleteForward, control | alt),
-            QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Delete) },
-        { Shortcut(Key::delete_, super), QKeyCombination(Qt::MetaModifier, Qt::Key_Backspace) },
-        { Shortcut(Key::pageUp, shift), QKeyCombination(Qt::ShiftModifier, Qt::Key_PageUp) },
-    };
-    for (const auto &row : rows) {
-        EXPECT_EQ(keyCombination(row.shortcut), row.combination) << row.shortcut.displayText().toStdString();
-        EXPECT_EQ(shortcutForKeyCombination(row.combination), row.shortcut)
-            << row.shortcut.displayText().toStdString();
-    }
-    // On a German layout the key in the Y position types Z.
-    useLayout("de");
-    EXPECT_EQ(keyCombination(Shortcut(Key::y, control)), QKeyCombination(Qt::ControlModifier, Qt::Key_Z));
 }
 
 } // namespace
