@@ -10,7 +10,6 @@
 
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <initializer_list>
 #include <iostream>
 #include <vector>
@@ -184,33 +183,6 @@ public:
             xcb_grab_key_checked(
                 c(), 1, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
         return error == nullptr;
-    }
-
-    // Moves every key of one modifier row to another; the server's answer (0 is success).
-    int moveModifierKeys(int fromRow, int toRow)
-    {
-        XcbReply<xcb_get_modifier_mapping_reply_t> map(
-            xcb_get_modifier_mapping_reply(c(), xcb_get_modifier_mapping(c()), nullptr));
-        if (!map)
-            return -1;
-        const int per = map->keycodes_per_modifier;
-        const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(map.get());
-        std::vector<std::vector<xcb_keycode_t>> rows(8);
-        for (int i = 0; i < 8 * per; ++i) {
-            if (keycodes[i])
-                rows[i / per].push_back(keycodes[i]);
-        }
-        rows[toRow].insert(rows[toRow].end(), rows[fromRow].begin(), rows[fromRow].end());
-        rows[fromRow].clear();
-        size_t newPer = 1;
-        for (const auto &row : rows)
-            newPer = std::max(newPer, row.size());
-        std::vector<xcb_keycode_t> flat(8 * newPer, 0);
-        for (int row = 0; row < 8; ++row)
-            std::copy(rows[row].begin(), rows[row].end(), flat.begin() + row * newPer);
-        XcbReply<xcb_set_modifier_mapping_reply_t> reply(xcb_set_modifier_mapping_reply(
-            c(), xcb_set_modifier_mapping(c(), uint8_t(newPer), flat.data()), nullptr));
-        return reply ? reply->status : -1;
     }
 
 private:
