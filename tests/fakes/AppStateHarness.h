@@ -4,6 +4,7 @@
 #include "app/Preferences.h"
 #include "capture/OCRService.h"
 #include "fakes/FakeServices.h"
+#include "fakes/TestFiles.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
@@ -48,11 +49,7 @@ struct AppStateHarness {
                                    : historyAt;
     }
 
-    QByteArray historyFile() const
-    {
-        QFile file(historyPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray historyFile() const { return readFile(historyPath()); }
 
     // Another recognition service (the real engines) where a test needs one.
     AppState &makeState(OCRService *recognition = nullptr)
