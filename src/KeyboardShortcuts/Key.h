@@ -3,7 +3,6 @@
 #include <QHashFunctions>
 
 #include <cstdint>
-#include <span>
 
 namespace KeyboardShortcuts {
 
@@ -263,15 +262,6 @@ inline constexpr Key Key::keypadEquals { 81 };
 inline constexpr Key Key::keypadMinus { 78 };
 inline constexpr Key Key::keypadMultiply { 67 };
 inline constexpr Key Key::keypadPlus { 69 };
-
-struct NamedKey {
-    const char *name;
-    Key key;
-};
-
-// Every named constant above with its name (without the trailing underscore), in the order
-// they are declared.
-std::span<const NamedKey> namedKeys();
 
 inline size_t qHash(Key key, size_t seed = 0) noexcept
 {

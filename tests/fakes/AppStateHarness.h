@@ -4,6 +4,7 @@
 #include "app/Preferences.h"
 #include "capture/OCRService.h"
 #include "fakes/FakeServices.h"
+#include "fakes/TestFiles.h"
 #include "platform/AppActivation.h"
 #include "platform/InMemoryUserDefaults.h"
 #include "platform/LoginItem.h"
@@ -48,13 +49,9 @@ struct AppStateHarness {
                                    : historyAt;
     }
 
-    QByteArray historyFile() const
-    {
-        QFile file(historyPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray historyFile() const { return readFile(historyPath()); }
 
-    // With another recognition service (the real engines) where a test needs one.
+    // Another recognition service (the real engines) where a test needs one.
     AppState &makeState(OCRService *recognition = nullptr)
     {
         PermissionService permissions(
@@ -70,7 +67,6 @@ struct AppStateHarness {
             [&] { return state->captureState().kind() != CaptureState::Kind::capturing; }, 3000);
     }
 
-    // Starts a capture and waits until the selector is asked.
     void startSelecting(std::optional<CaptureMode> mode = std::nullopt)
     {
         state->startCapture(mode);
@@ -85,7 +81,6 @@ struct AppStateHarness {
         ASSERT_TRUE(waitUntilNotCapturing());
     }
 
-    // Cancels the selection under way and waits for the capture to end.
     void cancelSelection()
     {
         selector.cancel();

@@ -59,9 +59,8 @@ public:
         const Held *h = find(shortcut);
         return h ? std::optional<uint32_t>(h->id) : std::nullopt;
     }
-    // What the desktop delivers when the user presses or releases the combination: nothing
-    // unless it is held and events are on. Returns the handler's answer, or 1 when nothing
-    // was delivered.
+    // The user pressing or releasing the combination: the handler's answer, or 1 when nothing
+    // was delivered (not held, or events off).
     int32_t press(const KeyboardShortcuts::Shortcut &shortcut) { return deliver(shortcut, 5); }
     int32_t release(const KeyboardShortcuts::Shortcut &shortcut) { return deliver(shortcut, 6); }
 

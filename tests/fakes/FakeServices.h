@@ -151,7 +151,7 @@ public:
     void beep() override { ++beeps; }
 };
 
-// A solid image of the given colour, to tell images apart in the fakes.
+// Solid images tell images apart in the fakes.
 QImage solidImage(QColor colour, QSize size = QSize(40, 20));
 std::vector<TextObservation> lines(const QStringList &texts);
 

@@ -14,14 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const DoctorLine *lineFor(const std::vector<DoctorLine> &lines, const QString &check)
-{
-    for (const DoctorLine &line : lines)
-        if (line.check == check)
-            return &line;
-    return nullptr;
-}
-
 xcb_atom_t atomNamed(xcb_connection_t *connection, const char *name)
 {
     XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
@@ -33,21 +25,18 @@ xcb_atom_t atomNamed(xcb_connection_t *connection, const char *name)
 // the doctor judged against the test's X server as another client sets it up.
 TEST(DoctorX11, TrayHeldShortcutsAndMissingLanguageData_EachNamedWithItsFix)
 {
-    struct Case {
+    const struct Case {
         const char *name;
-        bool trayHost;
-        bool shortcutHeld;
+        bool trayHost, shortcutHeld;
         const char *selectedLanguage;
         int exitStatus;
-    };
-    const Case cases[] = {
+    } cases[] = {
         { "bare desktop, French data missing", false, false, "automatic", 0 },
         { "tray, Shift+Super+X held, French chosen but missing", true, true, "fr-FR", 1 },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir home;
-        ASSERT_TRUE(home.isValid());
         const QString tessdata = home.filePath(u"tessdata"_s);
         const ScopedEnv config("XDG_CONFIG_HOME", home.filePath(u"config"_s).toUtf8()),
             data("XDG_DATA_HOME", home.filePath(u"data"_s).toUtf8()),
@@ -72,21 +61,17 @@ TEST(DoctorX11, TrayHeldShortcutsAndMissingLanguageData_EachNamedWithItsFix)
             xcb_set_selection_owner(
                 connection, window, atomNamed(connection, "_NET_SYSTEM_TRAY_S0"), XCB_CURRENT_TIME);
         }
-        if (c.shortcutHeld) {
-            const xcb_void_cookie_t grab
-                = xcb_grab_key_checked(connection, 1, other.root(), XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4,
-                    other.keycodeOf(XKB_KEY_x), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-            ASSERT_EQ(xcb_request_check(connection, grab), nullptr);
-        }
+        if (c.shortcutHeld)
+            ASSERT_TRUE(other.grab(other.keycodeOf(XKB_KEY_x), XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_4));
         xcb_flush(connection);
 
         const std::vector<DoctorLine> lines = doctorLines(gatherDoctorFindings());
         EXPECT_EQ(doctorExitStatus(lines), c.exitStatus) << doctorTable(lines).toStdString();
-
         const auto line = [&](const char *check) {
-            const DoctorLine *found = lineFor(lines, QLatin1String(check));
-            EXPECT_TRUE(found) << check;
-            return found ? *found : DoctorLine {};
+            const auto found = std::find_if(lines.begin(), lines.end(),
+                [&](const DoctorLine &line) { return line.check == QLatin1String(check); });
+            EXPECT_NE(found, lines.end()) << check;
+            return found != lines.end() ? *found : DoctorLine {};
         };
         EXPECT_TRUE(line("Session").found.endsWith(u"platform x11"_s));
         EXPECT_EQ(

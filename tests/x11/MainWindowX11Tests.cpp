@@ -178,11 +178,7 @@ TEST_F(MainWindowX11, TrayPanel_ShadowOnlyWhileACompositorRuns)
         panel.popUp(QPoint(1400, 230));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
         QTest::qWait(500);
-        const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS", home.path());
-        QDir().mkpath(folder);
-        const QString path = QDir(folder).absoluteFilePath(u"x11-tray-panel-shadow.png"_s);
-        ASSERT_EQ(QProcess::execute(u"import"_s, { u"-window"_s, u"root"_s, path }), 0);
-        const QImage screen(path);
+        const QImage screen = rootScreenshot(u"x11-tray-panel-shadow"_s);
         ASSERT_FALSE(screen.isNull());
         // Just below the panel the page is shaded; further down it is its own white.
         const QRect frame(

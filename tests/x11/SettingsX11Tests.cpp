@@ -27,9 +27,8 @@ constexpr xcb_keysym_t keyK = 0x6b, keyJ = 0x6a, keyX = 0x78;
 const Shortcut controlOptionK(Key::k, ModifierFlags::control | ModifierFlags::option);
 const Shortcut shiftCommandX(Key::x, ModifierFlags::shift | ModifierFlags::command);
 
-// The settings window of the running program, driven with real keys and clicks: the global
-// hot keys are the X server's, the capture they start is the application state's (with a
-// region selector that only counts).
+// The settings window driven with real keys and clicks: the hot keys are the X server's, the
+// capture they start the application state's (with a selector that only counts).
 class SettingsX11 : public ::testing::Test, public AppStateHarness {
 protected:
     XTestInput input;
@@ -44,8 +43,7 @@ protected:
         KeyboardShortcuts::setUserDefaults(&defaults);
         registry = std::make_unique<Registry>(backend);
         Registry::install(registry.get());
-        // The program's names exist once per process: made by an earlier test, they do not
-        // set up this registry as they set up the program's one.
+        // The program's names exist once per process: an earlier test may have made them.
         registry->initialize();
         reset(AppShortcutNames::captureText());
         makeState(); // registers the capture handlers
@@ -63,12 +61,11 @@ protected:
         KeyboardShortcuts::setUserDefaults(nullptr);
     }
 
-    void chord(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30) { input.chord(keys, holdMs); }
     // Whether the combination starts a capture now; a started one is cancelled again.
     bool startsACapture(std::initializer_list<xcb_keysym_t> keys, int holdMs = 30)
     {
         const int before = selector.calls;
-        chord(keys, holdMs);
+        input.chord(keys, holdMs);
         const bool started = QTest::qWaitFor([&] { return selector.calls > before; }, 1000);
         if (started) {
             selector.cancel();
@@ -85,7 +82,7 @@ protected:
         MainWindow &main = app->mainWindow();
         app->showMainWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
-        chord({ controlL, comma });
+        input.chord({ controlL, comma });
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return settings->window() && settings->window()->isActiveWindow(); }, 5000))
             << "Ctrl+, did not open the settings";
@@ -101,11 +98,11 @@ TEST_F(SettingsX11, RecordByKeyboardAndByClick_TheNewCombinationWorksAtOnce)
     RecorderCocoa &field = captureTextField();
     EXPECT_FALSE(field.isRecording()); // the window does not start recording by itself
 
-    chord({ controlL, tab });
+    input.chord({ controlL, tab });
     EXPECT_EQ(settings->window()->findChild<QTabWidget *>()->currentIndex(), 1);
-    chord({ tab });
+    input.chord({ tab });
     ASSERT_TRUE(field.isRecording()) << "Tab did not reach the Capture Text recorder first";
-    chord({ controlL, altL, keyK });
+    input.chord({ controlL, altL, keyK });
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
     EXPECT_FALSE(field.isRecording());
 
@@ -145,12 +142,12 @@ TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
     ASSERT_TRUE(input.grab(j, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
 
     openSettingsFromTheMainWindow();
-    chord({ controlL, tab });
-    chord({ tab });
+    input.chord({ controlL, tab });
+    input.chord({ tab });
     RecorderCocoa &field = captureTextField();
     ASSERT_TRUE(field.isRecording());
     dialogs.answer = 0; // "OK": keep what is stored
-    chord({ controlL, altL, keyJ });
+    input.chord({ controlL, altL, keyJ });
     ASSERT_EQ(dialogs.shown.size(), 1);
     EXPECT_EQ(dialogs.shown.first().messageText, u"This shortcut is already used by the system."_s);
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), shiftCommandX);
@@ -159,7 +156,7 @@ TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
 
     // "Use Anyway": stored, and the field says that the desktop did not give it to us.
     dialogs.answer = 1;
-    chord({ controlL, altL, keyJ });
+    input.chord({ controlL, altL, keyJ });
     ASSERT_EQ(dialogs.shown.size(), 2);
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()),
         Shortcut(Key::j, ModifierFlags::control | ModifierFlags::option));

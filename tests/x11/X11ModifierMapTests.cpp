@@ -1,5 +1,6 @@
 #include "KeyboardShortcuts/ModifierFlags.h"
 #include "KeyboardShortcuts/x11/X11ModifierMap.h"
+#include "x11/XTestInput.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,7 @@ using namespace KeyboardShortcuts;
 
 namespace {
 
-// Keysyms of the keys a modifier map holds.
-constexpr xcb_keysym_t shiftL = 0xffe1, capsLock = 0xffe5, controlL = 0xffe3, altL = 0xffe9, metaL = 0xffe7,
-                       superL = 0xffeb, hyperL = 0xffed, numLock = 0xff7f, scrollLock = 0xff14,
-                       levelThree = 0xfe03;
+using namespace Keysym;
 constexpr xcb_keycode_t minKeycode = 8;
 constexpr int perKeycode = 2;
 enum Row { shift, lock, control, mod1, mod2, mod3, mod4, mod5 };

@@ -2,13 +2,16 @@
 
 #include "platform/x11/XcbPointers.h"
 
+#include <QDir>
+#include <QImage>
 #include <QPoint>
+#include <QProcess>
 #include <QTest>
 
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <initializer_list>
+#include <iostream>
 #include <vector>
 
 // The first keycode whose keyboard mapping holds the keysym, or 0.
@@ -29,9 +32,24 @@ inline xcb_keycode_t keycodeOfKeysym(xcb_connection_t *connection, xcb_keysym_t 
     return 0;
 }
 
+// The whole screen as another client reads it, kept in the screenshots folder; null on failure.
+inline QImage rootScreenshot(const QString &name)
+{
+    const QString folder = qEnvironmentVariable("GLYPHWELL_SCREENSHOTS", QDir::tempPath());
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).absoluteFilePath(name + QStringLiteral(".png"));
+    QFile::remove(path);
+    if (QProcess::execute(
+            QStringLiteral("import"), { QStringLiteral("-window"), QStringLiteral("root"), path }))
+        return {};
+    std::cout << "screenshot: " << path.toStdString() << std::endl;
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
 namespace Keysym {
 constexpr xcb_keysym_t shiftL = 0xffe1, controlL = 0xffe3, altL = 0xffe9, superL = 0xffeb, capsLock = 0xffe5,
-                       numLock = 0xff7f, escape = 0xff1b, tab = 0xff09, returnKey = 0xff0d, comma = 0x2c;
+                       numLock = 0xff7f, escape = 0xff1b, tab = 0xff09, returnKey = 0xff0d, comma = 0x2c,
+                       metaL = 0xffe7, hyperL = 0xffed, scrollLock = 0xff14, levelThree = 0xfe03;
 } // namespace Keysym
 
 // Another client of the test's X server, on a connection of its own: drives the real pointer and
@@ -90,7 +108,6 @@ public:
             moveTo(from.x() + (to.x() - from.x()) * i / steps, from.y() + (to.y() - from.y()) * i / steps);
         release();
     }
-    // Over the middle of a widget's rectangle in global coordinates.
     void click(QPoint global, int settleMs = 100)
     {
         moveTo(global.x(), global.y(), 80);
@@ -98,7 +115,7 @@ public:
         release(settleMs);
     }
 
-    // A round trip: everything sent before has been processed by the server.
+    // A round trip: the server has processed everything sent before.
     void sync() const
     {
         XcbReply<xcb_get_input_focus_reply_t> reply(
@@ -166,33 +183,6 @@ public:
             xcb_grab_key_checked(
                 c(), 1, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
         return error == nullptr;
-    }
-
-    // Moves every key of one modifier row to another; the server's answer (0 is success).
-    int moveModifierKeys(int fromRow, int toRow)
-    {
-        XcbReply<xcb_get_modifier_mapping_reply_t> map(
-            xcb_get_modifier_mapping_reply(c(), xcb_get_modifier_mapping(c()), nullptr));
-        if (!map)
-            return -1;
-        const int per = map->keycodes_per_modifier;
-        const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(map.get());
-        std::vector<std::vector<xcb_keycode_t>> rows(8);
-        for (int i = 0; i < 8 * per; ++i) {
-            if (keycodes[i])
-                rows[i / per].push_back(keycodes[i]);
-        }
-        rows[toRow].insert(rows[toRow].end(), rows[fromRow].begin(), rows[fromRow].end());
-        rows[fromRow].clear();
-        size_t newPer = 1;
-        for (const auto &row : rows)
-            newPer = std::max(newPer, row.size());
-        std::vector<xcb_keycode_t> flat(8 * newPer, 0);
-        for (int row = 0; row < 8; ++row)
-            std::copy(rows[row].begin(), rows[row].end(), flat.begin() + row * newPer);
-        XcbReply<xcb_set_modifier_mapping_reply_t> reply(xcb_set_modifier_mapping_reply(
-            c(), xcb_set_modifier_mapping(c(), uint8_t(newPer), flat.data()), nullptr));
-        return reply ? reply->status : -1;
     }
 
 private:

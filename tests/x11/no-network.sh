@@ -26,16 +26,14 @@ strace -f -qq -e trace=%network,execve -o "$work/recognize.trace" "$glyphwell" -
 grep -q "lazy fox" "$work/recognized.txt" || fail "--recognize read: $(cat "$work/recognized.txt")"
 check_trace "$work/recognize.trace" recognize
 
-display -geometry +100+100 "$image" &
-pids+=($!)
-wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
+show_image text 100 100 "$image"
 start_tray
 strace -f -qq -e trace=%network,execve -o "$work/capture.trace" "$glyphwell" --background > "$work/glyphwell.log" 2>&1 &
 tracer=$!
 pids+=($tracer)
 wait_for 30 grep -q KeyboardShortcuts_captureText "$HOME/.config/Glyphwell/Glyphwell.conf" \
     || fail "the program did not come up under strace: $(cat "$work/glyphwell.log")"
-xdotool search --onlyvisible --name 'ImageMagick' windowfocus --sync 2>/dev/null
+xdotool search --onlyvisible --name '^text$' windowfocus --sync 2>/dev/null
 xdotool key shift+super+x
 wait_for 20 overlay_up || fail "the overlay did not come up"
 drag 92 92 750 590

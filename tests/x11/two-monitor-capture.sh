@@ -24,6 +24,7 @@ start_glyphwell_in_tray
 # Line by line; the blank line between paragraphs is not part of what recognition keeps.
 want=$(grep -v '^$' "$expected")
 
+two_overlays() { [ "$(overlay_count)" -eq 2 ]; }
 # Drags over the image at $1,$2 with a margin of 8 pixels and checks what reaches the clipboard.
 capture_image_at() {
     local x=$1 y=$2 name=$3
@@ -33,14 +34,8 @@ capture_image_at() {
     # Something else on the clipboard, so a new copy of the same text can be seen.
     printf 'before %s' "$name" | xclip -selection clipboard
     xdotool key shift+super+x
-    wait_for 10 sh -c '[ "$(xdotool search --onlyvisible --name "^Glyphwell Selection" | wc -l)" -eq 2 ]' \
-        || fail "$name: not one overlay window per monitor ($(overlay_count))"
-    xdotool mousemove $((x - 8)) $((y - 8)) mousedown 1
-    for step in 1 2 3 4 5 6; do
-        xdotool mousemove $((x - 8 + step * (width + 16) / 6)) $((y - 8 + step * (height + 16) / 6))
-        sleep 0.05
-    done
-    xdotool mouseup 1
+    wait_for 10 two_overlays || fail "$name: not one overlay window per monitor ($(overlay_count))"
+    drag $((x - 8)) $((y - 8)) $((x + width + 8)) $((y + height + 8))
     wait_for 30 sh -c "xclip -o -selection clipboard 2>/dev/null | grep -qv '^before'" \
         || fail "$name: nothing new reached the clipboard"
     local text

@@ -11,16 +11,14 @@ image=$2
 . "$(dirname "$0")/session.sh"
 
 # Another program's window with the text, right of where the main window opens.
-display -geometry +1100+300 "$image" &
-pids+=($!)
-wait_for 10 xdotool search --onlyvisible --name 'ImageMagick' || fail "the image window did not appear"
+show_image text 1100 300 "$image"
 
 # 1. No tray anywhere: never unreachable, the main window comes up.
 start_glyphwell --background
 wait_for 10 main_window || fail "without a tray the main window did not open"
 
 # 2. A capture asked for from the command line, as a desktop shortcut would.
-image_window=$(xdotool search --onlyvisible --name 'ImageMagick' | head -n1)
+image_window=$(xdotool search --onlyvisible --name '^text$' | head -n1)
 xdotool windowfocus --sync "$image_window" 2>/dev/null
 timeout 20 "$glyphwell" --capture || fail "glyphwell --capture failed"
 wait_for 10 overlay_up || fail "glyphwell --capture brought no overlay"
