@@ -17,39 +17,59 @@ QString text(const char16_t *utf16)
 
 } // namespace
 
-// The text users read: the modifiers in a fixed order, then the key as the layout types it.
-// (The Mac symbolic form and menu key equivalents are shown nowhere in this program.)
-TEST_F(ShortcutDisplay, DisplayText_ModifiersInFixedOrderThenTheKey)
+// What people see (the symbolic form and the Linux text users read), and the key
+// equivalent a menu item with the shortcut gets.
+TEST_F(ShortcutDisplay, DescriptionAndMenuEquivalent_ModifierSymbolsInFixedOrderThenTheKey)
 {
     const struct Case {
         int64_t keyCode, carbonModifiers;
+        const char16_t *description;
         const char *displayText;
+        const char16_t *equivalent; // nullptr: none
         const char *layout = "us";
     } cases[] = {
-        { 0, 0x1100, "Ctrl+Super+A" }, // a character key shows as a capital
-        { 7, 768, "Shift+Super+X" },
-        { 122, 0, "F1" },
-        { 90, 0x200, "Shift+F20" },
-        { 76, 0, "Keypad Enter" },
-        { 87, 0, "Keypad 5" },
-        { 69, 0x1000, "Ctrl+Keypad +" },
-        { 116, 0x800, "Alt+Page Up" },
-        { 53, 0x100, "Super+Esc" },
-        { 51, 0x1000, "Ctrl+Backspace" },
-        { Key::space.rawValue, 0x100, "Super+Space" }, // named by the string table, capitalised
-        { 122, 0x20000 | 0x100 | 0x200 | 0x800 | 0x1000, "Ctrl+Alt+Shift+Super+Fn+F1" },
+        { 0, 0x1100, u"\u2303\u2318A", "Ctrl+Super+A", u"a" }, // a character key shows as a capital
+        { 7, 768, u"\u21E7\u2318X", "Shift+Super+X", u"x" },
+        { 122, 0, u"F1", "F1", u"\uF704" },
+        { 120, 0, u"F2", "F2", u"\uF705" },
+        { 90, 0x200, u"\u21E7F20", "Shift+F20", u"\uF717" },
+        { 76, 0, u"\u21A9\u20E3", "Keypad Enter", nullptr },
+        { 87, 0, u"5\u20E3", "Keypad 5", nullptr },
+        { 69, 0x1000, u"\u2303+\u20E3", "Ctrl+Keypad +", nullptr },
+        { 116, 0x800, u"\u2325\u21DE", "Alt+Page Up", u"\u21DE" },
+        { 53, 0x100, u"\u2318\u238B", "Super+Esc", u"\u238B" },
+        { 51, 0x1000, u"\u2303\u232B", "Ctrl+Backspace", u"\u232B" },
+        { 122, 0x20000 | 0x100 | 0x200 | 0x800 | 0x1000, u"\u2303\u2325\u21E7\u2318\U0001F310\uFE0EF1",
+            "Ctrl+Alt+Shift+Super+Fn+F1", u"\uF704" },
         // 52 and fn (63) have no place in the positional table.
-        { 52, 0x100, "Super+\uFFFD" },
-        { 63, 0, "\uFFFD" },
-        { INT64_C(1) << 33, 0, "\uFFFD" },
-        { Key::y.rawValue, 0x100, "Super+Z", "de" }, // the key in the Y position types Z
-        { Key::semicolon.rawValue, 0, "\u00D6", "de" },
+        { 52, 0x100, u"\u2318\uFFFD", "Super+\uFFFD", nullptr },
+        { 63, 0, u"\uFFFD", "\uFFFD", nullptr },
+        { INT64_C(1) << 33, 0, u"\uFFFD", "\uFFFD", nullptr },
+        // The key in the Y position types Z on a German layout.
+        { Key::y.rawValue, 0x100, u"\u2318Z", "Super+Z", u"z", "de" },
+        { Key::semicolon.rawValue, 0, u"\u00D6", "\u00D6", u"\u00F6", "de" },
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.displayText);
+        SCOPED_TRACE(c.keyCode);
         useLayout(c.layout);
-        EXPECT_EQ(Shortcut(c.keyCode, c.carbonModifiers).displayText(), QString::fromUtf8(c.displayText));
+        const Shortcut shortcut(c.keyCode, c.carbonModifiers);
+        EXPECT_EQ(shortcut.description(), text(c.description));
+        EXPECT_EQ(shortcut.displayText(), QString::fromUtf8(c.displayText));
+        EXPECT_EQ(shortcut.nsMenuItemKeyEquivalent(),
+            c.equivalent ? std::optional(text(c.equivalent)) : std::nullopt);
     }
+    // The space key is named by the string table, capitalised; its equivalent is a space.
+    const Shortcut commandSpace(Key::space, ModifierFlags::command);
+    EXPECT_EQ(commandSpace.description(),
+        text(u"\u2318") + capitalizedText(localized(QStringLiteral("space_key"))));
+    EXPECT_EQ(commandSpace.displayText(),
+        QStringLiteral("Super+") + capitalizedText(localized(QStringLiteral("space_key"))));
+    EXPECT_EQ(commandSpace.nsMenuItemKeyEquivalent(), QStringLiteral(" "));
+    const ModifierFlags all = ModifierFlags::function | ModifierFlags::command | ModifierFlags::shift
+        | ModifierFlags::option | ModifierFlags::control;
+    EXPECT_EQ(ks_symbolicRepresentation(all | ModifierFlags::capsLock | ModifierFlags::numericPad),
+        text(u"\u2303\u2325\u21E7\u2318\U0001F310\uFE0E"));
+    EXPECT_EQ(ks_symbolicRepresentation(ModifierFlags::capsLock | ModifierFlags::help), QString());
 }
 
 TEST_F(ShortcutDisplay, KeyToCharacter_TheOneCharacterTheLayoutTypesAtTheKeyPosition)
