@@ -267,6 +267,49 @@ std::vector<TesseractEngine::ReadingUnit> TesseractEngine::readingUnits(
     return units;
 }
 
+std::vector<TesseractEngine::ReadingUnit> TesseractEngine::pageBlocks(
+    tesseract::TessBaseAPI *api, const QImage &grey, int readers)
+{
+    api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
+    api->SetSourceResolution(dpi >= 70 ? dpi : 96);
+    std::vector<QRect> blocks;
+    qint64 textArea = 0;
+    if (std::unique_ptr<tesseract::PageIterator> block { api->AnalyseLayout() }) {
+        do {
+            int left = 0, top = 0, right = 0, bottom = 0;
+            if (!PTIsTextType(block->BlockType())
+                || !block->BoundingBox(tesseract::RIL_BLOCK, &left, &top, &right, &bottom))
+                continue;
+            blocks.emplace_back(QPoint(left, top), QPoint(right - 1, bottom - 1));
+            blocks.back() &= grey.rect();
+            textArea += qint64(blocks.back().width()) * blocks.back().height();
+        } while (block->Next(tesseract::RIL_BLOCK));
+    }
+    api->Clear();
+    // Blocks that overlap (a drop cap beside its paragraph's first lines) share ink that a cut
+    // at their rectangles would read twice or in the wrong place: such a page is read whole.
+    for (size_t a = 0; a < blocks.size(); ++a) {
+        for (size_t b = a + 1; b < blocks.size(); ++b) {
+            if (blocks[a].intersects(blocks[b]))
+                return {};
+        }
+    }
+    std::vector<ReadingUnit> units;
+    for (const QRect &rect : blocks) {
+        if (rect.isEmpty())
+            continue;
+        // A block of a good share of the text (a page's main column) would keep one reader
+        // busy while the other waits: it is cut into runs of whole lines, read in turn.
+        const bool large = !qEnvironmentVariableIsSet("GW_NOSPLIT")
+            && qint64(rect.width()) * rect.height() * readers > textArea;
+        const QImage area = grey.copy(rect);
+        for (const QRect &part : large ? readingParts(area, readers) : std::vector<QRect> { area.rect() })
+            units.push_back({ part.translated(rect.topLeft()), 0, {} });
+    }
+    return units;
+}
+
 std::optional<TesseractEngine::Reading> TesseractEngine::readUnits(
     const std::vector<tesseract::TessBaseAPI *> &engines, const QImage &grey, const Layout &layout,
     const std::vector<ReadingUnit> &units)
@@ -308,12 +351,24 @@ std::optional<TesseractEngine::Reading> TesseractEngine::read(
 std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
     const QString &language, const QImage &grey, const Layout &layout, int readers)
 {
-    const std::vector<ReadingUnit> units = readingUnits(grey, layout, readers);
+    std::vector<ReadingUnit> units;
+    bool blockEngines = !layout.pageLayout;
+    if (layout.pageLayout && readers > 1) {
+        // A page's recognition takes most of its time, its layout analysis little: the layout
+        // is found once, and its blocks are read by all the readers at once.
+        tesseract::TessBaseAPI *api = engineFor({ language, true }, 0);
+        if (!api)
+            return std::nullopt;
+        units = pageBlocks(api, grey, readers);
+        blockEngines = !units.empty();
+    }
+    if (units.empty())
+        units = readingUnits(grey, layout, readers);
     if (units.empty())
         return Reading {};
     std::vector<tesseract::TessBaseAPI *> engines;
     for (int r = 0; r < std::max(1, std::min(readers, int(units.size()))); ++r) {
-        engines.push_back(engineFor({ language, layout.pageLayout }, r));
+        engines.push_back(engineFor({ language, !blockEngines }, r));
         if (!engines.back())
             return std::nullopt;
     }

@@ -107,6 +107,9 @@ private:
     void readSkippedLines(tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit,
         const Layout &layout, Reading &reading, double &confidenceSum);
     static std::vector<ReadingUnit> readingUnits(const QImage &grey, const Layout &layout, int readers);
+    // The text blocks of a page in the order of Tesseract's layout analysis, the larger ones cut
+    // into runs of whole lines, for the readers to share; nothing when it finds none.
+    std::vector<ReadingUnit> pageBlocks(tesseract::TessBaseAPI *api, const QImage &grey, int readers);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
     const std::optional<QString> &dataDirectory();
     bool dataFileMissing(const QString &language);

@@ -144,6 +144,23 @@ TEST(TesseractEngine, NotesInkLeftOutsideTheWords)
     }
 }
 
+// A page is read block by block by both readers at once; the text must come out as one reader
+// reads the page whole: each block once, where it stands, in the layout's order.
+TEST(TesseractEngine, PageReadByTwoReadersReadsAsByOne)
+{
+    // Any image counts as a page here, so that small ones take that path.
+    TesseractEngine one(TesseractEngineOptions { .readers = 1, .pageLayoutPixels = 1 });
+    TesseractEngine two(TesseractEngineOptions { .readers = 2, .pageLayoutPixels = 1 });
+    for (const char *file : { "columns2_00.png", "sidebar_00.png", "paragraph_00.png" }) {
+        SCOPED_TRACE(file);
+        const QImage page(QStringLiteral(GLYPHWELL_KINDS_DATA "/") + QLatin1String(file));
+        ASSERT_FALSE(page.isNull());
+        const QString whole = joined(one.recognizeText(page, QStringLiteral("en-US")));
+        EXPECT_GT(whole.size(), 100);
+        EXPECT_EQ(joined(two.recognizeText(page, QStringLiteral("en-US"))), whole);
+    }
+}
+
 TEST(TesseractEngine, MissingLanguageDataIsAFailure)
 {
     QTemporaryDir emptyData;
