@@ -17,7 +17,7 @@ commit=$(git rev-parse --verify --quiet "$base^{commit}") || {
 folder="$build_root/previous/$commit"
 program="$folder/build/glyphwell"
 
-if [ ! -x "$program" ]; then
+if [ ! -x "$program" ] && [ ! -x "$folder/build/src/entry/glyphwell" ]; then
     echo "build-previous: building glyphwell of $base ($commit) in $folder" >&2
     if [ ! -d "$folder/source" ]; then
         git worktree prune
@@ -27,4 +27,6 @@ if [ ! -x "$program" ]; then
         -DCMAKE_BUILD_TYPE=Release -DGLYPHWELL_TESTS=OFF >&2
     cmake --build "$folder/build" --target glyphwell >&2
 fi
+# Commits of before 8c08b6b built it in src/entry/.
+[ -x "$program" ] || program="$folder/build/src/entry/glyphwell"
 echo "$program"
