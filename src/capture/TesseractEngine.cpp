@@ -32,6 +32,14 @@ struct TextDeleter {
 };
 using TesseractText = std::unique_ptr<char, TextDeleter>;
 
+// The image's resolution for Tesseract: without one it guesses from the text size and says so
+// on stderr.
+int sourceResolution(const QImage &image)
+{
+    const int dpi = int(std::lround(image.dotsPerMeterX() * 0.0254));
+    return dpi >= 70 ? dpi : 96;
+}
+
 } // namespace
 
 TesseractEngine::TesseractEngine(TesseractEngineOptions options)
@@ -148,9 +156,7 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readPart(
     }
     const QPoint offset = unit.rect.topLeft() - QPoint(margin, margin);
     api->SetImage(part.constBits(), part.width(), part.height(), 1, int(part.bytesPerLine()));
-    // Without a resolution Tesseract guesses one from the text size and says so on stderr.
-    const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
-    api->SetSourceResolution(dpi >= 70 ? dpi : 96);
+    api->SetSourceResolution(sourceResolution(grey));
     // Tesseract asks between words whether to go on.
     tesseract::ETEXT_DESC monitor;
     monitor.cancel_this = this;
@@ -271,8 +277,7 @@ std::vector<TesseractEngine::ReadingUnit> TesseractEngine::pageBlocks(
     tesseract::TessBaseAPI *api, const QImage &grey, int readers)
 {
     api->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
-    const int dpi = int(std::lround(grey.dotsPerMeterX() * 0.0254));
-    api->SetSourceResolution(dpi >= 70 ? dpi : 96);
+    api->SetSourceResolution(sourceResolution(grey));
     std::vector<QRect> blocks;
     qint64 textArea = 0;
     if (std::unique_ptr<tesseract::PageIterator> block { api->AnalyseLayout() }) {
