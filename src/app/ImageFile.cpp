@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QtEndian>
 
 const QStringList &recognizableImageFormats()
 {
@@ -49,19 +50,31 @@ QImage decodeImageFile(const QByteArray &content, QString *error)
     QImageReader reader(&buffer, format.toLatin1());
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);
-    // The header tells the size, so a huge image is refused before anything is decoded.
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > maximumImageFilePixels) {
+    const auto tooLarge = [error](QSize size) {
+        if (qint64(size.width()) * size.height() <= maximumImageFilePixels)
+            return false;
         *error
             = QStringLiteral("the image is %1 x %2 pixels; Glyphwell reads images of up to %3 million pixels")
                   .arg(size.width())
                   .arg(size.height())
                   .arg(maximumImageFilePixels / 1'000'000);
+        return true;
+    };
+    // The header tells the size, so a huge image is refused before anything is decoded.
+    QSize size = reader.size();
+    // A GIF's frames are drawn onto its logical screen (bytes 6 to 9), which is what is decoded;
+    // the reader tells only the first frame's size.
+    if (format == QLatin1String("gif") && content.size() >= 10)
+        size = size.expandedTo(QSize(qFromLittleEndian<quint16>(content.constData() + 6),
+            qFromLittleEndian<quint16>(content.constData() + 8)));
+    if (size.isValid() && tooLarge(size))
         return {};
-    }
     reader.setAllocationLimit(256); // MB; also for formats whose header gives no size
     QImage image = reader.read();
     if (image.isNull())
         *error = QStringLiteral("cannot read the image (%1)").arg(reader.errorString());
+    // Whatever else a header may understate.
+    else if (tooLarge(image.size()))
+        return {};
     return image;
 }

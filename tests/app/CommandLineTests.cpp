@@ -154,6 +154,14 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
         R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="400" height="100">)"
         R"(<image x="0" y="0" width="400" height="100" xlink:href="file://)"
             + QFile::encodeName(at("secret.png")) + R"("/></svg>)"));
+    // A GIF's header gives its first frame's size (1 x 1 here), then it is decoded onto its whole
+    // screen: 8200 x 8000, just within the decoder's own memory limit.
+    ASSERT_TRUE(writeFile(at("screen.gif"),
+        QByteArray("GIF89a\x08\x20\x40\x1f\x80\x00\x00"
+                   "\x00\x00\x00\xff\xff\xff"
+                   "\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00"
+                   "\x02\x02\x4c\x01\x00\x3b",
+            35)));
     // A FIFO with no writer would block a reader forever; a device never ends.
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo.png")).constData(), 0600), 0);
     const struct {
@@ -163,6 +171,8 @@ TEST(CommandLineFiles, FoldersHugeAndBrokenImagesAreRefusedClearly)
         { dir.path(), "is a folder, not an image file" },
         { at("huge.png"),
             "the image is 20000 x 20000 pixels; Glyphwell reads images of up to 64 million pixels" },
+        { at("screen.gif"),
+            "the image is 8200 x 8000 pixels; Glyphwell reads images of up to 64 million pixels" },
         { at("broken.png"), "cannot read the image" },
         { at("text.svg"), "SVG files are not read; use PNG, JPEG" },
         { at("image.png"), "SVG files are not read" },
