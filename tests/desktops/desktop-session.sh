@@ -49,25 +49,34 @@ for _ in $(seq 1 600); do [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break; s
 [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || { echo "FAIL: the compositor made no Wayland socket"; kill "${children[@]}"; exit 1; }
 dbus-update-activation-environment DBUS_SYSTEM_BUS_ADDRESS WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE \
     XDG_SESSION_DESKTOP ${KDE_FULL_SESSION:+KDE_FULL_SESSION KDE_SESSION_VERSION} 2>/dev/null
+# Waits up to a minute for a D-Bus name to have an owner on the session bus.
+wait_for_name() {
+    for _ in $(seq 1 600); do
+        gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner \
+            "$1" 2>/dev/null | grep -q true && return 0
+        sleep 0.1
+    done
+    echo "warning: nothing owns $1 after a minute"
+}
 case $desktop in
 gnome)
     # gnome-shell must own its D-Bus names before the portal back-end starts.
-    for _ in $(seq 1 600); do
-        gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner \
-            org.gnome.Shell.Screenshot 2>/dev/null | grep -q true && break
-        sleep 0.1
-    done
+    wait_for_name org.gnome.Shell.Screenshot
     /usr/libexec/xdg-desktop-portal-gnome >xdp-backend.log 2>&1 & children+=($!)
     # What runs the custom keyboard shortcuts (gnome-settings-daemon's media-keys part).
     /usr/libexec/gsd-media-keys >gsd-media-keys.log 2>&1 & children+=($!)
     /usr/libexec/xdg-desktop-portal-gtk >xdp-gtk.log 2>&1 & children+=($!)
+    backends="org.freedesktop.impl.portal.desktop.gnome org.freedesktop.impl.portal.desktop.gtk"
     ;;
 kde)
     kbuildsycoca5 >kbuildsycoca.log 2>&1
     /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde >xdp-backend.log 2>&1 & children+=($!)
+    backends=org.freedesktop.impl.portal.desktop.kde
     ;;
 esac
-sleep 0.5
+# The portal asks D-Bus to start a back-end that is not yet on the bus; that second copy finds
+# no display set up for it, and the portal gives up on it after a timeout. Both are waited for.
+for name in $backends; do wait_for_name "$name"; done
 /usr/libexec/xdg-desktop-portal >xdp.log 2>&1 & children+=($!)
 for _ in $(seq 1 300); do
     gdbus call --session -d org.freedesktop.portal.Desktop -o /org/freedesktop/portal/desktop \
