@@ -115,7 +115,8 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, Window_IsMadeOnceAndKeptWithItsTab)
+// Made once and kept with its tab; the General tab's switches follow the preferences both ways.
+TEST_F(SettingsTest, Window_IsKeptWithItsTab_GeneralSwitchesFollowThePreferences)
 {
     QWidget &first = window();
     EXPECT_EQ(first.minimumSize(), first.maximumSize()); // not resizable
@@ -126,14 +127,10 @@ TEST_F(SettingsTest, Window_IsMadeOnceAndKeptWithItsTab)
     EXPECT_EQ(controller->window(), &first);
     EXPECT_TRUE(first.isVisible());
     EXPECT_EQ(tabs().currentIndex(), 1);
-}
 
-TEST_F(SettingsTest, GeneralTab_SwitchesFollowThePreferencesBothWays)
-{
-    window();
-    auto *autoCopy = window().findChild<QCheckBox *>(u"autoCopySwitch"_s);
-    auto *additive = window().findChild<QCheckBox *>(u"additiveClipboardSwitch"_s);
-    auto *login = window().findChild<QCheckBox *>(u"launchAtLoginSwitch"_s);
+    auto *autoCopy = first.findChild<QCheckBox *>(u"autoCopySwitch"_s);
+    auto *additive = first.findChild<QCheckBox *>(u"additiveClipboardSwitch"_s);
+    auto *login = first.findChild<QCheckBox *>(u"launchAtLoginSwitch"_s);
     EXPECT_TRUE(autoCopy->isChecked());
     EXPECT_FALSE(additive->isChecked());
     EXPECT_FALSE(login->isChecked());
@@ -154,9 +151,7 @@ TEST_F(SettingsTest, GeneralTab_SwitchesFollowThePreferencesBothWays)
     // springs back.
     QDir(dir.path()).removeRecursively();
     QDir().mkpath(dir.path());
-    QFile blocker(dir.filePath(u"autostart"_s));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(writeFile(dir.filePath(u"autostart"_s), ""));
     login->click();
     QTest::qWait(0);
     EXPECT_FALSE(preferences->launchAtLogin());
@@ -375,12 +370,12 @@ TEST_F(SettingsTest, Recorder_OnChangeHearsStoresAndClears)
     field.clearFocus();
 }
 
-// Both tabs as pictures; under a field whose shortcut another program holds, a warning that
-// reads on light and dark windows; and one when the desktop refuses a shortcut.
-TEST_F(SettingsTest, Screenshots_BothTabs_WarningsUnderTheFields)
+// Under a field whose shortcut another program holds, a warning that reads on light and dark
+// windows; and one when the desktop refuses a shortcut (both tabs without warnings:
+// Screenshots.EveryWindow_LightDarkAndBackWhileRunningAndAtLargerFont).
+TEST_F(SettingsTest, Screenshots_WarningsUnderTheFields)
 {
     QWidget &settings = window();
-    saveScreenshot(settings, u"settings-general"_s);
     tabs().setCurrentIndex(1);
     // One shortcut another program holds, to show the warning under its field.
     backend.takenByOthers.insert(
@@ -392,11 +387,10 @@ TEST_F(SettingsTest, Screenshots_BothTabs_WarningsUnderTheFields)
     QTest::qWait(20);
     saveScreenshot(settings, u"settings-shortcuts"_s);
     // The rows in their order, each label beside its field.
-    const int first = recorder(AppShortcutNames::captureText()).mapTo(&settings, QPoint()).y();
-    const int second = recorder(AppShortcutNames::captureWithoutLineBreaks()).mapTo(&settings, QPoint()).y();
-    const int third = recorder(AppShortcutNames::captureLastSelection()).mapTo(&settings, QPoint()).y();
-    EXPECT_LT(first, second);
-    EXPECT_LT(second, third);
+    const auto top = [&](const Name &name) { return recorder(name).mapTo(&settings, QPoint()).y(); };
+    EXPECT_LT(top(AppShortcutNames::captureText()), top(AppShortcutNames::captureWithoutLineBreaks()));
+    EXPECT_LT(
+        top(AppShortcutNames::captureWithoutLineBreaks()), top(AppShortcutNames::captureLastSelection()));
     EXPECT_EQ(recorder(AppShortcutNames::captureLastSelection()).warning(),
         u"Another program holds this shortcut, so it does nothing in Glyphwell for now. Choose "
         "another one, or free it in that program: Glyphwell asks again each time you come back "
