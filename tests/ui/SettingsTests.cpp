@@ -265,14 +265,12 @@ TEST_F(SettingsTest, Recorder_EscapeTabClicksAndClearing)
     EXPECT_EQ(releaseMouseAt(capture, QPoint(-4, 5)), Step::clickOutside);
     EXPECT_FALSE(capture.isRecording());
 
-    // Clearing stores "disabled" for a name with a default, so the default stays away.
+    // That the default stays away after a restart: ShortcutStorage.Clear_DisablesASlotWithDefault_*.
     capture.setFocus();
     EXPECT_EQ(press(capture, Qt::Key_Backspace, Qt::NoModifier, xBackspace), Step::clear);
     EXPECT_EQ(getShortcut(name), std::nullopt);
     EXPECT_EQ(capture.text(), QString());
     EXPECT_FALSE(backend.isHeld(shiftCommandX));
-    const Name again(name.rawValue(), shiftCommandX); // as at the next start
-    EXPECT_EQ(getShortcut(again), std::nullopt);
     EXPECT_TRUE(capture.isRecording());
 
     setShortcut(shiftCommandX, name);
