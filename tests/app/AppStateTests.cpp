@@ -826,6 +826,7 @@ TEST_F(AppStateTest, History_UnwritableKeepsTheOldFileAndTheCapturesStillArrive)
         EXPECT_EQ(historyFile(), before);
         EXPECT_EQ(log.containing(QStringLiteral("Could not save the capture history")).size(), 1)
             << "logged once, not at every capture";
+        EXPECT_EQ(log.containing(QStringLiteral("Permission denied")).size(), 1) << "with its reason";
     }
     readOnly.reset();
     capture();
