@@ -72,7 +72,7 @@ TEST_F(ShortcutDisplay, DescriptionAndMenuEquivalent_ModifierSymbolsInFixedOrder
     EXPECT_EQ(ks_symbolicRepresentation(ModifierFlags::capsLock | ModifierFlags::help), QString());
 }
 
-TEST_F(ShortcutDisplay, KeyToCharacter_TheOneCharacterTheLayoutTypesAtTheKeyPosition)
+TEST_F(ShortcutDisplay, KeyToCharacter_WhatTheLayoutTypesAtTheKeyPosition_KeptUntilRefreshed)
 {
     const struct Case {
         const char *layout;
@@ -102,10 +102,8 @@ TEST_F(ShortcutDisplay, KeyToCharacter_TheOneCharacterTheLayoutTypesAtTheKeyPosi
         EXPECT_EQ(
             keyToCharacter(c.key.rawValue), c.expected ? std::optional(text(c.expected)) : std::nullopt);
     }
-}
-
-TEST_F(ShortcutDisplay, CachedLayout_ChangesOnlyOnRefresh)
-{
+    // The layout is kept until it is refreshed.
+    useLayout("us");
     EXPECT_EQ(keyToCharacter(Key::y.rawValue), QStringLiteral("y"));
     qputenv("XKB_DEFAULT_LAYOUT", "de");
     EXPECT_EQ(keyToCharacter(Key::y.rawValue), QStringLiteral("y"));

@@ -1,16 +1,23 @@
-#include "FakeHotKeyRegistry.h"
-
+#include "KeyboardShortcuts/HotKeyRegistry.h"
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "platform/InMemoryUserDefaults.h"
-#include "platform/IniUserDefaults.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace KeyboardShortcuts;
 
 namespace {
+
+// Records what storage asks of the hot-key layer, in order.
+struct FakeHotKeyRegistry : HotKeyRegistry {
+    std::vector<Shortcut> registered, unregistered;
+    int initializeCalls = 0;
+
+    void registerShortcut(const Shortcut &shortcut) override { registered.push_back(shortcut); }
+    void unregisterShortcut(const Shortcut &shortcut) override { unregistered.push_back(shortcut); }
+    void initialize() override { ++initializeCalls; }
+};
 
 const QString captureTextKey = QStringLiteral("KeyboardShortcuts_captureText");
 const QString shiftCommandXJson = QStringLiteral("{\"carbonKeyCode\":7,\"carbonModifiers\":768}");
@@ -256,29 +263,4 @@ TEST_F(ShortcutStorage, NoRegistryInstalled_StorageStillWorks)
     EXPECT_FALSE(getShortcut(name));
     EXPECT_EQ(notifications.size(), 2u);
     EXPECT_TRUE(registry.registered.empty());
-}
-
-TEST_F(ShortcutStorage, IniFile_ClearedDefaultSurvivesRestart_AndReadsAsNothing)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Glyphwell.conf"));
-    {
-        IniUserDefaults ini(path);
-        setUserDefaults(&ini);
-        setShortcut(std::nullopt, captureText());
-        setUserDefaults(&defaults);
-    }
-    IniUserDefaults reopened(path);
-    setUserDefaults(&reopened);
-    const Name name = captureText();
-    EXPECT_FALSE(getShortcut(name));
-    EXPECT_EQ(registry.registered.size(), 1u);
-    EXPECT_EQ(registry.unregistered.size(), 1u);
-    ASSERT_TRUE(reopened.objectForKey(captureTextKey));
-    EXPECT_FALSE(reopened.boolForKey(captureTextKey));
-
-    setShortcut(Shortcut(Key::c, ModifierFlags::command), name);
-    EXPECT_EQ(IniUserDefaults(path).stringForKey(captureTextKey),
-        QStringLiteral(R"({"carbonKeyCode":8,"carbonModifiers":256})"));
-    setUserDefaults(&defaults);
 }

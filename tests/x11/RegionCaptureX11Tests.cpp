@@ -131,23 +131,13 @@ protected:
     }
 };
 
-// The window's pixels; beyond the root window black; with no screens no image.
-TEST_F(RegionCaptureX11, LiveGrab_ReadsTheWindowsPixels)
+// Beyond the root window black (the colours within: X11RootFormat); with no screens no image.
+TEST_F(RegionCaptureX11, LiveGrab_BlackBeyondTheRoot_KeptSegmentReadsTheScreenAsItIsNow)
 {
     auto window = showTextWindow(u"Glyphwell"_s);
-    // Without a frozen frame captureRegion reads the screen as it is (both ways of reading the
-    // root window give the same pixels: X11RootFormat).
-    const QImage image = captureNow(grabber, QRectF(textWindowGeometry));
-    ASSERT_EQ(image.size(), textWindowGeometry.size());
-    EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
-    // The corners of the window are its white background; the middle holds dark text.
-    EXPECT_TRUE(sameColour(image.pixel(2, 2), qRgb(255, 255, 255)));
-    int dark = 0;
-    for (int x = 0; x < image.width(); ++x)
-        dark += qGray(image.pixel(x, 60)) < 100 ? 1 : 0;
-    EXPECT_GT(dark, 10);
     const QImage corner = captureNow(grabber, QRectF(1900, 1060, 40, 40));
     ASSERT_EQ(corner.size(), QSize(40, 40));
+    EXPECT_TRUE(grabber.lastGrabUsedSharedMemory());
     EXPECT_TRUE(sameColour(corner.pixel(30, 30), qRgb(0, 0, 0)));
     EXPECT_TRUE(sameColour(corner.pixel(5, 5), liveRootImage(QRect(1905, 1065, 1, 1)).pixel(0, 0)));
     FakeScreenList none;
@@ -165,6 +155,7 @@ TEST_F(RegionCaptureX11, LiveGrab_ReadsTheWindowsPixels)
     const X11Grab again = grabRootRects({ textWindowGeometry }, X11GrabMethod::sharedMemory, kept.get());
     ASSERT_EQ(again.images.size(), 1u);
     EXPECT_TRUE(again.usedSharedMemory);
+    const QImage image = liveRootImage(textWindowGeometry);
     EXPECT_EQ(differingPixels(again.images[0], image), 0);
     window.reset();
     QTest::qWait(200);
@@ -431,14 +422,12 @@ TEST_F(TwoMonitors, MidDragOverlayAndCapture_ArePixelExactOnBothMonitors)
             own += window->sizeLabelRect();
         EXPECT_EQ(shot.pixel(ring.topLeft()), RegionCaptureOverlay::outlineColour().rgb());
         EXPECT_EQ(shot.pixel(ring.bottomRight()), RegionCaptureOverlay::outlineColour().rgb());
-        int outside = 0, notDimmed = 0, outsideRight = 0;
+        int notDimmed = 0;
         for (int y = 0; y < shot.height(); ++y) {
             const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
             for (int x = 0; x < shot.width(); ++x) {
                 if (own.contains(QPoint(x, y)))
                     continue;
-                ++outside;
-                outsideRight += x >= 1280 ? 1 : 0;
                 const QRgb original = desktopPatternAt(x, y);
                 notDimmed += std::abs(qRed(line[x]) - qRed(original) * 0.65) > 1.5
                         || std::abs(qGreen(line[x]) - qGreen(original) * 0.65) > 1.5
@@ -447,11 +436,6 @@ TEST_F(TwoMonitors, MidDragOverlayAndCapture_ArePixelExactOnBothMonitors)
                     : 0;
             }
         }
-        int ownArea = 0;
-        for (const QRect &part : own)
-            ownArea += part.width() * part.height();
-        EXPECT_EQ(outside, 2560 * 1000 - ownArea);
-        EXPECT_GT(outsideRight, 1000000);
         EXPECT_EQ(notDimmed, 0);
 
         input.release();

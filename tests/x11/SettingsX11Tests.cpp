@@ -77,16 +77,21 @@ protected:
     {
         return settings->window()->findChild<Recorder *>(u"captureTextRecorder"_s)->field();
     }
+    // Ctrl+, in the main window, then Ctrl+Tab to the shortcuts tab and Tab to the first field.
     void openSettingsFromTheMainWindow()
     {
-        MainWindow &main = app->mainWindow();
         app->showMainWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&app->mainWindow()));
         input.chord({ controlL, comma });
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return settings->window() && settings->window()->isActiveWindow(); }, 5000))
             << "Ctrl+, did not open the settings";
         QTest::qWait(100);
+        EXPECT_FALSE(captureTextField().isRecording()); // the window does not start recording by itself
+        input.chord({ controlL, tab });
+        EXPECT_EQ(settings->window()->findChild<QTabWidget *>()->currentIndex(), 1);
+        input.chord({ tab });
+        ASSERT_TRUE(captureTextField().isRecording()) << "Tab did not reach the Capture Text recorder first";
     }
     FakeNotifications notifications;
 };
@@ -96,17 +101,10 @@ TEST_F(SettingsX11, RecordByKeyboardAndByClick_TheNewCombinationWorksAtOnce)
     EXPECT_TRUE(startsACapture({ shiftL, superL, keyX }));
     openSettingsFromTheMainWindow();
     RecorderCocoa &field = captureTextField();
-    EXPECT_FALSE(field.isRecording()); // the window does not start recording by itself
-
-    input.chord({ controlL, tab });
-    EXPECT_EQ(settings->window()->findChild<QTabWidget *>()->currentIndex(), 1);
-    input.chord({ tab });
-    ASSERT_TRUE(field.isRecording()) << "Tab did not reach the Capture Text recorder first";
     input.chord({ controlL, altL, keyK });
     EXPECT_EQ(getShortcut(AppShortcutNames::captureText()), controlOptionK);
     EXPECT_FALSE(field.isRecording());
 
-    // The new combination works at once, the old one is free again.
     EXPECT_TRUE(startsACapture({ controlL, altL, keyK }));
     EXPECT_FALSE(startsACapture({ shiftL, superL, keyX }));
 
@@ -137,15 +135,11 @@ TEST_F(SettingsX11, RecordByKeyboardAndByClick_TheNewCombinationWorksAtOnce)
 
 TEST_F(SettingsX11, CombinationAnotherClientHolds_BringsTheSystemAlert)
 {
-    // Another program holds Ctrl+Alt+J.
     const xcb_keycode_t j = input.keycodeOf(keyJ);
     ASSERT_TRUE(input.grab(j, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
 
     openSettingsFromTheMainWindow();
-    input.chord({ controlL, tab });
-    input.chord({ tab });
     RecorderCocoa &field = captureTextField();
-    ASSERT_TRUE(field.isRecording());
     dialogs.answer = 0; // "OK": keep what is stored
     input.chord({ controlL, altL, keyJ });
     ASSERT_EQ(dialogs.shown.size(), 1);

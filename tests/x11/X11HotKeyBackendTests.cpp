@@ -46,6 +46,7 @@ protected:
             return 0;
         }));
         backend.setHotKeyEventsEnabled(true);
+        focused = other.takeFocus();
     }
     void TearDown() override { resetLocks(); }
     // Locks left on would change the next key presses.
@@ -80,10 +81,12 @@ protected:
     {
         return event.kind == kind && event.signature == signature && event.id == hotKeyId;
     }
-    // A full press and release of the hot key, held for holdMs, gives exactly these two events.
+    // A full press and release of the hot key, held for holdMs, gives exactly these two events;
+    // the other program keeps the focus and hears nothing of it.
     void expectOnePressThenOneRelease(int holdMs = 0)
     {
         events.clear();
+        other.takeKeyPresses(0);
         pressShiftSuperX();
         ASSERT_TRUE(waitForEventCount(1));
         QTest::qWait(holdMs);
@@ -93,22 +96,22 @@ protected:
         ASSERT_EQ(events.size(), 2u);
         EXPECT_TRUE(is(events[0], HotKeyEventKind::hotKeyPressed));
         EXPECT_TRUE(is(events[1], HotKeyEventKind::hotKeyReleased));
+        EXPECT_EQ(other.takeKeyPresses(other.keycodeOf(keysymX)), 0);
+        EXPECT_EQ(other.focus(), focused);
     }
     bool xIsFreeForOthers() { return other.grab(other.keycodeOf(keysymX), shiftSuper); }
 
     XTestInput other;
+    xcb_window_t focused = XCB_NONE;
     X11HotKeyBackend backend;
     HotKeyBackend::Reference reference = 0;
     std::vector<HotKeyEvent> events;
 };
 
-// The hot key reaches us, not the focused window of another program, which keeps the focus;
-// the modifiers going up is not the hot key going up.
-TEST_F(X11HotKeyBackendTest, PressAndReleaseArriveWhileAnotherClientHasTheFocus)
+// The modifiers going up first is not the hot key going up.
+TEST_F(X11HotKeyBackendTest, ReleaseIsTheKeyGoingUpNotTheModifiers)
 {
     registerShiftSuperX();
-    const xcb_window_t window = other.takeFocus();
-    other.takeKeyPresses(0);
     pressShiftSuperX();
     ASSERT_TRUE(waitForEventCount(1));
     EXPECT_EQ(other.modifierState() & shiftSuper, shiftSuper);
@@ -116,18 +119,14 @@ TEST_F(X11HotKeyBackendTest, PressAndReleaseArriveWhileAnotherClientHasTheFocus)
     other.up(superL);
     QTest::qWait(200);
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(is(events[0], HotKeyEventKind::hotKeyPressed));
     other.up(keysymX);
     ASSERT_TRUE(waitForEventCount(2));
-    QTest::qWait(200);
-    ASSERT_EQ(events.size(), 2u);
     EXPECT_TRUE(is(events[1], HotKeyEventKind::hotKeyReleased));
-    EXPECT_EQ(other.takeKeyPresses(other.keycodeOf(keysymX)), 0);
-    EXPECT_EQ(other.focus(), window);
 }
 
 // Whatever the locks, however long it is held (the server auto-repeats past 660 ms), and
-// after what a desktop changes meanwhile, a press and release of the hot key is one of each.
+// after what a desktop changes meanwhile, a press and release of the hot key is one of each
+// and reaches us, not the focused window of another program.
 TEST_F(X11HotKeyBackendTest, OnePressAndOneRelease_WhateverTheLocksTheHoldAndTheChanges)
 {
     registerShiftSuperX();
