@@ -81,9 +81,8 @@ TEST(ImagePreparation, LineHeightFromInkBands)
     EXPECT_EQ(estimateLineHeight(grey), 12);
 }
 
-// Solid edges are a frame when thin, and so is a window's border a few pixels in from the
-// edge with the desktop's blank around it; a band reaching a quarter into the image and a rule
-// under text near the edge are content.
+// Thin solid edges and a window's border inside a blank margin are frames; a deep band and a
+// rule under text are content.
 TEST(ImagePreparation, ClearsThinSolidFramesOnly)
 {
     const struct {

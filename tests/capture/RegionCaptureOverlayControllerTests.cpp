@@ -142,9 +142,8 @@ protected:
     }
 };
 
-// The drag and the picture on two scale-2 screens are pixel-exact under real X (x11
-// TwoMonitors); here a drag that starts on the second screen and ends on the first, and the
-// size shown beside the pointer, on its screen only.
+// Pixel-exact drags are x11 TwoMonitors'; here one from the second screen back to the first,
+// and the size beside the pointer on its screen only.
 TEST_F(OverlayControllerTest, DragBackToTheFirstScreen_ShowsTheSizeOnThePointersScreenOnly)
 {
     restart(2, 2);
@@ -179,11 +178,8 @@ TEST_F(OverlayControllerTest, DragBackToTheFirstScreen_ShowsTheSizeOnThePointers
     EXPECT_EQ(run.rect, std::optional<QRectF>(expected));
 }
 
-// Wayland: outputs of scales 1 and 2 side by side in the compositor's layout (device pixels
-// are the layout at the largest scale). The drag stays with the surface it began on, whose
-// coordinates run on into the other output: the far end maps with that output's origin and
-// scale, and each overlay shows its part of the hole. (The text read across such outputs:
-// wayland.two_outputs_on_sway.)
+// Wayland, outputs of scales 1 and 2: the drag stays with the surface it began on, so its far
+// end maps with the other output's origin and scale. (Text read across: two_outputs_on_sway.)
 TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnItsOwnOutput)
 {
     restart({ ScreenInfo { QRectF(0, 0, 1280, 1000), 1, QRect(0, 0, 1280, 1000) },
@@ -210,11 +206,9 @@ TEST_F(OverlayControllerTest, WaylandDragAcrossOutputsOfTwoScales_MapsEachEndOnI
     controller->dismissSelection();
 }
 
-// One window per screen, covering it at its scale, never asking for the focus (that the focus
-// stays with the user's window is seen on real X). Positioned (X11): the windows are put away
-// before the caller resumes. Full screen (Wayland): they stay up, busy and deaf to the mouse,
-// until the caller dismisses them (or Escape does, which stops the reading as well), because
-// only the focused client may set the clipboard there.
+// One window per screen at its scale, never taking the focus. Positioned (X11) they go before
+// the caller resumes; full screen (Wayland) they stay up, busy, until dismissed or Escape,
+// because only the focused client may set the clipboard there.
 TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDismissed)
 {
     const struct {
@@ -292,10 +286,8 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
     }
 }
 
-// A selection too small, Escape, or the window manager closing an overlay window (Alt+F4,
-// swaymsg kill) while dragging cancels: the overlay and the cursor go before the caller
-// resumes, once, and the frame is let go. Other keys do nothing. (Escape with real keys:
-// x11 RegionCaptureX11.)
+// Too small, Escape or a window closed by the window manager cancels once, overlay and cursor
+// gone first, the frame let go; other keys do nothing. (Escape with real keys: x11.)
 TEST_F(OverlayControllerTest, TooSmallEscapeOrAClosedOverlay_Cancel)
 {
     const struct {

@@ -1,9 +1,6 @@
-// The accuracy gate: the rendered images of the benchmark read, scored per group, against the
-// floor written beside them in FLOOR.tsv. Two sets: bench/data/screen, interface snippets read
-// by the text engine with the chosen language and with none; and bench/data/kinds, whole
-// selections (columns, tables, code, chat, East Asian paragraphs, codes, no text) read the
-// way a capture reads them, automatic language, codes and all. Recognition is deterministic,
-// so a worse figure is a real change; the benchmark prints the figures.
+// The accuracy gate: the benchmark's images read and scored per group against FLOOR.tsv;
+// bench/data/screen by the text engine, bench/data/kinds as a capture reads them. Recognition
+// is deterministic, so a worse figure is a real change.
 
 #include "capture/CaptureRecognition.h"
 #include "capture/NullPlatform.h"

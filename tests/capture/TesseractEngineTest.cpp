@@ -47,10 +47,8 @@ QImage framed(const QImage &snippet, QColor frame)
 
 } // namespace
 
-// What the engine reads, within an error rate that leaves room above what Tesseract 5.3 reads
-// today, not for a broken engine: screenshots with the language given and automatic, and text
-// rendered as screens show it; one observation per line, without line breaks. A null image and
-// missing language data are failures.
+// Error rates with room above Tesseract 5.3's, not for a broken engine; one observation per
+// line, without line breaks. A null image and missing language data are failures.
 TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
 {
     struct Row {

@@ -87,10 +87,8 @@ QImage twoStackedEan13(const std::string &top, const std::string &bottom)
 
 } // namespace
 
-// Every code a screen shows, however it was selected: the sample files, cut tight without
-// its quiet zone, light on dark and small, on a transparent background, two stacked; none on
-// a blank image; a null image fails. Codes inside larger captures are the accuracy gate's
-// (bench/data/kinds, codes+text).
+// Codes as a selection shows them: cut tight, light on dark, small, transparent, stacked.
+// Codes inside larger captures are the accuracy gate's (bench/data/kinds, codes+text).
 TEST(ZXingBarcodeEngine, ReadsCodesAsAScreenShowsThem)
 {
     const QString url = u"https://example.org/login?token=42"_s, id = u"GW-2024-0042"_s,

@@ -21,9 +21,8 @@ namespace {
 
 const QString hotkeyJson = uR"({"carbonKeyCode":7,"carbonModifiers":768})"_s;
 
-// QSettings shares parsed files between its objects in one process, typed values included,
-// so reopening the same path would not read the file again. A copy under a new name is read
-// from disk, as a later run of the program would.
+// QSettings shares parsed files within a process; a copy under a new name is read from disk,
+// as a later run would.
 std::unique_ptr<IniUserDefaults> freshStoreOnCopyOf(const QString &path, const QString &copyPath)
 {
     QFile::remove(copyPath);
@@ -162,9 +161,8 @@ TEST_P(UserDefaultsContract, ValuesReadAsTheirKindAfterAReopen)
 INSTANTIATE_TEST_SUITE_P(Backends, UserDefaultsContract, ::testing::Values("memory", "ini"),
     [](const ::testing::TestParamInfo<const char *> &info) { return std::string(info.param); });
 
-// Files edited by hand, or broken: what can be read is read; a file Qt cannot parse (or one
-// with "@Variant(...)", whose counts Qt trusts: the settings fuzzer's input made it reserve
-// 61 GB and abort) is kept aside whole at the next write, and reading alone leaves it.
+// What can be read is read; an unparsable file or one with "@Variant(...)" (a fuzzer's input
+// made Qt reserve 61 GB) is kept aside whole at the next write, not at a read.
 TEST(IniUserDefaults, HandEditedAndBrokenFiles)
 {
     QTemporaryDir notedDir;
@@ -237,9 +235,8 @@ TEST(IniUserDefaults, HandEditedAndBrokenFiles)
     }
 }
 
-// The file is the user's alone, under XDG_CONFIG_HOME, written through at once as readable
-// text, and read again when another process rewrote it (the second time with the same size:
-// the time stamp tells). What is read back after a reopen is UserDefaultsContract/ini's.
+// Private, under XDG_CONFIG_HOME, written through as text and read again after another
+// process's rewrite (the second of the same size: the time stamp tells).
 TEST(IniUserDefaults, PrivateFileUnderXdgConfigHome_WrittenThroughAndReadAfterAnotherWriter)
 {
     QTemporaryDir dir;
