@@ -78,11 +78,6 @@ protected:
         run = SelectionRun();
         start();
     }
-    // Two 1280 × 1000 monitors side by side at the given scales.
-    void restart(qreal left, qreal right, Placement placement = Placement::positioned)
-    {
-        restart(sideBySide(left, right), placement);
-    }
 
     void SetUp() override
     {
@@ -130,6 +125,7 @@ protected:
         mouse(window, QEvent::MouseButtonRelease, p, Qt::NoButton);
     }
 
+    // A press alone: the overlay is gone before a release could reach it.
     static void escape(RegionCaptureOverlay *window)
     {
         QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -146,7 +142,7 @@ protected:
 // and the size beside the pointer on its screen only.
 TEST_F(OverlayControllerTest, DragBackToTheFirstScreen_ShowsTheSizeOnThePointersScreenOnly)
 {
-    restart(2, 2);
+    restart(sideBySide(2, 2));
     const QRectF expected(1201, 101, 280, 200);
     press({ 1481, 101 }, 1);
     drag({ 1300, 200 }, 1);
@@ -223,7 +219,7 @@ TEST_F(OverlayControllerTest, Delivery_ComesAfterTheOverlayIsGoneOrHeldUntilDism
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        restart(1, 2, row.placement);
+        restart(sideBySide(1, 2), row.placement);
         EXPECT_EQ(grabber.freezeCalls, 1);
         ASSERT_EQ(windows.size(), 2u);
         if (row.placement == Placement::positioned) {
