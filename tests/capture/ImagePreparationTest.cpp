@@ -1,25 +1,14 @@
 #include "capture/ImagePreparation.h"
+#include "capture/TestData.h"
 
 #include <QFont>
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
-namespace {
+using namespace Qt::StringLiterals;
 
-QImage textImage(int pixelSize, QColor foreground, QColor background)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    QImage image(pixelSize * 20, pixelSize * 5, QImage::Format_RGB32);
-    image.fill(background);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(foreground);
-    painter.drawText(QPoint(pixelSize, pixelSize * 2), QStringLiteral("Typing lines of text"));
-    painter.drawText(QPoint(pixelSize, pixelSize * 4), QStringLiteral("Second line, yes"));
-    return image;
-}
+namespace {
 
 int meanGrey(const QImage &grey)
 {
@@ -50,7 +39,8 @@ TEST(ImagePreparation, GreyDarkOnLight_SmallTextScaledUp)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const QImage source = textImage(row.pixelSize, row.foreground, row.background);
+        const QImage source = renderSnippet({ u"Typing lines of text"_s, u"Second line, yes"_s },
+            row.pixelSize, row.foreground, row.background);
         const QImage prepared = prepareForRecognition(source, row.options);
         EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
         EXPECT_GT(meanGrey(prepared), 180);

@@ -17,25 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A snippet as it looks on screen: small antialiased text without any margin to spare.
-QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background,
-    const QString &family = QStringLiteral("DejaVu Sans"))
-{
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    const int lineHeight = pixelSize * 3 / 2;
-    QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize,
-        background.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    image.fill(background);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font);
-    painter.setPen(foreground);
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(QPoint(pixelSize / 2, pixelSize + i * lineHeight), lines[i]);
-    return image;
-}
-
 // The snippet inside a 4-pixel frame: a selection drawn a little past a window.
 QImage framed(const QImage &snippet, QColor frame)
 {
