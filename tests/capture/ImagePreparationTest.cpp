@@ -1,25 +1,14 @@
 #include "capture/ImagePreparation.h"
+#include "capture/TestData.h"
 
 #include <QFont>
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
-namespace {
+using namespace Qt::StringLiterals;
 
-QImage textImage(int pixelSize, QColor foreground, QColor background)
-{
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    QImage image(pixelSize * 20, pixelSize * 5, QImage::Format_RGB32);
-    image.fill(background);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(foreground);
-    painter.drawText(QPoint(pixelSize, pixelSize * 2), QStringLiteral("Typing lines of text"));
-    painter.drawText(QPoint(pixelSize, pixelSize * 4), QStringLiteral("Second line, yes"));
-    return image;
-}
+namespace {
 
 int meanGrey(const QImage &grey)
 {
@@ -50,7 +39,8 @@ TEST(ImagePreparation, GreyDarkOnLight_SmallTextScaledUp)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        const QImage source = textImage(row.pixelSize, row.foreground, row.background);
+        const QImage source = renderSnippet({ u"Typing lines of text"_s, u"Second line, yes"_s },
+            row.pixelSize, row.foreground, row.background);
         const QImage prepared = prepareForRecognition(source, row.options);
         EXPECT_EQ(prepared.format(), QImage::Format_Grayscale8);
         EXPECT_GT(meanGrey(prepared), 180);
@@ -81,54 +71,36 @@ TEST(ImagePreparation, LineHeightFromInkBands)
     EXPECT_EQ(estimateLineHeight(grey), 12);
 }
 
-// Solid edges are a frame when thin; a band reaching a quarter into the image is content.
+// Thin solid edges and a window's border inside a blank margin are frames; a deep band and a
+// rule under text are content.
 TEST(ImagePreparation, ClearsThinSolidFramesOnly)
 {
-    struct Case {
-        int frame; // solid ink all round
-        int band; // solid ink along the top
-        QPoint probe;
-        int greyAtProbe;
+    const struct {
+        const char *name;
+        int fill; // the image's grey; the rectangles are drawn in the other (0 or 250)
+        std::vector<QRect> drawn;
+        std::vector<std::pair<QPoint, int>> greyAt;
+    } rows[] = {
+        { "one pixel all round", 0, { { 1, 1, 198, 158 } }, { { { 0, 0 }, 250 } } },
+        { "six pixels all round", 0, { { 6, 6, 188, 148 } }, { { { 199, 5 }, 250 } } },
+        { "a band a quarter deep", 0, { { 0, 45, 200, 115 } }, { { { 100, 20 }, 0 } } },
+        { "frame inside a margin", 250, { { 4, 10, 192, 2 }, { 4, 10, 2, 146 } }, { { { 100, 10 }, 250 } } },
+        { "rule under text", 250, { { 4, 10, 192, 2 }, { 20, 2, 30, 6 } },
+            { { { 100, 10 }, 0 }, { { 30, 5 }, 0 } } },
     };
-    for (const Case &c :
-        { Case { 1, 0, { 0, 0 }, 250 }, Case { 6, 0, { 199, 5 }, 250 }, Case { 0, 45, { 100, 20 }, 0 } }) {
-        SCOPED_TRACE(c.frame + c.band);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
         QImage grey(200, 160, QImage::Format_Grayscale8);
-        grey.fill(0);
+        grey.fill(row.fill);
         QPainter painter(&grey);
-        painter.fillRect(QRect(0, c.band, 200, 160 - c.band).adjusted(c.frame, c.frame, -c.frame, -c.frame),
-            QColor(250, 250, 250));
+        for (const QRect &rect : row.drawn)
+            painter.fillRect(rect, QColor(250 - row.fill, 250 - row.fill, 250 - row.fill));
         painter.fillRect(70, 95, 20, 10, Qt::black); // a glyph
         painter.end();
         clearSolidEdges(grey);
-        EXPECT_EQ(grey.pixelColor(c.probe).red(), c.greyAtProbe);
+        for (const auto &[point, value] : row.greyAt)
+            EXPECT_EQ(grey.pixelColor(point).red(), value) << point.x() << "," << point.y();
         EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
-    }
-    // A window's border a few pixels in from the edge, with the desktop's blank around it,
-    // goes too; a rule under a line of text near the edge is content, and so is the text.
-    struct Inset {
-        const char *name;
-        bool textAbove;
-        int greyOnTheLine;
-    };
-    for (const Inset &c :
-        { Inset { "frame inside a margin", false, 250 }, Inset { "rule under text", true, 0 } }) {
-        SCOPED_TRACE(c.name);
-        QImage grey(200, 160, QImage::Format_Grayscale8);
-        grey.fill(250);
-        QPainter painter(&grey);
-        painter.fillRect(4, 10, 192, 2, Qt::black); // the line across, ten pixels down
-        if (c.textAbove)
-            painter.fillRect(20, 2, 30, 6, Qt::black); // a glyph above it
-        else
-            painter.fillRect(4, 10, 2, 146, Qt::black); // and down the side: a frame
-        painter.fillRect(70, 95, 20, 10, Qt::black);
-        painter.end();
-        clearSolidEdges(grey);
-        EXPECT_EQ(grey.pixelColor(100, 10).red(), c.greyOnTheLine);
-        EXPECT_EQ(grey.pixelColor(80, 100).red(), 0) << "the glyph stays";
-        if (c.textAbove)
-            EXPECT_EQ(grey.pixelColor(30, 5).red(), 0) << "the text above stays";
     }
 }
 

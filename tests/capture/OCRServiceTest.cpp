@@ -20,8 +20,7 @@ std::vector<BarcodeObservation> codes(std::initializer_list<std::optional<QStrin
     return found;
 }
 
-// What each mode makes of the engines' answers: the text engine's best candidates one per line
-// (folded in textWithoutLineBreaks), the codes' payloads one per line; an engine that fails or
+// Each mode joins its engine's best candidates or payloads one per line; a failing engine or
 // codes without a payload end in the service's errors.
 TEST(OCRService, EachModeJoinsWhatItsEngineFound)
 {

@@ -1,11 +1,11 @@
 #include "capture/PermissionService.h"
 #include "fakes/ScopedEnv.h"
+#include "fakes/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -33,23 +33,6 @@ QString installRecordingProgram(const QTemporaryDir &dir, const QString &name)
     return path + QStringLiteral(".args");
 }
 
-QByteArray waitForFile(const QString &path)
-{
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll();
-        QThread::msleep(20);
-    }
-    return "(not started)";
-}
-
-PermissionService serviceAt(const QString &path, const QString &displayName = {})
-{
-    return PermissionService(PermissionService::Environment { path, displayName, {} });
-}
-
 } // namespace
 
 // The move advice goes to apps run from a translocated or mounted place; the display name,
@@ -73,8 +56,8 @@ TEST(PermissionServiceGuidance, MoveAdviceAndName)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
-        const PermissionService service
-            = serviceAt(QString::fromLatin1(c.path), QString::fromLatin1(c.displayName));
+        const PermissionService service(PermissionService::Environment {
+            QString::fromLatin1(c.path), QString::fromLatin1(c.displayName), {} });
         EXPECT_EQ(service.isTranslocatedOrOnMountedVolume(), c.moved);
         QString expected = c.moved ? longGlyphwell : shortGlyphwell;
         if (*c.displayName)
@@ -121,6 +104,7 @@ TEST(PermissionServiceEnvironment, AppImagePath_AndTheDesktopsSettingsProgram)
         ASSERT_TRUE(static_cast<bool>(environment.openSettings));
         EXPECT_EQ(environment.openSettings(), !row.argsFile.isEmpty());
         if (!row.argsFile.isEmpty())
-            EXPECT_EQ(waitForFile(row.argsFile), row.args);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return readFile(row.argsFile) == row.args; }, 10000))
+                << readFile(row.argsFile).constData();
     }
 }

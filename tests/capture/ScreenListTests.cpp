@@ -7,58 +7,39 @@
 
 namespace {
 
-TEST(ScreenCapturePlan, PixelsAreTheSelectionsDevicePixels_TruncatedAndAtLeastOne)
+// On a 1x screen beside a 2x one: the pixels are the selection's device pixels, truncated and
+// at least one; the first screen the rectangle meets gives the scale.
+TEST(ScreenCapturePlan, PixelsAndTheScaleOfTheFirstScreenTheSelectionMeets)
 {
-    struct Case {
+    const struct {
         const char *name;
         QRectF rect;
         QRect pixels;
-    };
-    const Case cases[] {
-        { "whole pixels", QRectF(40, 100, 60, 60), QRect(40, 100, 60, 60) },
-        { "fractional corner and size", QRectF(10.5, 20.25, 201.6, 80.9), QRect(10, 20, 201, 80) },
-        { "thinner than a pixel", QRectF(10, 20, 0.3, 50), QRect(10, 20, 1, 50) },
-        { "across the boundary", QRectF(1180, 400, 200, 100), QRect(1180, 400, 200, 100) },
-        { "left of the primary", QRectF(-30, 5, 60, 10), QRect(-30, 5, 60, 10) },
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto plan = planCapture(c.rect, sideBySide(1, 2), sideBySide(1, 2));
-        ASSERT_TRUE(plan.has_value());
-        EXPECT_EQ(plan->pixelRect, c.pixels);
-    }
-    EXPECT_EQ(pixelLength(0.0, 2.0), 1);
-    EXPECT_EQ(pixelLength(0.49, 2.0), 1);
-    EXPECT_EQ(pixelLength(0.99, 2.0), 1);
-    EXPECT_EQ(pixelLength(1.0, 2.0), 2);
-    EXPECT_EQ(pixelLength(100.6, 2.0), 201);
-    EXPECT_EQ(pixelLength(40.2, 2.0), 80);
-    EXPECT_EQ(pixelLength(10.7, 1.0), 10);
-}
-
-TEST(ScreenCapturePlan, TheFirstScreenTheRectangleMeets_GivesTheScale)
-{
-    struct Case {
-        const char *name;
-        QRectF rect;
         std::size_t display;
-        qreal scale;
+    } rows[] {
+        { "whole pixels", QRectF(40, 100, 60, 60), QRect(40, 100, 60, 60), 0 },
+        { "fractional corner and size", QRectF(10.5, 20.25, 201.6, 80.9), QRect(10, 20, 201, 80), 0 },
+        { "thinner than a pixel", QRectF(10, 20, 0.3, 50), QRect(10, 20, 1, 50), 0 },
+        { "left of the primary", QRectF(-30, 5, 60, 10), QRect(-30, 5, 60, 10), 0 },
+        { "wholly on the second", QRectF(1500, 300, 400, 200), QRect(1500, 300, 400, 200), 1 },
+        { "across the boundary: the first it meets", QRectF(1180, 400, 200, 100), QRect(1180, 400, 200, 100),
+            0 },
+        { "sharing only the edge is not meeting", QRectF(1280, 100, 100, 100), QRect(1280, 100, 100, 100),
+            1 },
+        { "of no size, inside the second", QRectF(1300, 100, 0, 0), QRect(1300, 100, 1, 1), 1 },
+        { "on no screen: the first", QRectF(5000, 3000, 100, 50), QRect(5000, 3000, 100, 50), 0 },
     };
-    const Case cases[] {
-        { "on the first", QRectF(100, 100, 50, 50), 0, 1.0 },
-        { "wholly on the second", QRectF(1500, 300, 400, 200), 1, 2.0 },
-        { "across the boundary: the first it meets", QRectF(1180, 400, 200, 100), 0, 1.0 },
-        { "sharing only the edge is not meeting", QRectF(1280, 100, 100, 100), 1, 2.0 },
-        { "of no size, inside the second", QRectF(1300, 100, 0, 0), 1, 2.0 },
-        { "on no screen: the first", QRectF(5000, 3000, 100, 50), 0, 1.0 },
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto plan = planCapture(c.rect, sideBySide(1, 2), sideBySide(1, 2));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto plan = planCapture(row.rect, sideBySide(1, 2), sideBySide(1, 2));
         ASSERT_TRUE(plan.has_value());
-        EXPECT_EQ(plan->displayIndex, c.display);
-        EXPECT_EQ(plan->scale, c.scale);
+        EXPECT_EQ(plan->pixelRect, row.pixels);
+        EXPECT_EQ(plan->displayIndex, row.display);
+        EXPECT_EQ(plan->scale, row.display == 0 ? 1.0 : 2.0);
     }
+    for (const auto &[points, scale, pixels] : { std::tuple { 0.0, 2.0, 1 }, { 0.49, 2.0, 1 },
+             { 0.99, 2.0, 1 }, { 1.0, 2.0, 2 }, { 100.6, 2.0, 201 }, { 40.2, 2.0, 80 }, { 10.7, 1.0, 10 } })
+        EXPECT_EQ(pixelLength(points, scale), pixels) << points << " at " << scale;
     const std::vector<ScreenInfo> reversed { sideBySide(1, 2)[1], sideBySide(1, 2)[0] };
     EXPECT_EQ(chooseDisplay(QRectF(1180, 400, 200, 100), reversed), 0u);
     EXPECT_FALSE(planCapture(QRectF(0, 0, 10, 10), {}, {}).has_value());

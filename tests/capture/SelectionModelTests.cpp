@@ -83,23 +83,4 @@ TEST(SelectionModel, MouseSequences)
     }
 }
 
-TEST(SelectionModel, DimmingPath_DimsTheScreensWithTheSelectionAsAHole)
-{
-    const std::vector<QRectF> screens { QRectF(0, 0, 1920, 1080), QRectF(1920, 0, 1280, 1024) };
-    const QPainterPath path = SelectionModel::dimmingPath(screens, QRectF(100, 100, 200, 50));
-    EXPECT_EQ(path.fillRule(), Qt::OddEvenFill);
-    EXPECT_TRUE(path.contains(QPointF(50, 50)));
-    EXPECT_TRUE(path.contains(QPointF(2000, 500)));
-    EXPECT_FALSE(path.contains(QPointF(150, 120))); // the hole
-    EXPECT_FALSE(path.contains(QPointF(2000, 1050))); // below the shorter second screen
-    EXPECT_EQ(path.elementCount(), 3 * 5); // three closed rectangles
-
-    // A selection with no width or no height makes no hole.
-    const QPainterPath screensOnly = SelectionModel::dimmingPath(screens, QRectF());
-    EXPECT_EQ(screensOnly.elementCount(), 2 * 5);
-    for (const QRectF &empty : { QRectF(100, 100, 0, 0), QRectF(100, 100, 0, 300), QRectF(100, 100, 300, 0) })
-        EXPECT_EQ(SelectionModel::dimmingPath(screens, empty), screensOnly);
-    EXPECT_TRUE(SelectionModel::dimmingPath({}, QRectF()).isEmpty());
-}
-
 } // namespace

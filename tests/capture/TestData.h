@@ -3,7 +3,9 @@
 #include "capture/RecognitionEngine.h"
 
 #include <QFile>
+#include <QFont>
 #include <QImage>
+#include <QPainter>
 #include <QString>
 #include <QStringList>
 
@@ -38,4 +40,23 @@ inline QString joined(const std::optional<std::vector<TextObservation>> &observa
     for (const TextObservation &observation : observations.value_or(std::vector<TextObservation> {}))
         lines.append(observation.topCandidates.value(0));
     return lines.join(QLatin1Char('\n'));
+}
+
+// A snippet as it looks on screen: small antialiased text without any margin to spare.
+inline QImage renderSnippet(const QStringList &lines, int pixelSize, QColor foreground, QColor background,
+    const QString &family = QStringLiteral("DejaVu Sans"))
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    const int lineHeight = pixelSize * 3 / 2;
+    QImage image(pixelSize * 30, lineHeight * int(lines.size()) + pixelSize,
+        background.alpha() < 255 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(font);
+    painter.setPen(foreground);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QPoint(pixelSize / 2, pixelSize + i * lineHeight), lines[i]);
+    return image;
 }

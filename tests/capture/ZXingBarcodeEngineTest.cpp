@@ -44,32 +44,13 @@ QImage onScreen(const QImage &code, double pixelsPerModule, bool lightOnDark)
 // A QR code's dark modules on a transparent background, as a file may have them.
 QImage transparentQr(const std::string &payload)
 {
-    const QImage code
-        = toImage(ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).encode(payload, 120, 120));
-    QImage image(code.size(), QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    for (int y = 0; y < code.height(); ++y) {
-        for (int x = 0; x < code.width(); ++x) {
-            if (qGray(code.pixel(x, y)) < 128)
-                image.setPixelColor(x, y, Qt::black);
-        }
-    }
+    QImage image = toImage(ZXing::MultiFormatWriter(ZXing::BarcodeFormat::QRCode).encode(payload, 120, 120))
+                       .convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) >= 128)
+                image.setPixel(x, y, qRgba(0, 0, 0, 0));
     return image;
-}
-
-// A window with the code in it among other things, as a larger capture shows it.
-QImage inWindow(const QImage &code, int scale)
-{
-    QImage window(420 * scale, 300 * scale, QImage::Format_RGB32);
-    window.fill(QColor(246, 246, 246));
-    QPainter painter(&window);
-    painter.scale(scale, scale);
-    painter.fillRect(0, 0, 420, 28, QColor(60, 64, 72));
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(20, 40, 380, 40), QStringLiteral("Scan to sign in on your phone"));
-    painter.drawImage(QRectF(150, 100, code.width() * 2.0, code.height() * 2.0), code);
-    painter.end();
-    return window;
 }
 
 // A boarding pass in a dark window: light text beside the code's white card.
@@ -106,9 +87,8 @@ QImage twoStackedEan13(const std::string &top, const std::string &bottom)
 
 } // namespace
 
-// Every code a screen shows, however it was selected: the sample files, cut tight without
-// its quiet zone, light on dark and small, on a transparent background, found inside a larger
-// capture at 1x and 2x screen scale, two stacked; none on a blank image; a null image fails.
+// Codes as a selection shows them: cut tight, light on dark, small, transparent, stacked.
+// Codes inside larger captures are the accuracy gate's (bench/data/kinds, codes+text).
 TEST(ZXingBarcodeEngine, ReadsCodesAsAScreenShowsThem)
 {
     const QString url = u"https://example.org/login?token=42"_s, id = u"GW-2024-0042"_s,
@@ -143,8 +123,6 @@ TEST(ZXingBarcodeEngine, ReadsCodesAsAScreenShowsThem)
         { u"PDF417 cut tight"_s, onScreen(pdf417, 2, false), { id } },
         { u"EAN-13 cut tight, 1.5 px"_s, onScreen(ean, 1.5, false), { ean13 }, true },
         { u"EAN-13 cut tight, light on dark, 1.5 px"_s, onScreen(ean, 1.5, true), { ean13 }, true },
-        { u"QR in a window at 1x"_s, inWindow(qr, 1), { url } },
-        { u"QR in a window at 2x"_s, inWindow(qr, 2), { url } },
         { u"Aztec on a card beside light text"_s,
             onCardBesideText(tightCode(ZXing::BarcodeFormat::Aztec, pass.toStdString())), { pass }, true },
         { u"QR on a transparent background"_s, transparentQr("glyphwell"), { u"glyphwell"_s } },

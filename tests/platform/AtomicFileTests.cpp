@@ -24,40 +24,76 @@ mode_t modeOf(const QString &path)
 
 } // namespace
 
-TEST(AtomicFile, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile)
+// A file is replaced whole or not at all, with no temporary file left; a private one is the
+// user's alone, an export follows the umask or the mode the user gave it.
+TEST(AtomicFile, ReplacesWholeOrNotAtAll_PrivateFilesAreTheUsersAlone_ExportsFollowTheUmask)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
+    const mode_t oldMask = ::umask(022);
     // Root ignores permissions, so a folder is blocked with a regular file instead.
     const QString blocker = root.filePath(u"blocker"_s);
     ASSERT_TRUE(writeFile(blocker, "not a folder"));
     ASSERT_TRUE(QDir(root.path()).mkdir(u"folder.json"_s));
+    const QString target = root.filePath(u"target.txt"_s);
+    const FileAccess mine = FileAccess::privateToUser, chosen = FileAccess::asTheUserChose;
     const struct {
         const char *path;
-        bool written;
-    } cases[] = {
-        { "a/b/Glyphwell/capture-history.json", true },
-        { "blocker/capture-history.json", false },
-        { "blocker/deeper/capture-history.json", false },
-        { "folder.json", false },
+        FileAccess access;
+        mode_t existing; // 0: no file there before
+        mode_t file; // 0: not written
+        mode_t folder; // 0: not made
+    } rows[] = {
+        { "a/b/Glyphwell/capture-history.json", mine, 0, 0600, 0700 },
+        { "blocker/capture-history.json", mine, 0, 0, 0 },
+        { "blocker/deeper/capture-history.json", mine, 0, 0, 0 },
+        { "folder.json", mine, 0, 0, 0 },
+        { "private/old.json", mine, 0644, 0600, 0 },
+        { "export/new.txt", chosen, 0, 0644, 0755 },
+        { "kept/old.txt", chosen, 0640, 0640, 0 },
+        { "shared/shared.txt", chosen, 0664, 0664, 0 },
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path);
-        const QString path = root.filePath(QString::fromLatin1(c.path));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.path);
+        const QString path = root.filePath(QString::fromLatin1(row.path));
+        if (row.existing) {
+            QDir().mkpath(QFileInfo(path).path());
+            ASSERT_TRUE(writeFile(path, "old"));
+            ::chmod(QFile::encodeName(path).constData(), row.existing);
+        }
         for (const QByteArray &data :
             { QByteArray("first, and longer than the second"), QByteArray("second") }) {
             QString error;
-            EXPECT_EQ(writeFileAtomically(path, data, FileAccess::privateToUser, &error), c.written);
-            EXPECT_EQ(error.isEmpty(), c.written) << error.toStdString();
-            if (c.written)
+            EXPECT_EQ(writeFileAtomically(path, data, row.access, &error), row.file != 0);
+            EXPECT_EQ(error.isEmpty(), row.file != 0) << error.toStdString();
+            if (row.file)
                 EXPECT_EQ(readFile(path), data);
         }
-        if (c.written)
-            EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
-                QStringList { QFileInfo(path).fileName() })
-                << "no temporary file left behind";
+        if (!row.file)
+            continue;
+        EXPECT_EQ(modeOf(path), row.file);
+        if (row.folder)
+            EXPECT_EQ(modeOf(QFileInfo(path).path()), row.folder);
+        EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QFileInfo(path).fileName() })
+            << "no temporary file left behind";
     }
     EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
+
+    // A link where the history goes is replaced, not written through; an export's link is
+    // followed to the file the user keeps.
+    ASSERT_TRUE(writeFile(target, "target"));
+    const QString history = root.filePath(u"private/linked.json"_s);
+    const QString exported = root.filePath(u"export/linked.txt"_s);
+    for (const QString &link : { history, exported })
+        ASSERT_TRUE(QFile::link(target, link));
+    ASSERT_TRUE(writeFileAtomically(history, "history", FileAccess::privateToUser));
+    EXPECT_FALSE(QFileInfo(history).isSymLink());
+    EXPECT_EQ(readFile(target), QByteArray("target"));
+    ASSERT_TRUE(writeFileAtomically(exported, "exported", FileAccess::asTheUserChose));
+    EXPECT_TRUE(QFileInfo(exported).isSymLink());
+    EXPECT_EQ(readFile(target), QByteArray("exported"));
+    ::umask(oldMask);
 }
 
 TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
@@ -84,55 +120,6 @@ TEST(AtomicFile, FullDiskKeepsTheOldFileWholeAndSaysWhy)
     disk.release();
     EXPECT_TRUE(writeFileAtomically(path, "new", FileAccess::privateToUser));
     EXPECT_EQ(readFile(path), QByteArray("new"));
-}
-
-TEST(AtomicFile, PrivateFilesAreTheUsersAloneAndExportsFollowTheUmask)
-{
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const mode_t oldMask = ::umask(022);
-    const QString target = root.filePath(u"target.txt"_s);
-    const struct {
-        const char *name;
-        FileAccess access;
-        mode_t existing; // 0: no file there before
-        mode_t file;
-        mode_t folder;
-    } cases[] = {
-        { "private/new.json", FileAccess::privateToUser, 0, 0600, 0700 },
-        { "private/old.json", FileAccess::privateToUser, 0644, 0600, 0700 },
-        { "export/new.txt", FileAccess::asTheUserChose, 0, 0644, 0755 },
-        { "export/old.txt", FileAccess::asTheUserChose, 0640, 0640, 0755 },
-        { "export/shared.txt", FileAccess::asTheUserChose, 0664, 0664, 0755 },
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString path = root.filePath(QString::fromLatin1(c.name));
-        if (c.existing) {
-            QDir().mkpath(QFileInfo(path).path());
-            ASSERT_TRUE(writeFile(path, "old"));
-            ::chmod(QFile::encodeName(path).constData(), c.existing);
-        }
-        ASSERT_TRUE(writeFileAtomically(path, "data", c.access));
-        EXPECT_EQ(modeOf(path), c.file);
-        if (!c.existing)
-            EXPECT_EQ(modeOf(QFileInfo(path).path()), c.folder);
-    }
-
-    // A link where the history goes is replaced, not written through; an export's link is
-    // followed to the file the user keeps.
-    ASSERT_TRUE(writeFile(target, "target"));
-    const QString history = root.filePath(u"private/linked.json"_s);
-    const QString exported = root.filePath(u"export/linked.txt"_s);
-    for (const QString &link : { history, exported })
-        ASSERT_TRUE(QFile::link(target, link));
-    ASSERT_TRUE(writeFileAtomically(history, "history", FileAccess::privateToUser));
-    EXPECT_FALSE(QFileInfo(history).isSymLink());
-    EXPECT_EQ(readFile(target), QByteArray("target"));
-    ASSERT_TRUE(writeFileAtomically(exported, "exported", FileAccess::asTheUserChose));
-    EXPECT_TRUE(QFileInfo(exported).isSymLink());
-    EXPECT_EQ(readFile(target), QByteArray("exported"));
-    ::umask(oldMask);
 }
 
 // Loose modes tightened at start: AppStateTest.History_IsPrivateAndLooseModesAreTightenedAtStart.

@@ -3,6 +3,7 @@
 #include "capture/ScreenAccess.h"
 #include "capture/ScreenGrabber.h"
 #include "entry/PlatformLoader.h"
+#include "fakes/SelectionRun.h"
 #include "platform/QtPasteboard.h"
 #include "platform/x11/X11WindowActivation.h"
 
@@ -46,20 +47,10 @@ TEST(PlatformLoader, NullPlatformRefusesCaptureWithAReason)
     ASSERT_TRUE(platform.pasteboard && platform.dialogs);
     EXPECT_FALSE(platform.screenAccess->preflight());
 
-    bool cancelled = false;
-    bool done = false;
-    auto selection = [&]() -> QCoro::Task<> {
-        try {
-            auto task = platform.regionSelector->selectRegion();
-            co_await task;
-        } catch (const CaptureError &error) {
-            cancelled = error.code() == OCRServiceError::captureCancelled;
-        }
-        done = true;
-    };
-    selection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 1000));
-    EXPECT_TRUE(cancelled);
+    SelectionRun run;
+    runSelection(platform.regionSelector.get(), &run);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return run.done; }, 1000));
+    EXPECT_EQ(run.error, errorDescription(OCRServiceError::captureCancelled));
 }
 
 TEST(X11WindowActivationTest, TakesTheLaunchersTimeFromTheStartupId)

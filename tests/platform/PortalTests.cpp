@@ -1,6 +1,7 @@
 #include "KeyboardShortcuts/KeyboardShortcuts.h"
 #include "KeyboardShortcuts/Registry.h"
 #include "KeyboardShortcuts/portal/PortalHotKeyBackend.h"
+#include "capture/DesktopPattern.h"
 #include "capture/OCRServiceError.h"
 #include "capture/ScreenGrabber.h"
 #include "capture/portal/PortalScreenshot.h"
@@ -40,27 +41,14 @@ using namespace KeyboardShortcuts;
 
 namespace {
 
-// The desktop picture of a layout: every logical point of it painted in a colour that says
-// where it is, so a crop can be checked pixel by pixel.
-QImage layoutPicture(QSize logical, qreal scale)
+// The desktop picture of a layout at a scale: each logical point in its own colour.
+QImage layoutPicture(QSize logical, int scale)
 {
-    QImage picture(
-        QSize(qRound(logical.width() * scale), qRound(logical.height() * scale)), QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(
-                x, y, qRgb(int(x / scale) % 256, int(y / scale) % 256, int(x / scale) / 256 * 40));
-    return picture;
+    return desktopPattern(QRect(QPoint(), logical)).scaled(logical * scale);
 }
 
-QRgb colourOfPoint(int x, int y)
-{
-    return qRgb(x % 256, y % 256, x / 256 * 40);
-}
-
-// Each screen keeps its own pixels in the layout the compositor gives (here a 1x screen beside
-// a 2x one, the portal rendering the whole at the larger scale); a selection is cut at the
-// pixels of its screen.
+// The portal renders the layout at its largest scale; each screen keeps its own pixels and a
+// selection is cut at those of its screen.
 TEST(PortalScreens, EachScreenAtItsOwnPixels_TheCropIsTheSelectedDevicePixels)
 {
     const struct {
@@ -89,71 +77,18 @@ TEST(PortalScreens, EachScreenAtItsOwnPixels_TheCropIsTheSelectedDevicePixels)
         ASSERT_EQ(screens.size(), row.native.size());
         for (std::size_t i = 0; i < screens.size(); ++i)
             EXPECT_EQ(screens[i].nativeRect, row.native[i]);
-        const FrozenFrame frame = splitDesktopPicture(layoutPicture(row.logical, 2.0), screens);
+        const FrozenFrame frame = splitDesktopPicture(layoutPicture(row.logical, 2), screens);
         ASSERT_EQ(frame.screens.size(), screens.size());
         for (std::size_t i = 0; i < screens.size(); ++i)
             EXPECT_EQ(frame.screens[i].image.size(), row.native[i].size());
         // A 1x screen is the picture scaled down, point for pixel.
         const int scale = int(screens[0].scale);
-        EXPECT_EQ(frame.screens[0].image.pixel(300, 200), colourOfPoint(300 / scale, 200 / scale));
+        EXPECT_EQ(frame.screens[0].image.pixel(300, 200), desktopPatternAt(300 / scale, 200 / scale));
         const QImage crop = cropFrozenFrame(frame, row.selection);
         ASSERT_EQ(crop.size(), row.cropSize);
         EXPECT_EQ(crop.devicePixelRatio(), row.ratio);
-        EXPECT_EQ(crop.pixel(row.at), colourOfPoint(row.point.x(), row.point.y()));
+        EXPECT_EQ(crop.pixel(row.at), desktopPatternAt(row.point.x(), row.point.y()));
     }
-}
-
-// The readers get values as QtDBus hands them over from a received message, where a list of
-// another shape once crashed in libdbus (a fuzzer's finding: a(ss) where a(sa{sv}) belongs).
-TEST(PortalReplies, ValuesOfAnotherShapeReadAsNothing)
-{
-    PrivateBus daemon;
-    ASSERT_FALSE(daemon.address.isEmpty()) << "dbus-daemon did not start";
-    registerPortalShortcutTypes();
-    registerNearMissDBusTypes();
-    QDBusConnection sender = daemon.connect(u"sender"_s);
-    QDBusConnection receiver = daemon.connect(u"receiver"_s);
-    const PortalShortcutEntry entry { u"captureText"_s, { { u"trigger_description"_s, u"Shift+Logo+X"_s } } };
-    const QMap<QString, QStringList> refusal { { QString(), { u"no"_s } } };
-    struct Case {
-        const char *name;
-        QVariant value;
-        qsizetype entries;
-        bool denied;
-    };
-    const Case cases[] = {
-        { "shortcut list", QVariant::fromValue(QList<PortalShortcutEntry> { entry }), 1, false },
-        { "list of string pairs", QVariant::fromValue(QList<TwoStrings> { { u"a"_s, u"b"_s } }), 0, false },
-        { "string list", QStringList { u"no"_s }, 0, false },
-        { "string", u"no"_s, 0, false },
-        { "permission table", QVariant::fromValue(refusal), 0, true },
-        { "string table", QVariant::fromValue(QMap<QString, QString> { { QString(), u"no"_s } }), 0, false },
-    };
-    QList<QVariant> sent;
-    for (const Case &c : cases)
-        sent << c.value;
-    std::optional<QDBusMessage> received;
-    DBusStandIn catcher(receiver, [&](const QDBusMessage &message, QDBusConnection &) {
-        received = received.value_or(message);
-        return true;
-    });
-    ASSERT_TRUE(receiver.registerVirtualObject(u"/values"_s, &catcher));
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        receiver.baseService(), u"/values"_s, u"org.glyphwell.Test"_s, u"Values"_s);
-    message.setArguments(sent);
-    ASSERT_TRUE(sender.send(message));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.has_value(); }, 3000));
-    const QList<QVariant> arguments = received->arguments();
-    ASSERT_EQ(arguments.size(), std::ssize(cases));
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        SCOPED_TRACE(cases[i].name);
-        const QList<PortalShortcutEntry> entries = portalShortcutEntries(arguments[i]);
-        EXPECT_EQ(entries.size(), cases[i].entries);
-        if (!entries.isEmpty())
-            EXPECT_EQ(entries.first(), entry);
-        EXPECT_EQ(portalPermissionDenied(arguments[i], { QString() }), cases[i].denied);
-    }
-    receiver.unregisterObject(u"/values"_s);
 }
 
 // The desktop portal as documented: Request objects whose Response goes to the caller alone,
@@ -327,6 +262,54 @@ protected:
     }
 };
 
+// The readers get values as QtDBus hands them over from a received message, where a list of
+// another shape once crashed in libdbus (a fuzzer's finding: a(ss) where a(sa{sv}) belongs).
+TEST_F(PortalTest, RepliesOfAnotherShapeReadAsNothing)
+{
+    registerNearMissDBusTypes();
+    const PortalShortcutEntry entry { u"captureText"_s, { { u"trigger_description"_s, u"Shift+Logo+X"_s } } };
+    const QMap<QString, QStringList> refusal { { QString(), { u"no"_s } } };
+    struct Case {
+        const char *name;
+        QVariant value;
+        qsizetype entries;
+        bool denied;
+    };
+    const Case cases[] = {
+        { "shortcut list", QVariant::fromValue(QList<PortalShortcutEntry> { entry }), 1, false },
+        { "list of string pairs", QVariant::fromValue(QList<TwoStrings> { { u"a"_s, u"b"_s } }), 0, false },
+        { "string list", QStringList { u"no"_s }, 0, false },
+        { "string", u"no"_s, 0, false },
+        { "permission table", QVariant::fromValue(refusal), 0, true },
+        { "string table", QVariant::fromValue(QMap<QString, QString> { { QString(), u"no"_s } }), 0, false },
+    };
+    QList<QVariant> sent;
+    for (const Case &c : cases)
+        sent << c.value;
+    std::optional<QDBusMessage> received;
+    DBusStandIn catcher(*portalBus, [&](const QDBusMessage &message, QDBusConnection &) {
+        received = received.value_or(message);
+        return true;
+    });
+    ASSERT_TRUE(portalBus->registerVirtualObject(u"/values"_s, &catcher));
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        portalBus->baseService(), u"/values"_s, u"org.glyphwell.Test"_s, u"Values"_s);
+    message.setArguments(sent);
+    ASSERT_TRUE(clientBus->send(message));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.has_value(); }, 3000));
+    const QList<QVariant> arguments = received->arguments();
+    ASSERT_EQ(arguments.size(), std::ssize(cases));
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const QList<PortalShortcutEntry> entries = portalShortcutEntries(arguments[i]);
+        EXPECT_EQ(entries.size(), cases[i].entries);
+        if (!entries.isEmpty())
+            EXPECT_EQ(entries.first(), entry);
+        EXPECT_EQ(portalPermissionDenied(arguments[i], { QString() }), cases[i].denied);
+    }
+    portalBus->unregisterObject(u"/values"_s);
+}
+
 TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeRebinds)
 {
     setShortcut(Shortcut(7, 0x300), captureText); // Shift-Command-X
@@ -389,9 +372,8 @@ TEST_F(ShortcutsPortalTest, BindsStoredSlots_ActivationRunsOnceAtRelease_ChangeR
     Registry::install(nullptr);
 }
 
-// What the bind gives decides, not that the portal answers: each back-end's behaviour, the
-// calls it gets, and the state the program acts on (and --doctor reports). A back-end that
-// binds at BindShortcuts is the one above.
+// What the bind gives decides, not that the portal answers (a back-end binding at
+// BindShortcuts is the one above).
 TEST_F(ShortcutsPortalTest, BindOutcome_PerBackEnd_SessionBringsTheShortcuts_SettingsNotOpened)
 {
     using BindState = PortalHotKeyBackend::BindState;
@@ -520,7 +502,7 @@ TEST_F(PortalTest, Screenshot_ReadsAndRemovesTheFile_RefusalsAndSilenceAreScreen
 {
     QTemporaryDir folder;
     const QString picture = folder.filePath(u"out.png"_s);
-    const QImage written = layoutPicture(QSize(40, 30), 1.0);
+    const QImage written = desktopPattern(QRect(0, 0, 40, 30));
     // A file that is no picture is not one the request wrote: an error, and the file stays.
     const QString notes = folder.filePath(u"notes.txt"_s);
     ASSERT_TRUE(writeFile(notes, "not a picture"));

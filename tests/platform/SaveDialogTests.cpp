@@ -14,9 +14,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The desktop's dialog is asked with the proposed name, the folder and a plain-text filter;
-// its answer is the chosen file, a cancellation, or (failed, refused, absent) a fall back to
-// another dialog.
+// Asked with the name, the folder and a plain-text filter, the desktop's dialog gives a file,
+// a cancellation, or (failed, refused, absent) a fall back to another dialog.
 TEST(PortalSaveDialog, AsksTheDesktopAndTakesItsAnswer)
 {
     PrivateBus bus;
