@@ -124,9 +124,12 @@ TEST(TesseractEngine, NotesInkLeftOutsideTheWords)
 // reads the page whole: each block once, where it stands, in the layout's order.
 TEST(TesseractEngine, PageReadByTwoReadersReadsAsByOne)
 {
-    // Any image counts as a page here, so that small ones take that path.
-    TesseractEngine one(TesseractEngineOptions { .readers = 1, .pageLayoutPixels = 1 });
-    TesseractEngine two(TesseractEngineOptions { .readers = 2, .pageLayoutPixels = 1 });
+    // Any image counts as a page here, so that small ones take that path; no time budget, which
+    // a loaded machine under the sanitizers can overrun.
+    TesseractEngine one(
+        TesseractEngineOptions { .readers = 1, .pageLayoutPixels = 1, .timeBudgetMs = 600'000 });
+    TesseractEngine two(
+        TesseractEngineOptions { .readers = 2, .pageLayoutPixels = 1, .timeBudgetMs = 600'000 });
     for (const char *file : { "columns2_00.png", "sidebar_00.png", "paragraph_00.png" }) {
         SCOPED_TRACE(file);
         const QImage page(QStringLiteral(GLYPHWELL_KINDS_DATA "/") + QLatin1String(file));
