@@ -180,7 +180,7 @@ TEST_F(AppStateTest, HeldOverlay_IsDismissedAfterTheClipboardHasTheText)
 }
 
 // Codes are read in every capture, whatever the text mode: their payloads follow the text,
-// each on a line of its own (a code alone: codes-and-columns.sh).
+// each on a line of its own (a code alone: end-to-end-capture.sh).
 TEST_F(AppStateTest, CodesInEveryCapture_FollowTheText)
 {
     const auto codes = [](QStringList payloads) {

@@ -68,7 +68,6 @@ TEST(DesktopBindingHint, NamesTheDesktopsOwnPlace)
             "GNOME Settings > Keyboard > Keyboard Shortcuts > Custom Shortcuts" },
         { "ubuntu:GNOME", DesktopFamily::gnome, "GNOME Settings > Keyboard" },
         { "KDE", DesktopFamily::kde, "KDE System Settings > Shortcuts" },
-        { "sway", DesktopFamily::sway, "bindsym Mod4+Shift+x exec glyphwell --capture" },
         { "Hyprland", DesktopFamily::other, "the desktop's keyboard settings" },
         { "", DesktopFamily::other, "the desktop's keyboard settings" },
     };
