@@ -306,8 +306,7 @@ std::vector<TesseractEngine::ReadingUnit> TesseractEngine::pageBlocks(
             continue;
         // A block of a good share of the text (a page's main column) would keep one reader
         // busy while the other waits: it is cut into runs of whole lines, read in turn.
-        const bool large = !qEnvironmentVariableIsSet("GW_NOSPLIT")
-            && qint64(rect.width()) * rect.height() * readers > textArea;
+        const bool large = qint64(rect.width()) * rect.height() * readers > textArea;
         const QImage area = grey.copy(rect);
         for (const QRect &part : large ? readingParts(area, readers) : std::vector<QRect> { area.rect() })
             units.push_back({ part.translated(rect.topLeft()), 0, {} });
