@@ -259,6 +259,19 @@ void flattenFilledBoxes(QImage &grey)
                 || text.top() - box.top() < margin || box.bottom() - text.bottom() < margin
                 || textArea * 2 > insideArea)
                 continue;
+            // A box is filled with one colour. A word blurred by zooming (an image viewer's, a
+            // video's) is a shape that passes the tests above, but its grey runs smoothly from
+            // the rim to the strokes: flattening it would wipe the word out.
+            qint64 flat = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                for (int x = box.left(); x <= box.right(); ++x) {
+                    if (!outside[local(x, y)] && !rim[local(x, y)] && !piece[local(x, y)]
+                        && std::abs(int(at(x, y)) - colour) <= 8)
+                        ++flat;
+                }
+            }
+            if (flat * 2 < insideArea - textArea)
+                continue;
             std::nth_element(
                 contrasts.begin(), contrasts.begin() + contrasts.size() * 9 / 10, contrasts.end());
             const int strongest = std::max(distinct + 1, contrasts[contrasts.size() * 9 / 10]);

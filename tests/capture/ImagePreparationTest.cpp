@@ -105,7 +105,7 @@ TEST(ImagePreparation, ClearsThinSolidFramesOnly)
 }
 
 // A box holding text is repainted as the background with dark text, whichever is the lighter;
-// a bold glyph's counters and a shape without text are left as they are.
+// a bold glyph's counters, a shape without text and words blurred by zooming are left as they are.
 TEST(ImagePreparation, FlattensBoxesHoldingTextOnly)
 {
     struct Case {
@@ -162,5 +162,16 @@ TEST(ImagePreparation, FlattensBoxesHoldingTextOnly)
             for (int x = box.left(); x <= box.right(); ++x)
                 darkest = std::min(darkest, grey.pixelColor(x, y).red());
         EXPECT_LE(darkest, 40);
+    }
+    {
+        // Small text zoomed in an image viewer: its words are blurred into shapes, not boxes.
+        SCOPED_TRACE("zoomed small text");
+        const QImage small(QStringLiteral(GLYPHWELL_KINDS_DATA "/small_08.png"));
+        ASSERT_FALSE(small.isNull());
+        QImage grey = greyscaleOnWhite(
+            small.scaled(small.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        const QImage before = grey;
+        flattenFilledBoxes(grey);
+        EXPECT_EQ(grey, before);
     }
 }
