@@ -1,6 +1,6 @@
 // Renders bench/data/kinds: whole selections as people make them, not single lines. Articles
 // in columns, a sidebar beside its page, tables, paragraphs, code and terminals, chat windows,
-// East Asian paragraphs, small interface text, codes alone and beside text, and selections
+// East Asian paragraphs, small interface text (also zoomed in), codes alone and beside text, and selections
 // without any text, in light and dark, at 1x and at device pixel ratio 2. Each image comes
 // with the text a reader expects from it: flows read whole one after the other, table rows
 // with their cells joined by a tab, codes' payloads after the text, nothing for no text.
@@ -1148,6 +1148,16 @@ int generateCaptureKinds(const QString &directory)
                 (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"), small(i),
                 (i / 4) % 2 == 0))
             return 1;
+    // Small text zoomed to 200 % in an image viewer, which enlarges smoothly: blurred words.
+    for (int i = 0; i < 8; ++i) {
+        Sample sample = small(i);
+        sample.image
+            = sample.image.scaled(sample.image.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        sample.layout = QStringLiteral("%1 px at 200 %").arg(sample.pixelSize);
+        if (!emit(QStringLiteral("zoomed"), i, 1,
+                (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"), sample, i % 2 == 0))
+            return 1;
+    }
     std::printf("%d capture kinds written to %s\n", writer.count(), qPrintable(writer.path()));
     return 0;
 }
