@@ -1,9 +1,10 @@
 // Renders bench/data/kinds: whole selections as people make them, not single lines. Articles
 // in columns, a sidebar beside its page, tables, paragraphs, code and terminals, chat windows,
-// East Asian paragraphs, small interface text (also zoomed in), codes alone and beside text, and selections
-// without any text, in light and dark, at 1x and at device pixel ratio 2. Each image comes
-// with the text a reader expects from it: flows read whole one after the other, table rows
-// with their cells joined by a tab, codes' payloads after the text, nothing for no text.
+// East Asian paragraphs, small interface text (also zoomed in), codes alone and beside text,
+// and selections without any text, in light and dark, at 1x and at device pixel ratio 2. Each
+// image comes with the text a reader expects from it: flows read whole one after the other,
+// table rows with their cells joined by a tab, codes' payloads after the text, nothing for no
+// text.
 //
 // Fonts and texts differ from the screen snippets on purpose, so tuning for one set shows on
 // the other. The fonts are in scripts/install-deps' "regenerate" group; the PNGs are
@@ -1143,10 +1144,10 @@ int generateCaptureKinds(const QString &directory)
         }
     }
     // Small text is about pixel size, so it stays at 1x: 8, 9, 10 and 11 px, four of each.
+    const auto smallTheme
+        = [](int i) { return (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"); };
     for (int i = 0; i < 16; ++i)
-        if (!emit(QStringLiteral("small"), i, 1,
-                (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"), small(i),
-                (i / 4) % 2 == 0))
+        if (!emit(QStringLiteral("small"), i, 1, smallTheme(i), small(i), (i / 4) % 2 == 0))
             return 1;
     // Small text zoomed to 200 % in an image viewer, which enlarges smoothly: blurred words.
     for (int i = 0; i < 8; ++i) {
@@ -1154,8 +1155,7 @@ int generateCaptureKinds(const QString &directory)
         sample.image
             = sample.image.scaled(sample.image.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         sample.layout = QStringLiteral("%1 px at 200 %").arg(sample.pixelSize);
-        if (!emit(QStringLiteral("zoomed"), i, 1,
-                (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"), sample, i % 2 == 0))
+        if (!emit(QStringLiteral("zoomed"), i, 1, smallTheme(i), sample, i % 2 == 0))
             return 1;
     }
     std::printf("%d capture kinds written to %s\n", writer.count(), qPrintable(writer.path()));
