@@ -22,6 +22,10 @@
 #include <future>
 #include <iterator>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
@@ -38,6 +42,26 @@ int sourceResolution(const QImage &image)
 {
     const int dpi = int(std::lround(image.dotsPerMeterX() * 0.0254));
     return dpi >= 70 ? dpi : 96;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx"))) void zeroUpperVectorHalves()
+{
+    _mm256_zeroupper();
+}
+#endif
+
+// Tesseract's wide vector code leaves the upper halves of the vector registers in use, and
+// this thread's plain SSE code after it (the line assembly, the code retries) then ran up to
+// four times slower: 5 ms against 22 for a paragraph's assembly, measured. Clearing them
+// costs a cycle.
+void afterTesseract()
+{
+#if defined(__x86_64__)
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx)
+        zeroUpperVectorHalves();
+#endif
 }
 
 } // namespace
@@ -439,6 +463,7 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         if (!reading)
             reading = readLatin(grey, layout);
     }
+    afterTesseract();
     if (stopRequested())
         stopped();
     if (!reading)
