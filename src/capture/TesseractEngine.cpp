@@ -403,6 +403,41 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readWith(
     return readUnits(engines, grey, layout, units);
 }
 
+std::optional<bool> TesseractEngine::pageLooksEastAsian(const QImage &grey)
+{
+    if (!m_pageScripts) {
+        if (dataFileMissing(QStringLiteral("osd")))
+            return std::nullopt;
+        auto api = std::make_unique<tesseract::TessBaseAPI>();
+        const auto &directory = dataDirectory();
+        const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
+        // The script model is of Tesseract's older engine.
+        if (api->Init(directory ? path.constData() : nullptr, "osd", tesseract::OEM_TESSERACT_ONLY) != 0)
+            return std::nullopt;
+        api->SetPageSegMode(tesseract::PSM_OSD_ONLY);
+        api->SetVariable("debug_file", "/dev/null");
+        m_pageScripts = std::move(api);
+    }
+    m_pageScripts->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
+    m_pageScripts->SetSourceResolution(sourceResolution(grey));
+    int orientation = 0;
+    float orientationConfidence = 0;
+    const char *script = nullptr;
+    float scriptConfidence = 0;
+    const bool found = m_pageScripts->DetectOrientationScript(
+        &orientation, &orientationConfidence, &script, &scriptConfidence);
+    const QString name = found && script ? QString::fromLatin1(script) : QString();
+    m_pageScripts->Clear();
+    if (name.isEmpty())
+        return std::nullopt;
+    qCDebug(
+        lcRecognition, "Tesseract sees the page as %s (confidence %.1f)", qPrintable(name), scriptConfidence);
+    static const QStringList eastAsian
+        = { QStringLiteral("Han"), QStringLiteral("Hangul"), QStringLiteral("Hiragana"),
+              QStringLiteral("Katakana"), QStringLiteral("Japanese"), QStringLiteral("Korean") };
+    return eastAsian.contains(name);
+}
+
 void TesseractEngine::cancelRecognition()
 {
     ++m_cancelCount;
@@ -456,8 +491,14 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
         // pays for no East Asian model and East Asian text for no Latin reading. Only when the
         // East Asian models find none of their own characters (digits, a clock) is it read as
         // Latin after all.
-        const bool eastAsian = m_options.detectEastAsian && m_options.automaticLanguage.isEmpty()
+        bool eastAsian = m_options.detectEastAsian && m_options.automaticLanguage.isEmpty()
             && detectScript(scriptFeatures(grey)) == WritingScript::eastAsian;
+        // On a page, the ink rows of columns that stand side by side run into each other and
+        // can look like East Asian squares (a magazine page read as Japanese and Korean used up
+        // the whole time budget): Tesseract's script detection, made for pages, has the last
+        // word there.
+        if (eastAsian && layout.pageLayout)
+            eastAsian = pageLooksEastAsian(grey).value_or(true);
         if (eastAsian)
             reading = readEastAsian(grey, layout);
         if (!reading)

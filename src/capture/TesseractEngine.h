@@ -101,6 +101,9 @@ private:
         const Layout &layout, const std::vector<ReadingUnit> &units);
     std::optional<Reading> readLatin(const QImage &grey, const Layout &layout);
     std::optional<Reading> readEastAsian(const QImage &grey, const Layout &layout);
+    // Tesseract's own script detection, made for pages; nothing when it cannot tell or its data
+    // is missing.
+    std::optional<bool> pageLooksEastAsian(const QImage &grey);
     void readLatinWordsAgain(const QImage &grey, const Layout &layout, Reading &reading);
     std::optional<Reading> readPart(
         tesseract::TessBaseAPI *api, const QImage &grey, const ReadingUnit &unit, const Layout &layout);
@@ -118,6 +121,7 @@ private:
     std::optional<std::optional<QString>> m_dataDirectory;
     std::optional<QString> m_automaticLanguage;
     std::map<QString, std::unique_ptr<tesseract::TessBaseAPI>> m_engines;
+    std::unique_ptr<tesseract::TessBaseAPI> m_pageScripts;
     std::mutex m_mutex;
     // The reading under way stops when the count moves on from the one it started with, or
     // at its deadline; readers' threads look at both, between words.
