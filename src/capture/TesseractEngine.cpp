@@ -505,7 +505,9 @@ std::optional<std::vector<TextObservation>> TesseractEngine::recognizeText(
             reading = readLatin(grey, layout);
     }
     afterTesseract();
-    if (stopRequested())
+    // A reading finished within the budget is kept when a later, optional one ran out of it
+    // (the script's model after English); only a stop by the user drops it.
+    if (m_cancelCount != m_readingCount || (!reading && std::chrono::steady_clock::now() > m_deadline))
         stopped();
     if (!reading)
         return std::nullopt;

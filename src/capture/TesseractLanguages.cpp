@@ -4,9 +4,12 @@
 #include "ScriptDetection.h"
 #include "TessdataLocation.h"
 
+#include <QLoggingCategory>
+
 #include <tesseract/baseapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 #include <map>
 
@@ -14,6 +17,8 @@
 // first), East Asian text (the three models compared).
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 // The share of a reading's letters that are of the given scripts.
 double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<QChar::Script> &scripts)
@@ -217,6 +222,14 @@ std::optional<TesseractEngine::Reading> TesseractEngine::readLatin(const QImage 
     const std::optional<QString> language = guessLatinLanguage(english->lines);
     if (!language && !beyondAscii && unknown * 5 < words)
         return english;
+    // The other model reads no faster than English: when English took half the budget or more,
+    // the second reading would only be stopped, and the user kept waiting for nothing.
+    const auto budget = std::chrono::milliseconds(m_options.timeBudgetMs);
+    if ((std::chrono::steady_clock::now() - (m_deadline - budget)) * 2 > budget) {
+        qCInfo(lcRecognition, "Kept the English reading: no time was left to read it again in %s",
+            qPrintable(language.value_or(automaticLatinLanguage())));
+        return english;
+    }
     std::optional<Reading> again;
     if (language && !dataFileMissing(*language))
         again = read(*language, grey, layout);
