@@ -1,6 +1,7 @@
 #include "TesseractEngine.h"
 
 #include "TessdataLocation.h"
+#include "TesseractThreads.h"
 
 #include "JunkLines.h"
 #include "OCRServiceError.h"
@@ -68,7 +69,14 @@ void afterTesseract()
 
 TesseractEngine::TesseractEngine(TesseractEngineOptions options)
     : m_options(std::move(options))
-{ }
+{
+    [[maybe_unused]] static const bool told = [] {
+        if (!tesseractRegionsAreOurs())
+            qCWarning(
+                lcRecognition, "Tesseract's OpenMP regions go through libgomp: recognition will be slower");
+        return true;
+    }();
+}
 
 TesseractEngine::~TesseractEngine() = default;
 

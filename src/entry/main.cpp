@@ -38,25 +38,6 @@
 
 namespace {
 
-// libgomp sizes its thread pool when the library loads, so the limit must be in the
-// environment before the process starts: Tesseract spread over threads ran several times
-// slower on two cores. Re-executing once costs a few milliseconds.
-void limitOpenMPThreads(char **argv)
-{
-    if (std::getenv("OMP_THREAD_LIMIT"))
-        return;
-    setenv("OMP_THREAD_LIMIT", "1", 1);
-    // Through the real path, not /proc/self/exe: the process name comes from it, and
-    // "pgrep glyphwell" or "killall glyphwell" should find us.
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length > 0) {
-        path[length] = '\0';
-        execv(path, argv);
-    }
-    // Could not re-execute: go on, only slower.
-}
-
 int signalPipe[2] = { -1, -1 };
 
 void onQuitSignal(int)
@@ -104,8 +85,6 @@ void describeApplication()
 
 int main(int argc, char **argv)
 {
-    limitOpenMPThreads(argv);
-
     QStringList arguments;
     QList<QByteArray> nativeArguments;
     for (int i = 0; i < argc; ++i) {

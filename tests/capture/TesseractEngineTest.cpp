@@ -1,5 +1,6 @@
 #include "capture/TesseractEngine.h"
 #include "capture/OCRServiceError.h"
+#include "capture/TesseractThreads.h"
 #include "capture/TestData.h"
 #include "capture/TextMetrics.h"
 
@@ -12,8 +13,17 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <thread>
 
 using namespace Qt::StringLiterals;
+
+extern "C" {
+void GOMP_parallel(void (*body)(void *), void *data, unsigned threads, unsigned flags);
+void GOMP_parallel_sections(
+    void (*body)(void *), void *data, unsigned threads, unsigned count, unsigned flags);
+unsigned GOMP_sections_next();
+void GOMP_sections_end_nowait();
+}
 
 namespace {
 
@@ -222,4 +232,28 @@ TEST(TesseractEngine, PageOfColumnsIsReadInItsScript)
     // the models of the other script 3 to 7 times.
     EXPECT_LT(cpuMs() - start, 2 * englishMs) << "English alone: " << englishMs << " ms";
     EXPECT_GT(english.size(), 500);
+}
+
+// Tesseract's OpenMP regions are bound to the program's entry points and run on the calling
+// thread, as GCC's outlined bodies expect of a team of one: a region once, the sections of a
+// region each once, in order.
+TEST(TesseractEngine, OpenMPRegionsRunOnTheCallingThread)
+{
+    EXPECT_TRUE(tesseractRegionsAreOurs());
+    struct Visits {
+        std::thread::id thread;
+        std::vector<unsigned> sections;
+    } visits;
+    GOMP_parallel(
+        [](void *data) { static_cast<Visits *>(data)->thread = std::this_thread::get_id(); }, &visits, 4, 0);
+    EXPECT_EQ(visits.thread, std::this_thread::get_id());
+    GOMP_parallel_sections(
+        [](void *data) {
+            auto *visits = static_cast<Visits *>(data);
+            for (unsigned section = GOMP_sections_next(); section != 0; section = GOMP_sections_next())
+                visits->sections.push_back(section);
+            GOMP_sections_end_nowait();
+        },
+        &visits, 4, 3, 0);
+    EXPECT_EQ(visits.sections, (std::vector<unsigned> { 1, 2, 3 }));
 }
