@@ -8,8 +8,10 @@
 # Printed per screen, in one table: key release -> overlay mapped, mouse release -> clipboard
 # (the first capture, then the warm ones: median and p95), for this build, for PREVIOUS (a
 # glyphwell built from an earlier commit, see bench/build-previous.sh) when given, and for raw
-# tesseract on the same image (one thread, the whole process, model loading included). Then
-# glyphwell's resident memory and CPU time over 10 s of idling after the captures.
+# tesseract on the same image (one thread, the whole process, model loading included). Then,
+# after the paragraph's and the page's captures, each build's CPU time over 10 s of idling and
+# its resident memory just after the captures and at rest, 30 s after them (what a user's
+# desktop carries between captures).
 # usage: tests/x11/run-with-xvfb bench/capture_latency.sh BUILD-DIR [ROUNDS] [PREVIOUS-GLYPHWELL]
 set -u
 build=$(cd "$1" && pwd)
@@ -48,12 +50,15 @@ for scenario in "${scenarios[@]}"; do
         sleep 3
         "$build/bench/capture_latency" "$rounds" "$left" "$top" "$right" "$bottom" "$expected" \
             2>>"$work/driver.log" | sed "s/^/$label $name /" >>"$results"
-        if [ "$label" = glyphwell ] && [ "$name" = paragraph ]; then
+        if [ "$name" != code ]; then
+            megabytes() { echo $(($1 * $(getconf PAGESIZE) / 1048576)); }
             sleep 1
             read -r utime stime rss <<<"$(awk '{print $14, $15, $24}' /proc/$pid/stat)"
             sleep 10
-            read -r utime2 stime2 rss2 <<<"$(awk '{print $14, $15, $24}' /proc/$pid/stat)"
-            idle="resident $((rss * $(getconf PAGESIZE) / 1048576)) MB after the captures; over 10 s idle: $(( (utime2 + stime2 - utime - stime) * 1000 / $(getconf CLK_TCK) )) ms CPU, resident $((rss2 * $(getconf PAGESIZE) / 1048576)) MB"
+            read -r utime2 stime2 <<<"$(awk '{print $14, $15}' /proc/$pid/stat)"
+            sleep 19
+            rest=$(awk '{print $24}' /proc/$pid/stat)
+            echo "$label $name $(megabytes "$rss") $(megabytes "$rest") $(( (utime2 + stime2 - utime - stime) * 1000 / $(getconf CLK_TCK) ))" >>"$work/idle.txt"
         fi
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -120,4 +125,6 @@ for name in ("paragraph", "code", "page"):
     print(f"  {name:10}" + "".join(f"  {a} -> {b} {stat([c[b] - c[a] for c in captures if a in c and b in c])}"
                                   for a, b in spans))
 EOF
-echo "glyphwell: ${idle:-not measured}"
+echo
+echo "at rest: resident MB just after the captures -> 30 s after; CPU ms over 10 s of idling"
+awk '{ printf "  %-10s %-10s %4d -> %4d MB, %3d ms CPU\n", $1, $2, $3, $4, $5 }' "$work/idle.txt"

@@ -322,6 +322,8 @@ QCoro::Task<> AppState::runCapture(CaptureMode mode)
     const quint64 reading = m_readingCount;
     auto recognition = recognizeInBackground(image, mode);
     const RecognitionOutcome outcome = co_await recognition;
+    if (self)
+        Q_EMIT readingFinished();
     if (!self || !readingIsCurrent(reading))
         co_return;
     if (!outcome.text) {
@@ -381,6 +383,8 @@ QCoro::Task<> AppState::rerunRecognition(QImage image)
     const quint64 reading = m_readingCount;
     auto recognition = recognizeInBackground(std::move(image), std::nullopt);
     const RecognitionOutcome outcome = co_await recognition;
+    if (self)
+        Q_EMIT readingFinished();
     if (!self || !readingIsCurrent(reading))
         co_return;
     if (outcome.text)

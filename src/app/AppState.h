@@ -113,6 +113,8 @@ Q_SIGNALS:
     void recognitionLanguageChanged();
     // The history was cleared by the user (and may be brought back).
     void historyCleared();
+    // A reading has ended, whatever came of it: the memory it worked in is free again.
+    void readingFinished();
 
 private:
     QCoro::Task<> runCapture(CaptureMode mode);

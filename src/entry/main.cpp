@@ -27,11 +27,15 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -85,6 +89,13 @@ void describeApplication()
 
 int main(int argc, char **argv)
 {
+#if defined(__GLIBC__)
+    // glibc gives each thread that allocates an arena of its own, and a reading on two
+    // threads scattered what it kept over all of them: 154 MB at rest after full-screen
+    // captures, where two arenas make it 109, with the same speed. Before any thread starts.
+    if (!std::getenv("MALLOC_ARENA_MAX") && !std::getenv("GLIBC_TUNABLES"))
+        mallopt(M_ARENA_MAX, 2);
+#endif
     QStringList arguments;
     QList<QByteArray> nativeArguments;
     for (int i = 0; i < argc; ++i) {
@@ -196,6 +207,18 @@ int main(int argc, char **argv)
     };
     warmUp();
     QObject::connect(&appState, &AppState::recognitionLanguageChanged, &warming, warmUp);
+    // The allocator keeps what a reading freed for the next one: after full-screen captures,
+    // 80 MB more than the program needs at rest. Once the user has stopped capturing for a
+    // while, it goes back to the system; the next capture pays a few page faults for it.
+    QTimer memoryRelease;
+    memoryRelease.setSingleShot(true);
+    memoryRelease.setInterval(std::chrono::seconds(20));
+    QObject::connect(&appState, &AppState::readingFinished, &memoryRelease, qOverload<>(&QTimer::start));
+    QObject::connect(&memoryRelease, &QTimer::timeout, &warming, [&warming] {
+#if defined(__GLIBC__)
+        (void)QtConcurrent::run(&warming, [] { malloc_trim(0); });
+#endif
+    });
 
     // Light or dark as the desktop says, now and when it switches.
     DesktopColorScheme colorScheme;

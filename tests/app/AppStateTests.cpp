@@ -44,9 +44,11 @@ TEST_F(AppStateTest, Capture_PutsTrimmedTextInResultHistoryAndClipboard)
         return lines({ QStringLiteral("  first line"), QStringLiteral("second \n") });
     };
     makeState();
+    QSignalSpy readings(state.get(), &AppState::readingFinished);
     capture();
 
     const QString expected = QStringLiteral("first line\nsecond");
+    EXPECT_EQ(readings.count(), 1);
     EXPECT_EQ(state->captureState(), CaptureState::success());
     EXPECT_EQ(state->statusMessage(), QStringLiteral("Text extracted successfully."));
     EXPECT_EQ(state->extractedText(), expected);
@@ -78,6 +80,7 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
 {
     makeState();
     pasteboard.contents = QStringLiteral("keep");
+    QSignalSpy readings(state.get(), &AppState::readingFinished);
     const struct {
         const char *name;
         std::function<void()> arrange;
@@ -119,6 +122,8 @@ TEST_F(AppStateTest, Failures_EndInTheirMessageAndTouchNothingElse)
     }
     EXPECT_TRUE(state->captureHistory().isEmpty());
     EXPECT_EQ(pasteboard.contents, QStringLiteral("keep"));
+    // Only the two that got as far as a reading say it ended (its memory can go back).
+    EXPECT_EQ(readings.count(), 2);
     EXPECT_FALSE(state->hasLastCapture());
     EXPECT_FALSE(QFile::exists(historyPath()));
 
