@@ -1,17 +1,13 @@
 #include "CaptureRecognition.h"
 
+#include "RecognitionLogging.h"
 #include "capture/OCRService.h"
 
-#include <QLoggingCategory>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
-
-namespace {
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
-}
 
 const QString noTextRecognizedMessage = QStringLiteral("No text was recognized in the captured image.");
 

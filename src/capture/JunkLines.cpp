@@ -1,17 +1,10 @@
 #include "JunkLines.h"
 
+#include "RecognitionLogging.h"
 #include "ScriptDetection.h"
-
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cstring>
-
-namespace {
-
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
-
-} // namespace
 
 std::vector<bool> junkLines(const QImage &grey, int background, const std::vector<RecognizedLine> &lines)
 {

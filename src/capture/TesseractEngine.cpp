@@ -1,5 +1,6 @@
 #include "TesseractEngine.h"
 
+#include "RecognitionLogging.h"
 #include "TessdataLocation.h"
 #include "TesseractThreads.h"
 
@@ -9,7 +10,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QPainter>
 
 #include <tesseract/baseapi.h>
@@ -28,8 +28,6 @@
 #endif
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 // Tesseract allocates results with new[]; this frees them on every path.
 struct TextDeleter {
@@ -112,12 +110,8 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
         return nullptr;
     }
 
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
-    const auto &directory = dataDirectory();
-    const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
-    const QByteArray language = configuration.language.toUtf8();
-    if (api->Init(directory ? path.constData() : nullptr, language.constData(), tesseract::OEM_LSTM_ONLY)
-        != 0) {
+    auto api = initialisedEngine(configuration.language, tesseract::OEM_LSTM_ONLY);
+    if (!api) {
         qCWarning(lcRecognition, "Tesseract could not load language data \"%s\"; install the package %s",
             qPrintable(configuration.language),
             qPrintable(TessdataLocation::package(configuration.language)));
@@ -127,11 +121,22 @@ tesseract::TessBaseAPI *TesseractEngine::engineFor(const Configuration &configur
     // block, a table keeps its rows instead of being read column by column, and CJK lines
     // are not split apart. Pages keep the layout analysis.
     api->SetPageSegMode(configuration.pageLayout ? tesseract::PSM_AUTO : tesseract::PSM_SINGLE_BLOCK);
-    // Its progress chatter ("Empty page!!", "Detected 5 diacritics") is no message for users.
-    api->SetVariable("debug_file", "/dev/null");
     auto *raw = api.get();
     m_engines.emplace(key, std::move(api));
     return raw;
+}
+
+std::unique_ptr<tesseract::TessBaseAPI> TesseractEngine::initialisedEngine(
+    const QString &language, tesseract::OcrEngineMode mode)
+{
+    auto api = std::make_unique<tesseract::TessBaseAPI>();
+    const auto &directory = dataDirectory();
+    const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
+    if (api->Init(directory ? path.constData() : nullptr, language.toUtf8().constData(), mode) != 0)
+        return nullptr;
+    // Its progress chatter ("Empty page!!", "Detected 5 diacritics") is no message for users.
+    api->SetVariable("debug_file", "/dev/null");
+    return api;
 }
 
 void TesseractEngine::warmUp(const std::optional<QString> &languageIdentifier)
@@ -416,15 +421,11 @@ std::optional<bool> TesseractEngine::pageLooksEastAsian(const QImage &grey)
     if (!m_pageScripts) {
         if (dataFileMissing(QStringLiteral("osd")))
             return std::nullopt;
-        auto api = std::make_unique<tesseract::TessBaseAPI>();
-        const auto &directory = dataDirectory();
-        const QByteArray path = directory ? QFile::encodeName(*directory) : QByteArray();
         // The script model is of Tesseract's older engine.
-        if (api->Init(directory ? path.constData() : nullptr, "osd", tesseract::OEM_TESSERACT_ONLY) != 0)
+        m_pageScripts = initialisedEngine(QStringLiteral("osd"), tesseract::OEM_TESSERACT_ONLY);
+        if (!m_pageScripts)
             return std::nullopt;
-        api->SetPageSegMode(tesseract::PSM_OSD_ONLY);
-        api->SetVariable("debug_file", "/dev/null");
-        m_pageScripts = std::move(api);
+        m_pageScripts->SetPageSegMode(tesseract::PSM_OSD_ONLY);
     }
     m_pageScripts->SetImage(grey.constBits(), grey.width(), grey.height(), 1, int(grey.bytesPerLine()));
     m_pageScripts->SetSourceResolution(sourceResolution(grey));

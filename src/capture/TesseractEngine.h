@@ -15,6 +15,8 @@
 #include <mutex>
 #include <optional>
 
+#include <tesseract/publictypes.h>
+
 namespace tesseract {
 class TessBaseAPI;
 }
@@ -114,6 +116,9 @@ private:
     // into runs of whole lines, for the readers to share; nothing when it finds none.
     std::vector<ReadingUnit> pageBlocks(tesseract::TessBaseAPI *api, const QImage &grey, int readers);
     tesseract::TessBaseAPI *engineFor(const Configuration &configuration, int reader);
+    // A new engine for the language's data, quiet on stderr; nothing when it does not load.
+    std::unique_ptr<tesseract::TessBaseAPI> initialisedEngine(
+        const QString &language, tesseract::OcrEngineMode mode);
     const std::optional<QString> &dataDirectory();
     bool dataFileMissing(const QString &language);
 

@@ -1,10 +1,9 @@
 #include "TesseractEngine.h"
 
 #include "LanguageGuess.h"
+#include "RecognitionLogging.h"
 #include "ScriptDetection.h"
 #include "TessdataLocation.h"
-
-#include <QLoggingCategory>
 
 #include <tesseract/baseapi.h>
 
@@ -17,8 +16,6 @@
 // first), East Asian text (the three models compared).
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 // The share of a reading's letters that are of the given scripts.
 double scriptShare(const std::vector<RecognizedLine> &lines, const std::vector<QChar::Script> &scripts)

@@ -1,13 +1,13 @@
 #include "ZXingBarcodeEngine.h"
 
 #include "ImagePreparation.h"
+#include "RecognitionLogging.h"
 
 // text() returns UTF-8 with this set (ZXing-C++ 1.4 still defaults to std::wstring).
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
 #include <QDebug>
-#include <QLoggingCategory>
 #include <QPointF>
 
 #include <algorithm>
@@ -17,8 +17,6 @@
 #include <limits>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
 
 ZXing::Results read(const QImage &grey, const ZXing::DecodeHints &hints)
 {

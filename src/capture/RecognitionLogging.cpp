@@ -1,0 +1,3 @@
+#include "RecognitionLogging.h"
+
+Q_LOGGING_CATEGORY(lcRecognition, "glyphwell.recognition", QtInfoMsg)
