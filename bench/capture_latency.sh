@@ -25,6 +25,7 @@ data=$here/data/latency
 scenarios=("paragraph 100 100" "code 100 100" "page 0 0")
 programs=("glyphwell=$build/glyphwell")
 [ -n "$previous" ] && programs+=("previous=$previous")
+megabytes() { echo $(($1 * $(getconf PAGESIZE) / 1048576)); }
 start_tray
 results=$work/results.txt
 : >"$results"
@@ -51,7 +52,6 @@ for scenario in "${scenarios[@]}"; do
         "$build/bench/capture_latency" "$rounds" "$left" "$top" "$right" "$bottom" "$expected" \
             2>>"$work/driver.log" | sed "s/^/$label $name /" >>"$results"
         if [ "$name" != code ]; then
-            megabytes() { echo $(($1 * $(getconf PAGESIZE) / 1048576)); }
             sleep 1
             read -r utime stime rss <<<"$(awk '{print $14, $15, $24}' /proc/$pid/stat)"
             sleep 10
