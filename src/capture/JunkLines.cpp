@@ -52,7 +52,31 @@ std::vector<bool> junkLines(const QImage &grey, int background, const std::vecto
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         return width / units / std::max(1, heights[heights.size() / 2]);
     };
+    // Tiny text (8 px) is dense and its letters nearly touch, so a doubtful line of it can look
+    // like an icon's by its ink. It is told by its neighbours: in a selection of mostly sure
+    // lines, a line as tall as they are, starting where one of them starts, is more of the text.
+    const auto wordHeight = [](const RecognizedLine &line) {
+        if (line.words.empty())
+            return 0;
+        std::vector<int> heights;
+        for (const RecognizedWord &word : line.words)
+            heights.push_back(word.box.height());
+        std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+        return heights[heights.size() / 2];
+    };
+    std::vector<const RecognizedLine *> sure;
+    const auto amongSureLines = [&](const RecognizedLine &line) {
+        const int height = wordHeight(line);
+        const int left = line.words.front().box.left();
+        return sure.size() * 2 >= lines.size()
+            && std::any_of(sure.begin(), sure.end(), [&](const RecognizedLine *other) {
+                   const int otherHeight = wordHeight(*other);
+                   return std::abs(height - otherHeight) * 5 <= otherHeight
+                       && std::abs(other->words.front().box.left() - left) * 2 <= otherHeight;
+               });
+    };
     std::vector<bool> junk(lines.size(), false);
+    std::vector<bool> doubtful(lines.size(), false);
     for (size_t l = 0; l < lines.size(); ++l) {
         const RecognizedLine &line = lines[l];
         float best = 0;
@@ -66,8 +90,17 @@ std::vector<bool> junkLines(const QImage &grey, int background, const std::vecto
             });
         }
         const double ink = inkShare(line);
-        junk[l] = (characters <= 2 && !brackets && best < 0.7f)
-            || (best < 0.5f && (ink >= 0.6 || ink < 0.04 || widthPerCharacter(line) >= 0.75));
+        const bool fewCharacters = characters <= 2 && !brackets && best < 0.7f;
+        const bool shapedLikeJunk
+            = best < 0.5f && (ink >= 0.6 || ink < 0.04 || widthPerCharacter(line) >= 0.75);
+        junk[l] = fewCharacters || shapedLikeJunk;
+        doubtful[l] = !fewCharacters && shapedLikeJunk && characters >= 4;
+        if (best >= 0.7f && characters >= 4)
+            sure.push_back(&line);
+    }
+    for (size_t l = 0; l < lines.size(); ++l) {
+        if (doubtful[l] && amongSureLines(lines[l]))
+            junk[l] = false;
     }
     return junk;
 }

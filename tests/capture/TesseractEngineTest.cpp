@@ -61,6 +61,7 @@ TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
     }
     const QStringList settings = { u"Settings"_s, u"Appearance"_s, u"Notifications"_s,
         u"Privacy & Security"_s, u"Keyboard Shortcuts"_s };
+    const QStringList notice = { u"Notifications are paused"_s, u"Resume at 9:30 AM"_s, u"Edit schedule"_s };
     const QString transparent = u"Transparent text works"_s;
     const QString en = u"en-US"_s;
     QImage blank(200, 60, QImage::Format_RGB32);
@@ -77,6 +78,11 @@ TEST(TesseractEngine, ReadsScreenTextWithFewErrors)
                 framed(renderSnippet(settings, 12, QColor(230, 230, 230), QColor(32, 33, 36)), Qt::white),
                 std::nullopt, settings.join(u'\n'), 0.05 },
             { u"blank"_s, blank, en, QString(), 0 },
+            // 8 px text is dense enough to look like an icon's ink; its doubtful last line
+            // ("Eat schedute") stands where the sure lines above it do and is kept.
+            { u"8 px line under sure ones"_s,
+                renderSnippet(notice, 8, QColor(32, 32, 32), QColor(250, 250, 250), u"Open Sans"_s), en,
+                notice.join(u'\n'), 0.1 },
             { u"render_testocr"_s, loadTestImage(u"ocr/render_testocr.png"_s), en,
                 loadTestText(u"ocr/render_testocr.txt"_s), 0.1 },
         });
