@@ -735,9 +735,17 @@ Sample small(int index)
         { u8("Battery: 83% (2:41 remaining)"), u8("Wi-Fi: HomeNet-5G"), u8("Bluetooth: Off"),
             u8("Do not disturb until 07:00") },
         { u8("Remember me on this device"), u8("Forgot your password?"), u8("Create an account") },
+        // The second sixteen: other strings in other fonts.
+        { u8("Auto-save every 5 minutes"), u8("Restore previous session"), u8("Clear browsing data") },
+        { u8("Printer: Ready"), u8("Paper tray 2 is empty"), u8("Ink level 35%"), u8("Print test page") },
+        { u8("Calendar sync failed"), u8("Retry in 10 seconds"), u8("View details") },
+        { u8("Zoom: 125%"), u8("Page 4 of 19"), u8("Fit to width"), u8("Rotate clockwise") },
     };
-    const QStringList families { QStringLiteral("Liberation Sans"), QStringLiteral("Open Sans"),
-        QStringLiteral("Cantarell"), QStringLiteral("Liberation Serif") };
+    const QStringList families = index < 16
+        ? QStringList { QStringLiteral("Liberation Sans"), QStringLiteral("Open Sans"),
+              QStringLiteral("Cantarell"), QStringLiteral("Liberation Serif") }
+        : QStringList { QStringLiteral("DejaVu Sans"), QStringLiteral("DejaVu Serif"),
+              QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Open Sans") };
     const int pixelSize = 8 + index % 4;
     const QStringList &lines = sets[(index / 4) % sets.size()];
     const QFont font = fontOf(families[(index + index / 4) % families.size()], pixelSize);
@@ -1143,10 +1151,10 @@ int generateCaptureKinds(const QString &directory)
                 return 1;
         }
     }
-    // Small text is about pixel size, so it stays at 1x: 8, 9, 10 and 11 px, four of each.
+    // Small text is about pixel size, so it stays at 1x: 8, 9, 10 and 11 px, eight of each.
     const auto smallTheme
         = [](int i) { return (i + i / 4) % 2 ? QStringLiteral("dark") : QStringLiteral("light"); };
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 32; ++i)
         if (!emit(QStringLiteral("small"), i, 1, smallTheme(i), small(i), (i / 4) % 2 == 0))
             return 1;
     // Small text zoomed to 200 % in an image viewer, which enlarges smoothly: blurred words.
