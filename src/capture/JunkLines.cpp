@@ -26,35 +26,7 @@ std::vector<bool> junkLines(const QImage &grey, int background, const std::vecto
         }
         return box.isEmpty() ? 0.0 : double(inked) / (double(box.width()) * box.height());
     };
-    // Nor is a doubtful line whose box holds almost no ink (tiles of icons read as "a eeese"
-    // across the whole image), nor one whose letters are as wide as they are tall: those are
-    // icons, read a shape at a time (a magnifier and a gear as "Q=HOR"). The letters of text
-    // take half as many inked columns as the line is tall, East Asian characters, counted as
-    // two, too; the blanks of spaces the engine left out of a word do not count.
-    const auto widthPerCharacter = [&](const RecognizedLine &line) {
-        double width = 0;
-        double units = 0;
-        std::vector<int> heights;
-        for (const RecognizedWord &word : line.words) {
-            const QRect box = word.box.intersected(grey.rect());
-            for (int x = box.left(); x <= box.right(); ++x) {
-                bool inked = false;
-                for (int y = box.top(); y <= box.bottom() && !inked; ++y)
-                    inked = isInk(grey.constScanLine(y)[x], background);
-                width += inked ? 1 : 0;
-            }
-            heights.push_back(word.box.height());
-            for (QChar c : word.text)
-                units += c.isSpace() ? 0 : isEastAsian(c) ? 2 : 1;
-        }
-        if (heights.empty() || units == 0)
-            return 0.0;
-        std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
-        return width / units / std::max(1, heights[heights.size() / 2]);
-    };
-    // Tiny text (8 px) is dense and its letters nearly touch, so a doubtful line of it can look
-    // like an icon's by its ink. It is told by its neighbours: in a selection of mostly sure
-    // lines, a line as tall as they are, starting where one of them starts, is more of the text.
+    // The median height of a line's words.
     const auto wordHeight = [](const RecognizedLine &line) {
         if (line.words.empty())
             return 0;
@@ -64,6 +36,32 @@ std::vector<bool> junkLines(const QImage &grey, int background, const std::vecto
         std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
         return heights[heights.size() / 2];
     };
+    // Nor is a doubtful line whose box holds almost no ink (tiles of icons read as "a eeese"
+    // across the whole image), nor one whose letters are as wide as they are tall: those are
+    // icons, read a shape at a time (a magnifier and a gear as "Q=HOR"). The letters of text
+    // take half as many inked columns as the line is tall, East Asian characters, counted as
+    // two, too; the blanks of spaces the engine left out of a word do not count.
+    const auto widthPerCharacter = [&](const RecognizedLine &line) {
+        double width = 0;
+        double units = 0;
+        for (const RecognizedWord &word : line.words) {
+            const QRect box = word.box.intersected(grey.rect());
+            for (int x = box.left(); x <= box.right(); ++x) {
+                bool inked = false;
+                for (int y = box.top(); y <= box.bottom() && !inked; ++y)
+                    inked = isInk(grey.constScanLine(y)[x], background);
+                width += inked ? 1 : 0;
+            }
+            for (QChar c : word.text)
+                units += c.isSpace() ? 0 : isEastAsian(c) ? 2 : 1;
+        }
+        if (units == 0)
+            return 0.0;
+        return width / units / std::max(1, wordHeight(line));
+    };
+    // Tiny text (8 px) is dense and its letters nearly touch, so a doubtful line of it can look
+    // like an icon's by its ink. It is told by its neighbours: in a selection of mostly sure
+    // lines, a line as tall as they are, starting where one of them starts, is more of the text.
     std::vector<const RecognizedLine *> sure;
     const auto amongSureLines = [&](const RecognizedLine &line) {
         const int height = wordHeight(line);
